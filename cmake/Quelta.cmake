@@ -1,0 +1,37 @@
+# Shared build settings and helpers for every folder.
+
+set(QUELTA_WARNINGS -Wall -Wextra)
+if(QUELTA_WERROR)
+  list(APPEND QUELTA_WARNINGS -Werror)
+endif()
+add_compile_options(${QUELTA_WARNINGS})
+
+if(QUELTA_SANITIZE)
+  add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer
+                      -fno-sanitize-recover=undefined)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
+# Shared libraries and programs land side by side, so run-time loading by
+# name (dlopen of the engine, winsock and COM servers) finds them.
+set(CMAKE_LIBRARY_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/bin)
+set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/bin)
+set(CMAKE_BUILD_RPATH ${PROJECT_BINARY_DIR}/bin)
+
+# quelta_tests(<name> SOURCES ... LIBS ...): one GoogleTest program per folder.
+function(quelta_tests name)
+  if(NOT QUELTA_TESTS)
+    return()
+  endif()
+  cmake_parse_arguments(QT "" "" "SOURCES;LIBS;ENV" ${ARGN})
+  add_executable(${name} ${QT_SOURCES})
+  target_link_libraries(${name} PRIVATE ${QT_LIBS} GTest::gtest GTest::gtest_main)
+  target_compile_definitions(${name} PRIVATE
+    QUELTA_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
+    QUELTA_SHARED_DIR="${PROJECT_SOURCE_DIR}/../shared"
+    QUELTA_BIN_DIR="${PROJECT_BINARY_DIR}/bin")
+  gtest_discover_tests(${name}
+    DISCOVERY_MODE PRE_TEST
+    DISCOVERY_TIMEOUT 60
+    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;${QT_ENV}" TIMEOUT 600)
+endfunction()

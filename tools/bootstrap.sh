@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# Installs what the build, the tests and the benchmarks need on Debian 12.
+# Does nothing when everything is already there.
+set -euo pipefail
+
+packages=(
+  # build
+  build-essential cmake ninja-build pkg-config clang-format
+  qt6-base-dev qt6-base-dev-tools libqt6svg6 libgl-dev
+  googletest libgtest-dev libgmock-dev
+  # outside peers of the tests
+  coreutils sharutils mpack python3 python3-aiosmtpd python3-dbfread
+  libdbd-xbase-perl dovecot-pop3d crudini bwbasic yabasic
+  xvfb xauth trayer xdotool alsa-utils procps
+  # benchmark peers
+  libgmime-3.0-dev mpop fetchmail msmtp procmail libsqlite3-dev
+  # sanitizers and fuzzing
+  clang-14 libclang-rt-14-dev libfuzzer-14-dev
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q '^install ok installed$'; then
+    missing+=("$p")
+  fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+if [ "$(id -u)" -ne 0 ]; then
+  echo "bootstrap: run as root to install: ${missing[*]}" >&2
+  exit 1
+fi
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -qq
+apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+# The distribution starts dovecot as a system service; the tests run their own.
+if command -v systemctl >/dev/null && systemctl is-active --quiet dovecot 2>/dev/null; then
+  systemctl stop dovecot || true
+fi
+exit 0
