@@ -18,16 +18,15 @@ public:
 
     [[nodiscard]] std::string ReadString(const std::string& section, const std::string& key,
                                          const std::string& def) const;
-    // Leading digits with optional sign; anything else yields the default.
+    // A whole decimal number (or hex with "0x" or "$"); anything else yields def.
     [[nodiscard]] long ReadInteger(const std::string& section, const std::string& key,
                                    long def) const;
-    // "0" is false, any other integer true; a non-numeric value yields def.
-    [[nodiscard]] bool ReadBool(const std::string& section, const std::string& key,
-                                bool def) const;
+    // An integer: 0 is false, any other value true; "true"/"false", "yes"/"no"
+    // and "on"/"off" are read too; anything else yields def.
+    [[nodiscard]] bool ReadBool(const std::string& section, const std::string& key, bool def) const;
 
     // Throws std::runtime_error when the file cannot be written.
-    void WriteString(const std::string& section, const std::string& key,
-                     const std::string& value);
+    void WriteString(const std::string& section, const std::string& key, const std::string& value);
     void WriteInteger(const std::string& section, const std::string& key, long value);
     void WriteBool(const std::string& section, const std::string& key, bool value);
 

@@ -1,0 +1,19 @@
+#pragma once
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+// A fresh folder under the temp path, removed with the object.
+class TestDir {
+public:
+    TestDir() {
+        std::string tmpl = (std::filesystem::temp_directory_path() / "qwinXXXXXX").string();
+        path_ = ::mkdtemp(tmpl.data());
+        path_ += "/";
+    }
+    ~TestDir() { std::filesystem::remove_all(path_); }
+    const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
+};
