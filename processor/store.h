@@ -1,0 +1,35 @@
+#pragma once
+// The message store: one folder per account below the messages folder, with
+// the folders Pending, In, Out and Sent, one ".eml" file per message.
+#include <string>
+
+namespace quelta {
+
+enum class TStoreFolder { Pending, In, Out, Sent };
+
+// "Pending", "In", "Out" or "Sent": the spelling used when a folder is made.
+[[nodiscard]] const char* StoreFolderName(TStoreFolder folder);
+
+// <Messages><account id>/<folder>/, found without regard to case, with a
+// trailing separator. The folder is not created.
+[[nodiscard]] std::string StoreFolderPath(const std::string& messagesFolder,
+                                          const std::string& accountId, TStoreFolder folder);
+// The same, creating the folder and its parents when missing; throws
+// std::runtime_error when it cannot be made.
+std::string ForceStoreFolder(const std::string& messagesFolder, const std::string& accountId,
+                             TStoreFolder folder);
+
+// Replaces "|", "?", ":", '"', "<" and ">" by "-", and also "/", "\" and
+// control characters, so a text from mail can never name a file outside its
+// folder; "." and ".." become "-" and "--".
+[[nodiscard]] std::string SanitizeFileName(const std::string& text);
+
+// The file name of a message with this key: the key made safe + ".eml".
+[[nodiscard]] std::string MessageFileName(const std::string& messageKey);
+
+// Marker header lines on mail the processor sends.
+inline constexpr const char* kAutoReplyMarker = "X-QueltaAuto-Reply: True";
+inline constexpr const char* kForwardMarker = "X-QueltaForward: True";
+inline constexpr const char* kRedirectMarker = "X-QueltaRedirect: True";
+
+} // namespace quelta
