@@ -17,8 +17,8 @@ public:
     // A tag definition for a new tag: key type and length from the key
     // expression. Throws expr::ExprError; CdxError for a bad name or length.
     [[nodiscard]] static TagDef Define(const std::string& name, const std::string& keyExpr,
-                                       const std::string& forExpr, bool unique,
-                                       bool descending, const expr::Schema& schema);
+                                       const std::string& forExpr, bool unique, bool descending,
+                                       const expr::Schema& schema);
 
     // The record's key bytes, or nullopt when the FOR condition rejects it.
     [[nodiscard]] std::optional<std::string> KeyFor(const expr::Context& record) const;

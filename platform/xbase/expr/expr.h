@@ -41,11 +41,11 @@ enum class Type : char {
 // 0 for a blank date; a date-time adds milliseconds since midnight.
 struct Value {
     Type type = Type::Logical;
-    std::string text;         // Character
-    double number = 0;        // Numeric
-    std::int32_t julian = 0;  // Date, DateTime
-    std::int32_t millis = 0;  // DateTime
-    bool logical = false;     // Logical
+    std::string text;        // Character
+    double number = 0;       // Numeric
+    std::int32_t julian = 0; // Date, DateTime
+    std::int32_t millis = 0; // DateTime
+    bool logical = false;    // Logical
 
     static Value Char(std::string s);
     static Value Num(double n);
