@@ -98,8 +98,8 @@ enum {
     XB_PROP_GET_EXACT = 1002,      // get: exact comparison
     XB_PROP_SET_EXACT = 1003,      // set exact comparison
     XB_PROP_RECHECK = 1006,        // get: 1 when a positioned record may have become invisible
-    XB_PROP_APPEND_DEFER = 1007,   // set: 1 lets an append defer its write to the next commit
-    XB_PROP_HEADER_CACHE = 1009,   // set: 1 trusts cached header pages of shared opens
+    XB_PROP_APPEND_DEFER = 1007,   // set: stored; an append is always written whole at its commit
+    XB_PROP_HEADER_CACHE = 1009,   // set: 1 lets turbo-read areas trust cached pages
     XB_PROP_MEMO_CONVERT = 1305,   // set: 1 converts memo line ends on store (0 keeps bytes)
     XB_PROP_INDEX_COUNT = 3000,    // get: number of orders of the current area
     XB_PROP_DESCENDING = 3002,     // get: 1 when the current order is descending

@@ -1,0 +1,793 @@
+#include "platform/xbase/xbarea.h"
+
+#include <strings.h>
+
+#include "platform/xbase/xberror.h"
+
+namespace xbase {
+
+EngineSettings& Settings() {
+    static EngineSettings s;
+    return s;
+}
+
+// Holds the table's header lock (count and indexes) for a shared open; a
+// no-op on exclusive opens, and nested holds share the outer one.
+class WorkArea::HeaderLock {
+public:
+    HeaderLock(WorkArea& a, LockKind kind) : a_(a) {
+        if (a_.Exclusive() || a_.headerLockDepth_++ > 0)
+            return;
+        if (kind == LockKind::Write && a_.ReadOnly())
+            kind = LockKind::Read;
+        if (!a_.dbf_.GetFile().Lock(kLockHeader, 1, kind, a_.LockTimeoutMs())) {
+            --a_.headerLockDepth_;
+            throw Error(XB_ERR_LOCKED, "Table is locked by another user: " + a_.dbf_.Path());
+        }
+        held_ = true;
+    }
+    ~HeaderLock() {
+        if (a_.Exclusive())
+            return;
+        if (--a_.headerLockDepth_ == 0 && held_)
+            a_.dbf_.GetFile().Unlock(kLockHeader, 1);
+    }
+
+private:
+    WorkArea& a_;
+    bool held_ = false;
+};
+
+WorkArea::~WorkArea() {
+    try {
+        Close();
+    } catch (...) {
+    }
+}
+
+int WorkArea::LockTimeoutMs() const {
+    return Settings().lockTimeoutSec * 1000;
+}
+
+namespace {
+
+std::string WithExtension(const std::string& path, const char* ext) {
+    std::size_t slash = path.find_last_of("/\\");
+    std::size_t dot = path.find_last_of('.');
+    std::string base = (dot == std::string::npos || (slash != std::string::npos && dot < slash))
+                           ? path
+                           : path.substr(0, dot);
+    return ResolveNoCase(base + ext);
+}
+
+bool HasExtension(const std::string& path) {
+    std::size_t slash = path.find_last_of("/\\");
+    std::size_t dot = path.find_last_of('.');
+    return dot != std::string::npos && (slash == std::string::npos || dot > slash);
+}
+
+} // namespace
+
+void WorkArea::Open(const std::string& input, int mode, int driver) {
+    mode_ = mode;
+    driver_ = driver;
+    std::string path = ResolveNoCase(input);
+    if (!FileExistsNoCase(path) && !HasExtension(input))
+        path = ResolveNoCase(input + ".dbf");
+    dbf_.Open(path, mode != XB_READONLY);
+    bool exclusive = mode == XB_EXCLUSIVE;
+    if (!dbf_.GetFile().Lock(kLockOpen, 1, exclusive ? LockKind::Write : LockKind::Read, 0))
+        throw Error(XB_ERR_LOCKED,
+                    exclusive ? "Table is in use: " + path : "Table is open exclusively: " + path);
+    if (dbf_.HasMemoFields()) {
+        std::string memoPath = WithExtension(path, ".fpt");
+        memo_.Open(memoPath, mode != XB_READONLY);
+    }
+    indexes_ = MakeIndexSet(*this);
+    std::string cdx = WithExtension(path, ".cdx");
+    if (FileExistsNoCase(cdx)) {
+        HeaderLock lock(*this, LockKind::Read);
+        indexes_->OpenBag(cdx, mode != XB_READONLY);
+    }
+    order_ = 0;
+    GoTop();
+}
+
+void WorkArea::Close() {
+    if (!dbf_.GetFile().IsOpen())
+        return;
+    std::exception_ptr failure;
+    try {
+        Commit();
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    indexes_.reset();
+    memo_.Close();
+    dbf_.Close(); // closing the description drops its locks
+    locks_.clear();
+    if (failure)
+        std::rethrow_exception(failure);
+}
+
+void WorkArea::RequireWritable() const {
+    if (ReadOnly())
+        throw Error(XB_ERR_READONLY, "Table is open read-only: " + dbf_.Path());
+}
+
+void WorkArea::RequireExclusive(const char* what) const {
+    if (!Exclusive())
+        throw Error(XB_ERR_EXCLUSIVE,
+                    std::string(what) + " needs the table open exclusively: " + dbf_.Path());
+}
+
+void WorkArea::RequireOrder() const {
+    if (order_ == 0)
+        throw Error(XB_ERR_INDEX, "No current order: " + dbf_.Path());
+}
+
+void WorkArea::Refresh() {
+    if (Exclusive() || (turbo_ && Settings().headerCache))
+        return;
+    dbf_.Cache().Invalidate();
+    dbf_.RefreshCount();
+    if (memo_.IsOpen())
+        memo_.Invalidate();
+}
+
+std::uint32_t WorkArea::RecCount() {
+    if (!Exclusive())
+        dbf_.RefreshCount();
+    return dbf_.Count();
+}
+
+void WorkArea::SetEof() {
+    recno_ = dbf_.Count() + 1;
+    rec_.assign(static_cast<std::size_t>(dbf_.RecSize()), ' ');
+    disk_ = rec_;
+    eof_ = true;
+    dirty_ = false;
+}
+
+void WorkArea::Load(std::uint32_t recno) {
+    dbf_.ReadRecord(recno, rec_);
+    disk_ = rec_;
+    recno_ = recno;
+    eof_ = false;
+    dirty_ = false;
+}
+
+bool WorkArea::Visible(const std::string& record, std::uint32_t recno) {
+    if (Settings().deleted && record[0] == '*')
+        return false;
+    if (filter_) {
+        EvalResult r = filter_->Eval(*this, record, recno);
+        if (!r.logical)
+            return false;
+    }
+    return true;
+}
+
+bool WorkArea::VisibleAt(std::uint32_t recno) {
+    std::string tmp;
+    dbf_.ReadRecord(recno, tmp);
+    if (!Visible(tmp, recno))
+        return false;
+    rec_ = tmp;
+    disk_ = tmp;
+    recno_ = recno;
+    eof_ = false;
+    dirty_ = false;
+    return true;
+}
+
+bool WorkArea::InScope(const std::string& key) const {
+    if (scopeLow_ && key.compare(0, scopeLow_->size(), *scopeLow_) < 0)
+        return false;
+    if (scopeHigh_ && key.compare(0, scopeHigh_->size(), *scopeHigh_) > 0)
+        return false;
+    return true;
+}
+
+// ---- navigation ---------------------------------------------------------------
+
+void WorkArea::GoTop() {
+    Commit();
+    Refresh();
+    bof_ = false;
+    if (order_ == 0) {
+        for (std::uint32_t r = 1; r <= dbf_.Count(); ++r)
+            if (VisibleAt(r))
+                return;
+        SetEof();
+        bof_ = true;
+        return;
+    }
+    HeaderLock lock(*this, LockKind::Read);
+    bool desc = indexes_->Info(order_).descending;
+    std::optional<IndexPos> p;
+    if (!desc && scopeLow_) {
+        bool found = false;
+        p = indexes_->Seek(order_, *scopeLow_, found);
+    } else {
+        p = desc ? indexes_->Last(order_) : indexes_->First(order_);
+    }
+    SettleForward(p);
+    if (eof_)
+        bof_ = true;
+}
+
+void WorkArea::GoBottom() {
+    Commit();
+    Refresh();
+    bof_ = false;
+    if (order_ == 0) {
+        for (std::uint32_t r = dbf_.Count(); r >= 1; --r)
+            if (VisibleAt(r))
+                return;
+        SetEof();
+        bof_ = true;
+        return;
+    }
+    HeaderLock lock(*this, LockKind::Read);
+    bool desc = indexes_->Info(order_).descending;
+    SettleBackward(desc ? indexes_->First(order_) : indexes_->Last(order_));
+    if (eof_)
+        bof_ = true;
+}
+
+void WorkArea::SettleForward(std::optional<IndexPos> p) {
+    bool desc = indexes_->Info(order_).descending;
+    while (p) {
+        bool inScope = InScope(p->key);
+        if (!inScope && !desc && scopeHigh_ &&
+            p->key.compare(0, scopeHigh_->size(), *scopeHigh_) > 0)
+            break; // past the end of the scope
+        if (inScope && p->recno >= 1 && p->recno <= dbf_.Count() && VisibleAt(p->recno))
+            return;
+        p = desc ? indexes_->Prior(order_, *p) : indexes_->Next(order_, *p);
+    }
+    SetEof();
+}
+
+// Backwards; nothing found leaves BOF set and the first visible record current.
+void WorkArea::SettleBackward(std::optional<IndexPos> p) {
+    bool desc = indexes_->Info(order_).descending;
+    while (p) {
+        bool inScope = InScope(p->key);
+        if (!inScope && !desc && scopeLow_ && p->key.compare(0, scopeLow_->size(), *scopeLow_) < 0)
+            break;
+        if (inScope && p->recno >= 1 && p->recno <= dbf_.Count() && VisibleAt(p->recno))
+            return;
+        p = desc ? indexes_->Next(order_, *p) : indexes_->Prior(order_, *p);
+    }
+    SetEof();
+}
+
+std::optional<IndexPos> WorkArea::CurrentPos() {
+    if (eof_)
+        return std::nullopt;
+    auto key = indexes_->KeyFor(order_, disk_, recno_);
+    if (!key)
+        return std::nullopt;
+    return IndexPos{*key, recno_};
+}
+
+void WorkArea::StepNatural(int dir) {
+    if (dir > 0) {
+        if (eof_)
+            return;
+        for (std::uint32_t r = recno_ + 1; r <= dbf_.Count(); ++r)
+            if (VisibleAt(r))
+                return;
+        SetEof();
+        return;
+    }
+    std::uint32_t start = eof_ ? dbf_.Count() : recno_ - 1;
+    for (std::uint32_t r = start; r >= 1; --r)
+        if (VisibleAt(r))
+            return;
+    // Before the first record: BOF, standing on the first visible one.
+    bof_ = true;
+    for (std::uint32_t r = 1; r <= dbf_.Count(); ++r)
+        if (VisibleAt(r))
+            return;
+    SetEof();
+}
+
+void WorkArea::StepOrdered(int dir, std::optional<IndexPos> cur) {
+    bool desc = indexes_->Info(order_).descending;
+    if (dir > 0) {
+        if (eof_)
+            return;
+        if (!cur) {
+            SetEof();
+            return;
+        }
+        SettleForward(desc ? indexes_->Prior(order_, *cur) : indexes_->Next(order_, *cur));
+        return;
+    }
+    std::optional<IndexPos> p;
+    if (eof_)
+        p = desc ? indexes_->First(order_) : indexes_->Last(order_);
+    else if (cur)
+        p = desc ? indexes_->Next(order_, *cur) : indexes_->Prior(order_, *cur);
+    SettleBackward(p);
+    if (eof_) {
+        bof_ = true;
+        std::optional<IndexPos> top;
+        if (!desc && scopeLow_) {
+            bool found = false;
+            top = indexes_->Seek(order_, *scopeLow_, found);
+        } else {
+            top = desc ? indexes_->Last(order_) : indexes_->First(order_);
+        }
+        SettleForward(top);
+    }
+}
+
+void WorkArea::Skip(int count) {
+    Commit();
+    Refresh();
+    if (count == 0) {
+        if (!eof_)
+            Load(recno_);
+        return;
+    }
+    int dir = count > 0 ? 1 : -1;
+    if (dir > 0)
+        bof_ = false;
+    std::optional<HeaderLock> lock;
+    if (order_ > 0)
+        lock.emplace(*this, LockKind::Read);
+    for (long i = 0; i < std::labs(count); ++i) {
+        if (order_ == 0) {
+            StepNatural(dir);
+        } else {
+            StepOrdered(dir, CurrentPos());
+        }
+        if ((dir > 0 && eof_) || (dir < 0 && bof_))
+            break;
+    }
+}
+
+void WorkArea::Go(std::int32_t recno) {
+    Commit();
+    Refresh();
+    bof_ = false;
+    if (recno < 1 || static_cast<std::uint32_t>(recno) > dbf_.Count()) {
+        SetEof();
+        return;
+    }
+    Load(static_cast<std::uint32_t>(recno));
+}
+
+std::uint32_t WorkArea::CountVisible() {
+    Commit();
+    Refresh();
+    std::uint32_t n = 0;
+    std::string tmp;
+    if (order_ == 0 || !hasScope_) {
+        for (std::uint32_t r = 1; r <= dbf_.Count(); ++r) {
+            dbf_.ReadRecord(r, tmp);
+            if (Visible(tmp, r))
+                ++n;
+        }
+        return n;
+    }
+    HeaderLock lock(*this, LockKind::Read);
+    std::optional<IndexPos> p = indexes_->First(order_);
+    while (p) {
+        if (InScope(p->key) && p->recno <= dbf_.Count()) {
+            dbf_.ReadRecord(p->recno, tmp);
+            if (Visible(tmp, p->recno))
+                ++n;
+        }
+        p = indexes_->Next(order_, *p);
+    }
+    return n;
+}
+
+std::uint32_t WorkArea::OrderRecNo() {
+    if (eof_)
+        return 0;
+    if (order_ == 0)
+        return recno_;
+    HeaderLock lock(*this, LockKind::Read);
+    bool desc = indexes_->Info(order_).descending;
+    std::uint32_t n = 0;
+    std::optional<IndexPos> p = desc ? indexes_->Last(order_) : indexes_->First(order_);
+    while (p) {
+        ++n;
+        if (p->recno == recno_)
+            return n;
+        p = desc ? indexes_->Prior(order_, *p) : indexes_->Next(order_, *p);
+    }
+    return 0;
+}
+
+bool WorkArea::MayHaveVanished() const {
+    return !Exclusive() && (Settings().deleted || filter_ != nullptr);
+}
+
+// ---- writing ------------------------------------------------------------------
+
+void WorkArea::PutRecord(const std::string& buf) {
+    if (eof_ && !pendingAppend_)
+        throw Error(XB_ERR_RANGE, "No current record");
+    std::string next = buf;
+    next.resize(static_cast<std::size_t>(dbf_.RecSize()), ' ');
+    rec_ = next;
+    dirty_ = pendingAppend_ || rec_ != disk_;
+}
+
+int WorkArea::Append() {
+    Commit();
+    RequireWritable();
+    Refresh();
+    rec_.assign(static_cast<std::size_t>(dbf_.RecSize()), ' ');
+    disk_ = rec_;
+    recno_ = dbf_.Count() + 1;
+    eof_ = false;
+    bof_ = false;
+    pendingAppend_ = true;
+    dirty_ = true;
+    return XB_APPEND_OK;
+}
+
+void WorkArea::SetDeleted(bool deleted) {
+    if (eof_ && !pendingAppend_)
+        throw Error(XB_ERR_RANGE, "No current record");
+    RequireWritable();
+    rec_[0] = deleted ? '*' : ' ';
+    dirty_ = true;
+    Commit();
+}
+
+void WorkArea::Commit() {
+    if (pendingAppend_)
+        CommitNew();
+    else if (dirty_ && !eof_)
+        CommitExisting();
+    dirty_ = false;
+}
+
+void WorkArea::UpdateKeys(const std::string& oldRec, const std::string& newRec,
+                          std::uint32_t recno) {
+    for (int o = 1; o <= OrderCount(); ++o) {
+        auto oldKey = indexes_->KeyFor(o, oldRec, recno);
+        auto newKey = indexes_->KeyFor(o, newRec, recno);
+        if (oldKey == newKey)
+            continue;
+        if (oldKey)
+            indexes_->Remove(o, *oldKey, recno);
+        if (newKey)
+            indexes_->Insert(o, *newKey, recno);
+    }
+}
+
+void WorkArea::CommitExisting() {
+    RequireWritable();
+    bool autoLock = !Exclusive() && !locks_.count(recno_);
+    if (autoLock &&
+        !dbf_.GetFile().Lock(kLockRecordBase + recno_, 1, LockKind::Write, LockTimeoutMs()))
+        throw Error(XB_ERR_LOCKED, "Record " + std::to_string(recno_) +
+                                       " is locked by another user: " + dbf_.Path());
+    try {
+        HeaderLock lock(*this, LockKind::Write);
+        std::string old;
+        if (!Exclusive())
+            dbf_.Cache().Invalidate();
+        dbf_.ReadRecord(recno_, old);
+        if (OrderCount() > 0)
+            UpdateKeys(old, rec_, recno_);
+        dbf_.WriteRecord(recno_, rec_);
+        disk_ = rec_;
+        dirty_ = false;
+    } catch (...) {
+        if (autoLock)
+            dbf_.GetFile().Unlock(kLockRecordBase + recno_, 1);
+        throw;
+    }
+    if (autoLock)
+        dbf_.GetFile().Unlock(kLockRecordBase + recno_, 1);
+}
+
+void WorkArea::CommitNew() {
+    RequireWritable();
+    HeaderLock lock(*this, LockKind::Write);
+    if (!Exclusive())
+        dbf_.Cache().Invalidate();
+    std::uint32_t recno = dbf_.AppendRecord(rec_);
+    pendingAppend_ = false;
+    recno_ = recno;
+    disk_ = rec_;
+    dirty_ = false;
+    eof_ = false;
+    for (int o = 1; o <= OrderCount(); ++o)
+        if (auto key = indexes_->KeyFor(o, rec_, recno))
+            indexes_->Insert(o, *key, recno);
+    // The new record stays locked until the caller unlocks it.
+    if (Exclusive() || dbf_.GetFile().Lock(kLockRecordBase + recno, 1, LockKind::Write, 0))
+        locks_.insert(recno);
+}
+
+bool WorkArea::Lock(std::uint32_t recno) {
+    if (recno == 0)
+        recno = recno_;
+    if (pendingAppend_ && recno == recno_)
+        return true; // locked when it is written
+    if (recno < 1 || recno > RecCount())
+        throw Error(XB_ERR_RANGE, "Record " + std::to_string(recno) + " out of range");
+    if (locks_.count(recno) || ReadOnly())
+        return true;
+    if (!Exclusive() &&
+        !dbf_.GetFile().Lock(kLockRecordBase + recno, 1, LockKind::Write, LockTimeoutMs()))
+        return false;
+    locks_.insert(recno);
+    return true;
+}
+
+void WorkArea::Unlock(std::uint32_t recno) {
+    Commit();
+    if (recno == 0) {
+        if (!Exclusive())
+            for (auto r : locks_)
+                dbf_.GetFile().Unlock(kLockRecordBase + r, 1);
+        locks_.clear();
+        return;
+    }
+    if (locks_.erase(recno) && !Exclusive())
+        dbf_.GetFile().Unlock(kLockRecordBase + recno, 1);
+}
+
+// ---- fields and memos ----------------------------------------------------------
+
+int WorkArea::FieldIndex(const std::string& name) const {
+    const auto& fields = dbf_.Fields();
+    for (std::size_t i = 0; i < fields.size(); ++i)
+        if (::strcasecmp(fields[i].name.c_str(), name.c_str()) == 0)
+            return static_cast<int>(i);
+    return -1;
+}
+
+const FieldDesc& WorkArea::FieldByName(const char* name) const {
+    if (!name)
+        throw Error(XB_ERR_ARGUMENT, "No field name given");
+    std::string n = name;
+    while (!n.empty() && n.back() == ' ')
+        n.pop_back();
+    int i = FieldIndex(n);
+    if (i < 0)
+        throw Error(XB_ERR_FIELD, "Field not found: " + n);
+    return dbf_.Fields()[static_cast<std::size_t>(i)];
+}
+
+void WorkArea::SetFieldBytes(const FieldDesc& f, const std::string& value) {
+    if (eof_ && !pendingAppend_)
+        throw Error(XB_ERR_RANGE, "No current record");
+    RequireWritable();
+    std::string v = value;
+    v.resize(static_cast<std::size_t>(f.width), ' ');
+    rec_.replace(static_cast<std::size_t>(f.offset), static_cast<std::size_t>(f.width), v);
+    dirty_ = true;
+}
+
+std::uint32_t WorkArea::MemoBlock(const FieldDesc& f, const std::string& record) const {
+    const char* p = record.data() + f.offset;
+    if (f.width == 4) {
+        const auto* u = reinterpret_cast<const unsigned char*>(p);
+        return u[0] | (u[1] << 8) | (u[2] << 16) | (static_cast<std::uint32_t>(u[3]) << 24);
+    }
+    std::uint32_t n = 0;
+    for (int i = 0; i < f.width; ++i) {
+        char c = p[i];
+        if (c >= '0' && c <= '9')
+            n = n * 10 + static_cast<std::uint32_t>(c - '0');
+        else if (c != ' ' && c != '\0')
+            ThrowCorrupt(dbf_.Path(), "memo reference of field " + f.name, "not a block number");
+    }
+    return n;
+}
+
+void WorkArea::ReadMemo(const FieldDesc& f, const std::string& record, std::uint32_t& type,
+                        std::string& data) {
+    if (!memo_.IsOpen())
+        throw Error(XB_ERR_FIELD, "Table has no memo file: " + dbf_.Path());
+    memo_.Read(MemoBlock(f, record), type, data);
+}
+
+void WorkArea::WriteMemo(const FieldDesc& f, std::uint32_t type, const std::string& data) {
+    if (!memo_.IsOpen())
+        throw Error(XB_ERR_FIELD, "Table has no memo file: " + dbf_.Path());
+    if (eof_ && !pendingAppend_)
+        throw Error(XB_ERR_RANGE, "No current record");
+    RequireWritable();
+    std::uint32_t block =
+        memo_.Write(MemoBlock(f, rec_), type, data, !Exclusive(), LockTimeoutMs());
+    std::string ref;
+    if (f.width == 4) {
+        for (int i = 0; i < 4; ++i)
+            ref.push_back(static_cast<char>(block >> (8 * i)));
+    } else if (block != 0) {
+        ref = std::to_string(block);
+        ref.insert(0, static_cast<std::size_t>(std::max(0, f.width - static_cast<int>(ref.size()))),
+                   ' ');
+    }
+    SetFieldBytes(f, ref);
+}
+
+// ---- indexes ------------------------------------------------------------------
+
+int WorkArea::IndexOpen(const std::string& file) {
+    Commit();
+    std::string path = ResolveNoCase(file);
+    if (!FileExistsNoCase(path) && !HasExtension(file))
+        path = ResolveNoCase(file + ".cdx");
+    if (!FileExistsNoCase(path))
+        throw Error(XB_ERR_NOFILE, "Index file not found: " + file);
+    int first;
+    {
+        HeaderLock lock(*this, LockKind::Read);
+        first = indexes_->OpenBag(path, !ReadOnly());
+    }
+    if (first > 0)
+        SetOrder(first);
+    return first;
+}
+
+int WorkArea::IndexTag(const std::string& file, const std::string& tag, const std::string& expr,
+                       bool unique, bool descending, const std::string& cond) {
+    RequireWritable();
+    RequireExclusive("Building an index tag");
+    Commit();
+    std::string path;
+    if (file.empty()) {
+        path = WithExtension(dbf_.Path(), ".cdx");
+    } else {
+        path = ResolveNoCase(file);
+        if (!HasExtension(file))
+            path = ResolveNoCase(file + ".cdx");
+        if (path.find('/') == std::string::npos) {
+            std::size_t slash = dbf_.Path().find_last_of('/');
+            if (slash != std::string::npos)
+                path = ResolveNoCase(dbf_.Path().substr(0, slash + 1) + path);
+        }
+    }
+    int order = indexes_->CreateTag(path, tag, expr, cond, unique, descending);
+    if (path == WithExtension(dbf_.Path(), ".cdx"))
+        dbf_.SetStructuralIndexFlag();
+    order_ = order;
+    scopeLow_.reset();
+    scopeHigh_.reset();
+    hasScope_ = false;
+    GoTop();
+    return order;
+}
+
+int WorkArea::SetOrder(int order) {
+    if (order < 0 || order > OrderCount())
+        throw Error(XB_ERR_INDEX, "No order " + std::to_string(order) + ": " + dbf_.Path());
+    int previous = order_;
+    if (order != order_) {
+        scopeLow_.reset();
+        scopeHigh_.reset();
+        hasScope_ = false;
+    }
+    order_ = order;
+    return previous;
+}
+
+int WorkArea::TagOrder(const std::string& tag) const {
+    for (int o = 1; o <= OrderCount(); ++o)
+        if (::strcasecmp(indexes_->Info(o).tag.c_str(), tag.c_str()) == 0)
+            return o;
+    return 0;
+}
+
+std::string WorkArea::CurrentKey() {
+    RequireOrder();
+    if (eof_)
+        return "";
+    return indexes_->KeyFor(order_, rec_, recno_).value_or("");
+}
+
+bool WorkArea::Seek(const std::string& key) {
+    RequireOrder();
+    Commit();
+    Refresh();
+    bof_ = false;
+    HeaderLock lock(*this, LockKind::Read);
+    std::string bytes = indexes_->SearchKey(order_, key, Settings().exact);
+    bool found = false;
+    std::optional<IndexPos> p = indexes_->Seek(order_, bytes, found);
+    while (p && p->key.compare(0, bytes.size(), bytes) == 0) {
+        if (InScope(p->key) && p->recno >= 1 && p->recno <= dbf_.Count() && VisibleAt(p->recno))
+            return true;
+        p = indexes_->Next(order_, *p);
+    }
+    if (Settings().softSeek)
+        SettleForward(p);
+    else
+        SetEof();
+    return false;
+}
+
+void WorkArea::SetScope(const char* low, const char* high) {
+    if (!low && !high) {
+        scopeLow_.reset();
+        scopeHigh_.reset();
+        hasScope_ = false;
+        return;
+    }
+    RequireOrder();
+    HeaderLock lock(*this, LockKind::Read);
+    scopeLow_.reset();
+    scopeHigh_.reset();
+    if (low)
+        scopeLow_ = indexes_->SearchKey(order_, low, false);
+    if (high)
+        scopeHigh_ = indexes_->SearchKey(order_, high, false);
+    hasScope_ = true;
+}
+
+// ---- filters and expressions ---------------------------------------------------
+
+void WorkArea::SetFilter(const std::string& text) {
+    std::string t = text;
+    while (!t.empty() && t.back() == ' ')
+        t.pop_back();
+    if (t.empty()) {
+        filter_.reset();
+        filterText_.clear();
+        return;
+    }
+    auto compiled = CompileExpr(*this, t);
+    if (compiled->Type() != XB_EVAL_LOGICAL)
+        throw Error(XB_ERR_EXPRESSION, "A filter must be a logical expression: " + t);
+    filter_ = std::move(compiled);
+    filterText_ = t;
+}
+
+EvalResult WorkArea::Evaluate(const std::string& text) {
+    auto compiled = CompileExpr(*this, text);
+    return compiled->Eval(*this, rec_, recno_);
+}
+
+// ---- maintenance ---------------------------------------------------------------
+
+void WorkArea::Pack() {
+    RequireWritable();
+    RequireExclusive("Pack");
+    Commit();
+    std::uint32_t count = dbf_.Count();
+    std::uint32_t out = 0;
+    std::string tmp;
+    for (std::uint32_t r = 1; r <= count; ++r) {
+        dbf_.ReadRecord(r, tmp);
+        if (tmp[0] == '*')
+            continue;
+        ++out;
+        if (out != r)
+            dbf_.WriteRecord(out, tmp);
+    }
+    dbf_.TruncateTo(out);
+    if (OrderCount() > 0)
+        indexes_->RebuildAll();
+    GoTop();
+}
+
+void WorkArea::Zap() {
+    RequireWritable();
+    RequireExclusive("Zap");
+    pendingAppend_ = false;
+    dirty_ = false;
+    dbf_.TruncateTo(0);
+    if (memo_.IsOpen())
+        memo_.Reset();
+    if (OrderCount() > 0)
+        indexes_->RebuildAll();
+    GoTop();
+}
+
+} // namespace xbase

@@ -1,0 +1,155 @@
+#pragma once
+// A work area: one open table with its memo file and indexes, the position,
+// the record buffer, the order, scope and filter, and the record locks.
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+
+#include "platform/xbase/xbdbf.h"
+#include "platform/xbase/xbengine.h"
+#include "platform/xbase/xbglue.h"
+#include "platform/xbase/xbmemo.h"
+
+namespace xbase {
+
+struct EngineSettings {
+    bool deleted = false;
+    bool exact = false;
+    bool softSeek = false;
+    bool century = false;
+    int epoch = 1900;
+    int dateFormat = XB_DATE_AMERICAN;
+    int lockTimeoutSec = 1;
+    int memoBlockSize = 64;
+    int64_t appendDefer = 0;
+    int64_t headerCache = 0;
+    int64_t memoConvert = 0;
+};
+EngineSettings& Settings();
+
+class WorkArea {
+public:
+    WorkArea(int number, std::string alias) : number_(number), alias_(std::move(alias)) {}
+    ~WorkArea();
+
+    void Open(const std::string& path, int mode, int driver);
+    // Commits and releases everything; errors of the last commit are thrown.
+    void Close();
+
+    [[nodiscard]] int Number() const { return number_; }
+    [[nodiscard]] const std::string& Alias() const { return alias_; }
+    [[nodiscard]] DbfFile& Dbf() { return dbf_; }
+    [[nodiscard]] bool Exclusive() const { return mode_ == XB_EXCLUSIVE; }
+    [[nodiscard]] bool ReadOnly() const { return mode_ == XB_READONLY; }
+    [[nodiscard]] int Driver() const { return driver_; }
+
+    // Navigation in the current order under scope, filter and deleted.
+    void GoTop();
+    void GoBottom();
+    void Skip(int count);
+    void Go(std::int32_t recno);
+    [[nodiscard]] bool Eof() const { return eof_; }
+    [[nodiscard]] bool Bof() const { return bof_; }
+    [[nodiscard]] std::uint32_t RecNo() const { return recno_; }
+    [[nodiscard]] std::uint32_t RecCount();
+    [[nodiscard]] std::uint32_t CountVisible();
+    [[nodiscard]] std::uint32_t OrderRecNo();
+
+    // Record buffer.
+    [[nodiscard]] const std::string& Record() const { return rec_; }
+    std::string& MutableRecord() { return rec_; }
+    void PutRecord(const std::string& buf);
+    void MarkChanged() { dirty_ = true; }
+    int Append();
+    void SetDeleted(bool deleted);
+    void Commit();
+    bool Lock(std::uint32_t recno);
+    void Unlock(std::uint32_t recno);
+
+    // Fields.
+    [[nodiscard]] int FieldIndex(const std::string& name) const; // -1 when none
+    [[nodiscard]] const FieldDesc& FieldAt(int index) const { return dbf_.Fields()[index]; }
+    [[nodiscard]] const FieldDesc& FieldByName(const char* name) const; // throws
+    [[nodiscard]] std::string FieldBytes(const FieldDesc& f) const {
+        return rec_.substr(static_cast<std::size_t>(f.offset), static_cast<std::size_t>(f.width));
+    }
+    void SetFieldBytes(const FieldDesc& f, const std::string& value);
+    // Memo of a field in a given record buffer.
+    void ReadMemo(const FieldDesc& f, const std::string& record, std::uint32_t& type,
+                  std::string& data);
+    void WriteMemo(const FieldDesc& f, std::uint32_t type, const std::string& data);
+    [[nodiscard]] std::uint32_t MemoBlock(const FieldDesc& f, const std::string& record) const;
+
+    // Indexes.
+    int IndexOpen(const std::string& file);
+    int IndexTag(const std::string& file, const std::string& tag, const std::string& expr,
+                 bool unique, bool descending, const std::string& cond);
+    int SetOrder(int order);
+    [[nodiscard]] int Order() const { return order_; }
+    [[nodiscard]] int OrderCount() const { return indexes_ ? indexes_->Count() : 0; }
+    [[nodiscard]] OrderInfo Info(int order) const { return indexes_->Info(order); }
+    [[nodiscard]] int TagOrder(const std::string& tag) const;
+    [[nodiscard]] std::string CurrentKey();
+    bool Seek(const std::string& key);
+    void SetScope(const char* low, const char* high);
+
+    // Filters and expressions.
+    void SetFilter(const std::string& text);
+    [[nodiscard]] const std::string& FilterText() const { return filterText_; }
+    [[nodiscard]] EvalResult Evaluate(const std::string& text);
+
+    void Pack();
+    void Zap();
+    void SetTurbo(bool on) { turbo_ = on; }
+    [[nodiscard]] bool MayHaveVanished() const;
+
+private:
+    class HeaderLock;
+    void RequireOrder() const;
+    void Refresh(); // shared opens: forget cached pages, re-read the count
+    void Load(std::uint32_t recno);
+    void SetEof();
+    bool Visible(const std::string& record, std::uint32_t recno);
+    bool InScope(const std::string& key) const;
+    bool VisibleAt(std::uint32_t recno);
+    void StepNatural(int dir);
+    void StepOrdered(int dir, std::optional<IndexPos> start);
+    void SettleForward(std::optional<IndexPos> p);
+    void SettleBackward(std::optional<IndexPos> p);
+    [[nodiscard]] std::optional<IndexPos> CurrentPos();
+    void CommitNew();
+    void CommitExisting();
+    void UpdateKeys(const std::string& oldRec, const std::string& newRec, std::uint32_t recno);
+    void RequireWritable() const;
+    void RequireExclusive(const char* what) const;
+    [[nodiscard]] int LockTimeoutMs() const;
+
+    int number_;
+    std::string alias_;
+    int mode_ = XB_SHARED;
+    int driver_ = XB_DRIVER_FOX;
+    DbfFile dbf_;
+    MemoFile memo_;
+    std::unique_ptr<IndexSet> indexes_;
+    int order_ = 0;
+
+    std::string rec_;  // current buffer
+    std::string disk_; // the current record as last read or written
+    std::uint32_t recno_ = 0;
+    bool eof_ = true;
+    bool bof_ = true;
+    bool dirty_ = false;
+    bool pendingAppend_ = false;
+    std::set<std::uint32_t> locks_;
+    int headerLockDepth_ = 0;
+    bool turbo_ = false;
+
+    std::string filterText_;
+    std::unique_ptr<CompiledExpr> filter_;
+    std::optional<std::string> scopeLow_, scopeHigh_;
+    bool hasScope_ = false;
+};
+
+} // namespace xbase

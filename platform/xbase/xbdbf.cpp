@@ -1,0 +1,242 @@
+#include "platform/xbase/xbdbf.h"
+
+#include <cstring>
+#include <ctime>
+
+#include "platform/xbase/xberror.h"
+
+namespace xbase {
+
+// DBF header (little-endian):
+//   offset size meaning
+//   0      1    signature: 0x03 table, 0xF5 FoxPro table with memo,
+//               0x30/0x31/0x32 Visual FoxPro, 0x83/0x8B dBASE with memo
+//   1      3    date of last update: year - 1900, month, day
+//   4      4    number of records
+//   8      2    header length (bytes before the first record)
+//   10     2    record length, deletion byte included
+//   12     16   reserved (14 transaction flag, 15 encryption flag)
+//   28     1    table flags: 0x01 structural .cdx, 0x02 memo, 0x04 database
+//   29     1    code page mark
+//   30     2    reserved
+//   32     32*n field descriptors, then 0x0D; Visual FoxPro adds 263 bytes
+//               (database back link) before the first record.
+//
+// Field descriptor:
+//   0      11   name, NUL-padded
+//   11     1    type letter: C N F D L M (G P B I Y T V 0 read as stored)
+//   12     4    offset of the field in the record (FoxPro)
+//   16     1    width
+//   17     1    decimals
+//   18     1    field flags: 0x01 system, 0x02 nullable, 0x04 binary
+//   19     13   auto-increment and reserved
+//
+// Records: deletion byte (' ' live, '*' deleted), then the fields; after the
+// last record one 0x1A end-of-file byte.
+
+namespace {
+
+std::uint32_t Le32(const unsigned char* p) {
+    return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+std::uint16_t Le16(const unsigned char* p) {
+    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+}
+void PutLe32(unsigned char* p, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i)
+        p[i] = static_cast<unsigned char>(v >> (8 * i));
+}
+void PutLe16(unsigned char* p, std::uint16_t v) {
+    p[0] = static_cast<unsigned char>(v);
+    p[1] = static_cast<unsigned char>(v >> 8);
+}
+
+bool KnownSignature(std::uint8_t s) {
+    switch (s) {
+    case 0x02:
+    case 0x03:
+    case 0x30:
+    case 0x31:
+    case 0x32:
+    case 0x43:
+    case 0x63:
+    case 0x83:
+    case 0x8B:
+    case 0xCB:
+    case 0xE5:
+    case 0xF5:
+    case 0xFB:
+        return true;
+    default:
+        return false;
+    }
+}
+
+void TodayYmd(unsigned char* out) {
+    std::time_t t = std::time(nullptr);
+    std::tm tm{};
+    localtime_r(&t, &tm);
+    out[0] = static_cast<unsigned char>(tm.tm_year % 256);
+    out[1] = static_cast<unsigned char>(tm.tm_mon + 1);
+    out[2] = static_cast<unsigned char>(tm.tm_mday);
+}
+
+} // namespace
+
+void DbfFile::Open(const std::string& path, bool writable) {
+    file_.Open(path, writable);
+    cache_.Invalidate();
+    unsigned char h[32];
+    std::uint64_t size = file_.Size();
+    if (size < 32)
+        ThrowCorrupt(path, "header", "file is shorter than a table header");
+    file_.ReadAt(0, h, 32, "header");
+    signature_ = h[0];
+    if (!KnownSignature(signature_))
+        ThrowCorrupt(path, "header", "not a dBASE/FoxPro table (signature byte)");
+    headerLen_ = Le16(h + 8);
+    recSize_ = Le16(h + 10);
+    tableFlags_ = h[28];
+    count_ = Le32(h + 4);
+    if (headerLen_ < 33 || static_cast<std::uint64_t>(headerLen_) > size)
+        ThrowCorrupt(path, "header", "header length out of range");
+    if (recSize_ < 2)
+        ThrowCorrupt(path, "header", "record length out of range");
+    std::vector<unsigned char> desc(static_cast<std::size_t>(headerLen_) - 32);
+    file_.ReadAt(32, desc.data(), desc.size(), "field descriptors");
+    fields_.clear();
+    int offset = 1;
+    std::size_t pos = 0;
+    bool terminated = false;
+    while (pos < desc.size()) {
+        if (desc[pos] == 0x0D) {
+            terminated = true;
+            break;
+        }
+        if (pos + 32 > desc.size())
+            break;
+        const unsigned char* d = desc.data() + pos;
+        FieldDesc f;
+        char name[12] = {};
+        std::memcpy(name, d, 11);
+        f.name = name;
+        f.type = static_cast<char>(d[11]);
+        f.width = d[16];
+        f.decimals = d[17];
+        f.flags = d[18];
+        f.offset = offset;
+        std::string where = "field " + std::to_string(fields_.size() + 1);
+        if (f.name.empty() || f.width == 0)
+            ThrowCorrupt(path, where, "empty name or zero width");
+        offset += f.width;
+        fields_.push_back(f);
+        pos += 32;
+    }
+    if (!terminated)
+        ThrowCorrupt(path, "field descriptors", "no terminator within the header length");
+    if (fields_.empty())
+        ThrowCorrupt(path, "field descriptors", "no fields");
+    if (offset != recSize_)
+        ThrowCorrupt(path, "field descriptors",
+                     "field widths add up to " + std::to_string(offset) +
+                         " but the record length is " + std::to_string(recSize_));
+    std::uint64_t need = headerLen_ + static_cast<std::uint64_t>(count_) * recSize_;
+    if (need > size)
+        ThrowCorrupt(path, "header",
+                     "record count " + std::to_string(count_) + " runs past the end of the file");
+}
+
+void DbfFile::RefreshCount() {
+    unsigned char c[4];
+    file_.ReadAt(4, c, 4, "header");
+    count_ = Le32(c);
+}
+
+bool DbfFile::HasMemoFields() const {
+    for (const auto& f : fields_)
+        if (f.type == 'M' || f.type == 'G' || f.type == 'P')
+            return true;
+    return false;
+}
+
+void DbfFile::SetStructuralIndexFlag() {
+    if (tableFlags_ & 1)
+        return;
+    tableFlags_ |= 1;
+    cache_.Write(28, &tableFlags_, 1);
+}
+
+void DbfFile::ReadRecord(std::uint32_t recno, std::string& buf) {
+    buf.resize(static_cast<std::size_t>(recSize_));
+    cache_.Read(RecordOffset(recno), buf.data(), buf.size(), "record");
+}
+
+void DbfFile::WriteRecord(std::uint32_t recno, const std::string& buf) {
+    cache_.Write(RecordOffset(recno), buf.data(), static_cast<std::size_t>(recSize_));
+}
+
+std::uint32_t DbfFile::AppendRecord(const std::string& buf) {
+    RefreshCount();
+    std::uint32_t recno = count_ + 1;
+    std::string out = buf;
+    out.resize(static_cast<std::size_t>(recSize_), ' ');
+    out.push_back('\x1A');
+    cache_.Write(RecordOffset(recno), out.data(), out.size());
+    WriteCountAndDate(recno);
+    return recno;
+}
+
+void DbfFile::WriteCountAndDate(std::uint32_t n) {
+    unsigned char h[7];
+    TodayYmd(h);
+    PutLe32(h + 3, n);
+    cache_.Write(1, h, 7);
+    count_ = n;
+}
+
+void DbfFile::TruncateTo(std::uint32_t n) {
+    WriteCountAndDate(n);
+    std::uint64_t end = RecordOffset(n + 1);
+    char eof = '\x1A';
+    cache_.Write(end, &eof, 1);
+    file_.Truncate(end + 1);
+    cache_.DropFrom(end);
+}
+
+void DbfFile::Create(const std::string& path, const std::vector<FieldDesc>& fields) {
+    if (fields.empty() || fields.size() > 255)
+        throw Error(XB_ERR_ARGUMENT, "A table needs 1 to 255 fields");
+    bool memo = false;
+    int recSize = 1;
+    std::string desc;
+    for (const auto& f : fields) {
+        if (f.name.empty() || f.name.size() > 10 || f.width < 1 || f.width > 254)
+            throw Error(XB_ERR_ARGUMENT, "Bad field definition: " + f.name);
+        memo = memo || f.type == 'M';
+        unsigned char d[32] = {};
+        std::memcpy(d, f.name.data(), f.name.size());
+        d[11] = static_cast<unsigned char>(f.type);
+        PutLe32(d + 12, static_cast<std::uint32_t>(recSize));
+        d[16] = static_cast<unsigned char>(f.width);
+        d[17] = static_cast<unsigned char>(f.decimals);
+        desc.append(reinterpret_cast<char*>(d), 32);
+        recSize += f.width;
+    }
+    if (recSize > 65535)
+        throw Error(XB_ERR_ARGUMENT, "Record too long");
+    unsigned char h[32] = {};
+    h[0] = memo ? 0xF5 : 0x03;
+    TodayYmd(h + 1);
+    int headerLen = 32 + static_cast<int>(desc.size()) + 1;
+    PutLe16(h + 8, static_cast<std::uint16_t>(headerLen));
+    PutLe16(h + 10, static_cast<std::uint16_t>(recSize));
+    std::string all(reinterpret_cast<char*>(h), 32);
+    all += desc;
+    all += '\x0D';
+    all += '\x1A';
+    File f;
+    f.Create(path);
+    f.WriteAt(0, all.data(), all.size());
+}
+
+} // namespace xbase

@@ -1,0 +1,74 @@
+#pragma once
+// Records layer: the DBF file (header, field descriptors, fixed-size
+// records) over the block cache.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/xbase/xbcache.h"
+#include "platform/xbase/xbfile.h"
+
+namespace xbase {
+
+struct FieldDesc {
+    std::string name; // upper case as stored
+    char type = 'C';
+    int offset = 0; // 0-based in the record; the deletion byte is offset 0
+    int width = 0;
+    int decimals = 0;
+    std::uint8_t flags = 0;
+};
+
+// Lock bytes on the DBF file, far past any real data.
+inline constexpr std::uint64_t kLockOpen = 0x7FFFFFF0;   // read = shared use, write = exclusive
+inline constexpr std::uint64_t kLockHeader = 0x7FFFFFF1; // write = changing count or indexes
+inline constexpr std::uint64_t kLockRecordBase = 0x40000000;
+
+class DbfFile {
+public:
+    DbfFile() : cache_(file_) {}
+
+    void Open(const std::string& path, bool writable);
+    void Close() { file_.Close(); }
+    // Writes an empty table. Fails when the file exists.
+    static void Create(const std::string& path, const std::vector<FieldDesc>& fields);
+
+    // Re-reads the record count (other users may have appended).
+    void RefreshCount();
+    [[nodiscard]] std::uint32_t Count() const { return count_; }
+    [[nodiscard]] const std::vector<FieldDesc>& Fields() const { return fields_; }
+    [[nodiscard]] int RecSize() const { return recSize_; }
+    [[nodiscard]] std::uint8_t Signature() const { return signature_; }
+    [[nodiscard]] bool HasMemoFields() const;
+    [[nodiscard]] bool StructuralIndexFlag() const { return (tableFlags_ & 1) != 0; }
+    void SetStructuralIndexFlag();
+    [[nodiscard]] const std::string& Path() const { return file_.Path(); }
+    File& GetFile() { return file_; }
+    BlockCache& Cache() { return cache_; }
+
+    void ReadRecord(std::uint32_t recno, std::string& buf);
+    void WriteRecord(std::uint32_t recno, const std::string& buf);
+    // Appends at the count read from disk; the caller holds kLockHeader.
+    // Record first, then the end mark, then the header count, so a reader
+    // never counts a record that is not written yet.
+    std::uint32_t AppendRecord(const std::string& buf);
+    // Cuts the table to n records (pack and zap; exclusive).
+    void TruncateTo(std::uint32_t n);
+
+private:
+    void WriteCountAndDate(std::uint32_t n);
+    std::uint64_t RecordOffset(std::uint32_t recno) const {
+        return headerLen_ + static_cast<std::uint64_t>(recno - 1) * recSize_;
+    }
+
+    File file_;
+    BlockCache cache_;
+    std::vector<FieldDesc> fields_;
+    std::uint32_t count_ = 0;
+    int headerLen_ = 0;
+    int recSize_ = 0;
+    std::uint8_t signature_ = 0;
+    std::uint8_t tableFlags_ = 0;
+};
+
+} // namespace xbase

@@ -1,0 +1,219 @@
+#include "platform/xbase/xbfile.h"
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <strings.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
+#include "platform/xbase/xberror.h"
+
+namespace xbase {
+
+namespace {
+int g_failWriteCountdown = 0;
+} // namespace
+
+void ThrowCorrupt(const std::string& file, const std::string& where, const std::string& what) {
+    throw Error(XB_ERR_CORRUPT, "Corrupt file " + file + " (" + where + "): " + what);
+}
+
+void ThrowIo(const std::string& file, const std::string& what, int err) {
+    throw Error(XB_ERR_IO, "I/O error on " + file + ": " + what + ": " + std::strerror(err));
+}
+
+void FailNthWrite(int n) {
+    g_failWriteCountdown = n;
+}
+
+File::~File() {
+    Close();
+}
+
+void File::Open(const std::string& path, bool writable) {
+    Close();
+    int fd = ::open(path.c_str(), (writable ? O_RDWR : O_RDONLY) | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == ENOENT || errno == ENOTDIR)
+            throw Error(XB_ERR_NOFILE, "File not found: " + path);
+        ThrowIo(path, "open", errno);
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        throw Error(XB_ERR_NOFILE, "Not a regular file: " + path);
+    }
+    fd_ = fd;
+    writable_ = writable;
+    path_ = path;
+}
+
+void File::Create(const std::string& path) {
+    Close();
+    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        if (errno == EEXIST)
+            throw Error(XB_ERR_EXISTS, "File exists: " + path);
+        ThrowIo(path, "create", errno);
+    }
+    fd_ = fd;
+    writable_ = true;
+    path_ = path;
+}
+
+void File::Close() {
+    if (fd_ >= 0)
+        ::close(fd_); // also drops this description's locks
+    fd_ = -1;
+}
+
+std::size_t File::ReadSome(std::uint64_t offset, void* buf, std::size_t n) const {
+    std::size_t done = 0;
+    auto* p = static_cast<char*>(buf);
+    while (done < n) {
+        ssize_t r = ::pread(fd_, p + done, n - done, static_cast<off_t>(offset + done));
+        if (r < 0) {
+            if (errno == EINTR)
+                continue;
+            ThrowIo(path_, "read", errno);
+        }
+        if (r == 0)
+            break;
+        done += static_cast<std::size_t>(r);
+    }
+    return done;
+}
+
+void File::ReadAt(std::uint64_t offset, void* buf, std::size_t n, const char* what) const {
+    if (ReadSome(offset, buf, n) != n)
+        ThrowCorrupt(path_, what, "file ends early");
+}
+
+void File::WriteAt(std::uint64_t offset, const void* buf, std::size_t n) {
+    if (g_failWriteCountdown > 0 && --g_failWriteCountdown == 0)
+        ThrowIo(path_, "write (injected)", EIO);
+    std::size_t done = 0;
+    const auto* p = static_cast<const char*>(buf);
+    while (done < n) {
+        ssize_t r = ::pwrite(fd_, p + done, n - done, static_cast<off_t>(offset + done));
+        if (r < 0) {
+            if (errno == EINTR)
+                continue;
+            ThrowIo(path_, "write", errno);
+        }
+        done += static_cast<std::size_t>(r);
+    }
+}
+
+std::uint64_t File::Size() const {
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0)
+        ThrowIo(path_, "stat", errno);
+    return static_cast<std::uint64_t>(st.st_size);
+}
+
+void File::Truncate(std::uint64_t size) {
+    if (::ftruncate(fd_, static_cast<off_t>(size)) != 0)
+        ThrowIo(path_, "truncate", errno);
+}
+
+void File::Sync() {
+    ::fdatasync(fd_);
+}
+
+bool File::Lock(std::uint64_t offset, std::uint64_t len, LockKind kind, int timeoutMs) {
+    struct flock fl {};
+    fl.l_type = kind == LockKind::Read ? F_RDLCK : F_WRLCK;
+    fl.l_whence = SEEK_SET;
+    fl.l_start = static_cast<off_t>(offset);
+    fl.l_len = static_cast<off_t>(len);
+    fl.l_pid = 0;
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        if (::fcntl(fd_, F_OFD_SETLK, &fl) == 0)
+            return true;
+        if (errno != EAGAIN && errno != EACCES && errno != EINTR)
+            ThrowIo(path_, "lock", errno);
+        if (std::chrono::steady_clock::now() >= deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+}
+
+void File::Unlock(std::uint64_t offset, std::uint64_t len) {
+    struct flock fl {};
+    fl.l_type = F_UNLCK;
+    fl.l_whence = SEEK_SET;
+    fl.l_start = static_cast<off_t>(offset);
+    fl.l_len = static_cast<off_t>(len);
+    fl.l_pid = 0;
+    ::fcntl(fd_, F_OFD_SETLK, &fl);
+}
+
+namespace {
+
+// The entry of dir whose name equals name without regard to case ("" = none).
+std::string FindEntry(const std::string& dir, const std::string& name) {
+    DIR* d = ::opendir(dir.empty() ? "." : dir.c_str());
+    if (!d)
+        return "";
+    std::string found;
+    while (dirent* e = ::readdir(d)) {
+        if (::strcasecmp(e->d_name, name.c_str()) == 0) {
+            found = e->d_name;
+            if (found == name)
+                break; // an exact match wins
+        }
+    }
+    ::closedir(d);
+    return found;
+}
+
+} // namespace
+
+std::string ResolveNoCase(const std::string& input) {
+    std::string path = input;
+    for (char& c : path)
+        if (c == '\\')
+            c = '/';
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0)
+        return path;
+    std::string out;
+    std::size_t pos = 0;
+    if (!path.empty() && path[0] == '/') {
+        out = "/";
+        pos = 1;
+    }
+    while (pos <= path.size()) {
+        std::size_t slash = path.find('/', pos);
+        std::string comp =
+            path.substr(pos, slash == std::string::npos ? std::string::npos : slash - pos);
+        if (!comp.empty()) {
+            std::string dir = out.empty() ? std::string(".") : out;
+            std::string probe = out + comp;
+            if (::stat(probe.c_str(), &st) != 0 && comp != "." && comp != "..") {
+                std::string hit = FindEntry(dir, comp);
+                if (!hit.empty())
+                    comp = hit;
+            }
+            out += comp;
+        }
+        if (slash == std::string::npos)
+            break;
+        out += '/';
+        pos = slash + 1;
+    }
+    return out;
+}
+
+bool FileExistsNoCase(const std::string& path) {
+    struct stat st {};
+    return ::stat(ResolveNoCase(path).c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+} // namespace xbase

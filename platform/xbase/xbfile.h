@@ -1,0 +1,57 @@
+#pragma once
+// File access, the lowest layer: whole reads and writes at offsets, size,
+// truncation and open-file-description locks. Every open of a file gets its
+// own description, so two opens in one process lock against each other like
+// two users.
+#include <cstdint>
+#include <string>
+
+namespace xbase {
+
+enum class LockKind { Read, Write };
+
+class File {
+public:
+    File() = default;
+    ~File();
+    File(const File&) = delete;
+    File& operator=(const File&) = delete;
+
+    // Throws Error(XB_ERR_NOFILE / XB_ERR_IO).
+    void Open(const std::string& path, bool writable);
+    // Creates a new file; fails when it exists.
+    void Create(const std::string& path);
+    void Close();
+    [[nodiscard]] bool IsOpen() const { return fd_ >= 0; }
+    [[nodiscard]] const std::string& Path() const { return path_; }
+    [[nodiscard]] bool Writable() const { return writable_; }
+
+    // Reads exactly n bytes; a short read is a corrupt file (what = place).
+    void ReadAt(std::uint64_t offset, void* buf, std::size_t n, const char* what) const;
+    // Reads up to n bytes; returns the count.
+    std::size_t ReadSome(std::uint64_t offset, void* buf, std::size_t n) const;
+    void WriteAt(std::uint64_t offset, const void* buf, std::size_t n);
+    [[nodiscard]] std::uint64_t Size() const;
+    void Truncate(std::uint64_t size);
+    void Sync();
+
+    // Byte-range lock. wait: keep trying up to timeoutMs. true = granted.
+    bool Lock(std::uint64_t offset, std::uint64_t len, LockKind kind, int timeoutMs);
+    void Unlock(std::uint64_t offset, std::uint64_t len);
+
+private:
+    int fd_ = -1;
+    bool writable_ = false;
+    std::string path_;
+};
+
+// The path with its last component (and existing folders) found without
+// regard to case; unchanged when nothing matches.
+[[nodiscard]] std::string ResolveNoCase(const std::string& path);
+[[nodiscard]] bool FileExistsNoCase(const std::string& path);
+
+// Fault injection for crash tests: the nth write from now fails with an I/O
+// error (0 = never).
+void FailNthWrite(int n);
+
+} // namespace xbase
