@@ -1,0 +1,329 @@
+#include "mail/msmime.h"
+
+#include <array>
+#include <cstring>
+
+#include "mail/exception.h"
+#include "platform/win/hooks.h"
+
+namespace {
+
+constexpr char kB64[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+constexpr signed char kPad = 64;
+constexpr signed char kBad = -1;
+
+constexpr std::array<signed char, 256> makeB64Values() {
+    std::array<signed char, 256> t{};
+    for (auto& v : t)
+        v = kBad;
+    for (int i = 0; i < 64; ++i)
+        t[static_cast<unsigned char>(kB64[i])] = static_cast<signed char>(i);
+    t['='] = kPad;
+    return t;
+}
+constexpr std::array<signed char, 256> kB64Values = makeB64Values();
+
+int hexValue(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return -1;
+}
+
+// Base64 without the pump; false on a character outside the alphabet.
+bool decodeBase64(std::string_view line, std::string& out) {
+    const size_t n = line.size();
+    const auto* p = reinterpret_cast<const unsigned char*>(line.data());
+    size_t i = 0;
+    // Whole groups without padding: the common case, four characters at a time.
+    while (i + 4 <= n) {
+        const int a = kB64Values[p[i]], b = kB64Values[p[i + 1]], c = kB64Values[p[i + 2]],
+                  d = kB64Values[p[i + 3]];
+        if ((a | b | c | d) < 0)
+            return false;
+        if (a == kPad || b == kPad || c == kPad || d == kPad)
+            break;
+        const unsigned v = (unsigned(a) << 18) | (unsigned(b) << 12) | (unsigned(c) << 6) | d;
+        const char bytes[3] = {char(v >> 16), char(v >> 8), char(v)};
+        out.append(bytes, 3);
+        i += 4;
+    }
+    // The rest: padded or short groups. A group gives one byte less for each
+    // of its places that is padding or missing; "=" inside a group stands
+    // for 0 as it does in the final one.
+    while (i < n) {
+        unsigned v = 0;
+        int have = 0;
+        for (int k = 0; k < 4; ++k) {
+            int x = 0;
+            if (i + k < n) {
+                x = kB64Values[p[i + k]];
+                if (x < 0)
+                    return false;
+                if (x == kPad)
+                    x = 0;
+                else
+                    have = k + 1;
+            }
+            v = (v << 6) | unsigned(x);
+        }
+        const char bytes[3] = {char(v >> 16), char(v >> 8), char(v)};
+        if (have >= 2)
+            out.append(bytes, static_cast<size_t>(have - 1));
+        i += 4;
+    }
+    return true;
+}
+
+bool escapeQP(unsigned char c) {
+    return c < 32 || c == '=' || c >= 128;
+}
+
+void appendEscaped(std::string& line, std::string_view bytes) {
+    static constexpr char hex[] = "0123456789ABCDEF";
+    for (unsigned char c : bytes) {
+        if (escapeQP(c)) {
+            line += '=';
+            line += hex[c >> 4];
+            line += hex[c & 15];
+        } else {
+            line += static_cast<char>(c);
+        }
+    }
+}
+
+// One paragraph as lines of at most 66 characters. Widths count escapes as
+// three; the cut goes before the last blank within the first 65 characters
+// (never at the piece's own start, so each piece makes progress), and
+// without a blank after 65 characters.
+void encodeParagraph(std::string_view para, bool hardBreak,
+                     const std::function<void(std::string_view)>& sink) {
+    std::string line;
+    size_t i = 0;
+    for (;;) {
+        size_t width = 0, j = i;
+        while (j < para.size() && width <= 64)
+            width += escapeQP(static_cast<unsigned char>(para[j++])) ? 3 : 1;
+        line.clear();
+        if (j == para.size() && width <= 64) {
+            appendEscaped(line, para.substr(i));
+            if (!hardBreak)
+                line += '=';
+            sink(line);
+            return;
+        }
+        // The longest run from i whose width stays within 65.
+        size_t m = 0;
+        width = 0;
+        while (i + m < para.size()) {
+            const size_t w = escapeQP(static_cast<unsigned char>(para[i + m])) ? 3 : 1;
+            if (width + w > 65)
+                break;
+            width += w;
+            ++m;
+        }
+        size_t cut = i + m;
+        const size_t last = std::min(i + m, para.size() - 1);
+        for (size_t k = last; k > i; --k)
+            if (para[k] == ' ') {
+                cut = k;
+                break;
+            }
+        appendEscaped(line, para.substr(i, cut - i));
+        line += '=';
+        sink(line);
+        i = cut;
+    }
+}
+
+} // namespace
+
+void DecodeBase64LineTo(std::string_view line, std::string& out) {
+    win::ProcessMessages();
+    const size_t before = out.size();
+    if (!decodeBase64(line, out)) {
+        out.resize(before);
+        throw EInOutError(SInvalidCharacter);
+    }
+}
+
+std::string DecodeBase64Line(std::string_view line) {
+    std::string out;
+    out.reserve(line.size() / 4 * 3 + 3);
+    DecodeBase64LineTo(line, out);
+    return out;
+}
+
+void EncodeBase64To(std::string_view bytes, std::string& out) {
+    win::ProcessMessages();
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    const size_t n = bytes.size();
+    const size_t start = out.size();
+    out.resize(start + (n + 2) / 3 * 4);
+    char* o = out.data() + start;
+    size_t i = 0;
+    for (; i + 3 <= n; i += 3) {
+        const unsigned v = (unsigned(p[i]) << 16) | (unsigned(p[i + 1]) << 8) | p[i + 2];
+        *o++ = kB64[v >> 18];
+        *o++ = kB64[(v >> 12) & 63];
+        *o++ = kB64[(v >> 6) & 63];
+        *o++ = kB64[v & 63];
+    }
+    if (i < n) {
+        const unsigned v = (unsigned(p[i]) << 16) | (i + 1 < n ? unsigned(p[i + 1]) << 8 : 0u);
+        *o++ = kB64[v >> 18];
+        *o++ = kB64[(v >> 12) & 63];
+        *o++ = i + 1 < n ? kB64[(v >> 6) & 63] : '=';
+        *o++ = '=';
+    }
+}
+
+std::string EncodeBase64(std::string_view bytes) {
+    std::string out;
+    EncodeBase64To(bytes, out);
+    return out;
+}
+
+void EncodeQuotedPrintable(std::string_view data, const std::function<void(std::string_view)>& sink,
+                           std::size_t maxParagraph) {
+    size_t pos = 0;
+    const size_t n = data.size();
+    while (pos < n) {
+        size_t e = pos;
+        for (;;) {
+            const void* cr = std::memchr(data.data() + e, '\r', n - e);
+            if (!cr) {
+                e = n;
+                break;
+            }
+            e = static_cast<size_t>(static_cast<const char*>(cr) - data.data());
+            if (e + 1 < n && data[e + 1] == '\n')
+                break;
+            ++e;
+        }
+        const bool hard = e < n;
+        const size_t next = hard ? e + 2 : n;
+        for (size_t k = pos; k < next; ++k)
+            win::ProcessMessages();
+        if (maxParagraph && e - pos > maxParagraph)
+            throw Exception(SParagraphTooLarge);
+        encodeParagraph(data.substr(pos, e - pos), hard, sink);
+        pos = next;
+    }
+}
+
+void TQuotedPrintable::Encode() {
+    EncodeQuotedPrintable(
+        stream_, [this](std::string_view line) { lines_.Add(std::string(line)); }, MaxParagraph);
+}
+
+void QPDecoder::Line(std::string_view line) {
+    size_t end = line.size();
+    while (end > 0 && (line[end - 1] == ' ' || line[end - 1] == '\t'))
+        --end;
+    // A final "=" is a soft break; blanks a transport added after it do not count.
+    const bool soft = end > 0 && line[end - 1] == '=';
+    const std::string_view text = soft ? line.substr(0, end - 1) : line;
+    const size_t before = out_.size();
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '=' && i + 2 < text.size()) {
+            const int hi = hexValue(text[i + 1]);
+            const int lo = hexValue(text[i + 2]);
+            if (hi >= 0 && lo >= 0) {
+                out_ += static_cast<char>(hi * 16 + lo);
+                i += 2;
+                continue;
+            }
+        }
+        out_ += c;
+    }
+    if (!soft && !(line.size() > 0 && line.back() == '\x1a'))
+        out_ += "\r\n";
+    logical_ += out_.size() - before;
+    if (max_ && logical_ > max_)
+        throw Exception(SParagraphTooLarge);
+    if (!soft) {
+        logical_ = 0;
+        win::ProcessMessages();
+    }
+}
+
+void TQuotedPrintable::Decode() {
+    QPDecoder decoder(stream_, MaxParagraph);
+    for (const std::string& line : lines_)
+        decoder.Line(line);
+}
+
+std::string DecodeQPText(std::string_view text) {
+    std::string out;
+    QPDecoder decoder(out);
+    decoder.Line(text);
+    const size_t cr = out.find("\r\n");
+    if (cr != std::string::npos)
+        out.resize(cr);
+    if (out.size() > 255)
+        out.resize(255);
+    return out;
+}
+
+std::string DecodeHeaderWords(std::string_view value) {
+    std::string out;
+    out.reserve(value.size());
+    size_t i = 0;
+    bool afterWord = false;
+    while (i < value.size()) {
+        const size_t start = value.find("=?", i);
+        if (start == std::string_view::npos)
+            break;
+        const size_t q1 = value.find('?', start + 2);
+        if (q1 == std::string_view::npos)
+            break;
+        const size_t close = q1 + 3 <= value.size() ? value.find("?=", q1 + 3) : value.npos;
+        if (close == std::string_view::npos)
+            break; // never closed: the rest stays as written
+        const char kind = q1 + 2 < value.size() ? value[q1 + 1] : '\0';
+        std::string decoded;
+        bool ok = q1 > start + 2 && value[q1 + 2] == '?';
+        if (ok && (kind == 'B' || kind == 'b')) {
+            ok = decodeBase64(value.substr(q1 + 3, close - q1 - 3), decoded);
+        } else if (ok && (kind == 'Q' || kind == 'q')) {
+            const std::string_view text = value.substr(q1 + 3, close - q1 - 3);
+            for (size_t k = 0; k < text.size(); ++k) {
+                const char c = text[k];
+                if (c == '_') {
+                    decoded += ' ';
+                } else if (c == '=' && k + 2 < text.size() && hexValue(text[k + 1]) >= 0 &&
+                           hexValue(text[k + 2]) >= 0) {
+                    decoded +=
+                        static_cast<char>(hexValue(text[k + 1]) * 16 + hexValue(text[k + 2]));
+                    k += 2;
+                } else {
+                    decoded += c;
+                }
+            }
+        } else {
+            ok = false;
+        }
+        if (!ok) {
+            // Not an encoded word: keep "=?" and look further.
+            out.append(value.substr(i, start + 2 - i));
+            i = start + 2;
+            afterWord = false;
+            continue;
+        }
+        const std::string_view between = value.substr(i, start - i);
+        const bool blanksOnly = between.find_first_not_of(" \t\r\n") == std::string_view::npos;
+        if (!(afterWord && blanksOnly))
+            out.append(between);
+        out += decoded;
+        afterWord = true;
+        i = close + 2;
+    }
+    if (i < value.size())
+        out.append(value.substr(i));
+    return out;
+}
