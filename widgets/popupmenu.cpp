@@ -1,0 +1,7 @@
+#include "widgets/popupmenu.h"
+
+namespace widgets {
+
+TPopupMenu::TPopupMenu(QWidget* parent) : QMenu(parent) {}
+
+} // namespace widgets

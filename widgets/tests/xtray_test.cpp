@@ -1,0 +1,155 @@
+// A real notification area: Xvfb with trayer, the probe program's tray icon
+// on it, and clicks by xdotool. Skips only when Xvfb cannot start.
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QThread>
+#include <gtest/gtest.h>
+#include <memory>
+
+namespace {
+
+class Child {
+public:
+    explicit Child(QProcessEnvironment env) { process_.setProcessEnvironment(env); }
+    ~Child() {
+        if (process_.state() != QProcess::NotRunning) {
+            process_.terminate();
+            if (!process_.waitForFinished(3000)) {
+                process_.kill();
+                process_.waitForFinished(3000);
+            }
+        }
+    }
+    bool Start(const QString& program, const QStringList& args) {
+        process_.setProgram(program);
+        process_.setArguments(args);
+        process_.start();
+        return process_.waitForStarted(5000);
+    }
+    // Waits for a line of output; everything read so far is kept.
+    bool WaitFor(const QString& line, int ms) {
+        QElapsedTimer timer;
+        timer.start();
+        while (timer.elapsed() < ms) {
+            seen_ += QString::fromUtf8(process_.readAllStandardOutput());
+            const qsizetype at = seen_.indexOf(line + '\n');
+            if (at >= 0) {
+                seen_.remove(0, at + line.size() + 1);
+                return true;
+            }
+            if (process_.state() == QProcess::NotRunning)
+                return false;
+            process_.waitForReadyRead(100);
+        }
+        return false;
+    }
+    QString Seen() const { return seen_; }
+    QProcess& Process() { return process_; }
+
+private:
+    QProcess process_;
+    QString seen_;
+};
+
+int FreeDisplay() {
+    for (int n = 90; n < 200; ++n)
+        if (!QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(n)) &&
+            !QFile::exists(QStringLiteral("/tmp/.X%1-lock").arg(n)))
+            return n;
+    return -1;
+}
+
+bool XdoTool(const QProcessEnvironment& env, const QStringList& args, QString* out = nullptr) {
+    QProcess xdotool;
+    xdotool.setProcessEnvironment(env);
+    xdotool.start(QStringLiteral("xdotool"), args);
+    if (!xdotool.waitForFinished(15000))
+        return false;
+    if (out)
+        *out = QString::fromUtf8(xdotool.readAllStandardOutput());
+    return xdotool.exitStatus() == QProcess::NormalExit && xdotool.exitCode() == 0;
+}
+
+TEST(RealTray, ClicksOnTheIconFireTheTrayEvents) {
+    const QString xvfb = QStandardPaths::findExecutable(QStringLiteral("Xvfb"));
+    if (xvfb.isEmpty())
+        GTEST_SKIP() << "Xvfb cannot start: it is not installed (Debian package xvfb)";
+    const int display = FreeDisplay();
+    if (display < 0)
+        GTEST_SKIP() << "Xvfb cannot start: no free display number";
+
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("DISPLAY"), QStringLiteral(":%1").arg(display));
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    env.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
+
+    // Declared first, so the display goes last.
+    Child server(env);
+    if (!server.Start(xvfb, {QStringLiteral(":%1").arg(display), QStringLiteral("-screen"),
+                             QStringLiteral("0"), QStringLiteral("640x480x24"),
+                             QStringLiteral("-nolisten"), QStringLiteral("tcp")}))
+        GTEST_SKIP() << "Xvfb cannot start: " << server.Process().errorString().toStdString();
+    QElapsedTimer timer;
+    timer.start();
+    const QString socket = QStringLiteral("/tmp/.X11-unix/X%1").arg(display);
+    while (!QFile::exists(socket) && timer.elapsed() < 10000 &&
+           server.Process().state() == QProcess::Running)
+        QThread::msleep(50);
+    if (!QFile::exists(socket))
+        GTEST_SKIP() << "Xvfb cannot start on :" << display << ": "
+                     << server.Process().readAllStandardError().toStdString();
+
+    Child trayer(env);
+    ASSERT_TRUE(trayer.Start(
+        QStringLiteral("trayer"),
+        {QStringLiteral("--edge"), QStringLiteral("top"), QStringLiteral("--align"),
+         QStringLiteral("left"), QStringLiteral("--widthtype"), QStringLiteral("pixel"),
+         QStringLiteral("--width"), QStringLiteral("120"), QStringLiteral("--heighttype"),
+         QStringLiteral("pixel"), QStringLiteral("--height"), QStringLiteral("32")}))
+        << "trayer (Debian package trayer) is needed";
+
+    Child probe(env);
+    ASSERT_TRUE(probe.Start(QStringLiteral(QUELTA_BIN_DIR "/widgets_trayprobe"), {}));
+    ASSERT_TRUE(probe.WaitFor(QStringLiteral("Ready"), 30000))
+        << "probe said: " << probe.Seen().toStdString()
+        << probe.Process().readAllStandardError().toStdString();
+
+    // The icon's window, once embedded and shown.
+    const QString pid = QString::number(probe.Process().processId());
+    QString windows;
+    for (int tries = 0; tries < 50 && windows.trimmed().isEmpty(); ++tries) {
+        XdoTool(env,
+                {QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--pid"),
+                 pid},
+                &windows);
+        if (windows.trimmed().isEmpty())
+            QThread::msleep(200);
+    }
+    const QString icon = windows.split('\n', Qt::SkipEmptyParts).value(0);
+    ASSERT_FALSE(icon.isEmpty()) << "the tray icon never showed on the display";
+    QThread::msleep(300);
+
+    ASSERT_TRUE(XdoTool(env, {QStringLiteral("mousemove"), QStringLiteral("--window"), icon,
+                              QStringLiteral("6"), QStringLiteral("6")}));
+    ASSERT_TRUE(XdoTool(env, {QStringLiteral("click"), QStringLiteral("1")}));
+    EXPECT_TRUE(probe.WaitFor(QStringLiteral("SimpelFunction"), 10000))
+        << probe.Seen().toStdString();
+
+    QThread::msleep(800); // no double click with the click before
+    ASSERT_TRUE(
+        XdoTool(env, {QStringLiteral("click"), QStringLiteral("--repeat"), QStringLiteral("2"),
+                      QStringLiteral("--delay"), QStringLiteral("60"), QStringLiteral("1")}));
+    EXPECT_TRUE(probe.WaitFor(QStringLiteral("DefaultFunction"), 10000))
+        << probe.Seen().toStdString();
+
+    QThread::msleep(800);
+    ASSERT_TRUE(XdoTool(env, {QStringLiteral("click"), QStringLiteral("3")}));
+    EXPECT_TRUE(probe.WaitFor(QStringLiteral("ShowMenu"), 10000)) << probe.Seen().toStdString();
+    EXPECT_TRUE(probe.WaitFor(QStringLiteral("MenuShown"), 10000)) << probe.Seen().toStdString();
+}
+
+} // namespace
