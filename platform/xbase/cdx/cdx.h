@@ -18,6 +18,10 @@
 
 namespace xbase::cdx {
 
+namespace detail {
+class PageFile;
+}
+
 class CdxError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
@@ -97,6 +101,7 @@ public:
 private:
     friend class Bag;
     Tag(Bag& bag, TagDef def, std::uint32_t header);
+    [[nodiscard]] std::string Normal(std::string_view key) const;
     Bag& bag_;
     TagDef def_;
     std::uint32_t header_;
@@ -140,20 +145,21 @@ public:
     Tag& CreateTag(const TagDef& def);
     // False when there is no such tag.
     bool DeleteTag(std::string_view name);
-    // Rewrites the whole file: directory and every tag, from the records.
+    // Rewrites the whole file: directory and every tag, from the records;
+    // Tag pointers stay valid.
     void Rebuild(std::uint32_t recordCount, const KeySource& keys);
-    // Reads the tag directory again (after another process changed it).
+    // Reads the tag directory again (after another process changed it);
+    // Tag pointers taken before are invalid afterwards.
     void Reload();
 
 private:
     friend class Tag;
-    friend class TreeAccess;
     Bag(std::string path, int fd, bool writable, KeyTypeOf keyTypeOf);
     void LoadDirectory();
 
     std::string path_;
     int fd_ = -1;
-    bool writable_ = false;
+    std::unique_ptr<detail::PageFile> file_;
     KeyTypeOf keyTypeOf_;
     std::vector<std::unique_ptr<Tag>> tags_;
 };

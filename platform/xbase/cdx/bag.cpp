@@ -1,0 +1,329 @@
+// The bag: tag directory, tag creation and deletion, rebuilding, and the
+// per-tag operations over the B-tree.
+#include "platform/xbase/cdx/format_p.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace xbase::cdx {
+
+using namespace detail;
+
+namespace {
+
+char PadOf(char keyType) {
+    return keyType == 'C' ? ' ' : '\0';
+}
+
+std::string UpperName(std::string_view name) {
+    std::string r(name);
+    for (auto& c : r)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return r;
+}
+
+std::string DirectoryKey(const std::string& name) {
+    std::string k = name.substr(0, kNameLength);
+    k.resize(kNameLength, ' ');
+    return k;
+}
+
+Tree Directory(const PageFile& f, int keyLength) {
+    return Tree(f, 0, keyLength, ' ', false);
+}
+
+std::uint8_t OptionsOf(const TagDef& d) {
+    return static_cast<std::uint8_t>(kOptCompact | kOptCompound | (d.unique ? kOptUnique : 0) |
+                                     (d.forExpr.empty() ? 0 : kOptFor));
+}
+
+Header DirectoryHeader(std::uint32_t root) {
+    Header h;
+    h.root = root;
+    h.keyLength = kNameLength;
+    h.options = kOptCompact | kOptCompound | kOptDirectory;
+    return h;
+}
+
+} // namespace
+
+// ---- Tag ------------------------------------------------------------------
+
+Tag::Tag(Bag& bag, TagDef def, std::uint32_t header)
+    : bag_(bag), def_(std::move(def)), header_(header) {}
+
+std::string Tag::Normal(std::string_view key) const {
+    std::string k(key.substr(0, static_cast<std::size_t>(def_.keyLength)));
+    k.resize(static_cast<std::size_t>(def_.keyLength), PadOf(def_.keyType));
+    return k;
+}
+
+#define QUELTA_TREE()                                                                              \
+    Tree tree(*bag_.file_, header_, def_.keyLength, PadOf(def_.keyType), def_.unique)
+
+std::optional<Entry> Tag::First() const {
+    QUELTA_TREE();
+    return tree.LowerBound("", 0);
+}
+
+std::optional<Entry> Tag::Last() const {
+    QUELTA_TREE();
+    return tree.Last();
+}
+
+std::optional<Entry> Tag::Next(const Entry& from) const {
+    QUELTA_TREE();
+    if (from.recno == 0xFFFFFFFFU)
+        return tree.LowerBound(from.key + '\0', 0);
+    return tree.LowerBound(from.key, from.recno + 1);
+}
+
+std::optional<Entry> Tag::Prior(const Entry& from) const {
+    QUELTA_TREE();
+    return tree.Before(from.key, from.recno);
+}
+
+SeekResult Tag::Seek(std::string_view search) const {
+    QUELTA_TREE();
+    std::string s(search.substr(0, static_cast<std::size_t>(def_.keyLength)));
+    SeekResult r;
+    r.entry = tree.LowerBound(s, 0);
+    r.found = r.entry && r.entry->key.compare(0, s.size(), s) == 0;
+    return r;
+}
+
+bool Tag::Contains(std::string_view key, std::uint32_t recno) const {
+    QUELTA_TREE();
+    std::string k = Normal(key);
+    auto e = tree.LowerBound(k, recno);
+    return e && e->key == k && e->recno == recno;
+}
+
+std::optional<Entry> Tag::FindRecord(std::uint32_t recno) const {
+    QUELTA_TREE();
+    std::optional<Entry> found;
+    tree.Walk(
+        [&](const Entry& e) {
+            if (e.recno != recno)
+                return true;
+            found = e;
+            return false;
+        },
+        false);
+    return found;
+}
+
+bool Tag::Insert(std::string_view key, std::uint32_t recno) {
+    QUELTA_TREE();
+    return tree.Insert(Normal(key), recno);
+}
+
+bool Tag::Remove(std::string_view key, std::uint32_t recno) {
+    QUELTA_TREE();
+    return tree.Remove(Normal(key), recno);
+}
+
+std::vector<Entry> Tag::All() const {
+    QUELTA_TREE();
+    std::vector<Entry> all;
+    tree.Walk(
+        [&](const Entry& e) {
+            all.push_back(e);
+            return true;
+        },
+        false);
+    return all;
+}
+
+void Tag::Check() const {
+    QUELTA_TREE();
+    tree.Walk([](const Entry&) { return true; }, true);
+}
+
+#undef QUELTA_TREE
+
+// ---- Bag ------------------------------------------------------------------
+
+Bag::Bag(std::string path, int fd, bool writable, KeyTypeOf keyTypeOf)
+    : path_(std::move(path)), fd_(fd), file_(std::make_unique<PageFile>(fd, path_, writable)),
+      keyTypeOf_(std::move(keyTypeOf)) {}
+
+Bag::~Bag() {
+    if (fd_ >= 0)
+        ::close(fd_);
+}
+
+std::unique_ptr<Bag> Bag::Open(const std::string& path, OpenMode mode, KeyTypeOf keyTypeOf) {
+    bool writable = mode == OpenMode::ReadWrite;
+    int fd = ::open(path.c_str(), (writable ? O_RDWR : O_RDONLY) | O_CLOEXEC);
+    if (fd < 0)
+        throw IoError("cannot open index " + path + ": " + std::strerror(errno));
+    std::unique_ptr<Bag> bag(new Bag(path, fd, writable, std::move(keyTypeOf)));
+    bag->LoadDirectory();
+    return bag;
+}
+
+std::unique_ptr<Bag> Bag::Create(const std::string& path) {
+    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0)
+        throw IoError("cannot create index " + path + ": " + std::strerror(errno));
+    std::unique_ptr<Bag> bag(new Bag(path, fd, true, {}));
+    std::string image = EncodeHeader(DirectoryHeader(0));
+    std::uint32_t root = BuildTree(image, 0, {}, kNameLength, ' ');
+    image.replace(0, 16, EncodeHeader(DirectoryHeader(root)).substr(0, 16));
+    bag->file_->Write(0, image);
+    return bag;
+}
+
+void Bag::LoadDirectory() {
+    tags_.clear();
+    Header dir = DecodeHeader(*file_, 0);
+    if (dir.keyLength > kNameLength * 4)
+        file_->Corrupt(12, "tag directory with key length " + std::to_string(dir.keyLength));
+    std::vector<std::pair<std::string, std::uint32_t>> names;
+    Directory(*file_, dir.keyLength)
+        .Walk(
+            [&](const Entry& e) {
+                std::string name = e.key;
+                while (!name.empty() && (name.back() == ' ' || name.back() == '\0'))
+                    name.pop_back();
+                names.emplace_back(UpperName(name), e.recno);
+                return true;
+            },
+            false);
+    std::sort(names.begin(), names.end(),
+              [](const auto& a, const auto& b) { return a.second < b.second; });
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        std::uint32_t at = names[i].second;
+        if (at < kHeaderSize || (i > 0 && names[i - 1].second == at))
+            file_->Corrupt(at, "tag " + names[i].first + " has a bad header pointer");
+        Header h = DecodeHeader(*file_, at);
+        TagDef d;
+        d.name = names[i].first;
+        d.keyExpr = h.keyExpr;
+        d.forExpr = h.forExpr;
+        d.unique = (h.options & kOptUnique) != 0;
+        d.descending = h.descending;
+        d.keyLength = h.keyLength;
+        d.keyType = keyTypeOf_ ? keyTypeOf_(h.keyExpr) : 'C';
+        tags_.push_back(std::unique_ptr<Tag>(new Tag(*this, std::move(d), at)));
+    }
+}
+
+void Bag::Reload() {
+    LoadDirectory();
+}
+
+Tag* Bag::FindTag(std::string_view name) const {
+    std::string upper = UpperName(name);
+    for (const auto& t : tags_)
+        if (t->Name() == upper)
+            return t.get();
+    return nullptr;
+}
+
+Tag& Bag::CreateTag(const TagDef& def) {
+    file_->RequireWritable();
+    TagDef d = def;
+    d.name = UpperName(d.name);
+    bool nameOk = !d.name.empty() && d.name.size() <= kNameLength &&
+                  !std::isdigit(static_cast<unsigned char>(d.name[0]));
+    for (char c : d.name)
+        nameOk = nameOk && (std::isalnum(static_cast<unsigned char>(c)) || c == '_');
+    if (!nameOk)
+        throw CdxError("invalid tag name \"" + def.name + "\"");
+    if (d.keyLength < 1 || d.keyLength > kMaxKeyLength)
+        throw CdxError("key length " + std::to_string(d.keyLength) + " of tag " + d.name +
+                       " is out of range 1 to 240");
+    if (d.keyExpr.size() + d.forExpr.size() > 508)
+        throw CdxError("expressions of tag " + d.name + " are too long");
+    DeleteTag(d.name);
+    std::uint32_t at = file_->Grow(kHeaderSize);
+    std::string image;
+    std::uint32_t base = file_->Grow(kPage);
+    std::uint32_t root = BuildTree(image, base, {}, d.keyLength, PadOf(d.keyType));
+    file_->Write(base, image);
+    Header h;
+    h.root = root;
+    h.keyLength = d.keyLength;
+    h.options = OptionsOf(d);
+    h.descending = d.descending;
+    h.keyExpr = d.keyExpr;
+    h.forExpr = d.forExpr;
+    file_->Write(at, EncodeHeader(h));
+    Header dir = DecodeHeader(*file_, 0);
+    Directory(*file_, dir.keyLength).Insert(DirectoryKey(d.name), at);
+    tags_.push_back(std::unique_ptr<Tag>(new Tag(*this, std::move(d), at)));
+    return *tags_.back();
+}
+
+bool Bag::DeleteTag(std::string_view name) {
+    file_->RequireWritable();
+    Tag* t = FindTag(name);
+    if (!t)
+        return false;
+    Header dir = DecodeHeader(*file_, 0);
+    Directory(*file_, dir.keyLength).Remove(DirectoryKey(t->Name()), t->header_);
+    tags_.erase(
+        std::find_if(tags_.begin(), tags_.end(), [&](const auto& p) { return p.get() == t; }));
+    return true;
+}
+
+void Bag::Rebuild(std::uint32_t recordCount, const KeySource& keys) {
+    file_->RequireWritable();
+    std::vector<std::vector<Item>> items(tags_.size());
+    std::vector<std::optional<std::string>> row;
+    for (std::uint32_t recno = 1; recno <= recordCount; ++recno) {
+        row.assign(tags_.size(), std::nullopt);
+        keys(recno, row);
+        for (std::size_t i = 0; i < tags_.size() && i < row.size(); ++i) {
+            if (!row[i])
+                continue;
+            Item it;
+            it.key = tags_[i]->Normal(*row[i]);
+            it.recno = recno;
+            items[i].push_back(std::move(it));
+        }
+    }
+    // The image: directory header, then each tag's header and tree, then the
+    // directory's tree; written at once over the old file.
+    std::string image(kHeaderSize, '\0');
+    std::vector<Item> names;
+    for (std::size_t i = 0; i < tags_.size(); ++i) {
+        Tag& t = *tags_[i];
+        auto& v = items[i];
+        std::stable_sort(v.begin(), v.end(),
+                         [](const Item& a, const Item& b) { return a.key < b.key; });
+        if (t.def_.unique) // the first record of each key stays
+            v.erase(std::unique(v.begin(), v.end(),
+                                [](const Item& a, const Item& b) { return a.key == b.key; }),
+                    v.end());
+        auto at = static_cast<std::uint32_t>(image.size());
+        image.append(kHeaderSize, '\0');
+        Header h;
+        h.root = BuildTree(image, 0, v, t.def_.keyLength, PadOf(t.def_.keyType));
+        h.keyLength = t.def_.keyLength;
+        h.options = OptionsOf(t.def_);
+        h.descending = t.def_.descending;
+        h.keyExpr = t.def_.keyExpr;
+        h.forExpr = t.def_.forExpr;
+        image.replace(at, kHeaderSize, EncodeHeader(h));
+        t.header_ = at;
+        Item name;
+        name.key = DirectoryKey(t.Name());
+        name.recno = at;
+        names.push_back(std::move(name));
+    }
+    std::sort(names.begin(), names.end(),
+              [](const Item& a, const Item& b) { return a.key < b.key; });
+    std::uint32_t dirRoot = BuildTree(image, 0, names, kNameLength, ' ');
+    image.replace(0, kHeaderSize, EncodeHeader(DirectoryHeader(dirRoot)));
+    file_->Write(0, image);
+    file_->Truncate(image.size());
+}
+
+} // namespace xbase::cdx

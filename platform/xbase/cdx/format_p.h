@@ -1,0 +1,190 @@
+#pragma once
+// Internal: page I/O and the on-disk layout of CDX headers and nodes.
+#include "platform/xbase/cdx/cdx.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace xbase::cdx::detail {
+
+constexpr std::uint32_t kPage = 512;
+constexpr std::uint32_t kHeaderSize = 1024;
+constexpr std::uint32_t kNone = 0xFFFFFFFFU;
+constexpr int kMaxKeyLength = 240;
+constexpr int kNameLength = 10; // keys of the tag directory
+
+// Tag header, 1024 bytes (the tag directory at offset 0 has the same form):
+//
+// | offset | size | meaning                                                   |
+// |--------|------|-----------------------------------------------------------|
+// | 0      | 4    | root node (little-endian file offset)                     |
+// | 4      | 4    | first free node, 0 or -1 for none                         |
+// | 8      | 4    | change counter (raised on every change)                   |
+// | 12     | 2    | key length                                                |
+// | 14     | 1    | options: 1 unique, 8 FOR clause, 32 compact, 64 compound, |
+// |        |      | 128 the tag directory                                     |
+// | 15     | 1    | signature, 1                                              |
+// | 16     | 486  | reserved, zero                                            |
+// | 502    | 2    | 0 ascending, 1 descending                                 |
+// | 504    | 2    | key expression pool length (again)                        |
+// | 506    | 2    | FOR expression pool length                                |
+// | 508    | 2    | reserved                                                  |
+// | 510    | 2    | key expression pool length                                |
+// | 512    | 512  | key expression, NUL, FOR expression, NUL                  |
+enum : std::uint8_t {
+    kOptUnique = 1,
+    kOptFor = 8,
+    kOptCompact = 32,
+    kOptCompound = 64,
+    kOptDirectory = 128,
+};
+
+struct Header {
+    std::uint32_t root = 0;
+    std::uint32_t freeList = 0;
+    std::uint32_t counter = 0;
+    int keyLength = 0;
+    std::uint8_t options = 0;
+    bool descending = false;
+    std::string keyExpr;
+    std::string forExpr;
+};
+
+// Node, 512 bytes:
+//
+// | offset | size | meaning                                               |
+// |--------|------|-------------------------------------------------------|
+// | 0      | 2    | attributes: 1 root, 2 leaf (0 an interior node)       |
+// | 2      | 2    | number of keys                                        |
+// | 4      | 4    | left sibling, -1 for none                             |
+// | 8      | 4    | right sibling, -1 for none                            |
+//
+// Interior node, from offset 12: per key the key bytes (key length), the
+// record number and the child node (4 bytes each, big-endian); the key and
+// record are those of the last entry under the child.
+//
+// Leaf node, from offset 12:
+//
+// | offset | size | meaning                                               |
+// |--------|------|-------------------------------------------------------|
+// | 12     | 2    | free bytes in the node                                |
+// | 14     | 4    | record number mask                                    |
+// | 18     | 1    | duplicate count mask                                  |
+// | 19     | 1    | trailing count mask                                   |
+// | 20     | 1    | bits of the record number                             |
+// | 21     | 1    | bits of the duplicate count                           |
+// | 22     | 1    | bits of the trailing count                            |
+// | 23     | 1    | bytes per entry (record, duplicate and trailing count) |
+// | 24     | 488  | entries from the front, little-endian bit fields:     |
+// |        |      | record number, then duplicate count, then trailing    |
+// |        |      | count; key bytes from the end of the node backwards,  |
+// |        |      | each key without the bytes it shares with the key     |
+// |        |      | before it (duplicate count) and without its trailing  |
+// |        |      | pad bytes (trailing count; blanks for character keys, |
+// |        |      | NUL bytes for the others)                             |
+constexpr std::uint16_t kAttrRoot = 1;
+constexpr std::uint16_t kAttrLeaf = 2;
+constexpr std::uint32_t kLeafData = 24;
+constexpr std::uint32_t kLeafSpace = kPage - kLeafData; // 488
+constexpr std::uint32_t kInteriorSpace = kPage - 12;    // 500
+
+struct Item {
+    std::string key;
+    std::uint32_t recno = 0;
+    std::uint32_t child = 0; // interior nodes only
+};
+
+struct Node {
+    std::uint32_t offset = 0;
+    bool leaf = true;
+    bool root = false;
+    std::uint32_t left = kNone;
+    std::uint32_t right = kNone;
+    std::vector<Item> items;
+};
+
+// The file under the index: bounded reads, writes, growth.
+class PageFile {
+public:
+    PageFile(int fd, const std::string& path, bool writable)
+        : fd_(fd), path_(path), writable_(writable) {}
+
+    [[nodiscard]] std::uint64_t Size() const;
+    // Reads len bytes; a range past the end is corrupt (where names it).
+    [[nodiscard]] std::string Read(std::uint32_t offset, std::uint32_t len, const char* what) const;
+    void Write(std::uint32_t offset, std::string_view data) const;
+    // Offset of len new bytes at the end of the file (a page boundary).
+    [[nodiscard]] std::uint32_t Grow(std::uint32_t len) const;
+    void Truncate(std::uint64_t size) const;
+    [[noreturn]] void Corrupt(std::uint64_t offset, const std::string& what) const;
+    void RequireWritable() const;
+    [[nodiscard]] const std::string& Path() const { return path_; }
+
+private:
+    int fd_;
+    std::string path_;
+    bool writable_;
+};
+
+[[nodiscard]] Header DecodeHeader(const PageFile& f, std::uint32_t offset);
+[[nodiscard]] std::string EncodeHeader(const Header& h);
+
+// pad: the byte of the trailing-count compression.
+[[nodiscard]] Node DecodeNode(const PageFile& f, std::uint32_t offset, int keyLength, char pad);
+// Empty when the items do not fit in one page.
+[[nodiscard]] std::string EncodeNode(const Node& n, int keyLength, char pad);
+[[nodiscard]] bool Fits(const Node& n, std::size_t from, std::size_t to, int keyLength, char pad);
+
+inline int CompareItem(std::string_view key, std::uint32_t recno, const Item& it) {
+    int c = key.compare(it.key);
+    if (c != 0)
+        return c;
+    return recno < it.recno ? -1 : recno > it.recno ? 1 : 0;
+}
+
+// One tag's B-tree (or the tag directory's), read afresh on every call.
+class Tree {
+public:
+    Tree(const PageFile& f, std::uint32_t header, int keyLength, char pad, bool unique)
+        : f_(f), header_(header), keyLength_(keyLength), pad_(pad), unique_(unique) {}
+
+    [[nodiscard]] std::optional<Entry> LowerBound(std::string_view key, std::uint32_t recno) const;
+    [[nodiscard]] std::optional<Entry> Before(std::string_view key, std::uint32_t recno) const;
+    [[nodiscard]] std::optional<Entry> Last() const;
+    bool Insert(const std::string& key, std::uint32_t recno);
+    bool Remove(const std::string& key, std::uint32_t recno);
+    // Every entry by the leaf chain, checking order and links.
+    void Walk(const std::function<bool(const Entry&)>& visit, bool check) const;
+
+private:
+    struct Step {
+        Node node;
+        std::size_t index = 0;
+    };
+    Header ReadHeader() const;
+    std::vector<Step> Descend(const Header& h, std::string_view key, std::uint32_t recno) const;
+    Node ReadNode(std::uint32_t offset) const;
+    void WriteNode(const Node& n) const;
+    std::uint32_t Allocate(Header& h) const;
+    void Release(Header& h, std::uint32_t offset) const;
+    void SetSibling(std::uint32_t node, bool left, std::uint32_t value) const;
+    void Store(Header& h, std::vector<Step>& path, std::size_t level) const;
+    void Unlink(Header& h, std::vector<Step>& path, std::size_t level) const;
+    void Collapse(Header& h) const;
+    void WriteHeader(Header& h) const;
+
+    const PageFile& f_;
+    std::uint32_t header_;
+    int keyLength_;
+    char pad_;
+    bool unique_;
+};
+
+// Builds a tree of sorted items into a file image (pages appended to
+// image, whose first byte lies at file offset base); returns the root.
+std::uint32_t BuildTree(std::string& image, std::uint32_t base, const std::vector<Item>& sorted,
+                        int keyLength, char pad);
+
+} // namespace xbase::cdx::detail

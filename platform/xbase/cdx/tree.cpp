@@ -1,0 +1,344 @@
+// B-tree operations on one tag: descent, insert and remove with splits and
+// freed pages, and the walk along the leaf chain.
+#include "platform/xbase/cdx/format_p.h"
+
+#include <algorithm>
+#include <unordered_set>
+
+namespace xbase::cdx::detail {
+
+namespace {
+
+constexpr std::size_t kMaxDepth = 64; // far above any real tree; stops pointer loops
+
+Entry ToEntry(const Item& it) {
+    return Entry{it.key, it.recno};
+}
+
+// First item at or after (key, recno).
+std::size_t LowerIndex(const Node& n, std::string_view key, std::uint32_t recno) {
+    auto it = std::lower_bound(n.items.begin(), n.items.end(), 0, [&](const Item& item, int) {
+        return CompareItem(key, recno, item) > 0;
+    });
+    return static_cast<std::size_t>(it - n.items.begin());
+}
+
+} // namespace
+
+Header Tree::ReadHeader() const {
+    return DecodeHeader(f_, header_);
+}
+
+Node Tree::ReadNode(std::uint32_t offset) const {
+    return DecodeNode(f_, offset, keyLength_, pad_);
+}
+
+void Tree::WriteNode(const Node& n) const {
+    std::string page = EncodeNode(n, keyLength_, pad_);
+    if (page.empty())
+        f_.Corrupt(n.offset, "node overflow while writing"); // callers split first
+    f_.Write(n.offset, page);
+}
+
+void Tree::WriteHeader(Header& h) const {
+    ++h.counter;
+    std::string b = EncodeHeader(h);
+    f_.Write(header_, std::string_view(b).substr(0, 16)); // the rest never changes
+}
+
+// The path from the root to the leaf holding the first entry at or after
+// (key, recno); each step's index is the child taken (leaf: the position).
+std::vector<Tree::Step> Tree::Descend(const Header& h, std::string_view key,
+                                      std::uint32_t recno) const {
+    std::vector<Step> path;
+    std::uint32_t at = h.root;
+    for (;;) {
+        if (path.size() >= kMaxDepth)
+            f_.Corrupt(at, "index nodes form a loop");
+        Step s;
+        s.node = ReadNode(at);
+        s.index = LowerIndex(s.node, key, recno);
+        if (s.node.leaf) {
+            path.push_back(std::move(s));
+            return path;
+        }
+        if (s.index == s.node.items.size())
+            s.index = s.node.items.size() - 1; // beyond every key: the last child
+        at = s.node.items[s.index].child;
+        path.push_back(std::move(s));
+    }
+}
+
+std::optional<Entry> Tree::LowerBound(std::string_view key, std::uint32_t recno) const {
+    Header h = ReadHeader();
+    auto path = Descend(h, key, recno);
+    Node& leaf = path.back().node;
+    std::size_t i = path.back().index;
+    std::unordered_set<std::uint32_t> seen;
+    while (i >= leaf.items.size()) {
+        if (leaf.right == kNone || leaf.right == 0)
+            return std::nullopt;
+        if (!seen.insert(leaf.offset).second || seen.size() > kMaxDepth)
+            f_.Corrupt(leaf.offset, "sibling links form a loop");
+        leaf = ReadNode(leaf.right);
+        i = LowerIndex(leaf, key, recno);
+    }
+    return ToEntry(leaf.items[i]);
+}
+
+std::optional<Entry> Tree::Before(std::string_view key, std::uint32_t recno) const {
+    Header h = ReadHeader();
+    auto path = Descend(h, key, recno);
+    Node leaf = path.back().node;
+    std::size_t i = path.back().index;
+    std::unordered_set<std::uint32_t> seen;
+    while (i == 0) {
+        if (leaf.left == kNone || leaf.left == 0)
+            return std::nullopt;
+        if (!seen.insert(leaf.offset).second || seen.size() > kMaxDepth)
+            f_.Corrupt(leaf.offset, "sibling links form a loop");
+        leaf = ReadNode(leaf.left);
+        i = LowerIndex(leaf, key, recno);
+    }
+    return ToEntry(leaf.items[i - 1]);
+}
+
+std::optional<Entry> Tree::Last() const {
+    Header h = ReadHeader();
+    std::uint32_t at = h.root;
+    for (std::size_t depth = 0;; ++depth) {
+        if (depth >= kMaxDepth)
+            f_.Corrupt(at, "index nodes form a loop");
+        Node n = ReadNode(at);
+        if (n.items.empty())
+            return std::nullopt;
+        if (n.leaf)
+            return ToEntry(n.items.back());
+        at = n.items.back().child;
+    }
+}
+
+std::uint32_t Tree::Allocate(Header& h) const {
+    // Free pages are chained through their first four bytes.
+    if (h.freeList != 0 && h.freeList != kNone) {
+        std::uint32_t page = h.freeList;
+        if (page % kPage == 0 && page >= kHeaderSize && page + kPage <= f_.Size()) {
+            std::string b = f_.Read(page, 4, "free node");
+            std::uint32_t next = static_cast<unsigned char>(b[0]) |
+                                 static_cast<unsigned char>(b[1]) << 8 |
+                                 static_cast<unsigned char>(b[2]) << 16 |
+                                 static_cast<std::uint32_t>(static_cast<unsigned char>(b[3])) << 24;
+            h.freeList = next == page ? 0 : next;
+            return page;
+        }
+        h.freeList = 0; // an unusable list is dropped, the file just grows
+    }
+    return f_.Grow(kPage);
+}
+
+void Tree::Release(Header& h, std::uint32_t offset) const {
+    std::string b(kPage, '\0');
+    std::uint32_t next = h.freeList == kNone ? 0 : h.freeList;
+    for (int i = 0; i < 4; ++i)
+        b[static_cast<std::size_t>(i)] = static_cast<char>((next >> (8 * i)) & 0xFF);
+    f_.Write(offset, b);
+    h.freeList = offset;
+}
+
+void Tree::SetSibling(std::uint32_t node, bool left, std::uint32_t value) const {
+    if (node == kNone || node == 0)
+        return;
+    Node n = ReadNode(node);
+    (left ? n.left : n.right) = value;
+    WriteNode(n);
+}
+
+// Writes path[level] back: splits it when it no longer fits one page, and
+// keeps the parent's copy of its last key current.
+void Tree::Store(Header& h, std::vector<Step>& path, std::size_t level) const {
+    Node& n = path[level].node;
+    std::size_t count = n.items.size();
+    if (!Fits(n, 0, count, keyLength_, pad_)) {
+        // Split where both halves fit, as near the middle as possible.
+        std::size_t cut = 0;
+        for (std::size_t d = 0; d < count && cut == 0; ++d) {
+            for (std::size_t c : {count / 2 + d, count / 2 - std::min(d, count / 2)}) {
+                if (c > 0 && c < count && Fits(n, 0, c, keyLength_, pad_) &&
+                    Fits(n, c, count, keyLength_, pad_)) {
+                    cut = c;
+                    break;
+                }
+            }
+        }
+        if (cut == 0)
+            f_.Corrupt(n.offset, "key does not fit in a node");
+        Node right;
+        right.leaf = n.leaf;
+        right.offset = Allocate(h);
+        right.items.assign(n.items.begin() + static_cast<std::ptrdiff_t>(cut), n.items.end());
+        n.items.resize(cut);
+        right.left = n.offset;
+        right.right = n.right;
+        SetSibling(n.right, true, right.offset);
+        n.right = right.offset;
+        Item leftMax = n.items.back();
+        leftMax.child = n.offset;
+        Item rightMax = right.items.back();
+        rightMax.child = right.offset;
+        if (level == 0) {
+            Node root;
+            root.leaf = false;
+            root.root = true;
+            root.offset = Allocate(h);
+            n.root = false;
+            right.root = false;
+            root.items = {leftMax, rightMax};
+            WriteNode(n);
+            WriteNode(right);
+            WriteNode(root);
+            h.root = root.offset;
+            return;
+        }
+        WriteNode(n);
+        WriteNode(right);
+        Step& parent = path[level - 1];
+        parent.node.items[parent.index] = leftMax;
+        parent.node.items.insert(
+            parent.node.items.begin() + static_cast<std::ptrdiff_t>(parent.index) + 1, rightMax);
+        Store(h, path, level - 1);
+        return;
+    }
+    WriteNode(n);
+    if (level == 0 || n.items.empty())
+        return;
+    Step& parent = path[level - 1];
+    Item& mine = parent.node.items[parent.index];
+    const Item& last = n.items.back();
+    if (mine.key != last.key || mine.recno != last.recno) {
+        mine.key = last.key;
+        mine.recno = last.recno;
+        Store(h, path, level - 1);
+    }
+}
+
+// path[level] has become empty: frees it and drops it from its parent.
+void Tree::Unlink(Header& h, std::vector<Step>& path, std::size_t level) const {
+    Node& n = path[level].node;
+    if (level == 0) {
+        n.leaf = true; // an empty tree is one empty root leaf
+        n.root = true;
+        n.left = n.right = kNone;
+        WriteNode(n);
+        return;
+    }
+    SetSibling(n.left, false, n.right);
+    SetSibling(n.right, true, n.left);
+    Release(h, n.offset);
+    Step& parent = path[level - 1];
+    parent.node.items.erase(parent.node.items.begin() + static_cast<std::ptrdiff_t>(parent.index));
+    if (parent.node.items.empty()) {
+        Unlink(h, path, level - 1);
+        return;
+    }
+    if (parent.index == parent.node.items.size())
+        --parent.index; // the removed child was the last; the parent's last key changed
+    Store(h, path, level - 1);
+}
+
+// A root with one child hands the root over to that child.
+void Tree::Collapse(Header& h) const {
+    for (std::size_t depth = 0; depth < kMaxDepth; ++depth) {
+        Node root = ReadNode(h.root);
+        if (root.leaf || root.items.size() != 1)
+            return;
+        Node child = ReadNode(root.items[0].child);
+        child.root = true;
+        child.left = child.right = kNone;
+        WriteNode(child);
+        Release(h, root.offset);
+        h.root = child.offset;
+    }
+}
+
+bool Tree::Insert(const std::string& key, std::uint32_t recno) {
+    f_.RequireWritable();
+    Header h = ReadHeader();
+    if (unique_) {
+        auto first = LowerBound(key, 0);
+        if (first && first->key == key)
+            return false;
+    }
+    auto path = Descend(h, key, recno);
+    Step& leaf = path.back();
+    if (leaf.index < leaf.node.items.size() &&
+        CompareItem(key, recno, leaf.node.items[leaf.index]) == 0)
+        return false; // already there
+    Item it;
+    it.key = key;
+    it.recno = recno;
+    leaf.node.items.insert(leaf.node.items.begin() + static_cast<std::ptrdiff_t>(leaf.index), it);
+    Store(h, path, path.size() - 1);
+    WriteHeader(h);
+    return true;
+}
+
+bool Tree::Remove(const std::string& key, std::uint32_t recno) {
+    f_.RequireWritable();
+    Header h = ReadHeader();
+    auto path = Descend(h, key, recno);
+    Step& leaf = path.back();
+    if (leaf.index >= leaf.node.items.size() ||
+        CompareItem(key, recno, leaf.node.items[leaf.index]) != 0)
+        return false;
+    leaf.node.items.erase(leaf.node.items.begin() + static_cast<std::ptrdiff_t>(leaf.index));
+    if (leaf.node.items.empty())
+        Unlink(h, path, path.size() - 1);
+    else
+        Store(h, path, path.size() - 1);
+    Collapse(h);
+    WriteHeader(h);
+    return true;
+}
+
+void Tree::Walk(const std::function<bool(const Entry&)>& visit, bool check) const {
+    Header h = ReadHeader();
+    std::uint32_t at = h.root;
+    std::size_t depth = 0;
+    Node n = ReadNode(at);
+    if (check && !n.root)
+        f_.Corrupt(at, "root pointer leads to a node not marked root");
+    while (!n.leaf) {
+        if (++depth >= kMaxDepth)
+            f_.Corrupt(at, "index nodes form a loop");
+        at = n.items.front().child;
+        n = ReadNode(at);
+    }
+    if (check && n.left != kNone && n.left != 0)
+        f_.Corrupt(at, "first leaf has a left sibling");
+    std::unordered_set<std::uint32_t> seen;
+    std::optional<Item> prev;
+    std::uint32_t prevOffset = kNone;
+    for (;;) {
+        if (!seen.insert(n.offset).second)
+            f_.Corrupt(n.offset, "sibling links form a loop");
+        if (check && n.left != prevOffset && !(prevOffset == kNone && n.left == 0))
+            f_.Corrupt(n.offset, "left link does not match the leaf before");
+        if (check && n.items.empty() && !n.root)
+            f_.Corrupt(n.offset, "empty leaf");
+        for (const Item& it : n.items) {
+            if (check && prev && CompareItem(it.key, it.recno, *prev) <= 0)
+                f_.Corrupt(n.offset, "keys out of order");
+            if (check && unique_ && prev && prev->key == it.key)
+                f_.Corrupt(n.offset, "duplicate key in a unique tag");
+            prev = it;
+            if (!visit(ToEntry(it)))
+                return;
+        }
+        if (n.right == kNone || n.right == 0)
+            return;
+        prevOffset = n.offset;
+        n = ReadNode(n.right);
+    }
+}
+
+} // namespace xbase::cdx::detail
