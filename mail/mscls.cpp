@@ -1,0 +1,98 @@
+#include "mail/mscls.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <iterator>
+#include <vector>
+
+#include "mail/exception.h"
+#include "platform/win/tempfile.h"
+
+// --- TTempFileStream ------------------------------------------------------
+
+TTempFileStream::TTempFileStream() {
+    try {
+        fileName_ = win::CreateTempFile(win::GetTempPath(), "ms");
+    } catch (const std::exception& e) {
+        throw EFCreateError(std::string("Cannot create a temporary file. ") + e.what());
+    }
+    open(fileName_, std::ios::in | std::ios::out | std::ios::binary | std::ios::trunc);
+    if (!is_open()) {
+        std::remove(fileName_.c_str());
+        RaiseFileCreateError(fileName_);
+    }
+}
+
+TTempFileStream::~TTempFileStream() {
+    close();
+    std::remove(fileName_.c_str()); // a failure to erase is of no consequence here
+}
+
+// --- TLineStream ----------------------------------------------------------
+
+void TLineStream::LoadFromStream(std::istream& in) {
+    data_.append(std::istreambuf_iterator<char>(in), {});
+}
+
+void TLineStream::Reset() {
+    pos_ = 0;
+    eof_ = false;
+}
+
+void TLineStream::ReadLine(std::string& line) {
+    if (pos_ >= data_.size()) {
+        line = kLineStreamEnd;
+        eof_ = true;
+        return;
+    }
+    const char* begin = data_.data() + pos_;
+    const char* end = data_.data() + data_.size();
+    const char* p = begin;
+    while (p < end && *p != '\n' && *p != '\r')
+        ++p;
+    line.assign(begin, p);
+    if (p < end && *p++ == '\r' && p < end && *p == '\n')
+        ++p;
+    pos_ = static_cast<std::size_t>(p - data_.data());
+}
+
+// --- TTimeCounter ---------------------------------------------------------
+
+namespace {
+std::vector<TTimeCounter*>& running() {
+    static std::vector<TTimeCounter*> list;
+    return list;
+}
+} // namespace
+
+TTimeCounter::~TTimeCounter() {
+    Stop();
+}
+
+void TTimeCounter::Start() {
+    remaining_ = timeOut_;
+    if (!enabled_)
+        running().push_back(this);
+    enabled_ = true;
+}
+
+void TTimeCounter::Stop() {
+    if (!enabled_)
+        return;
+    enabled_ = false;
+    auto& list = running();
+    list.erase(std::remove(list.begin(), list.end(), this), list.end());
+}
+
+void TTimeCounter::Tick() {
+    if (--remaining_ <= 0)
+        expired_ = true;
+}
+
+void TTimeCounter::TickEnabled() {
+    // A tick may stop counters; work on a copy.
+    const std::vector<TTimeCounter*> now = running();
+    for (TTimeCounter* c : now)
+        if (std::find(running().begin(), running().end(), c) != running().end())
+            c->Tick();
+}

@@ -1,0 +1,118 @@
+// The temporary file stream, the line stream and the time counter.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include "mail/exception.h"
+#include "mail/mscls.h"
+#include "mail/tests/testutil.h"
+
+using namespace mailtest;
+
+namespace {
+std::vector<std::string> allLines(TLineStream& s) {
+    std::vector<std::string> lines;
+    std::string line;
+    for (;;) {
+        s.ReadLine(line);
+        if (s.Eof())
+            break;
+        lines.push_back(line);
+    }
+    EXPECT_EQ(line, kLineStreamEnd);
+    return lines;
+}
+} // namespace
+
+TEST(LineStream, LinesAndEnd) {
+    TLineStream s;
+    s.Write("one\r\ntwo\r\nthree\r\n");
+    EXPECT_EQ(allLines(s), (std::vector<std::string>{"one", "two", "three"}));
+    std::string line;
+    s.ReadLine(line); // stays at the end
+    EXPECT_TRUE(s.Eof());
+    s.Reset();
+    EXPECT_FALSE(s.Eof());
+    EXPECT_EQ(allLines(s).front(), "one");
+
+    TLineStream mixed;
+    mixed.Write(std::string("a\nb\rc\r\n\r\nlast\0x", 16));
+    EXPECT_EQ(allLines(mixed),
+              (std::vector<std::string>{"a", "b", "c", "", std::string("last\0x", 6)}));
+
+    TLineStream empty;
+    EXPECT_TRUE(allLines(empty).empty());
+}
+
+TEST(LineStream, LongDataAndLongLines) {
+    std::string data;
+    std::vector<std::string> expected;
+    for (int i = 0; data.size() < 40000; ++i) {
+        std::string line = std::to_string(i) + std::string(78 - std::to_string(i).size(), 'x');
+        expected.push_back(line);
+        data += line + "\r\n";
+    }
+    // Lines far longer than any read chunk come back whole.
+    expected.push_back(std::string(100000, 'L'));
+    data += expected.back() + "\n";
+    expected.push_back("tail");
+    data += "tail";
+    TLineStream s;
+    s.Write(data);
+    EXPECT_EQ(allLines(s), expected);
+}
+
+TEST(TimeCounter, ExpiresAndStaysExpired) {
+    TTimeCounter c;
+    EXPECT_EQ(c.TimeOut(), 60);
+    c.SetTimeOut(3);
+    c.Start();
+    c.Tick();
+    c.Tick();
+    EXPECT_FALSE(c.Expired());
+    c.Tick();
+    EXPECT_TRUE(c.Expired());
+    c.Start();
+    EXPECT_TRUE(c.Expired());
+    c.SetExpired(false);
+
+    TTimeCounter idle;
+    idle.SetTimeOut(1);
+    c.SetTimeOut(1);
+    c.Start();
+    TTimeCounter::TickEnabled();
+    EXPECT_TRUE(c.Expired());
+    EXPECT_FALSE(idle.Expired());
+    c.Stop();
+    c.SetExpired(false);
+    TTimeCounter::TickEnabled();
+    EXPECT_FALSE(c.Expired());
+}
+
+TEST(TempFileStream, LivesWithTheStream) {
+    ScratchDir dir;
+    const char* old = std::getenv("TMPDIR");
+    const std::string saved = old ? old : "";
+    setenv("TMPDIR", dir.Path().c_str(), 1);
+    std::string name;
+    {
+        TTempFileStream s;
+        name = s.FileName();
+        EXPECT_EQ(std::filesystem::path(name).parent_path(), dir.Path());
+        EXPECT_TRUE(std::filesystem::path(name).filename().string().starts_with("ms"));
+        EXPECT_EQ(std::filesystem::path(name).extension(), ".tmp");
+        struct stat st {};
+        ASSERT_EQ(stat(name.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 0777, 0600u);
+        s << "hello";
+        s.flush();
+        EXPECT_EQ(ReadFile(name), "hello");
+    }
+    EXPECT_FALSE(std::filesystem::exists(name));
+    setenv("TMPDIR", (dir / "missing").c_str(), 1);
+    EXPECT_THROW(TTempFileStream{}, EFCreateError);
+    if (old)
+        setenv("TMPDIR", saved.c_str(), 1);
+    else
+        unsetenv("TMPDIR");
+}
