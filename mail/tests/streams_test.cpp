@@ -36,7 +36,7 @@ TEST(LineStream, LinesAndEnd) {
     EXPECT_EQ(allLines(s).front(), "one");
 
     TLineStream mixed;
-    mixed.Write(std::string("a\nb\rc\r\n\r\nlast\0x", 16));
+    mixed.Write(std::string("a\nb\rc\r\n\r\nlast\0x", 15));
     EXPECT_EQ(allLines(mixed),
               (std::vector<std::string>{"a", "b", "c", "", std::string("last\0x", 6)}));
 
