@@ -75,16 +75,23 @@ std::optional<Entry> Tag::Last() const {
     return tree.Last();
 }
 
+// A damaged tree could send a walk backwards; every step must move on, so
+// a caller's loop always ends.
 std::optional<Entry> Tag::Next(const Entry& from) const {
     QUELTA_TREE();
-    if (from.recno == 0xFFFFFFFFU)
-        return tree.LowerBound(from.key + '\0', 0);
-    return tree.LowerBound(from.key, from.recno + 1);
+    auto e = from.recno == 0xFFFFFFFFU ? tree.LowerBound(from.key + '\0', 0)
+                                       : tree.LowerBound(from.key, from.recno + 1);
+    if (e && CompareItem(e->key, e->recno, Item{from.key, from.recno, 0}) <= 0)
+        throw CorruptError(bag_.path_, header_, "keys out of order in tag " + def_.name);
+    return e;
 }
 
 std::optional<Entry> Tag::Prior(const Entry& from) const {
     QUELTA_TREE();
-    return tree.Before(from.key, from.recno);
+    auto e = tree.Before(from.key, from.recno);
+    if (e && CompareItem(e->key, e->recno, Item{from.key, from.recno, 0}) >= 0)
+        throw CorruptError(bag_.path_, header_, "keys out of order in tag " + def_.name);
+    return e;
 }
 
 SeekResult Tag::Seek(std::string_view search) const {

@@ -106,7 +106,7 @@ std::uint64_t PageFile::Size() const {
 }
 
 std::string PageFile::Read(std::uint32_t offset, std::uint32_t len, const char* what) const {
-    if (offset == kNone || static_cast<std::uint64_t>(offset) + len > Size())
+    if (offset == kNone)
         Corrupt(offset, std::string(what) + " lies past the end of the file");
     std::string buf(len, '\0');
     std::size_t done = 0;
@@ -117,7 +117,7 @@ std::string PageFile::Read(std::uint32_t offset, std::uint32_t len, const char* 
         if (n < 0)
             throw IoError("cannot read " + path_ + ": " + std::strerror(errno));
         if (n == 0)
-            Corrupt(offset, std::string(what) + " is cut short");
+            Corrupt(offset, std::string(what) + " lies past the end of the file");
         done += static_cast<std::size_t>(n);
     }
     return buf;

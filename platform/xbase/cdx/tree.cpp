@@ -25,8 +25,24 @@ std::size_t LowerIndex(const Node& n, std::string_view key, std::uint32_t recno)
 
 } // namespace
 
+// Only the first 16 bytes change after creation; the rest is not read here.
 Header Tree::ReadHeader() const {
-    return DecodeHeader(f_, header_);
+    std::string b = f_.Read(header_, 16, "tag header");
+    auto le = [&](std::size_t at) {
+        return static_cast<std::uint32_t>(static_cast<unsigned char>(b[at])) |
+               static_cast<std::uint32_t>(static_cast<unsigned char>(b[at + 1])) << 8 |
+               static_cast<std::uint32_t>(static_cast<unsigned char>(b[at + 2])) << 16 |
+               static_cast<std::uint32_t>(static_cast<unsigned char>(b[at + 3])) << 24;
+    };
+    Header h;
+    h.root = le(0);
+    h.freeList = le(4);
+    h.counter = le(8);
+    h.keyLength = static_cast<unsigned char>(b[12]) | static_cast<unsigned char>(b[13]) << 8;
+    h.options = static_cast<std::uint8_t>(b[14]);
+    if (h.keyLength != keyLength_)
+        f_.Corrupt(header_ + 12, "key length changed under an open tag");
+    return h;
 }
 
 Node Tree::ReadNode(std::uint32_t offset) const {
@@ -42,8 +58,17 @@ void Tree::WriteNode(const Node& n) const {
 
 void Tree::WriteHeader(Header& h) const {
     ++h.counter;
-    std::string b = EncodeHeader(h);
-    f_.Write(header_, std::string_view(b).substr(0, 16)); // the rest never changes
+    std::string b(16, '\0');
+    for (int i = 0; i < 4; ++i) {
+        b[static_cast<std::size_t>(i)] = static_cast<char>((h.root >> (8 * i)) & 0xFF);
+        b[static_cast<std::size_t>(4 + i)] = static_cast<char>((h.freeList >> (8 * i)) & 0xFF);
+        b[static_cast<std::size_t>(8 + i)] = static_cast<char>((h.counter >> (8 * i)) & 0xFF);
+    }
+    b[12] = static_cast<char>(h.keyLength & 0xFF);
+    b[13] = static_cast<char>((h.keyLength >> 8) & 0xFF);
+    b[14] = static_cast<char>(h.options);
+    b[15] = 1;
+    f_.Write(header_, b);
 }
 
 // The path from the root to the leaf holding the first entry at or after
@@ -260,8 +285,10 @@ void Tree::Collapse(Header& h) const {
     }
 }
 
-bool Tree::Insert(const std::string& key, std::uint32_t recno) {
+bool Tree::Insert(const std::string& given, std::uint32_t recno) {
     f_.RequireWritable();
+    std::string key = given;
+    key.resize(static_cast<std::size_t>(keyLength_), pad_);
     Header h = ReadHeader();
     if (unique_) {
         auto first = LowerBound(key, 0);
@@ -282,8 +309,10 @@ bool Tree::Insert(const std::string& key, std::uint32_t recno) {
     return true;
 }
 
-bool Tree::Remove(const std::string& key, std::uint32_t recno) {
+bool Tree::Remove(const std::string& given, std::uint32_t recno) {
     f_.RequireWritable();
+    std::string key = given;
+    key.resize(static_cast<std::size_t>(keyLength_), pad_);
     Header h = ReadHeader();
     auto path = Descend(h, key, recno);
     Step& leaf = path.back();

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstring>
 #include <map>
+#include <random>
 
 using namespace xbase::cdx;
 using namespace xbase::cdx::testing;
@@ -250,4 +251,37 @@ TEST_F(BadFiles, PointersPastTheEndAndLoops) {
     b[header + 13] = 0;
     WriteAll(path, b);
     EXPECT_THROW((void)Bag::Open(path, OpenMode::ReadOnly), CorruptError);
+}
+
+// Random damage: every operation either works or throws; none crashes or
+// loops (run under the sanitizers too).
+TEST_F(BadFiles, RandomDamageNeverCrashes) {
+    std::string path = MakeBag();
+    const std::string good = ReadAll(path);
+    std::mt19937 rng(1234);
+    int failures = 0;
+    for (int round = 0; round < 200; ++round) {
+        std::string b = good;
+        int flips = 1 + static_cast<int>(rng() % 8);
+        for (int i = 0; i < flips; ++i)
+            b[rng() % b.size()] = static_cast<char>(rng());
+        WriteAll(path, b);
+        try {
+            auto bag = Bag::Open(path, OpenMode::ReadWrite);
+            for (const auto& t : bag->Tags()) {
+                (void)t->All();
+                for (auto e = t->First(); e; e = t->Next(*e)) {
+                }
+                for (auto e = t->Last(); e; e = t->Prior(*e)) {
+                }
+                (void)t->Seek("name5");
+                t->Insert("name77", 5000);
+                t->Remove("name77", 5000);
+                t->Check();
+            }
+        } catch (const CdxError&) {
+            ++failures;
+        }
+    }
+    EXPECT_GT(failures, 0);
 }
