@@ -2,6 +2,7 @@
 // COM and OLE Automation for Quelta: GUIDs and HRESULTs, IUnknown,
 // IDispatch, IClassFactory, error objects, BSTR and VARIANT, type
 // information for dual interfaces, the registry and the COM library calls.
+#include "platform/com/autoobj.h"
 #include "platform/com/bstr.h"
 #include "platform/com/dispatch.h"
 #include "platform/com/guid.h"

@@ -48,7 +48,8 @@ struct IDispatch : IUnknown {
     // On failure of the member: DISP_E_EXCEPTION with pExcepInfo filled
     // (scode = the member's HRESULT, texts from the error object). On a
     // bad argument: DISP_E_TYPEMISMATCH / DISP_E_PARAMNOTFOUND with
-    // *puArgErr = its index in rgvarg.
+    // *puArgErr = its index in rgvarg. pVarResult is an [out] slot: it is
+    // overwritten, not cleared, so the caller passes an empty VARIANT.
     virtual HRESULT STDMETHODCALLTYPE Invoke(DISPID dispIdMember, REFIID riid, LCID lcid,
                                              WORD wFlags, DISPPARAMS* pDispParams,
                                              VARIANT* pVarResult, EXCEPINFO* pExcepInfo,

@@ -49,9 +49,10 @@ void CoTaskMemFree(void* pv);
 // Loads the type library that a server library describes (the export
 // DllGetTypeLibInfo); TYPE_E_CANTLOADLIBRARY when it has none.
 HRESULT LoadTypeLib(LPCOLESTR szFile, ITypeLib** pptlib);
-// Through HKEY_CLASSES_ROOT\TypeLib\{libid}\<major>.<minor>\0\linux.
+// Through HKEY_CLASSES_ROOT\TypeLib\{libid}\<major>.<minor>\<lcid>\linux
+// (lcid in hex, as "409"; "0" serves any locale).
 HRESULT LoadRegTypeLib(REFGUID rguid, WORD wVerMajor, WORD wVerMinor, LCID lcid, ITypeLib** pptlib);
-// Writes TypeLib\{libid}\<ver> (default = doc string; "0\linux" = szFullPath;
+// Writes TypeLib\{libid}\<ver> (default = doc string; "<lcid>\linux" = szFullPath;
 // "FLAGS" = "0"; "HELPDIR" = szHelpDir or the library's folder) and
 // Interface\{iid} for each interface (default = its name; "TypeLib" =
 // {libid} with "Version"; "ProxyStubClsid32").

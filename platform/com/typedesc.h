@@ -26,7 +26,8 @@ namespace com {
 inline constexpr int kMaxParams = 8;
 
 // args: the [in] arguments in declaration order, already converted to the
-// declared types; result: null when the caller wants no value.
+// declared types; result: an empty VARIANT to fill, or null when the caller
+// wants no value.
 using InvokeThunk = HRESULT (*)(void* instance, VARIANT* args, VARIANT* result);
 
 struct FuncInfo {
@@ -188,7 +189,6 @@ template <class I, class... A, HRESULT (STDMETHODCALLTYPE I::*M)(A...)> struct M
             Out<P>::Init(out);
             HRESULT hr = (obj->*M)(In<std::tuple_element_t<K, Args>>::Get(args[K])..., &out);
             if (SUCCEEDED(hr) && result) {
-                VariantClear(result);
                 Out<P>::Store(out, result);
             } else {
                 Out<P>::Free(out);

@@ -118,8 +118,7 @@ HRESULT VariantChangeTypeEx(VARIANTARG* pvargDest, const VARIANTARG* pvarSrc, LC
                             USHORT wFlags, VARTYPE vt);
 }
 
-// One-dimensional arrays (more dimensions are accepted by SafeArrayCreate
-// but the element calls address the first dimension only).
+// One-dimensional arrays only: SafeArrayCreate with cDims != 1 gives null.
 struct SAFEARRAYBOUND {
     ULONG cElements;
     LONG lLbound;
