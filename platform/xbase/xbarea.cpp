@@ -1,6 +1,7 @@
 #include "platform/xbase/xbarea.h"
 
 #include <strings.h>
+#include <vector>
 
 #include "platform/xbase/xberror.h"
 
@@ -193,9 +194,9 @@ bool WorkArea::InScope(const std::string& key) const {
 
 void WorkArea::GoTop() {
     Commit();
-    Refresh();
     bof_ = false;
     if (order_ == 0) {
+        Refresh();
         for (std::uint32_t r = 1; r <= dbf_.Count(); ++r)
             if (VisibleAt(r))
                 return;
@@ -204,6 +205,7 @@ void WorkArea::GoTop() {
         return;
     }
     HeaderLock lock(*this, LockKind::Read);
+    Refresh(); // under the lock: the count agrees with the index
     bool desc = indexes_->Info(order_).descending;
     std::optional<IndexPos> p;
     if (!desc && scopeLow_) {
@@ -219,9 +221,9 @@ void WorkArea::GoTop() {
 
 void WorkArea::GoBottom() {
     Commit();
-    Refresh();
     bof_ = false;
     if (order_ == 0) {
+        Refresh();
         for (std::uint32_t r = dbf_.Count(); r >= 1; --r)
             if (VisibleAt(r))
                 return;
@@ -230,6 +232,7 @@ void WorkArea::GoBottom() {
         return;
     }
     HeaderLock lock(*this, LockKind::Read);
+    Refresh();
     bool desc = indexes_->Info(order_).descending;
     SettleBackward(desc ? indexes_->First(order_) : indexes_->Last(order_));
     if (eof_)
@@ -328,6 +331,9 @@ void WorkArea::StepOrdered(int dir, std::optional<IndexPos> cur) {
 
 void WorkArea::Skip(int count) {
     Commit();
+    std::optional<HeaderLock> lock;
+    if (order_ > 0)
+        lock.emplace(*this, LockKind::Read);
     Refresh();
     if (count == 0) {
         if (!eof_)
@@ -337,9 +343,6 @@ void WorkArea::Skip(int count) {
     int dir = count > 0 ? 1 : -1;
     if (dir > 0)
         bof_ = false;
-    std::optional<HeaderLock> lock;
-    if (order_ > 0)
-        lock.emplace(*this, LockKind::Read);
     for (long i = 0; i < std::labs(count); ++i) {
         if (order_ == 0) {
             StepNatural(dir);
@@ -364,6 +367,9 @@ void WorkArea::Go(std::int32_t recno) {
 
 std::uint32_t WorkArea::CountVisible() {
     Commit();
+    std::optional<HeaderLock> lock;
+    if (order_ > 0 && hasScope_)
+        lock.emplace(*this, LockKind::Read);
     Refresh();
     std::uint32_t n = 0;
     std::string tmp;
@@ -375,10 +381,9 @@ std::uint32_t WorkArea::CountVisible() {
         }
         return n;
     }
-    HeaderLock lock(*this, LockKind::Read);
     std::optional<IndexPos> p = indexes_->First(order_);
     while (p) {
-        if (InScope(p->key) && p->recno <= dbf_.Count()) {
+        if (InScope(p->key)) {
             dbf_.ReadRecord(p->recno, tmp);
             if (Visible(tmp, p->recno))
                 ++n;
@@ -454,9 +459,15 @@ void WorkArea::Commit() {
 
 void WorkArea::UpdateKeys(const std::string& oldRec, const std::string& newRec,
                           std::uint32_t recno) {
+    // Every key first, so a key that cannot be computed changes nothing.
+    std::vector<std::optional<std::string>> olds, news;
     for (int o = 1; o <= OrderCount(); ++o) {
-        auto oldKey = indexes_->KeyFor(o, oldRec, recno);
-        auto newKey = indexes_->KeyFor(o, newRec, recno);
+        olds.push_back(indexes_->KeyFor(o, oldRec, recno));
+        news.push_back(indexes_->KeyFor(o, newRec, recno));
+    }
+    for (int o = 1; o <= OrderCount(); ++o) {
+        const auto& oldKey = olds[static_cast<std::size_t>(o - 1)];
+        const auto& newKey = news[static_cast<std::size_t>(o - 1)];
         if (oldKey == newKey)
             continue;
         if (oldKey)
@@ -498,6 +509,13 @@ void WorkArea::CommitNew() {
     HeaderLock lock(*this, LockKind::Write);
     if (!Exclusive())
         dbf_.Cache().Invalidate();
+    // Under the lock the count cannot move: keys are made for the number the
+    // record will get, before anything is written.
+    dbf_.RefreshCount();
+    std::uint32_t expected = dbf_.Count() + 1;
+    std::vector<std::optional<std::string>> keys;
+    for (int o = 1; o <= OrderCount(); ++o)
+        keys.push_back(indexes_->KeyFor(o, rec_, expected));
     std::uint32_t recno = dbf_.AppendRecord(rec_);
     pendingAppend_ = false;
     recno_ = recno;
@@ -505,7 +523,7 @@ void WorkArea::CommitNew() {
     dirty_ = false;
     eof_ = false;
     for (int o = 1; o <= OrderCount(); ++o)
-        if (auto key = indexes_->KeyFor(o, rec_, recno))
+        if (const auto& key = keys[static_cast<std::size_t>(o - 1)])
             indexes_->Insert(o, *key, recno);
     // The new record stays locked until the caller unlocks it.
     if (Exclusive() || dbf_.GetFile().Lock(kLockRecordBase + recno, 1, LockKind::Write, 0))
@@ -668,6 +686,11 @@ int WorkArea::IndexTag(const std::string& file, const std::string& tag, const st
 int WorkArea::SetOrder(int order) {
     if (order < 0 || order > OrderCount())
         throw Error(XB_ERR_INDEX, "No order " + std::to_string(order) + ": " + dbf_.Path());
+    if (order > 0) {
+        std::string why = indexes_->Unusable(order);
+        if (!why.empty())
+            throw Error(XB_ERR_EXPRESSION, why);
+    }
     int previous = order_;
     if (order != order_) {
         scopeLow_.reset();
@@ -695,9 +718,9 @@ std::string WorkArea::CurrentKey() {
 bool WorkArea::Seek(const std::string& key) {
     RequireOrder();
     Commit();
-    Refresh();
     bof_ = false;
     HeaderLock lock(*this, LockKind::Read);
+    Refresh();
     std::string bytes = indexes_->SearchKey(order_, key, Settings().exact);
     bool found = false;
     std::optional<IndexPos> p = indexes_->Seek(order_, bytes, found);

@@ -67,6 +67,9 @@ public:
     virtual std::string SearchKey(int order, const std::string& text, bool exact) = 0;
     virtual void Insert(int order, const std::string& key, std::uint32_t recno) = 0;
     virtual void Remove(int order, const std::string& key, std::uint32_t recno) = 0;
+    // Why an order cannot be used (its key does not compile against this
+    // table), or "" when it can.
+    [[nodiscard]] virtual std::string Unusable(int order) const = 0;
     // Rebuilds every bag from the table's records.
     virtual void RebuildAll() = 0;
 };

@@ -35,6 +35,7 @@ public:
     std::string SearchKey(int, const std::string& text, bool) override { return text; }
     void Insert(int, const std::string&, std::uint32_t) override {}
     void Remove(int, const std::string&, std::uint32_t) override {}
+    std::string Unusable(int) const override { return ""; }
     void RebuildAll() override {}
 };
 

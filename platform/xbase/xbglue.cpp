@@ -1,0 +1,380 @@
+// Expressions and CDX indexes for the work areas, over the xbase_expr and
+// xbase_cdx libraries. Their exceptions are turned into the engine's errors
+// here, so nothing of theirs reaches the exports.
+#include <cmath>
+#include <cstdio>
+#include <strings.h>
+#include <vector>
+
+#include "platform/xbase/cdx/cdx.h"
+#include "platform/xbase/cdx/tagkeys.h"
+#include "platform/xbase/expr/expr.h"
+#include "platform/xbase/xbarea.h"
+#include "platform/xbase/xberror.h"
+#include "platform/xbase/xbglue.h"
+
+namespace xbase {
+
+namespace {
+
+expr::Settings ExprSettings() {
+    const EngineSettings& s = Settings();
+    expr::Settings out;
+    out.exact = s.exact;
+    out.century = s.century;
+    out.epoch = s.epoch;
+    static const expr::DateFormat formats[] = {
+        expr::DateFormat::American, expr::DateFormat::Ansi,   expr::DateFormat::British,
+        expr::DateFormat::French,   expr::DateFormat::German, expr::DateFormat::Italian,
+        expr::DateFormat::Spanish};
+    out.dateFormat =
+        s.dateFormat >= 0 && s.dateFormat <= 6 ? formats[s.dateFormat] : expr::DateFormat::American;
+    return out;
+}
+
+// The table's fields, for compiling.
+class SchemaView : public expr::Schema {
+public:
+    explicit SchemaView(WorkArea& area) : area_(area) {}
+    int FieldIndex(std::string_view upperName) const override {
+        return area_.FieldIndex(std::string(upperName));
+    }
+    expr::FieldInfo FieldAt(int index) const override {
+        const FieldDesc& f = area_.FieldAt(index);
+        return {f.name, f.type, f.width, f.decimals};
+    }
+
+protected:
+    WorkArea& area_;
+};
+
+// One record buffer (the current one or an older copy) to evaluate on.
+class RecordView final : public expr::Context {
+public:
+    RecordView(WorkArea& area, const std::string& record, std::uint32_t recno)
+        : area_(area), record_(record), recno_(recno), settings_(ExprSettings()) {}
+    int FieldIndex(std::string_view upperName) const override {
+        return area_.FieldIndex(std::string(upperName));
+    }
+    expr::FieldInfo FieldAt(int index) const override {
+        const FieldDesc& f = area_.FieldAt(index);
+        return {f.name, f.type, f.width, f.decimals};
+    }
+    std::string_view FieldBytes(int index) const override {
+        const FieldDesc& f = area_.FieldAt(index);
+        return std::string_view(record_).substr(static_cast<std::size_t>(f.offset),
+                                                static_cast<std::size_t>(f.width));
+    }
+    std::string MemoText(int index) const override {
+        std::uint32_t type = 0;
+        std::string data;
+        area_.ReadMemo(area_.FieldAt(index), record_, type, data);
+        return data;
+    }
+    std::uint32_t RecNo() const override { return recno_; }
+    bool Deleted() const override { return !record_.empty() && record_[0] == '*'; }
+    const expr::Settings& GetSettings() const override { return settings_; }
+
+private:
+    WorkArea& area_;
+    const std::string& record_;
+    std::uint32_t recno_;
+    expr::Settings settings_;
+};
+
+// Runs f with the libraries' failures turned into engine errors.
+template <class F> auto Translate(const std::string& context, F&& f) -> decltype(f()) {
+    try {
+        return f();
+    } catch (const expr::ExprError& e) {
+        throw Error(XB_ERR_EXPRESSION, "Expression error in \"" + context + "\" at position " +
+                                           std::to_string(e.Position() + 1) + ": " + e.Reason());
+    } catch (const cdx::CorruptError& e) {
+        throw Error(XB_ERR_CORRUPT, std::string("Corrupt file ") + e.what());
+    } catch (const cdx::IoError& e) {
+        throw Error(XB_ERR_IO, std::string("I/O error: ") + e.what());
+    } catch (const cdx::CdxError& e) {
+        throw Error(XB_ERR_INDEX, std::string("Index error: ") + e.what());
+    }
+}
+
+std::string StrOf(double n) {
+    char buf[400];
+    std::snprintf(buf, sizeof buf, "%10.0f", n);
+    return buf;
+}
+
+class Compiled final : public CompiledExpr {
+public:
+    Compiled(expr::Expression e, std::string text) : expr_(std::move(e)), text_(std::move(text)) {}
+    int Type() const override {
+        switch (expr_.ResultType()) {
+        case expr::Type::Character:
+            return XB_EVAL_CHARACTER;
+        case expr::Type::Numeric:
+            return XB_EVAL_NUMERIC;
+        case expr::Type::Logical:
+            return XB_EVAL_LOGICAL;
+        default:
+            return XB_EVAL_DATE;
+        }
+    }
+    EvalResult Eval(WorkArea& area, const std::string& record, std::uint32_t recno) const override {
+        return Translate(text_, [&] {
+            RecordView view(area, record, recno);
+            expr::Value v = expr_.Evaluate(view);
+            EvalResult r;
+            r.type = Type();
+            switch (v.type) {
+            case expr::Type::Character:
+                r.text = v.text;
+                break;
+            case expr::Type::Numeric:
+                r.number = v.number;
+                r.text = StrOf(v.number);
+                break;
+            case expr::Type::Logical:
+                r.logical = v.logical;
+                r.text = v.logical ? ".T." : ".F.";
+                break;
+            case expr::Type::Date:
+            case expr::Type::DateTime:
+                r.number = v.julian;
+                r.text = expr::Dtos(v.julian);
+                break;
+            }
+            return r;
+        });
+    }
+
+private:
+    expr::Expression expr_;
+    std::string text_;
+};
+
+class CdxIndexes final : public IndexSet {
+public:
+    explicit CdxIndexes(WorkArea& area) : area_(area), schema_(area) {}
+
+    int Count() const override { return static_cast<int>(orders_.size()); }
+
+    OrderInfo Info(int order) const override {
+        const Order& o = Listed(order);
+        const cdx::TagDef& d = o.tag->Def();
+        return {d.name, o.bag->bag->Path(), d.keyExpr, d.forExpr, d.unique, d.descending};
+    }
+
+    int OpenBag(const std::string& path, bool writable) override {
+        return Translate(path, [&] {
+            for (std::size_t b = 0; b < bags_.size(); ++b)
+                if (bags_[b]->bag->Path() == path)
+                    return FirstOrderOf(b);
+            auto entry = std::make_unique<BagEntry>();
+            entry->bag =
+                cdx::Bag::Open(path, writable ? cdx::OpenMode::ReadWrite : cdx::OpenMode::ReadOnly,
+                               cdx::KeyTypesFrom(schema_));
+            bags_.push_back(std::move(entry));
+            Reorder();
+            return FirstOrderOf(bags_.size() - 1);
+        });
+    }
+
+    int CreateTag(const std::string& path, const std::string& name, const std::string& keyExpr,
+                  const std::string& forExpr, bool unique, bool descending) override {
+        return Translate(keyExpr, [&] {
+            cdx::TagDef def =
+                cdx::TagKeys::Define(name, keyExpr, forExpr, unique, descending, schema_);
+            BagEntry* entry = nullptr;
+            for (auto& b : bags_)
+                if (b->bag->Path() == path)
+                    entry = b.get();
+            if (!entry) {
+                auto fresh = std::make_unique<BagEntry>();
+                fresh->bag = FileExistsNoCase(path) ? cdx::Bag::Open(path, cdx::OpenMode::ReadWrite,
+                                                                     cdx::KeyTypesFrom(schema_))
+                                                    : cdx::Bag::Create(path);
+                bags_.push_back(std::move(fresh));
+                entry = bags_.back().get();
+            }
+            entry->bag->CreateTag(def);
+            Reorder();
+            RebuildBag(*entry);
+            for (std::size_t i = 0; i < orders_.size(); ++i)
+                if (orders_[i].bag == entry &&
+                    ::strcasecmp(orders_[i].tag->Name().c_str(), def.name.c_str()) == 0)
+                    return static_cast<int>(i) + 1;
+            throw Error(XB_ERR_INDEX, "Tag not found after building it: " + name);
+        });
+    }
+
+    std::optional<std::string> KeyFor(int order, const std::string& record,
+                                      std::uint32_t recno) override {
+        const Order& o = At(order);
+        return Translate(o.tag->Def().keyExpr, [&] {
+            RecordView view(area_, record, recno);
+            return o.keys->KeyFor(view);
+        });
+    }
+
+    std::optional<IndexPos> First(int order) override {
+        return Pos(order, [&](cdx::Tag& t) { return t.First(); });
+    }
+    std::optional<IndexPos> Last(int order) override {
+        return Pos(order, [&](cdx::Tag& t) { return t.Last(); });
+    }
+    std::optional<IndexPos> Next(int order, const IndexPos& from) override {
+        return Pos(order, [&](cdx::Tag& t) { return t.Next({from.key, from.recno}); });
+    }
+    std::optional<IndexPos> Prior(int order, const IndexPos& from) override {
+        return Pos(order, [&](cdx::Tag& t) { return t.Prior({from.key, from.recno}); });
+    }
+    std::optional<IndexPos> Seek(int order, const std::string& bytes, bool& found) override {
+        const Order& o = At(order);
+        return Translate(o.bag->bag->Path(), [&]() -> std::optional<IndexPos> {
+            cdx::SeekResult r = o.tag->Seek(bytes);
+            found = r.found;
+            return Checked(o, r.entry);
+        });
+    }
+    std::string SearchKey(int order, const std::string& text, bool exact) override {
+        const Order& o = At(order);
+        return Translate(text, [&] {
+            std::string key = o.keys->SearchKey(text, ExprSettings());
+            const cdx::TagDef& d = o.tag->Def();
+            if (exact && d.keyType == 'C' && static_cast<int>(key.size()) < d.keyLength)
+                key.resize(static_cast<std::size_t>(d.keyLength), ' ');
+            return key;
+        });
+    }
+    void Insert(int order, const std::string& key, std::uint32_t recno) override {
+        const Order& o = At(order);
+        Translate(o.bag->bag->Path(), [&] { o.tag->Insert(key, recno); });
+    }
+    void Remove(int order, const std::string& key, std::uint32_t recno) override {
+        const Order& o = At(order);
+        Translate(o.bag->bag->Path(), [&] { o.tag->Remove(key, recno); });
+    }
+    void RebuildAll() override {
+        for (auto& b : bags_)
+            Translate(b->bag->Path(), [&] { RebuildBag(*b); });
+    }
+
+private:
+    struct BagEntry {
+        std::unique_ptr<cdx::Bag> bag;
+    };
+    struct Order {
+        BagEntry* bag = nullptr;
+        cdx::Tag* tag = nullptr;
+        std::shared_ptr<cdx::TagKeys> keys; // null when the key does not compile
+        std::string unusable;
+    };
+
+    const Order& Listed(int order) const {
+        if (order < 1 || order > Count())
+            throw Error(XB_ERR_INDEX, "No order " + std::to_string(order));
+        return orders_[static_cast<std::size_t>(order - 1)];
+    }
+    // An order whose keys can be computed.
+    const Order& At(int order) const {
+        const Order& o = Listed(order);
+        if (!o.keys)
+            throw Error(XB_ERR_EXPRESSION, o.unusable);
+        return o;
+    }
+
+public:
+    std::string Unusable(int order) const override { return Listed(order).unusable; }
+
+private:
+    int FirstOrderOf(std::size_t bagIndex) const {
+        for (std::size_t i = 0; i < orders_.size(); ++i)
+            if (orders_[i].bag == bags_[bagIndex].get())
+                return static_cast<int>(i) + 1;
+        return 0;
+    }
+
+    // Orders follow the bags in opening order, tags in creation order.
+    void Reorder() {
+        std::vector<Order> next;
+        for (auto& b : bags_)
+            for (auto& t : b->bag->Tags()) {
+                Order o;
+                o.bag = b.get();
+                o.tag = t.get();
+                for (auto& old : orders_)
+                    if (old.tag == t.get())
+                        o.keys = old.keys;
+                if (!o.keys) {
+                    // A tag of another program may name what this table lacks;
+                    // the table still opens, and the tag refuses use.
+                    try {
+                        o.keys = std::make_shared<cdx::TagKeys>(t->Def(), schema_);
+                    } catch (const expr::ExprError& e) {
+                        o.unusable = "Tag " + t->Name() + " of " + b->bag->Path() +
+                                     " cannot be used: key \"" + t->Def().keyExpr +
+                                     "\": " + e.Reason();
+                    }
+                }
+                next.push_back(std::move(o));
+            }
+        orders_ = std::move(next);
+    }
+
+    void RebuildBag(BagEntry& entry) {
+        std::vector<std::shared_ptr<cdx::TagKeys>> keys;
+        for (auto& t : entry.bag->Tags())
+            keys.push_back(
+                std::make_shared<cdx::TagKeys>(t->Def(), schema_)); // throws when unusable
+        std::string record;
+        DbfFile& dbf = area_.Dbf();
+        entry.bag->Rebuild(dbf.Count(),
+                           [&](std::uint32_t recno, std::vector<std::optional<std::string>>& out) {
+                               dbf.ReadRecord(recno, record);
+                               RecordView view(area_, record, recno);
+                               for (std::size_t i = 0; i < keys.size() && i < out.size(); ++i)
+                                   out[i] = keys[i]->KeyFor(view);
+                           });
+        orders_.clear(); // tag objects may have been replaced
+        Reorder();
+    }
+
+    // An entry must name a record of the table.
+    std::optional<IndexPos> Checked(const Order& o, const std::optional<cdx::Entry>& e) {
+        if (!e)
+            return std::nullopt;
+        if (e->recno == 0 || e->recno > area_.Dbf().Count())
+            ThrowCorrupt(o.bag->bag->Path(), "tag " + o.tag->Name(),
+                         "entry points to record " + std::to_string(e->recno) +
+                             " past the end of the table (" + std::to_string(area_.Dbf().Count()) +
+                             " records)");
+        return IndexPos{e->key, e->recno};
+    }
+
+    template <class F> std::optional<IndexPos> Pos(int order, F&& f) {
+        const Order& o = At(order);
+        return Translate(o.bag->bag->Path(),
+                         [&]() -> std::optional<IndexPos> { return Checked(o, f(*o.tag)); });
+    }
+
+    WorkArea& area_;
+    SchemaView schema_;
+    std::vector<std::unique_ptr<BagEntry>> bags_;
+    std::vector<Order> orders_;
+};
+
+} // namespace
+
+std::unique_ptr<CompiledExpr> CompileExpr(WorkArea& area, const std::string& text) {
+    return Translate(text, [&] {
+        SchemaView schema(area);
+        return std::unique_ptr<CompiledExpr>(
+            std::make_unique<Compiled>(expr::Expression::Compile(text, schema), text));
+    });
+}
+
+std::unique_ptr<IndexSet> MakeIndexSet(WorkArea& area) {
+    return std::make_unique<CdxIndexes>(area);
+}
+
+} // namespace xbase
