@@ -1,6 +1,7 @@
 #include "mail/msmime.h"
 
 #include <array>
+#include <cstdint>
 #include <cstring>
 
 #include "mail/exception.h"
@@ -23,6 +24,31 @@ constexpr std::array<signed char, 256> makeB64Values() {
 }
 constexpr std::array<signed char, 256> kB64Values = makeB64Values();
 
+// Two output characters for each 12-bit value: half the look-ups per group.
+constexpr std::array<char, 8192> makeB64Pairs() {
+    std::array<char, 8192> t{};
+    for (int v = 0; v < 4096; ++v) {
+        t[2 * v] = kB64[v >> 6];
+        t[2 * v + 1] = kB64[v & 63];
+    }
+    return t;
+}
+constexpr std::array<char, 8192> kB64Pairs = makeB64Pairs();
+
+// Decoding tables: each character's six bits already in their place in the
+// 24-bit group; a character outside the alphabet (or "=") sets bit 31, so
+// one test catches any of the four.
+constexpr std::array<std::uint32_t, 256> makeB64Shifted(int shift) {
+    std::array<std::uint32_t, 256> t{};
+    for (int c = 0; c < 256; ++c) {
+        const int v = kB64Values[c];
+        t[c] = v < 0 || v == kPad ? 0x80000000u : static_cast<std::uint32_t>(v) << shift;
+    }
+    return t;
+}
+constexpr std::array<std::uint32_t, 256> kDec0 = makeB64Shifted(18), kDec1 = makeB64Shifted(12),
+                                         kDec2 = makeB64Shifted(6), kDec3 = makeB64Shifted(0);
+
 int hexValue(char c) {
     if (c >= '0' && c <= '9')
         return c - '0';
@@ -39,18 +65,20 @@ bool decodeBase64(std::string_view line, std::string& out) {
     const auto* p = reinterpret_cast<const unsigned char*>(line.data());
     size_t i = 0;
     // Whole groups without padding: the common case, four characters at a time.
+    const size_t start = out.size();
+    out.resize(start + n / 4 * 3);
+    char* o = out.data() + start;
     while (i + 4 <= n) {
-        const int a = kB64Values[p[i]], b = kB64Values[p[i + 1]], c = kB64Values[p[i + 2]],
-                  d = kB64Values[p[i + 3]];
-        if ((a | b | c | d) < 0)
-            return false;
-        if (a == kPad || b == kPad || c == kPad || d == kPad)
-            break;
-        const unsigned v = (unsigned(a) << 18) | (unsigned(b) << 12) | (unsigned(c) << 6) | d;
-        const char bytes[3] = {char(v >> 16), char(v >> 8), char(v)};
-        out.append(bytes, 3);
+        const std::uint32_t v = kDec0[p[i]] | kDec1[p[i + 1]] | kDec2[p[i + 2]] | kDec3[p[i + 3]];
+        if (v & 0x80000000u)
+            break; // padding or a bad character: the careful loop below decides
+        o[0] = char(v >> 16);
+        o[1] = char(v >> 8);
+        o[2] = char(v);
+        o += 3;
         i += 4;
     }
+    out.resize(static_cast<size_t>(o - out.data()));
     // The rest: padded or short groups. A group gives one byte less for each
     // of its places that is padding or missing; "=" inside a group stands
     // for 0 as it does in the final one.
@@ -167,10 +195,13 @@ void EncodeBase64To(std::string_view bytes, std::string& out) {
     size_t i = 0;
     for (; i + 3 <= n; i += 3) {
         const unsigned v = (unsigned(p[i]) << 16) | (unsigned(p[i + 1]) << 8) | p[i + 2];
-        *o++ = kB64[v >> 18];
-        *o++ = kB64[(v >> 12) & 63];
-        *o++ = kB64[(v >> 6) & 63];
-        *o++ = kB64[v & 63];
+        const char* hi = &kB64Pairs[2 * (v >> 12)];
+        const char* lo = &kB64Pairs[2 * (v & 4095)];
+        o[0] = hi[0];
+        o[1] = hi[1];
+        o[2] = lo[0];
+        o[3] = lo[1];
+        o += 4;
     }
     if (i < n) {
         const unsigned v = (unsigned(p[i]) << 16) | (i + 1 < n ? unsigned(p[i + 1]) << 8 : 0u);
