@@ -1,5 +1,8 @@
 #include "processor/store.h"
 
+#include "mail/msmsg.h"
+#include "mail/msutils.h"
+#include "platform/win/formatdatetime.h"
 #include "platform/win/paths.h"
 
 #include <stdexcept>
@@ -48,6 +51,17 @@ std::string SanitizeFileName(const std::string& text) {
     else if (out == "..")
         out = "--";
     return out;
+}
+
+std::string MessageKey(const TmsCustomMessage& message) {
+    std::string id = message.Headers().GetFieldValue("Message-ID");
+    if (!id.empty())
+        return id;
+    win::TDateTime date = 0;
+    std::string rest;
+    ParseMailDate(message.Headers().GetFieldValue("Date"), date, rest);
+    return win::FormatDateTime("yyyymmddhhnnss", date) +
+           message.Headers().GetFieldValue("Subject").substr(0, 5);
 }
 
 std::string MessageFileName(const std::string& messageKey) {

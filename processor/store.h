@@ -3,6 +3,8 @@
 // the folders Pending, In, Out and Sent, one ".eml" file per message.
 #include <string>
 
+class TmsCustomMessage;
+
 namespace quelta {
 
 enum class TStoreFolder { Pending, In, Out, Sent };
@@ -23,6 +25,11 @@ std::string ForceStoreFolder(const std::string& messagesFolder, const std::strin
 // control characters, so a text from mail can never name a file outside its
 // folder; "." and ".." become "-" and "--".
 [[nodiscard]] std::string SanitizeFileName(const std::string& text);
+
+// The key a message is filed and looked up under: its Message-ID, or for a
+// message without one the parsed Date as "yyyymmddhhmmss" followed by the
+// first five characters of its Subject.
+[[nodiscard]] std::string MessageKey(const TmsCustomMessage& message);
 
 // The file name of a message with this key: the key made safe + ".eml".
 [[nodiscard]] std::string MessageFileName(const std::string& messageKey);

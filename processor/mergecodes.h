@@ -1,0 +1,36 @@
+#pragma once
+// Merge codes in templates: "<<command~parameter>>", at most one per line,
+// replaced by values from the message being answered, the account, the
+// clock or the script engine.
+#include <functional>
+#include <string>
+
+class TmsCustomMessage;
+class TmsMessage;
+
+namespace quelta {
+
+inline constexpr const char* kNoValue = "<no value provided>";
+inline constexpr const char* kProcessorVersionText =
+    "Dovira Quelta Mail Management System Version: 0.999";
+
+struct TMergeContext {
+    // The configuration manager's preview evaluates no expressions and knows
+    // no account.
+    bool Preview = false;
+    std::string NodeName;    // the account's NODE
+    std::string NodeAddress; // the account's ADDRESS
+    std::string VersionText = kProcessorVersionText;
+    std::function<void(const std::string&)> Log;
+    // Evaluates a Basic expression into its result text with one enclosing
+    // character at each end; false when the engine raised.
+    std::function<bool(const std::string& expression, std::string& result)> Evaluate;
+};
+
+// Expands the codes of the outgoing message's body lines, its subject and
+// its header lines from the replied-to message, and returns the override
+// recipient (empty when none).
+std::string ProccessMergeCodes(TmsMessage& outgoing, const TmsCustomMessage& repliedTo,
+                               const TMergeContext& context);
+
+} // namespace quelta
