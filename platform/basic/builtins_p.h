@@ -1,0 +1,23 @@
+#pragma once
+// The dialect's built-in functions (Len, Mid, DateAdd, CreateObject ...).
+#include "platform/basic/value.h"
+
+#include <string>
+#include <vector>
+
+namespace basic {
+
+class Interp;
+
+using BuiltinFn = Value (*)(Interp& in, std::vector<Value>& args);
+
+struct Builtin {
+    BuiltinFn fn;
+    int minArgs;
+    int maxArgs;
+};
+
+// Null when `lowerName` names no built-in.
+[[nodiscard]] const Builtin* FindBuiltin(const std::string& lowerName);
+
+} // namespace basic
