@@ -5,11 +5,18 @@
 
 #include <dlfcn.h>
 
-#include <mutex>
-
 namespace {
 
 const StringEntry kWinsockStrings[] = {
+    {57000, "Operation timed out"},
+    {57001, "Operation has been canceled"},
+    {57002, "Server property is required"},
+    {57003, "Invalid Winsock version"},
+    {57004, "Error resolving remote host"},
+    {57005, "Service name is required"},
+    {57006, "Proxy port is required"},
+    {57007, "Invalid URL"},
+    {57008, "You have to connect to the server first"},
     {SWinsockFunctionNotFound, "Function %s not found"},
     {SWinsockNotLoaded, "Winsock is not loaded"},
     {SWinsockNotFound, "Winsock not found"},
@@ -74,8 +81,9 @@ std::string& LibName() {
 } // namespace
 
 std::string NetStr(int id) {
-    static std::once_flag once;
-    std::call_once(once, [] { AddStringTable(kWinsockStrings); });
+    for (const StringEntry& e : kWinsockStrings)
+        if (e.id == id)
+            return e.text;
     return LoadStr(id);
 }
 

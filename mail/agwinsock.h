@@ -69,8 +69,8 @@ private:
 // The one binding of the process.
 [[nodiscard]] TagWinsock& Winsock();
 
-// The text of a network string id (57000-57021, 10004-11004), or "" when
-// the table has none; registers the network tables on first use.
+// The text of a network string id (57000-57012, 10004-11004), else of the
+// mail string table; "" when neither holds the id.
 [[nodiscard]] std::string NetStr(int id);
 // Formats the text of 57010 and the like: "%s" replaced by arg.
 [[nodiscard]] std::string FormatStr(const std::string& fmt, const std::string& arg);

@@ -1,0 +1,41 @@
+#pragma once
+// The one form of every network and dial-up wait: start the inactivity
+// countdown, serve Qt's event loop until a condition holds or the countdown
+// expires, stop the countdown. Between events the thread sleeps in the
+// event loop; the process's tick driver (a one-second Qt timer calling
+// TTimeCounter::TickEnabled) wakes it.
+#include "mail/mscls.h"
+
+#include <functional>
+
+class TagWaiter {
+public:
+    explicit TagWaiter(int timeOut) { counter_.SetTimeOut(timeOut); }
+    TagWaiter(const TagWaiter&) = delete;
+    TagWaiter& operator=(const TagWaiter&) = delete;
+
+    [[nodiscard]] int TimeOut() const { return counter_.TimeOut(); }
+    void SetTimeOut(int seconds) { counter_.SetTimeOut(seconds); }
+
+    // Remaining count := TimeOut, ticking; the expired mark stays as it is.
+    void Start();
+    void Stop() { counter_.Stop(); }
+    // Only ClearExpired clears the mark, so a wait that starts after an
+    // expiry ends at once.
+    [[nodiscard]] bool Expired() const { return counter_.Expired(); }
+    void ClearExpired() { counter_.SetExpired(false); }
+    [[nodiscard]] TTimeCounter& Counter() { return counter_; }
+
+    // Serves the queue until done() or Expired(); blocks between events.
+    void Pump(const std::function<bool()>& done);
+    // Start, Pump, Stop.
+    void Wait(const std::function<bool()>& done);
+    // One pass over the pending events, without blocking.
+    static void ProcessMessages();
+    // Starts the process's one tick driver in the calling (GUI) thread
+    // unless it runs; programs that drive other counters call it too.
+    static void EnsureTickDriver();
+
+private:
+    TTimeCounter counter_;
+};
