@@ -35,17 +35,24 @@ constexpr const com::CoclassInfo* kClasses[] = {&kCalcClass};
 constexpr com::TypeLibInfo kLib{
     "ComTest", "COM test library", LIBID_TestLib, 1, 0, 0x409, kInterfaces, 1, kClasses, 1};
 
+// Made on first use, released when the library is unloaded.
+struct TypeInfoHolder {
+    ITypeInfo* info = nullptr;
+    ~TypeInfoHolder() {
+        if (info)
+            info->Release();
+    }
+} gTypeInfo;
+
 ITypeInfo* CalcTypeInfo() {
-    static ITypeInfo* info = [] {
+    if (!gTypeInfo.info) {
         ITypeLib* lib = nullptr;
-        ITypeInfo* ti = nullptr;
         if (SUCCEEDED(com::TypeLibFromInfo(&kLib, &lib))) {
-            lib->GetTypeInfoOfGuid(IID_ITestCalc, &ti);
+            lib->GetTypeInfoOfGuid(IID_ITestCalc, &gTypeInfo.info);
             lib->Release();
         }
-        return ti;
-    }();
-    return info;
+    }
+    return gTypeInfo.info;
 }
 
 class Calc final : public com::AutoObject<ITestCalc> {
