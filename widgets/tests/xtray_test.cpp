@@ -1,8 +1,6 @@
 // A real notification area: Xvfb with trayer, the probe program's tray icon
 // on it, and clicks by xdotool. Skips only when Xvfb cannot start.
-#include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QThread>
@@ -54,14 +52,6 @@ private:
     QString seen_;
 };
 
-int FreeDisplay() {
-    for (int n = 90; n < 200; ++n)
-        if (!QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(n)) &&
-            !QFile::exists(QStringLiteral("/tmp/.X%1-lock").arg(n)))
-            return n;
-    return -1;
-}
-
 bool XdoTool(const QProcessEnvironment& env, const QStringList& args, QString* out = nullptr) {
     QProcess xdotool;
     xdotool.setProcessEnvironment(env);
@@ -77,31 +67,32 @@ TEST(RealTray, ClicksOnTheIconFireTheTrayEvents) {
     const QString xvfb = QStandardPaths::findExecutable(QStringLiteral("Xvfb"));
     if (xvfb.isEmpty())
         GTEST_SKIP() << "Xvfb cannot start: it is not installed (Debian package xvfb)";
-    const int display = FreeDisplay();
-    if (display < 0)
-        GTEST_SKIP() << "Xvfb cannot start: no free display number";
-
+    // Xvfb picks a free display itself and writes its number to stdout.
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    Child server(env); // declared first, so the display goes last
+    if (!server.Start(xvfb,
+                      {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
+                       QStringLiteral("0"), QStringLiteral("640x480x24"),
+                       QStringLiteral("-nolisten"), QStringLiteral("tcp")}))
+        GTEST_SKIP() << "Xvfb cannot start: " << server.Process().errorString().toStdString();
+    QString number;
+    QElapsedTimer timer;
+    timer.start();
+    while (!number.contains('\n') && timer.elapsed() < 15000 &&
+           server.Process().state() == QProcess::Running) {
+        server.Process().waitForReadyRead(100);
+        number += QString::fromUtf8(server.Process().readAllStandardOutput());
+    }
+    bool ok = false;
+    const int display = number.trimmed().toInt(&ok);
+    if (!ok)
+        GTEST_SKIP() << "Xvfb cannot start: "
+                     << server.Process().readAllStandardError().toStdString();
+
     env.insert(QStringLiteral("DISPLAY"), QStringLiteral(":%1").arg(display));
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
     env.remove(QStringLiteral("WAYLAND_DISPLAY"));
     env.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
-
-    // Declared first, so the display goes last.
-    Child server(env);
-    if (!server.Start(xvfb, {QStringLiteral(":%1").arg(display), QStringLiteral("-screen"),
-                             QStringLiteral("0"), QStringLiteral("640x480x24"),
-                             QStringLiteral("-nolisten"), QStringLiteral("tcp")}))
-        GTEST_SKIP() << "Xvfb cannot start: " << server.Process().errorString().toStdString();
-    QElapsedTimer timer;
-    timer.start();
-    const QString socket = QStringLiteral("/tmp/.X11-unix/X%1").arg(display);
-    while (!QFile::exists(socket) && timer.elapsed() < 10000 &&
-           server.Process().state() == QProcess::Running)
-        QThread::msleep(50);
-    if (!QFile::exists(socket))
-        GTEST_SKIP() << "Xvfb cannot start on :" << display << ": "
-                     << server.Process().readAllStandardError().toStdString();
 
     Child trayer(env);
     ASSERT_TRUE(trayer.Start(
