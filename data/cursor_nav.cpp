@@ -144,9 +144,14 @@ bool StillVisible() {
     xb_Skip(1);
     if (xb_Eof() != 0) {
         xb_Go(recNo);
+        if (xb_Eof() != 0 && xb_Bof() != 0)
+            return true;
         xb_Skip(-1);
         if (xb_Bof() != 0) {
+            // Perhaps the only visible record: then it is also the last one.
             xb_Go(recNo);
+            if (xb_Eof() != 0 && xb_Bof() != 0)
+                return true;
             xb_GoBottom();
         } else {
             xb_Skip(1);
@@ -154,9 +159,7 @@ bool StillVisible() {
     } else {
         xb_Skip(-1);
     }
-    if (xb_Eof() != 0 && xb_Bof() != 0)
-        return true;
-    return xb_RecNo() == recNo;
+    return xb_Eof() == 0 && xb_RecNo() == recNo;
 }
 
 } // namespace
@@ -192,7 +195,8 @@ CurResult CurGetRecordCount(hCurCur cursor, std::uint32_t& count) {
     count = 0;
     if (Select(cursor) == nullptr)
         return CURERR_INVALIDHNDL;
-    count = static_cast<std::uint32_t>(xb_RecCount());
+    // Rows the cursor can reach: within the range and filter, deleted rows hidden when set.
+    count = static_cast<std::uint32_t>(xb_Count());
     return CUR_OK;
 }
 

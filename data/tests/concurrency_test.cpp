@@ -1,0 +1,95 @@
+// Two processes editing one account row: the second edit waits for the
+// first one's post and starts from what it stored.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "data/dataset.h"
+#include "data/tests/testutil.h"
+#include "platform/xbase/xbengine.h"
+
+namespace data {
+namespace {
+
+void OpenNodes(TTable& t, const std::string& dir) {
+    t.SetDatabaseName(dir);
+    t.SetTableName("NODES.DBF");
+    t.SetTableType(TTableType::ttXBFOX);
+    t.Open();
+}
+
+// Waits for a byte from the other process.
+bool Wait(int fd) {
+    char c = 0;
+    return read(fd, &c, 1) == 1;
+}
+void Signal(int fd) {
+    const char c = 1;
+    (void)!write(fd, &c, 1);
+}
+
+TEST(TwoProcesses, EditingOneRowNeverLosesTheOthersFields) {
+    test::TempFolder dir;
+    ASSERT_TRUE(test::InstallTables(dir.Path()));
+    {
+        TTable nodes;
+        OpenNodes(nodes, dir.Path());
+        nodes.Append();
+        nodes.FieldByName("UNIQUE_ID").SetAsString("ACC");
+        nodes.FieldByName("NODE").SetAsString("old name");
+        nodes.Post();
+    }
+    int toChild[2], toParent[2];
+    ASSERT_EQ(pipe(toChild), 0);
+    ASSERT_EQ(pipe(toParent), 0);
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        // The retriever: moves the schedule on while holding the row.
+        int status = 1;
+        try {
+            TTable nodes;
+            OpenNodes(nodes, dir.Path());
+            nodes.Edit();
+            nodes.FieldByName("LASTTIME").SetAsString("10:00");
+            Signal(toParent[1]);
+            Wait(toChild[0]);
+            nodes.Post();
+            Signal(toParent[1]);
+            status = 0;
+        } catch (const std::exception&) {
+        }
+        _exit(status);
+    }
+    ASSERT_TRUE(Wait(toParent[0]));
+    // The configuration manager: its edit is refused while the row is held.
+    xb_SetLockTimeout(0);
+    TTable nodes;
+    OpenNodes(nodes, dir.Path());
+    try {
+        nodes.Edit();
+        ADD_FAILURE() << "edit of a locked row";
+    } catch (const EDatabaseError& e) {
+        EXPECT_EQ(e.Code(), CURERR_LOCKED);
+        EXPECT_EQ(e.Message(), "Cursor Error : 10245");
+    }
+    EXPECT_EQ(nodes.State(), TDataSetState::dsBrowse);
+    Signal(toChild[1]);
+    ASSERT_TRUE(Wait(toParent[0]));
+    // Now it gets the row, as the other process stored it.
+    nodes.Edit();
+    EXPECT_EQ(nodes.FieldByName("LASTTIME").AsString(), "10:00");
+    nodes.FieldByName("NODE").SetAsString("new name");
+    nodes.Post();
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    nodes.Refresh();
+    EXPECT_EQ(nodes.FieldByName("NODE").AsString(), "new name");
+    EXPECT_EQ(nodes.FieldByName("LASTTIME").AsString(), "10:00");
+    xb_SetLockTimeout(1);
+}
+
+} // namespace
+} // namespace data

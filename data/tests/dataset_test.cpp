@@ -1,0 +1,380 @@
+// TTable driven as the programs drive it, on the installed tables.
+#include <gtest/gtest.h>
+
+#include "data/cursor.h"
+#include "data/dataset.h"
+#include "data/schema.h"
+#include "data/tests/testutil.h"
+#include "data/xbtable.h"
+#include "platform/win/formatdatetime.h"
+#include "platform/xbase/xbengine.h"
+
+namespace data {
+namespace {
+
+class TableTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(test::InstallTables(dir_.Path()));
+        xb_SetDeleted(1);
+        win::TDateTime t = 0;
+        ASSERT_TRUE(win::TryEncodeDate(2026, 12, 9, t));
+        now_ = t + 10.5 / 24;
+        win::SetClock([this] { return now_; });
+    }
+    void TearDown() override {
+        win::SetClock(nullptr);
+        xb_SetDeleted(0);
+    }
+
+    void Setup(TTable& t, const char* name, const char* index = "") {
+        t.SetDatabaseName(dir_.Path());
+        t.SetTableName(name);
+        t.SetTableType(TTableType::ttXBFOX);
+        t.SetIndexName(index);
+    }
+    void AddAccount(TTable& nodes, const std::string& id, const std::string& name) {
+        nodes.Append();
+        nodes.FieldByName("UNIQUE_ID").SetAsString(id);
+        nodes.FieldByName("NODE").SetAsString(name);
+        nodes.FieldByName("FREQVAL").SetAsInteger(10);
+        nodes.Post();
+    }
+    void AddMessage(TTable& t, const std::string& key, const std::string& account) {
+        t.Append();
+        t.FieldByName("MESSAGE_ID").SetAsString(key);
+        t.FieldByName("LINK_ID").SetAsString(account);
+        t.Post();
+    }
+    static std::string Column(TTable& t, const char* field) {
+        std::string s;
+        for (t.First(); !t.Eof(); t.Next())
+            s += t.FieldByName(field).AsString() + ",";
+        return s;
+    }
+
+    test::TempFolder dir_;
+    win::TDateTime now_ = 0;
+};
+
+TEST_F(TableTest, TableTypesAndDriverNames) {
+    EXPECT_STREQ(DriverName(TTableType::ttDefault), "PARADOX");
+    EXPECT_STREQ(DriverName(TTableType::ttASCII), "ASCIIDRV");
+    EXPECT_STREQ(DriverName(TTableType::ttXBNSX), "XBNSX");
+    EXPECT_EQ(ResolveTableType(TTableType::ttDefault, "nodes.dbf"), TTableType::ttXBFOX);
+    EXPECT_EQ(ResolveTableType(TTableType::ttDefault, "list.TXT"), TTableType::ttASCII);
+    EXPECT_EQ(ResolveTableType(TTableType::ttXBNTX, "nodes.dbf"), TTableType::ttXBNTX);
+    EXPECT_TRUE(IsXBaseType(TTableType::ttDBase));
+    EXPECT_FALSE(IsXBaseType(TTableType::ttParadox));
+}
+
+TEST_F(TableTest, OpenByNameInAnyCaseAndReadTheOrganisation) {
+    TTable orgs;
+    Setup(orgs, "orgs.dbf");
+    orgs.SetTableType(TTableType::ttDefault);
+    orgs.Open();
+    EXPECT_EQ(orgs.State(), TDataSetState::dsBrowse);
+    EXPECT_FALSE(orgs.Eof());
+    EXPECT_EQ(orgs.FieldByName("ORG").AsString(), kDefaultOrgName);
+    EXPECT_EQ(orgs.FieldByName("UNIQUE_ID").AsString().size(), 16u);
+    EXPECT_TRUE(orgs.FieldByName("POSITION").IsNull());
+    EXPECT_EQ(orgs.FieldByName("NOTES").AsString(), "");
+    EXPECT_THROW((void)orgs.FieldByName("NOPE"), EDatabaseError);
+    orgs.Next();
+    EXPECT_TRUE(orgs.Eof());
+
+    TTable missing;
+    Setup(missing, "nothere.dbf");
+    try {
+        missing.Open();
+        FAIL();
+    } catch (const EDatabaseError& e) {
+        EXPECT_EQ(e.Message(), "Cursor Error : 10024");
+    }
+    EXPECT_FALSE(missing.Active());
+}
+
+TEST_F(TableTest, AccountsWithReceivedAndPendingDetails) {
+    TTable nodes, received, pending;
+    TDataSource nodesSource;
+    nodesSource.SetDataSet(&nodes);
+    Setup(nodes, "NODES.DBF");
+    Setup(received, "received.dbf", "LINK_ID");
+    Setup(pending, "PENDING.DBF", "LINK_ID");
+    for (TTable* d : {&received, &pending}) {
+        d->SetMasterSource(&nodesSource);
+        d->SetMasterFields("UNIQUE_ID");
+    }
+    nodes.Open();
+    received.Open();
+    pending.Open();
+    AddAccount(nodes, "ACC1", "first");
+    AddAccount(nodes, "ACC10", "second"); // shares a prefix with ACC1
+    AddMessage(received, "<m1@x>", "ACC1");
+    AddMessage(received, "<m2@x>", "ACC10");
+    AddMessage(received, "<m3@x>", "ACC1");
+    AddMessage(pending, "<p1@x>", "ACC10");
+
+    nodes.First();
+    EXPECT_EQ(nodes.FieldByName("NODE").AsString(), "first");
+    EXPECT_EQ(Column(received, "MESSAGE_ID"), "<m1@x>,<m3@x>,");
+    EXPECT_EQ(Column(pending, "MESSAGE_ID"), "");
+    EXPECT_EQ(received.RecordCount(), 2);
+    nodes.Next();
+    EXPECT_EQ(Column(received, "MESSAGE_ID"), "<m2@x>,");
+    EXPECT_EQ(Column(pending, "MESSAGE_ID"), "<p1@x>,");
+    // A detail row appended under a master starts with the master's key.
+    received.Append();
+    EXPECT_EQ(received.FieldByName("LINK_ID").AsString(), "ACC10");
+    received.FieldByName("MESSAGE_ID").SetAsString("<m4@x>");
+    received.Post();
+    EXPECT_EQ(Column(received, "MESSAGE_ID"), "<m2@x>,<m4@x>,");
+    nodes.Last();
+    EXPECT_TRUE(nodes.Eof());
+    nodes.Prior();
+    EXPECT_EQ(nodes.FieldByName("NODE").AsString(), "first");
+    nodes.Prior();
+    EXPECT_TRUE(nodes.Bof());
+    EXPECT_EQ(nodes.FieldByName("NODE").AsString(), "first");
+}
+
+TEST_F(TableTest, AppendWithTimeStampsFromTheAfterInsertHook) {
+    TTable actions;
+    Setup(actions, "ACTIONS.DBF");
+    actions.AfterInsert = [](TTable& t) {
+        t.FieldByName("CREATEON").SetAsDateTime(win::Now());
+        t.FieldByName("CREATEAT").SetAsString(TimeOfDayText(win::Now()));
+    };
+    actions.Open();
+    const std::string text = "AutoReply Generated, SUBJECT: hello";
+    actions.Append();
+    actions.FieldByName("UNIQUE_ID").SetAsString(UniqueId(win::Now(), text, kActionSuffix));
+    actions.FieldByName("MESSAGE_ID").SetAsString(StoredMessageKey(std::string(60, 'k')));
+    actions.FieldByName("ACTION").SetAsString(text);
+    actions.Post();
+    actions.First();
+    EXPECT_EQ(actions.FieldByName("UNIQUE_ID").AsString(), "20261209103000AutoRe");
+    EXPECT_EQ(actions.FieldByName("CREATEAT").AsString(), "10:30");
+    EXPECT_EQ(win::FormatDateTime("yyyymmdd", actions.FieldByName("CREATEON").AsDateTime()),
+              "20261209");
+    EXPECT_EQ(actions.FieldByName("MESSAGE_ID").AsString(), std::string(40, 'k'));
+    EXPECT_EQ(actions.FieldByName("ACTION").AsString(), text);
+    EXPECT_EQ(actions.RecordCount(), 1);
+}
+
+TEST_F(TableTest, TextDatesNumbersAndMemos) {
+    TTable nodes;
+    Setup(nodes, "NODES.DBF");
+    nodes.Open();
+    win::DefaultFormatSettings().ShortDateFormat = "mm/dd/yy";
+    nodes.Append();
+    nodes.FieldByName("UNIQUE_ID").SetAsString("N1");
+    // The retriever writes its schedule as text in the short date format.
+    nodes.FieldByName("NEXTDATE").SetAsString("12/09/26");
+    nodes.FieldByName("LASTDATE").SetAsString("");
+    nodes.FieldByName("FREQVAL").SetAsString("90");
+    nodes.FieldByName("NOTES").SetAsString("first line\r\nsecond line");
+    EXPECT_THROW(nodes.FieldByName("FREQVAL").SetAsString("ten"), EConvertError);
+    EXPECT_THROW(nodes.FieldByName("NEXTDATE").SetAsString("31/31/26"), EConvertError);
+    EXPECT_THROW(nodes.FieldByName("FREQVAL").SetAsInteger(123456), EDatabaseError);
+    nodes.Post();
+    win::DefaultFormatSettings().ShortDateFormat = "m/d/yy";
+    nodes.First();
+    EXPECT_EQ(win::FormatDateTime("yyyymmdd", nodes.FieldByName("NEXTDATE").AsDateTime()),
+              "20261209");
+    EXPECT_TRUE(nodes.FieldByName("LASTDATE").IsNull());
+    EXPECT_EQ(nodes.FieldByName("FREQVAL").AsInteger(), 90);
+    EXPECT_EQ(nodes.FieldByName("NOTES").AsString(), "first line\r\nsecond line");
+    // Writing outside edit or insert is refused.
+    EXPECT_THROW(nodes.FieldByName("NODE").SetAsString("x"), EDatabaseError);
+    nodes.Edit();
+    nodes.FieldByName("NOTES").SetAsString("changed");
+    nodes.Post();
+    nodes.Refresh();
+    EXPECT_EQ(nodes.FieldByName("NOTES").AsString(), "changed");
+}
+
+TEST_F(TableTest, CancelRestoresTheRowShownBefore) {
+    TTable groups;
+    Setup(groups, "GROUPS.DBF", "GROUP");
+    groups.Open();
+    groups.Append();
+    groups.FieldByName("GROUP").SetAsString("Sales");
+    groups.Post();
+    groups.Append();
+    groups.FieldByName("GROUP").SetAsString("never");
+    groups.Cancel();
+    EXPECT_EQ(groups.FieldByName("GROUP").AsString(), "Sales");
+    groups.Edit();
+    groups.FieldByName("GROUP").SetAsString("Support");
+    groups.Cancel();
+    EXPECT_EQ(groups.FieldByName("GROUP").AsString(), "Sales");
+    EXPECT_EQ(groups.RecordCount(), 1);
+}
+
+TEST_F(TableTest, DeletedRowsAreHiddenThenPackedAway) {
+    TTable sent;
+    TDataSource source;
+    source.SetDataSet(&sent);
+    TXbTable xb;
+    xb.SetDataSource(&source);
+    Setup(sent, "sent.dbf", "UNIQUE_ID");
+    sent.Open();
+    for (const char* id : {"S1", "S2", "S3"}) {
+        sent.Append();
+        sent.FieldByName("UNIQUE_ID").SetAsString(id);
+        sent.Post();
+    }
+    ASSERT_TRUE(xb.Seek("S2"));
+    xb.Delete();
+    EXPECT_EQ(sent.FieldByName("UNIQUE_ID").AsString(), "S3"); // its successor shows
+    EXPECT_EQ(Column(sent, "UNIQUE_ID"), "S1,S3,");
+    EXPECT_EQ(xb.Count(), 2);
+    EXPECT_FALSE(xb.Seek("S2"));
+    // Pack needs the table alone.
+    EXPECT_THROW(xb.Pack(), EDatabaseError);
+    sent.Close();
+    sent.SetExclusive(true);
+    sent.Open();
+    xb.Pack();
+    sent.Close();
+    sent.SetExclusive(false);
+    sent.Open();
+    EXPECT_EQ(Column(sent, "UNIQUE_ID"), "S1,S3,");
+    xb_SetDeleted(0);
+    sent.Refresh();
+    EXPECT_EQ(Column(sent, "UNIQUE_ID"), "S1,S3,");
+    EXPECT_EQ(xb.Count(), 2);
+}
+
+TEST_F(TableTest, ExclusiveOpenShutsOthersOut) {
+    TTable a, b;
+    Setup(a, "RECEIVED.DBF", "MESSAGE_ID");
+    Setup(b, "received.dbf", "MESSAGE_ID");
+    a.Open();
+    b.SetExclusive(true);
+    EXPECT_THROW(b.Open(), EDatabaseError);
+    EXPECT_FALSE(b.Active());
+    a.Close();
+    b.Open();
+    EXPECT_THROW(a.Open(), EDatabaseError);
+    b.Close();
+    a.Open();
+    EXPECT_TRUE(a.Active());
+}
+
+TEST_F(TableTest, AFailedSeekLeavesNoRowToMistakeForAMatch) {
+    TTable received;
+    TDataSource source;
+    source.SetDataSet(&received);
+    TXbTable xb;
+    xb.SetDataSource(&source);
+    Setup(received, "received.dbf", "MESSAGE_ID");
+    received.Open();
+    AddMessage(received, "<known@x>", "A1");
+    ASSERT_TRUE(xb.Seek("<known@x>"));
+    EXPECT_FALSE(received.Eof());
+    EXPECT_EQ(received.FieldByName("MESSAGE_ID").AsString(), "<known@x>");
+    EXPECT_FALSE(xb.Seek("<unknown@x>"));
+    EXPECT_TRUE(received.Eof());
+    EXPECT_TRUE(received.IsEmpty());
+    EXPECT_TRUE(received.FieldByName("MESSAGE_ID").IsNull());
+    EXPECT_EQ(received.FieldByName("MESSAGE_ID").AsString(), "");
+    EXPECT_EQ(xb.RecNo(), 0);
+    // The table goes on from there as usual.
+    received.First();
+    EXPECT_EQ(received.FieldByName("MESSAGE_ID").AsString(), "<known@x>");
+}
+
+TEST_F(TableTest, MaintenanceCycleKeepsTheTablesOwnTag) {
+    TTable nodes, agents;
+    TDataSource nodesSource, agentsSource;
+    nodesSource.SetDataSet(&nodes);
+    agentsSource.SetDataSet(&agents);
+    TXbTable xbAgents;
+    xbAgents.SetDataSource(&agentsSource);
+    Setup(nodes, "nodes.dbf");
+    Setup(agents, "Agents.dbf", "LINK_ID");
+    agents.SetMasterSource(&nodesSource);
+    agents.SetMasterFields("UNIQUE_ID");
+    nodes.Open();
+    agents.Open();
+    AddAccount(nodes, "N1", "one");
+    for (const char* a : {"zeta", "alpha"}) {
+        agents.Append();
+        agents.FieldByName("UNIQUE_ID").SetAsString(std::string("U") + a);
+        agents.FieldByName("AGENT").SetAsString(a);
+        agents.Post();
+    }
+    nodes.First();
+    ASSERT_EQ(Column(agents, "AGENT"), "zeta,alpha,");
+
+    // Exclusive cycle: close, open alone, rebuild the tags, reopen shared.
+    agents.Close();
+    agents.SetExclusive(true);
+    agents.Open();
+    const TableDef& def = *FindTable("Agents.dbf");
+    for (const TagDef& tag : def.tags)
+        EXPECT_GT(
+            xbAgents.IndexTag(def.bagName, tag.name, tag.expression, tag.unique ? 1 : 0, false, ""),
+            0);
+    EXPECT_EQ(agents.IndexName(), "LINK_ID");
+    EXPECT_EQ(xbAgents.TagName(xbAgents.IndexOrd()), "LINK_ID");
+    EXPECT_EQ(Column(agents, "AGENT"), "zeta,alpha,");
+    agents.Close();
+    agents.SetExclusive(false);
+    agents.Open();
+    EXPECT_EQ(Column(agents, "AGENT"), "zeta,alpha,");
+    EXPECT_EQ(agents.IndexDefs().size(), 3u);
+    // Switching tags re-orders the rows; the range follows the tag.
+    agents.SetIndexName("AGENT");
+    EXPECT_EQ(xbAgents.TagName(xbAgents.IndexOrd()), "AGENT");
+}
+
+TEST_F(TableTest, ZapEmptiesOnlyTheTableItWorksOn) {
+    TTable pending, nodes;
+    TDataSource source;
+    source.SetDataSet(&pending);
+    TXbTable xb;
+    xb.SetDataSource(&source);
+    Setup(pending, "PENDING.DBF");
+    Setup(nodes, "NODES.DBF");
+    nodes.Open();
+    AddAccount(nodes, "N1", "one");
+    pending.SetExclusive(true);
+    pending.Open();
+    AddMessage(pending, "<a>", "N1");
+    AddMessage(pending, "<b>", "N1");
+    xb.Zap();
+    EXPECT_TRUE(pending.Eof());
+    EXPECT_EQ(pending.RecordCount(), 0);
+    EXPECT_EQ(nodes.RecordCount(), 1);
+    // The empty table takes new rows again, with its tags intact.
+    AddMessage(pending, "<c>", "N1");
+    pending.SetIndexName("MESSAGE_ID");
+    ASSERT_TRUE(xb.Seek("<c>"));
+}
+
+TEST_F(TableTest, DataSourcesSeeOpenCloseAndScrolls) {
+    TTable orgs;
+    TDataSource source;
+    int changes = 0;
+    source.OnDataChange = [&](TDataSource&) { ++changes; };
+    source.SetDataSet(&orgs);
+    TXbTable xb;
+    xb.SetDataSource(&source);
+    xb.SetFilter("ORG = \"nobody\"");
+    Setup(orgs, "ORGS.DBF");
+    orgs.Open(); // the component's filter applies as the table opens
+    EXPECT_TRUE(orgs.Eof());
+    EXPECT_GT(changes, 0);
+    xb.Query("");
+    orgs.First();
+    EXPECT_FALSE(orgs.Eof());
+    EXPECT_EQ(xb.Filter(), "");
+    EXPECT_EQ(xb.RecSize(), FindTable("ORGS.DBF")->RecordSize());
+    EXPECT_EQ(xb.IndexOrd(), 0);
+}
+
+} // namespace
+} // namespace data
