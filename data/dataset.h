@@ -201,6 +201,9 @@ public:
     void Post();
     void Cancel();
     void Delete();
+    // Moves to the first row whose character field holds exactly value;
+    // false (and the row unchanged) when there is none.
+    bool Locate(const std::string& fieldName, const std::string& value);
     // Reads the current row again from the table (other programs write it).
     void Refresh();
     // Posts a pending edit or insert.

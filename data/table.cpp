@@ -511,6 +511,49 @@ void TTable::Refresh() {
     First();
 }
 
+// A search by a one-off filter: the cursor stands before the first match.
+bool TTable::Locate(const std::string& fieldName, const std::string& value) {
+    CheckActive();
+    CheckBrowseMode();
+    TField& field = FieldByName(fieldName);
+    if (field.DataType() != fldZSTRING)
+        throw EDatabaseError("Field '" + fieldName + "' is not a character field");
+    // Padded to the width, so the comparison covers the whole field.
+    std::string padded = value.substr(0, static_cast<std::size_t>(field.Size()));
+    padded.resize(static_cast<std::size_t>(field.Size()), ' ');
+    std::string literal;
+    if (padded.find('"') == std::string::npos)
+        literal = '"' + padded + '"';
+    else if (padded.find('\'') == std::string::npos)
+        literal = "'" + padded + "'";
+    else if (padded.find(']') == std::string::npos)
+        literal = "[" + padded + "]";
+    else
+        return false;
+    const std::string expression = field.FieldName() + " = " + literal;
+    static const char kTree = 1;
+    hCurFilter search = 0;
+    Check(CurAddFilter(cursor_, reinterpret_cast<std::uintptr_t>(expression.c_str()), 2, false,
+                       &kTree, nullptr, search));
+    const CurResult activated = CurActivateFilter(cursor_, search);
+    std::vector<std::uint8_t> row(buffer_.size());
+    RECProps props;
+    const CurResult r = activated == CUR_OK
+                            ? CurGetNextRecord(cursor_, CurLock::NoLock, row.data(), &props)
+                            : activated;
+    CurDropFilter(cursor_, search);
+    if (r != CUR_OK) {
+        UpdateCursorPos();
+        return false;
+    }
+    buffer_ = std::move(row);
+    recNo_ = static_cast<std::int32_t>(props.iPhyRecNum);
+    hasRow_ = true;
+    eof_ = bof_ = false;
+    Scrolled();
+    return true;
+}
+
 // ---- editing ---------------------------------------------------------------------------
 
 void TTable::CheckBrowseMode() {

@@ -162,11 +162,27 @@ std::int32_t TXbTable::RecNo() {
     return Bracket([&](TTable& t) { return t.RecNo(); });
 }
 
+namespace {
+
+// A key on a bare character field, padded to the field's width: a shorter
+// key would otherwise find a longer one that merely starts with it.
+std::string FullKey(const std::string& key) {
+    char expr[256] = {};
+    xb_IndexKey(xb_IndexOrd(), expr, sizeof expr);
+    const int field = xb_FieldNum(expr);
+    if (field == 0 || xb_FieldType(field) != 'C')
+        return key;
+    const std::size_t width = static_cast<std::size_t>(xb_FieldWidth(field));
+    return key.size() < width ? key + std::string(width - key.size(), ' ') : key;
+}
+
+} // namespace
+
 bool TXbTable::Seek(const std::string& key) {
     return Bracket([&](TTable& t) {
         t.CheckBrowseMode();
         t.UpdateCursorPos();
-        if (xb_Seek(key.c_str()) != 0) {
+        if (xb_Seek(FullKey(key).c_str()) != 0) {
             t.Resync();
             return true;
         }

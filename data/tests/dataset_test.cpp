@@ -212,6 +212,25 @@ TEST_F(TableTest, CancelRestoresTheRowShownBefore) {
     EXPECT_EQ(groups.RecordCount(), 1);
 }
 
+TEST_F(TableTest, LocateFindsWholeValuesOnly) {
+    TTable groups;
+    Setup(groups, "GROUPS.DBF");
+    groups.Open();
+    for (const char* g : {"Sales people", "Sales", "Say \"hi\""}) {
+        groups.Append();
+        groups.FieldByName("GROUP").SetAsString(g);
+        groups.Post();
+    }
+    EXPECT_TRUE(groups.Locate("GROUP", "Sales"));
+    EXPECT_EQ(groups.RecNo(), 2);
+    EXPECT_TRUE(groups.Locate("GROUP", "Say \"hi\""));
+    EXPECT_EQ(groups.RecNo(), 3);
+    EXPECT_FALSE(groups.Locate("GROUP", "Sal"));
+    EXPECT_EQ(groups.RecNo(), 3); // unchanged
+    // The search leaves no filter behind.
+    EXPECT_EQ(Column(groups, "GROUP"), "Sales people,Sales,Say \"hi\",");
+}
+
 TEST_F(TableTest, DeletedRowsAreHiddenThenPackedAway) {
     TTable sent;
     TDataSource source;
@@ -281,9 +300,13 @@ TEST_F(TableTest, AFailedSeekLeavesNoRowToMistakeForAMatch) {
     EXPECT_TRUE(received.FieldByName("MESSAGE_ID").IsNull());
     EXPECT_EQ(received.FieldByName("MESSAGE_ID").AsString(), "");
     EXPECT_EQ(xb.RecNo(), 0);
-    // The table goes on from there as usual.
+    // A key that only starts a stored key is not that key.
+    AddMessage(received, "2026010112000Hi th", "A1");
+    EXPECT_FALSE(xb.Seek("2026010112000Hi"));
+    EXPECT_TRUE(xb.Seek("2026010112000Hi th"));
+    // The table goes on from there as usual, in key order.
     received.First();
-    EXPECT_EQ(received.FieldByName("MESSAGE_ID").AsString(), "<known@x>");
+    EXPECT_EQ(received.FieldByName("MESSAGE_ID").AsString(), "2026010112000Hi th");
 }
 
 TEST_F(TableTest, MaintenanceCycleKeepsTheTablesOwnTag) {
