@@ -31,6 +31,7 @@ function(quelta_tests name)
     QUELTA_SHARED_DIR="${PROJECT_SOURCE_DIR}/../shared"
     QUELTA_BIN_DIR="${PROJECT_BINARY_DIR}/bin")
   gtest_discover_tests(${name}
+    TEST_PREFIX "${name}."
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 60
     PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;${QT_ENV}" TIMEOUT 600)

@@ -8,7 +8,7 @@
 
 namespace {
 
-struct Fixture : ::testing::Test {
+struct MergeCodes : ::testing::Test {
     TmsMessage incoming, reply;
     quelta::TMergeContext ctx;
     std::vector<std::string> log;
@@ -41,7 +41,7 @@ struct Fixture : ::testing::Test {
 
 } // namespace
 
-TEST_F(Fixture, CommandsAndParameters) {
+TEST_F(MergeCodes, CommandsAndParameters) {
     EXPECT_EQ(Expand("Dear <<REPLYHEADER~FROMNAME>>,"), "Dear John Smith,\r\n");
     EXPECT_EQ(Expand("<<replyheader~fromaddress>>"), "john@example.com\r\n");
     EXPECT_EQ(Expand("ref <<REPLYHEADER~X-Ref>>!"), "ref R-99!\r\n");
@@ -60,7 +60,7 @@ TEST_F(Fixture, CommandsAndParameters) {
     EXPECT_EQ(Expand("no code here"), "no code here\r\n");
 }
 
-TEST_F(Fixture, FormatDateTimeWithoutBracketIsLogged) {
+TEST_F(MergeCodes, FormatDateTimeWithoutBracketIsLogged) {
     EXPECT_EQ(Expand("<<SYSTEM~FORMATDATETIME>>"), "<no value provided>\r\n");
     EXPECT_NE(std::find(log.begin(), log.end(),
                         "The FORMATDATETIME command is missing paramaters, please see the "
@@ -68,7 +68,7 @@ TEST_F(Fixture, FormatDateTimeWithoutBracketIsLogged) {
               log.end());
 }
 
-TEST_F(Fixture, LogLinesWordForWord) {
+TEST_F(MergeCodes, LogLinesWordForWord) {
     Expand("x<<SYSTEM~VERSION>>");
     std::vector<std::string> expected = {
         "SYSTEM~VERSION", "Merge Template the command is: SYSTEM the param is: VERSION",
@@ -78,7 +78,7 @@ TEST_F(Fixture, LogLinesWordForWord) {
     EXPECT_EQ(log, expected);
 }
 
-TEST_F(Fixture, ExpressionsThroughTheEngine) {
+TEST_F(MergeCodes, ExpressionsThroughTheEngine) {
     ctx.Evaluate = [](const std::string& expr, std::string& result) {
         if (expr == "bad")
             return false;
@@ -93,7 +93,7 @@ TEST_F(Fixture, ExpressionsThroughTheEngine) {
     EXPECT_EQ(Expand("<<SYSTEM~CURRENTNODE>>"), "<no value provided>\r\n");
 }
 
-TEST_F(Fixture, BodyValueBecomesLinesAndIsCutWhenLong) {
+TEST_F(MergeCodes, BodyValueBecomesLinesAndIsCutWhenLong) {
     incoming.Body().Clear();
     incoming.Body().Add("first");
     incoming.Body().Add(".");
@@ -113,7 +113,7 @@ TEST_F(Fixture, BodyValueBecomesLinesAndIsCutWhenLong) {
     EXPECT_EQ(Expand("<<REPLYHEADER~BODY>>").size(), 4000u);
 }
 
-TEST_F(Fixture, HeaderPassSetsOverrideRecipient) {
+TEST_F(MergeCodes, HeaderPassSetsOverrideRecipient) {
     reply.Headers().Add("X-Other: <<REPLYFIELD~Order>>");
     reply.Headers().Add("To: <<REPLYFIELD~Email>>");
     reply.Headers().Add("X-After: <<SYSTEM~DATE>>");
@@ -124,7 +124,7 @@ TEST_F(Fixture, HeaderPassSetsOverrideRecipient) {
     EXPECT_EQ(reply.Headers()[2], "X-After: <no value provided>");
 }
 
-TEST_F(Fixture, SubjectIsExpanded) {
+TEST_F(MergeCodes, SubjectIsExpanded) {
     reply.SetSubject("Re: <<REPLYHEADER~Subject>>");
     quelta::ProccessMergeCodes(reply, incoming, ctx);
     EXPECT_EQ(reply.Subject(), "Re: Order 17");
