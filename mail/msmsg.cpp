@@ -94,6 +94,7 @@ void TmsCustomMessage::Clear() {
     subject_.clear();
     encoding_ = meMIME;
     charSet_ = csUSASCII;
+    charsetName_.clear();
     contentType_.clear();
 }
 
@@ -104,6 +105,7 @@ void TmsCustomMessage::Assign(const TmsCustomMessage& source) {
     subject_ = source.subject_;
     encoding_ = source.encoding_;
     charSet_ = source.charSet_;
+    charsetName_ = source.charsetName_;
     headers_ = source.headers_;
     body_ = source.body_;
     attachments_.Assign(source.attachments_);

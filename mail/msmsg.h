@@ -30,6 +30,10 @@ public:
     // csISO8859 makes the composer write the body quoted-printable.
     [[nodiscard]] TCharSet CharSet() const { return charSet_; }
     void SetCharSet(TCharSet charSet) { charSet_ = charSet; }
+    // The charset parameter the text body was read with ("" when none); the
+    // composer labels the body with it again.
+    [[nodiscard]] const std::string& CharsetName() const { return charsetName_; }
+    void SetCharsetName(std::string_view name) { charsetName_ = name.substr(0, 255); }
     [[nodiscard]] TmsHeaders& Headers() { return headers_; }
     [[nodiscard]] const TmsHeaders& Headers() const { return headers_; }
     void SetHeaders(const TStringList& headers);
@@ -83,6 +87,7 @@ private:
     std::string subject_;
     TMsgEncoding encoding_ = meMIME;
     TCharSet charSet_ = csUSASCII;
+    std::string charsetName_;
     TmsHeaders headers_;
     TStringList body_;
     TmsAttList attachments_;

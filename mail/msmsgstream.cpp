@@ -1,25 +1,31 @@
-// Reading and writing messages as text. The parser and composer are not in
-// this library yet: until they are, both directions refuse clearly.
+// The message classes' stream operations: the composer writes, the parser
+// reads.
 #include <istream>
 #include <ostream>
 
 #include "mail/msmsg.h"
+#include "mail/mspars.h"
 
-namespace {
-[[noreturn]] void notYet() {
-    throw EMessageError("Message text reading and writing is not built yet");
+void TmsMessage::SaveToStream(std::ostream& stream) {
+    TmsMessageEncoder encoder(*this);
+    encoder.SetStream(&stream);
+    encoder.Encode();
 }
-} // namespace
 
-void TmsMessage::SaveToStream(std::ostream&) {
-    notYet();
+void TmsMessage::LoadFromStream(std::istream& stream) {
+    TmsMessageDecoder decoder(stream);
+    decoder.SetMessage(this);
+    decoder.Decode();
 }
-void TmsMessage::LoadFromStream(std::istream&) {
-    notYet();
+
+void TmsArticle::SaveToStream(std::ostream& stream) {
+    TmsArticleEncoder encoder(*this);
+    encoder.SetStream(&stream);
+    encoder.Encode();
 }
-void TmsArticle::SaveToStream(std::ostream&) {
-    notYet();
-}
-void TmsArticle::LoadFromStream(std::istream&) {
-    notYet();
+
+void TmsArticle::LoadFromStream(std::istream& stream) {
+    TmsArticleDecoder decoder(stream);
+    decoder.SetMessage(this);
+    decoder.Decode();
 }

@@ -6,9 +6,20 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <ostream>
 #include <random>
 #include <string>
 #include <vector>
+
+#include "mail/strlist.h"
+
+// Readable failure output for line lists.
+inline void PrintTo(const TStringList& list, std::ostream* os) {
+    *os << "{";
+    for (int i = 0; i < list.Count(); ++i)
+        *os << (i ? ", \"" : "\"") << list[i] << "\"";
+    *os << "}";
+}
 
 namespace mailtest {
 

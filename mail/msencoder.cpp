@@ -1,0 +1,455 @@
+#include <mutex>
+#include <ostream>
+#include <random>
+
+#include "mail/msmime.h"
+#include "mail/mspars.h"
+#include "mail/msstrings.h"
+#include "mail/msutils.h"
+#include "mail/msuucode.h"
+#include "platform/win/hooks.h"
+#include "platform/win/paths.h"
+
+namespace {
+
+constexpr std::size_t kFlushSize = 1 << 16;
+
+bool has8bit(std::string_view s) {
+    for (unsigned char c : s)
+        if (c >= 128)
+            return true;
+    return false;
+}
+
+// Header texts never carry a line break taken from data.
+std::string noBreaks(std::string_view s) {
+    std::string out(s);
+    for (char& c : out)
+        if (c == '\r' || c == '\n')
+            c = ' ';
+    return out;
+}
+
+// Text that survives as "7 bit": ASCII without NUL, CR only before LF, LF
+// only after CR, and a final line break (the delimiter's break is not data).
+bool sevenBitSafe(std::string_view data) {
+    if (data.empty())
+        return true;
+    if (!data.ends_with("\r\n"))
+        return false;
+    for (size_t i = 0; i < data.size(); ++i) {
+        const auto c = static_cast<unsigned char>(data[i]);
+        if (c >= 128 || c == 0)
+            return false;
+        if (c == '\r' && (i + 1 >= data.size() || data[i + 1] != '\n'))
+            return false;
+        if (c == '\n' && (i == 0 || data[i - 1] != '\r'))
+            return false;
+    }
+    return true;
+}
+
+std::string quoted(std::string_view value) {
+    std::string out = "\"";
+    for (char c : noBreaks(value)) {
+        if (c == '"' || c == '\\')
+            out += '\\';
+        out += c;
+    }
+    out += '"';
+    return out;
+}
+
+std::string bareName(const std::string& fileName) {
+    return win::ExtractFileName(fileName);
+}
+
+// RFC 2047 Q words of at most 75 characters; a UTF-8 character is never
+// split between two words.
+std::string encodeWords(std::string_view text, const std::string& charset) {
+    static constexpr char hex[] = "0123456789ABCDEF";
+    const std::string head = "=?" + charset + "?Q?";
+    const bool utf8 = LowerCase(charset) == "utf-8";
+    std::string out, word;
+    auto finish = [&] {
+        if (!out.empty())
+            out += ' ';
+        out += head + word + "?=";
+        word.clear();
+    };
+    for (size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        std::string piece;
+        if (std::isalnum(c) || c == '!' || c == '*' || c == '+' || c == '-' || c == '/') {
+            piece = static_cast<char>(c);
+        } else if (c == ' ') {
+            piece = "_";
+        } else {
+            piece = {'=', hex[c >> 4], hex[c & 15]};
+        }
+        // Room for the whole of a multi-byte character before it starts.
+        size_t need = piece.size();
+        if (utf8 && c >= 0xC0)
+            need = 3 * (c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : 2);
+        if (!word.empty() && head.size() + word.size() + need + 2 > 75)
+            finish();
+        word += piece;
+    }
+    if (!word.empty() || out.empty())
+        finish();
+    return out;
+}
+
+} // namespace
+
+TmsCustomEncoder::TmsCustomEncoder(const TmsCustomMessage& message)
+    : message_(message), headers_(message.Headers()) {
+    for (const std::string& line : message.Body()) {
+        if (line.size() >= 256)
+            longLines_ = true;
+        for (unsigned char c : line)
+            if (c >= 128 || c == 0 || c == '\r' || c == '\n')
+                eightBit_ = true;
+    }
+}
+
+TmsCustomEncoder::~TmsCustomEncoder() = default;
+
+std::string TmsCustomEncoder::MakeBoundary() {
+    static std::mutex lock;
+    static std::mt19937 rng{std::random_device{}()};
+    static std::string last;
+    // Serve the queue a while, as the boundary maker always did.
+    for (int i = 0; i < 101; ++i)
+        win::ProcessMessages();
+    std::lock_guard<std::mutex> guard(lock);
+    const int extra = 1 + static_cast<int>(rng() % 30);
+    for (int i = 0; i < extra; ++i)
+        win::ProcessMessages();
+    std::string boundary;
+    do {
+        boundary.clear();
+        for (int i = 0; i < 8; ++i)
+            boundary += static_cast<char>('0' + rng() % 9);
+    } while (boundary == last);
+    last = boundary;
+    return boundary;
+}
+
+void TmsCustomEncoder::WriteLine(std::string_view text) {
+    buffer_.append(text);
+    buffer_ += "\r\n";
+    if (buffer_.size() >= kFlushSize)
+        flush();
+}
+
+void TmsCustomEncoder::flush() {
+    stream_->write(buffer_.data(), static_cast<std::streamsize>(buffer_.size()));
+    buffer_.clear();
+}
+
+void TmsCustomEncoder::Encode() {
+    if (!stream_)
+        throw EMessageError("No stream to write the message into");
+    stream_->clear();
+    stream_->seekp(0);
+    stream_->clear();
+    buffer_.clear();
+    WriteEnvelope();
+    if (message_.Encoding() == meUU) {
+        writeUUEncoded();
+    } else {
+        const std::string type = message_.GetContentType();
+        if (message_.Attachments().Count() == 0)
+            writeTextOnly(type);
+        else if (type == "multipart/mixed")
+            writeMultipart(false);
+        else if (type == "multipart/alternative")
+            writeMultipart(true);
+        else
+            writeSinglePart();
+    }
+    flush();
+    stream_->flush();
+    if (!*stream_)
+        throw EInOutError("The message could not be written");
+}
+
+std::string TmsCustomEncoder::HeaderText(std::string_view text) const {
+    const std::string clean = noBreaks(text);
+    if (!has8bit(clean))
+        return clean;
+    const std::string& kept = message_.CharsetName();
+    return encodeWords(clean, !kept.empty() && kept != "us-ascii" ? kept : "iso-8859-1");
+}
+
+namespace {
+std::string displayName(const TmsCustomEncoder&, std::string_view name,
+                        const std::function<std::string(std::string_view)>& headerText) {
+    return has8bit(name) ? headerText(name) : QuoteDisplayName(noBreaks(name));
+}
+} // namespace
+
+std::string TmsCustomEncoder::SenderText() const {
+    const TmsMailAddress& s = message_.Sender();
+    return "From:     " +
+           displayName(*this, s.Name(), [this](std::string_view t) { return HeaderText(t); }) +
+           " <" + noBreaks(s.Address()) + ">";
+}
+
+void TmsCustomEncoder::WriteCommonHeaders(std::initializer_list<std::string_view> extraManaged) {
+    static const char* const managed[] = {"From",
+                                          "To",
+                                          "CC",
+                                          "BCC",
+                                          "Return-Receipt-To",
+                                          "X-Priority",
+                                          "Subject",
+                                          "Mime-Version",
+                                          "Content-Type",
+                                          "X-Encoding",
+                                          "Content-Transfer-Encoding",
+                                          "Content-Disposition"};
+    auto removeAll = [this](std::string_view name) {
+        for (;;) {
+            const int before = headers_.Count();
+            headers_.DeleteField(name);
+            if (headers_.Count() == before)
+                break;
+        }
+    };
+    for (const char* name : managed)
+        removeAll(name);
+    for (std::string_view name : extraManaged)
+        removeAll(name);
+    for (const std::string& line : headers_)
+        if (!line.empty()) // an empty line would end the header block here
+            WriteLine(noBreaks(line));
+    if (!message_.Subject().empty())
+        WriteLine("Subject:  " + HeaderText(message_.Subject()));
+    if (message_.Encoding() == meMIME)
+        WriteLine("Mime-Version: 1.0");
+}
+
+bool TmsCustomEncoder::bodyNeedsQP() const {
+    return message_.CharSet() == csISO8859 || longLines_ || eightBit_;
+}
+
+std::string TmsCustomEncoder::charsetLabel() const {
+    const std::string& kept = message_.CharsetName();
+    if (!kept.empty() && kept != "us-ascii")
+        return kept;
+    if (message_.CharSet() == csISO8859 || eightBit_)
+        return "iso-8859-1";
+    return "us-ascii";
+}
+
+void TmsCustomEncoder::writeTextPartHeaders(const std::string& type) {
+    WriteLine("Content-Type: " + type + "; charset=" + quoted(charsetLabel()));
+    WriteLine(bodyNeedsQP() ? "Content-Transfer-Encoding: quoted-printable"
+                            : "Content-Transfer-Encoding: 7bit");
+}
+
+void TmsCustomEncoder::writePreparedBody() {
+    if (bodyNeedsQP()) {
+        EncodeQuotedPrintable(message_.Body().Text(),
+                              [this](std::string_view line) { WriteLine(line); });
+    } else {
+        for (const std::string& line : message_.Body())
+            WriteLine(line);
+    }
+}
+
+void TmsCustomEncoder::writeTextOnly(const std::string& type) {
+    // A stored multipart type with no attachments left is one text part.
+    const std::string lower = LowerCase(type);
+    writeTextPartHeaders(lower.starts_with("text/") ? lower : "text/plain");
+    WriteLine("");
+    writePreparedBody();
+}
+
+std::uint8_t TmsCustomEncoder::effectiveEncoding(const TmsAttItem& item) const {
+    const std::uint8_t e = item.Encoding();
+    if (e > aeQuotedPrintable)
+        return aeBase64;
+    // Data that "7 bit" would change goes out in base64 instead.
+    if (e == aeSevenBit && !sevenBitSafe(item.Data()))
+        return aeBase64;
+    return e;
+}
+
+void TmsCustomEncoder::writeAttachmentData(const TmsAttItem& item, std::uint8_t encoding) {
+    const std::string& data = item.Data();
+    if (encoding == aeBase64) {
+        std::string line;
+        for (size_t pos = 0;; pos += 57) {
+            const std::string_view block =
+                std::string_view(data).substr(std::min(pos, data.size()), 57);
+            line.clear();
+            EncodeBase64To(block, line);
+            WriteLine(line);
+            if (block.size() < 57)
+                break;
+        }
+    } else if (encoding == aeQuotedPrintable) {
+        EncodeQuotedPrintable(data, [this](std::string_view line) { WriteLine(line); });
+    } else {
+        TStringList lines;
+        lines.SetText(data);
+        for (const std::string& line : lines)
+            WriteLine(line);
+    }
+}
+
+void TmsCustomEncoder::writeSinglePart() {
+    const TmsAttList& atts = message_.Attachments();
+    const TmsAttItem& item = atts[0];
+    const std::string name = bareName(item.FileName());
+    const std::string lower = LowerCase(name);
+    const bool htmlBody = atts.Count() == 1 && lower == "_htmbody.htm";
+    const bool rtfBody = atts.Count() == 1 && lower == "_rtfbody.rtf";
+    const std::uint8_t encoding = effectiveEncoding(item);
+    const std::string type =
+        item.ContentType().empty() ? "application/octet-stream" : noBreaks(item.ContentType());
+    if (htmlBody)
+        WriteLine("Content-Type: text/html");
+    else if (rtfBody)
+        WriteLine("Content-Type: text/rtf");
+    else
+        WriteLine("Content-Type: " + type + "; name=" + quoted(name));
+    WriteLine(std::string("Content-Transfer-Encoding: ") + AttachmentEncodingNames[encoding]);
+    if (!htmlBody && !rtfBody)
+        WriteLine("Content-Disposition: attachment; filename=" + quoted(name));
+    WriteLine("");
+    writeAttachmentData(item, encoding);
+}
+
+void TmsCustomEncoder::writeMultipart(bool alternativeMessage) {
+    const TmsAttList& atts = message_.Attachments();
+    const int count = atts.Count();
+    auto lowerName = [&](int i) { return LowerCase(bareName(atts[i].FileName())); };
+    const bool bodyEmpty = message_.Body().Empty();
+    bool html = count > 0 && bodyEmpty && lowerName(0) == "_htmbody.htm";
+    bool rtf = count > 0 && bodyEmpty && lowerName(0) == "_rtfbody.rtf";
+
+    const std::string outer = MakeBoundary();
+    std::string current = outer;
+    WriteLine("Content-Type: " + message_.GetContentType() + "; boundary=" + quoted(outer));
+    WriteLine("");
+    WriteLine(LoadStr(SMultipartPreamble));
+    WriteLine("");
+    WriteLine("--" + outer);
+
+    bool nested = count > 0 && lowerName(0).starts_with("_alt.");
+    if (!alternativeMessage && nested) {
+        current = MakeBoundary();
+        WriteLine("Content-Type:  multipart/alternative; boundary=" + quoted(current));
+        WriteLine("Content-Transfer-Encoding: 7bit");
+        WriteLine("");
+        WriteLine("--" + current);
+    }
+    if (!bodyEmpty) {
+        writeTextPartHeaders("text/plain");
+        WriteLine("");
+        writePreparedBody();
+        WriteLine("");
+        WriteLine("--" + current);
+    }
+    for (int i = 0; i < count; ++i) {
+        const TmsAttItem& item = atts[i];
+        if (i > 0) {
+            WriteLine("");
+            WriteLine("--" + current);
+            html = rtf = false;
+        }
+        const std::string name = bareName(item.FileName());
+        const bool named = !(alternativeMessage || nested || html || rtf);
+        const std::uint8_t encoding = effectiveEncoding(item);
+        const std::string type =
+            item.ContentType().empty() ? "application/octet-stream" : noBreaks(item.ContentType());
+        WriteLine("Content-Type: " + type + (named ? "; name=" + quoted(name) : std::string()));
+        WriteLine(std::string("Content-Transfer-Encoding: ") + AttachmentEncodingNames[encoding]);
+        if (named)
+            WriteLine("Content-Disposition: attachment; filename=" + quoted(name));
+        WriteLine("");
+        writeAttachmentData(item, encoding);
+        WriteLine("");
+        if (i == count - 1) {
+            WriteLine("--" + current + "--");
+            if (current != outer) { // the nested part ran to the end: close both
+                WriteLine("");
+                WriteLine("--" + outer + "--");
+            }
+        } else if (nested && !lowerName(i + 1).starts_with("_alt.")) {
+            nested = false;
+            if (current != outer) {
+                WriteLine("--" + current + "--");
+                current = outer;
+            }
+        }
+    }
+}
+
+void TmsCustomEncoder::writeUUEncoded() {
+    WriteLine("");
+    for (const std::string& line : message_.Body())
+        WriteLine(line);
+    const TmsAttList& atts = message_.Attachments();
+    for (int i = 0; i < atts.Count(); ++i) {
+        const TmsAttItem& item = atts[i];
+        std::string name = noBreaks(bareName(item.FileName()));
+        if (name.find(' ') != std::string::npos)
+            name = "\"" + name + "\"";
+        WriteLine("");
+        WriteLine("begin 600 " + name);
+        const std::string& data = item.Data();
+        // Full lines, then a short one; the zero-length line "`" comes once,
+        // as uudecode expects it right before "end".
+        for (size_t pos = 0; pos < data.size(); pos += 45)
+            WriteLine(EncodeUULine(std::string_view(data).substr(pos, 45)));
+        WriteLine("`");
+        WriteLine("end");
+    }
+}
+
+void TmsMessageEncoder::writeAddressField(std::string_view name, const TmsAddressList& list) {
+    if (list.Count() == 0)
+        return;
+    std::string label(name);
+    if (label.empty() || label.back() != ':')
+        label += ':';
+    if (label.size() < 10)
+        label.resize(10, ' ');
+    for (int i = 0; i < list.Count(); ++i) {
+        const TmsMailAddress& a = list[i];
+        std::string line = i == 0 ? label : std::string(10, ' ');
+        line += has8bit(a.Name()) ? HeaderText(a.Name()) : QuoteDisplayName(noBreaks(a.Name()));
+        line += " <" + noBreaks(a.Address()) + ">";
+        if (i + 1 < list.Count())
+            line += ',';
+        WriteLine(line);
+    }
+}
+
+void TmsMessageEncoder::WriteEnvelope() {
+    WriteLine(SenderText());
+    const auto* m = dynamic_cast<const TmsMessage*>(&message_);
+    if (m) {
+        writeAddressField("To", m->Recipients());
+        writeAddressField("CC", m->CC());
+        if (m->ReturnReceipt())
+            WriteLine("Return-Receipt-To: <" + noBreaks(m->Sender().Address()) + ">");
+        if (m->Priority() == ptLow)
+            WriteLine("X-Priority: 5");
+        else if (m->Priority() == ptHigh)
+            WriteLine("X-Priority: 1");
+    }
+    WriteCommonHeaders({});
+}
+
+void TmsArticleEncoder::WriteEnvelope() {
+    WriteLine(SenderText());
+    if (const auto* a = dynamic_cast<const TmsArticle*>(&message_))
+        WriteLine("Newsgroups: " + noBreaks(a->NewsGroups()));
+    WriteCommonHeaders({"Newsgroups"});
+}
