@@ -1,5 +1,6 @@
 #include "platform/basic/engine.h"
 
+#include "platform/basic/dispatch.h"
 #include "platform/basic/interp_p.h"
 #include "platform/basic/parser_p.h"
 
@@ -8,7 +9,7 @@
 
 namespace basic {
 
-TBasicEngine::TBasicEngine() = default;
+TBasicEngine::TBasicEngine() : OnCreateObject(CreateComObject) {}
 TBasicEngine::~TBasicEngine() = default;
 
 void TBasicEngine::AddNamedObject(const std::string& name0, std::shared_ptr<Object> object) {

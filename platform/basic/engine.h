@@ -12,6 +12,8 @@
 #include <utility>
 #include <vector>
 
+struct IDispatch;
+
 namespace basic {
 
 class TBasicEngine {
@@ -25,6 +27,8 @@ public:
     // ("CurrentMessage." is seen as CurrentMessage). Adding a name again
     // replaces its object. Throws EScriptError for an empty name or object.
     void AddNamedObject(const std::string& name, std::shared_ptr<Object> object);
+    // The same for a COM object, reached through its IDispatch.
+    void AddNamedObject(const std::string& name, IDispatch* object);
 
     // Runs the file's module-level code, then its Main when it has one.
     // Every run starts from fresh variables; the named objects stay.
@@ -46,7 +50,8 @@ public:
     std::function<void()> OnDoEvents;
     // Print, Debug.Print and MsgBox lines.
     std::function<void(const std::string& line)> OnLog;
-    // Creates the object for CreateObject(progId); null when it cannot.
+    // Creates the object for CreateObject(progId); null when it cannot. By
+    // default through the COM registry (CreateComObject).
     std::function<std::shared_ptr<Object>(const std::string& progId)> OnCreateObject;
 
 private:
