@@ -81,7 +81,7 @@ std::optional<Entry> Tag::Next(const Entry& from) const {
     QUELTA_TREE();
     auto e = from.recno == 0xFFFFFFFFU ? tree.LowerBound(from.key + '\0', 0)
                                        : tree.LowerBound(from.key, from.recno + 1);
-    if (e && CompareItem(e->key, e->recno, Item{from.key, from.recno, 0}) <= 0)
+    if (e && CompareKey(e->key, e->recno, from.key, from.recno) <= 0)
         throw CorruptError(bag_.path_, header_, "keys out of order in tag " + def_.name);
     return e;
 }
@@ -89,7 +89,7 @@ std::optional<Entry> Tag::Next(const Entry& from) const {
 std::optional<Entry> Tag::Prior(const Entry& from) const {
     QUELTA_TREE();
     auto e = tree.Before(from.key, from.recno);
-    if (e && CompareItem(e->key, e->recno, Item{from.key, from.recno, 0}) >= 0)
+    if (e && CompareKey(e->key, e->recno, from.key, from.recno) >= 0)
         throw CorruptError(bag_.path_, header_, "keys out of order in tag " + def_.name);
     return e;
 }
@@ -160,6 +160,11 @@ Bag::Bag(std::string path, int fd, bool writable, KeyTypeOf keyTypeOf)
       keyTypeOf_(std::move(keyTypeOf)) {}
 
 Bag::~Bag() {
+    try {
+        file_->Flush();
+    } catch (const CdxError&) {
+        // nothing to report to; callers that care flush first
+    }
     if (fd_ >= 0)
         ::close(fd_);
 }
@@ -219,6 +224,14 @@ void Bag::LoadDirectory() {
         d.keyType = keyTypeOf_ ? keyTypeOf_(h.keyExpr) : 'C';
         tags_.push_back(std::unique_ptr<Tag>(new Tag(*this, std::move(d), at)));
     }
+}
+
+void Bag::SetCaching(bool on) {
+    file_->SetCaching(on);
+}
+
+void Bag::Flush() {
+    file_->Flush();
 }
 
 void Bag::Reload() {
@@ -329,6 +342,7 @@ void Bag::Rebuild(std::uint32_t recordCount, const KeySource& keys) {
               [](const Item& a, const Item& b) { return a.key < b.key; });
     std::uint32_t dirRoot = BuildTree(image, 0, names, kNameLength, ' ');
     image.replace(0, kHeaderSize, EncodeHeader(DirectoryHeader(dirRoot)));
+    file_->Truncate(0);
     file_->Write(0, image);
     file_->Truncate(image.size());
 }

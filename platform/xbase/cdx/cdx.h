@@ -148,6 +148,14 @@ public:
     // Rewrites the whole file: directory and every tag, from the records;
     // Tag pointers stay valid.
     void Rebuild(std::uint32_t recordCount, const KeySource& keys);
+    // Keeps index pages in memory between calls and writes changed ones at
+    // Flush. Only while no other process reads or changes the file: an
+    // exclusive open, or while the caller holds its lock. Turning it off
+    // (the default) flushes and drops the pages kept; so does closing, where
+    // a failure can no longer be reported (call Flush first).
+    void SetCaching(bool on);
+    void Flush();
+
     // Reads the tag directory again (after another process changed it);
     // Tag pointers taken before are invalid afterwards.
     void Reload();

@@ -17,6 +17,8 @@ namespace detail {
 
 namespace {
 
+constexpr std::size_t kMaxCachedPages = 32768; // 16 MB
+
 std::uint32_t Le(std::string_view b, std::size_t at, int bytes) {
     std::uint32_t v = 0;
     for (int i = 0; i < bytes; ++i)
@@ -80,32 +82,81 @@ std::size_t Dup(std::string_view prev, std::string_view key, std::size_t limit) 
     return d;
 }
 
-// Shared leading bytes with the key before; never reaching into either
-// key's trailing pad bytes (readers rebuild the key before without them).
-std::size_t DupCount(const std::string* prev, std::string_view key, std::size_t len,
-                     std::size_t trail, char pad) {
-    if (!prev)
-        return 0;
-    return Dup(*prev, key, std::min(len - trail, len - Trail(*prev, pad)));
-}
-
-// Key bytes a leaf entry takes after both compressions.
-std::size_t Stored(const std::string* prev, const std::string& key, int keyLength, char pad) {
-    std::size_t len = static_cast<std::size_t>(keyLength);
-    std::size_t t = Trail(key, pad);
-    return len - DupCount(prev, key, len, t, pad) - t;
-}
-
 } // namespace
 
 std::uint64_t PageFile::Size() const {
+    if (caching_)
+        return size_;
+    return DiskSize();
+}
+
+std::uint64_t PageFile::DiskSize() const {
     struct stat st {};
     if (fstat(fd_, &st) != 0)
         throw IoError("cannot read the size of " + path_ + ": " + std::strerror(errno));
     return static_cast<std::uint64_t>(st.st_size);
 }
 
+// While caching, whole pages live in memory; changed ones reach the file at
+// Flush. Pages past the end of the file on disk exist only in memory.
+PageFile::Cached& PageFile::PageAt(std::uint32_t page, const char* what) const {
+    auto it = cache_.find(page);
+    if (it != cache_.end())
+        return it->second;
+    if (cache_.size() >= kMaxCachedPages) {
+        Flush();
+        cache_.clear();
+    }
+    Cached c;
+    if (page + kPage <= diskSize_)
+        c.data = ReadDirect(page, kPage, what);
+    else if (page < size_)
+        c.data.assign(kPage, '\0'); // beyond the disk's end: a page only we have grown
+    else
+        Corrupt(page, std::string(what) + " lies past the end of the file");
+    return cache_.emplace(page, std::move(c)).first->second;
+}
+
 std::string PageFile::Read(std::uint32_t offset, std::uint32_t len, const char* what) const {
+    if (!caching_)
+        return ReadDirect(offset, len, what);
+    if (offset == kNone || static_cast<std::uint64_t>(offset) + len > size_)
+        Corrupt(offset, std::string(what) + " lies past the end of the file");
+    std::string out;
+    out.reserve(len);
+    for (std::uint64_t at = offset; at < static_cast<std::uint64_t>(offset) + len;) {
+        auto page = static_cast<std::uint32_t>(at / kPage * kPage);
+        std::size_t from = at - page;
+        std::size_t n = std::min<std::uint64_t>(kPage - from, offset + len - at);
+        out.append(PageAt(page, what).data, from, n);
+        at += n;
+    }
+    return out;
+}
+
+void PageFile::SetCaching(bool on) {
+    Flush();
+    cache_.clear();
+    caching_ = on;
+    if (on)
+        size_ = diskSize_ = DiskSize();
+}
+
+void PageFile::Flush() const {
+    std::vector<std::uint32_t> dirty;
+    for (const auto& [page, c] : cache_)
+        if (c.dirty)
+            dirty.push_back(page);
+    std::sort(dirty.begin(), dirty.end());
+    for (std::uint32_t page : dirty) {
+        Cached& c = cache_[page];
+        WriteDirect(page, c.data);
+        c.dirty = false;
+        diskSize_ = std::max<std::uint64_t>(diskSize_, page + kPage);
+    }
+}
+
+std::string PageFile::ReadDirect(std::uint32_t offset, std::uint32_t len, const char* what) const {
     if (offset == kNone)
         Corrupt(offset, std::string(what) + " lies past the end of the file");
     std::string buf(len, '\0');
@@ -125,6 +176,24 @@ std::string PageFile::Read(std::uint32_t offset, std::uint32_t len, const char* 
 
 void PageFile::Write(std::uint32_t offset, std::string_view data) const {
     RequireWritable();
+    if (!caching_) {
+        WriteDirect(offset, data);
+        return;
+    }
+    std::uint64_t end = static_cast<std::uint64_t>(offset) + data.size();
+    size_ = std::max(size_, (end + kPage - 1) / kPage * kPage);
+    for (std::uint64_t at = offset; at < end;) {
+        auto page = static_cast<std::uint32_t>(at / kPage * kPage);
+        std::size_t from = at - page;
+        std::size_t n = std::min<std::uint64_t>(kPage - from, end - at);
+        Cached& c = PageAt(page, "page");
+        c.data.replace(from, n, data.substr(at - offset, n));
+        c.dirty = true;
+        at += n;
+    }
+}
+
+void PageFile::WriteDirect(std::uint32_t offset, std::string_view data) const {
     std::size_t done = 0;
     while (done < data.size()) {
         ssize_t n =
@@ -148,8 +217,11 @@ std::uint32_t PageFile::Grow(std::uint32_t len) const {
 
 void PageFile::Truncate(std::uint64_t size) const {
     RequireWritable();
+    Flush();
+    cache_.clear();
     if (ftruncate(fd_, static_cast<off_t>(size)) != 0)
         throw IoError("cannot truncate " + path_ + ": " + std::strerror(errno));
+    size_ = diskSize_ = size;
 }
 
 void PageFile::Corrupt(std::uint64_t offset, const std::string& what) const {
@@ -204,29 +276,64 @@ std::string EncodeHeader(const Header& h) {
     return b;
 }
 
+void Node::Insert(std::size_t i, std::string_view key, std::uint32_t recno, std::uint32_t child) {
+    keys.insert(i * len, key.substr(0, len));
+    recnos.insert(recnos.begin() + static_cast<std::ptrdiff_t>(i), recno);
+    if (!leaf)
+        children.insert(children.begin() + static_cast<std::ptrdiff_t>(i), child);
+}
+
+void Node::Erase(std::size_t i) {
+    keys.erase(i * len, len);
+    recnos.erase(recnos.begin() + static_cast<std::ptrdiff_t>(i));
+    if (!leaf)
+        children.erase(children.begin() + static_cast<std::ptrdiff_t>(i));
+}
+
+void Node::Set(std::size_t i, std::string_view key, std::uint32_t recno) {
+    keys.replace(i * len, len, key.substr(0, len));
+    recnos[i] = recno;
+}
+
+Node Node::SplitOff(std::size_t i) {
+    Node r;
+    r.leaf = leaf;
+    r.len = len;
+    r.keys = keys.substr(i * len);
+    keys.resize(i * len);
+    r.recnos.assign(recnos.begin() + static_cast<std::ptrdiff_t>(i), recnos.end());
+    recnos.resize(i);
+    if (!leaf) {
+        r.children.assign(children.begin() + static_cast<std::ptrdiff_t>(i), children.end());
+        children.resize(i);
+    }
+    return r;
+}
+
 Node DecodeNode(const PageFile& f, std::uint32_t offset, int keyLength, char pad) {
     if (offset % kPage != 0 || offset < kHeaderSize)
         f.Corrupt(offset, "node pointer not on a page boundary");
     std::string b = f.Read(offset, kPage, "index node");
     Node n;
     n.offset = offset;
+    n.len = static_cast<std::size_t>(keyLength);
     std::uint32_t attr = Le(b, 0, 2);
     std::uint32_t count = Le(b, 2, 2);
     n.leaf = (attr & kAttrLeaf) != 0;
     n.root = (attr & kAttrRoot) != 0;
     n.left = Le(b, 4, 4);
     n.right = Le(b, 8, 4);
-    auto len = static_cast<std::size_t>(keyLength);
+    std::size_t len = n.len;
+    n.recnos.reserve(count);
+    n.keys.reserve(count * len);
     if (!n.leaf) {
         if (count == 0 || count * (len + 8) > kInteriorSpace)
             f.Corrupt(offset, "interior node with " + std::to_string(count) + " keys");
-        n.items.reserve(count);
+        n.children.reserve(count);
         for (std::size_t i = 0, at = 12; i < count; ++i, at += len + 8) {
-            Item it;
-            it.key = b.substr(at, len);
-            it.recno = Be32(b, at + len);
-            it.child = Be32(b, at + len + 4);
-            n.items.push_back(std::move(it));
+            n.keys.append(b, at, len);
+            n.recnos.push_back(Be32(b, at + len));
+            n.children.push_back(Be32(b, at + len + 4));
         }
         return n;
     }
@@ -244,8 +351,6 @@ Node DecodeNode(const PageFile& f, std::uint32_t offset, int keyLength, char pad
     std::uint64_t trailMask = (1ULL << trailBits) - 1;
     std::size_t keyPos = kPage;
     std::size_t infoEnd = kLeafData + count * static_cast<std::size_t>(bytes);
-    n.items.reserve(count);
-    std::string prev;
     for (std::size_t i = 0; i < count; ++i) {
         std::uint64_t info = 0;
         std::size_t at = kLeafData + i * static_cast<std::size_t>(bytes);
@@ -253,7 +358,6 @@ Node DecodeNode(const PageFile& f, std::uint32_t offset, int keyLength, char pad
             info |= static_cast<std::uint64_t>(
                         static_cast<unsigned char>(b[at + static_cast<std::size_t>(k)]))
                     << (8 * k);
-        auto recno = static_cast<std::uint32_t>(info & recMask);
         auto dup = static_cast<std::size_t>((info >> recBits) & dupMask);
         auto trail = static_cast<std::size_t>((info >> (recBits + dupBits)) & trailMask);
         if (dup + trail > len || (i == 0 && dup != 0))
@@ -262,71 +366,90 @@ Node DecodeNode(const PageFile& f, std::uint32_t offset, int keyLength, char pad
         if (keyPos < infoEnd + stored)
             f.Corrupt(offset, "leaf keys overlap their entries");
         keyPos -= stored;
-        Item it;
-        it.key.reserve(len);
-        it.key.assign(prev, 0, dup);
-        it.key.append(b, keyPos, stored);
-        it.key.append(trail, pad);
-        it.recno = recno;
-        prev = it.key;
-        n.items.push_back(std::move(it));
+        std::size_t prev = n.keys.size() - (i > 0 ? len : 0);
+        n.keys.append(n.keys, prev, dup); // the bytes shared with the key before
+        n.keys.append(b, keyPos, stored);
+        n.keys.append(trail, pad);
+        n.recnos.push_back(static_cast<std::uint32_t>(info & recMask));
     }
     return n;
 }
 
-bool Fits(const Node& n, std::size_t from, std::size_t to, int keyLength, char pad) {
-    std::size_t count = to - from;
-    if (!n.leaf)
-        return count * (static_cast<std::size_t>(keyLength) + 8) <= kInteriorSpace;
+namespace {
+
+// Leaf layout of entries [from, to): per entry its duplicate and trailing
+// counts, and the bytes the whole takes.
+struct LeafPlan {
+    LeafLayout layout{};
+    std::vector<std::pair<std::size_t, std::size_t>> counts; // dup, trail
+    std::size_t used = 0;
+};
+
+LeafPlan PlanLeaf(const Node& n, std::size_t from, std::size_t to, char pad) {
+    LeafPlan p;
+    p.counts.reserve(to - from);
     std::uint32_t maxRec = 1;
-    std::size_t keys = 0;
+    std::size_t keyBytes = 0, prevTrail = 0;
     for (std::size_t i = from; i < to; ++i) {
-        maxRec = std::max(maxRec, n.items[i].recno);
-        keys += Stored(i > from ? &n.items[i - 1].key : nullptr, n.items[i].key, keyLength, pad);
+        std::string_view key = n.Key(i);
+        std::size_t t = Trail(key, pad);
+        std::size_t d = 0;
+        if (i > from) // never into either key's trailing pad bytes
+            d = Dup(n.Key(i - 1), key, std::min(n.len - t, n.len - prevTrail));
+        p.counts.emplace_back(d, t);
+        keyBytes += n.len - d - t;
+        maxRec = std::max(maxRec, n.recnos[i]);
+        prevTrail = t;
     }
-    LeafLayout l = LayoutFor(maxRec, keyLength);
-    return count * static_cast<std::size_t>(l.bytes) + keys <= kLeafSpace;
+    p.layout = LayoutFor(maxRec, static_cast<int>(n.len));
+    p.used = (to - from) * static_cast<std::size_t>(p.layout.bytes) + keyBytes;
+    return p;
 }
 
-std::string EncodeNode(const Node& n, int keyLength, char pad) {
-    if (!Fits(n, 0, n.items.size(), keyLength, pad))
+} // namespace
+
+bool Fits(const Node& n, std::size_t from, std::size_t to, char pad) {
+    if (!n.leaf)
+        return (to - from) * (n.len + 8) <= kInteriorSpace;
+    return PlanLeaf(n, from, to, pad).used <= kLeafSpace;
+}
+
+std::string EncodeNode(const Node& n, char pad) {
+    LeafPlan plan;
+    if (n.leaf) {
+        plan = PlanLeaf(n, 0, n.Count(), pad);
+        if (plan.used > kLeafSpace)
+            return {};
+    } else if (n.Count() * (n.len + 8) > kInteriorSpace) {
         return {};
+    }
     std::string b(kPage, '\0');
     PutLe(b, 0, (n.leaf ? kAttrLeaf : 0) | (n.root ? kAttrRoot : 0), 2);
-    PutLe(b, 2, n.items.size(), 2);
+    PutLe(b, 2, n.Count(), 2);
     PutLe(b, 4, n.left, 4);
     PutLe(b, 8, n.right, 4);
-    auto len = static_cast<std::size_t>(keyLength);
+    std::size_t len = n.len;
     if (!n.leaf) {
         std::size_t at = 12;
-        for (const Item& it : n.items) {
-            std::memcpy(b.data() + at, it.key.data(), std::min(len, it.key.size()));
-            PutBe32(b, at + len, it.recno);
-            PutBe32(b, at + len + 4, it.child);
-            at += len + 8;
+        for (std::size_t i = 0; i < n.Count(); ++i, at += len + 8) {
+            std::memcpy(b.data() + at, n.keys.data() + i * len, len);
+            PutBe32(b, at + len, n.recnos[i]);
+            PutBe32(b, at + len + 4, n.children[i]);
         }
         return b;
     }
-    std::uint32_t maxRec = 1;
-    for (const Item& it : n.items)
-        maxRec = std::max(maxRec, it.recno);
-    LeafLayout l = LayoutFor(maxRec, keyLength);
+    const LeafLayout& l = plan.layout;
     std::size_t keyPos = kPage;
-    const std::string* prev = nullptr;
-    for (std::size_t i = 0; i < n.items.size(); ++i) {
-        const std::string& key = n.items[i].key;
-        std::size_t t = Trail(key, pad);
-        std::size_t d = DupCount(prev, key, len, t, pad);
+    for (std::size_t i = 0; i < n.Count(); ++i) {
+        auto [d, t] = plan.counts[i];
         std::size_t stored = len - d - t;
         keyPos -= stored;
-        std::memcpy(b.data() + keyPos, key.data() + d, stored);
-        std::uint64_t info = n.items[i].recno | (static_cast<std::uint64_t>(d) << l.recBits) |
+        std::memcpy(b.data() + keyPos, n.keys.data() + i * len + d, stored);
+        std::uint64_t info = n.recnos[i] | (static_cast<std::uint64_t>(d) << l.recBits) |
                              (static_cast<std::uint64_t>(t) << (l.recBits + l.countBits));
         PutLe(b, kLeafData + i * static_cast<std::size_t>(l.bytes), info, l.bytes);
-        prev = &key;
     }
-    std::size_t used = n.items.size() * static_cast<std::size_t>(l.bytes) + (kPage - keyPos);
-    PutLe(b, 12, kLeafSpace - used, 2);
+    PutLe(b, 12, kLeafSpace - plan.used, 2);
     PutLe(b, 14, l.recBits >= 32 ? 0xFFFFFFFFULL : (1ULL << l.recBits) - 1, 4);
     b[18] = static_cast<char>((1U << l.countBits) - 1);
     b[19] = static_cast<char>((1U << l.countBits) - 1);
@@ -339,21 +462,44 @@ std::string EncodeNode(const Node& n, int keyLength, char pad) {
 
 std::uint32_t BuildTree(std::string& image, std::uint32_t base, const std::vector<Item>& sorted,
                         int keyLength, char pad) {
-    // Leaves: as many entries as fit, left to right.
+    auto len = static_cast<std::size_t>(keyLength);
+    auto fresh = [&](bool leaf) {
+        Node n;
+        n.leaf = leaf;
+        n.len = len;
+        return n;
+    };
+    // Leaves: as many entries as fit, left to right; the size is kept as
+    // entries are added, since each depends only on the one before.
     std::vector<Node> level;
-    Node cur;
-    cur.leaf = true;
+    Node cur = fresh(true);
+    std::size_t keyBytes = 0, prevTrail = 0;
+    std::uint32_t maxRec = 1;
     for (const Item& it : sorted) {
-        cur.items.push_back(it);
-        if (!Fits(cur, 0, cur.items.size(), keyLength, pad)) {
-            cur.items.pop_back();
+        std::string key = it.key;
+        key.resize(len, pad);
+        std::size_t t = Trail(key, pad);
+        std::size_t d =
+            cur.Empty() ? 0
+                        : Dup(cur.Key(cur.Count() - 1), key, std::min(len - t, len - prevTrail));
+        std::uint32_t rec = std::max(maxRec, it.recno);
+        LeafLayout l = LayoutFor(rec, keyLength);
+        if (!cur.Empty() &&
+            (cur.Count() + 1) * static_cast<std::size_t>(l.bytes) + keyBytes + len - d - t >
+                kLeafSpace) {
             level.push_back(std::move(cur));
-            cur = Node{};
-            cur.items.push_back(it);
+            cur = fresh(true);
+            keyBytes = 0;
+            d = 0;
+            rec = std::max<std::uint32_t>(1, it.recno);
         }
+        cur.Insert(cur.Count(), key, it.recno, 0);
+        keyBytes += len - d - t;
+        maxRec = rec;
+        prevTrail = t;
     }
     level.push_back(std::move(cur));
-    auto cap = kInteriorSpace / (static_cast<std::size_t>(keyLength) + 8);
+    std::size_t cap = kInteriorSpace / (len + 8);
     for (;;) {
         for (Node& n : level) {
             n.offset = base + static_cast<std::uint32_t>(image.size());
@@ -363,18 +509,16 @@ std::uint32_t BuildTree(std::string& image, std::uint32_t base, const std::vecto
             level[i].left = i > 0 ? level[i - 1].offset : kNone;
             level[i].right = i + 1 < level.size() ? level[i + 1].offset : kNone;
             level[i].root = level.size() == 1;
-            image.replace(level[i].offset - base, kPage, EncodeNode(level[i], keyLength, pad));
+            image.replace(level[i].offset - base, kPage, EncodeNode(level[i], pad));
         }
         if (level.size() == 1)
             return level[0].offset;
         std::vector<Node> up;
         for (std::size_t i = 0; i < level.size(); i += cap) {
-            Node p;
-            p.leaf = false;
+            Node p = fresh(false);
             for (std::size_t k = i; k < std::min(level.size(), i + cap); ++k) {
-                Item last = level[k].items.back();
-                last.child = level[k].offset;
-                p.items.push_back(std::move(last));
+                const Node& c = level[k];
+                p.Insert(p.Count(), c.Key(c.Count() - 1), c.recnos.back(), c.offset);
             }
             up.push_back(std::move(p));
         }

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace xbase::cdx::detail {
@@ -90,19 +91,35 @@ constexpr std::uint32_t kLeafData = 24;
 constexpr std::uint32_t kLeafSpace = kPage - kLeafData; // 488
 constexpr std::uint32_t kInteriorSpace = kPage - 12;    // 500
 
+// An entry as the bulk builder takes it.
 struct Item {
     std::string key;
     std::uint32_t recno = 0;
-    std::uint32_t child = 0; // interior nodes only
 };
 
+// A decoded node: keys side by side (each of the key length), with their
+// record numbers and, in interior nodes, their children.
 struct Node {
     std::uint32_t offset = 0;
     bool leaf = true;
     bool root = false;
     std::uint32_t left = kNone;
     std::uint32_t right = kNone;
-    std::vector<Item> items;
+    std::size_t len = 0;
+    std::string keys;
+    std::vector<std::uint32_t> recnos;
+    std::vector<std::uint32_t> children;
+
+    [[nodiscard]] std::size_t Count() const { return recnos.size(); }
+    [[nodiscard]] bool Empty() const { return recnos.empty(); }
+    [[nodiscard]] std::string_view Key(std::size_t i) const {
+        return std::string_view(keys).substr(i * len, len);
+    }
+    void Insert(std::size_t i, std::string_view key, std::uint32_t recno, std::uint32_t child);
+    void Erase(std::size_t i);
+    void Set(std::size_t i, std::string_view key, std::uint32_t recno);
+    // Keeps the entries before i; returns those from i on.
+    Node SplitOff(std::size_t i);
 };
 
 // The file under the index: bounded reads, writes, growth.
@@ -121,11 +138,28 @@ public:
     [[noreturn]] void Corrupt(std::uint64_t offset, const std::string& what) const;
     void RequireWritable() const;
     [[nodiscard]] const std::string& Path() const { return path_; }
+    // While on, pages stay in memory and changes reach the file at Flush
+    // (and when caching ends).
+    void SetCaching(bool on);
+    void Flush() const;
 
 private:
+    struct Cached {
+        std::string data;
+        bool dirty = false;
+    };
+    Cached& PageAt(std::uint32_t page, const char* what) const;
+    std::string ReadDirect(std::uint32_t offset, std::uint32_t len, const char* what) const;
+    void WriteDirect(std::uint32_t offset, std::string_view data) const;
+    std::uint64_t DiskSize() const;
+
     int fd_;
     std::string path_;
     bool writable_;
+    bool caching_ = false;
+    mutable std::uint64_t size_ = 0;     // while caching: the size with pages not yet written
+    mutable std::uint64_t diskSize_ = 0; // while caching: the size on disk
+    mutable std::unordered_map<std::uint32_t, Cached> cache_;
 };
 
 [[nodiscard]] Header DecodeHeader(const PageFile& f, std::uint32_t offset);
@@ -133,15 +167,17 @@ private:
 
 // pad: the byte of the trailing-count compression.
 [[nodiscard]] Node DecodeNode(const PageFile& f, std::uint32_t offset, int keyLength, char pad);
-// Empty when the items do not fit in one page.
-[[nodiscard]] std::string EncodeNode(const Node& n, int keyLength, char pad);
-[[nodiscard]] bool Fits(const Node& n, std::size_t from, std::size_t to, int keyLength, char pad);
+// Empty when the entries do not fit in one page.
+[[nodiscard]] std::string EncodeNode(const Node& n, char pad);
+// Whether entries [from, to) fit in one page.
+[[nodiscard]] bool Fits(const Node& n, std::size_t from, std::size_t to, char pad);
 
-inline int CompareItem(std::string_view key, std::uint32_t recno, const Item& it) {
-    int c = key.compare(it.key);
+inline int CompareKey(std::string_view key, std::uint32_t recno, std::string_view other,
+                      std::uint32_t otherRecno) {
+    int c = key.compare(other);
     if (c != 0)
-        return c;
-    return recno < it.recno ? -1 : recno > it.recno ? 1 : 0;
+        return c < 0 ? -1 : 1;
+    return recno < otherRecno ? -1 : recno > otherRecno ? 1 : 0;
 }
 
 // One tag's B-tree (or the tag directory's), read afresh on every call.

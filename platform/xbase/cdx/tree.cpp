@@ -11,16 +11,21 @@ namespace {
 
 constexpr std::size_t kMaxDepth = 64; // far above any real tree; stops pointer loops
 
-Entry ToEntry(const Item& it) {
-    return Entry{it.key, it.recno};
+Entry ToEntry(const Node& n, std::size_t i) {
+    return Entry{std::string(n.Key(i)), n.recnos[i]};
 }
 
-// First item at or after (key, recno).
+// First entry at or after (key, recno).
 std::size_t LowerIndex(const Node& n, std::string_view key, std::uint32_t recno) {
-    auto it = std::lower_bound(n.items.begin(), n.items.end(), 0, [&](const Item& item, int) {
-        return CompareItem(key, recno, item) > 0;
-    });
-    return static_cast<std::size_t>(it - n.items.begin());
+    std::size_t lo = 0, hi = n.Count();
+    while (lo < hi) {
+        std::size_t mid = (lo + hi) / 2;
+        if (CompareKey(key, recno, n.Key(mid), n.recnos[mid]) > 0)
+            lo = mid + 1;
+        else
+            hi = mid;
+    }
+    return lo;
 }
 
 } // namespace
@@ -50,7 +55,7 @@ Node Tree::ReadNode(std::uint32_t offset) const {
 }
 
 void Tree::WriteNode(const Node& n) const {
-    std::string page = EncodeNode(n, keyLength_, pad_);
+    std::string page = EncodeNode(n, pad_);
     if (page.empty())
         f_.Corrupt(n.offset, "node overflow while writing"); // callers split first
     f_.Write(n.offset, page);
@@ -87,9 +92,9 @@ std::vector<Tree::Step> Tree::Descend(const Header& h, std::string_view key,
             path.push_back(std::move(s));
             return path;
         }
-        if (s.index == s.node.items.size())
-            s.index = s.node.items.size() - 1; // beyond every key: the last child
-        at = s.node.items[s.index].child;
+        if (s.index == s.node.Count())
+            s.index = s.node.Count() - 1; // beyond every key: the last child
+        at = s.node.children[s.index];
         path.push_back(std::move(s));
     }
 }
@@ -100,7 +105,7 @@ std::optional<Entry> Tree::LowerBound(std::string_view key, std::uint32_t recno)
     Node& leaf = path.back().node;
     std::size_t i = path.back().index;
     std::unordered_set<std::uint32_t> seen;
-    while (i >= leaf.items.size()) {
+    while (i >= leaf.Count()) {
         if (leaf.right == kNone || leaf.right == 0)
             return std::nullopt;
         if (!seen.insert(leaf.offset).second || seen.size() > kMaxDepth)
@@ -108,13 +113,13 @@ std::optional<Entry> Tree::LowerBound(std::string_view key, std::uint32_t recno)
         leaf = ReadNode(leaf.right);
         i = LowerIndex(leaf, key, recno);
     }
-    return ToEntry(leaf.items[i]);
+    return ToEntry(leaf, i);
 }
 
 std::optional<Entry> Tree::Before(std::string_view key, std::uint32_t recno) const {
     Header h = ReadHeader();
     auto path = Descend(h, key, recno);
-    Node leaf = path.back().node;
+    Node& leaf = path.back().node;
     std::size_t i = path.back().index;
     std::unordered_set<std::uint32_t> seen;
     while (i == 0) {
@@ -125,7 +130,7 @@ std::optional<Entry> Tree::Before(std::string_view key, std::uint32_t recno) con
         leaf = ReadNode(leaf.left);
         i = LowerIndex(leaf, key, recno);
     }
-    return ToEntry(leaf.items[i - 1]);
+    return ToEntry(leaf, i - 1);
 }
 
 std::optional<Entry> Tree::Last() const {
@@ -135,11 +140,11 @@ std::optional<Entry> Tree::Last() const {
         if (depth >= kMaxDepth)
             f_.Corrupt(at, "index nodes form a loop");
         Node n = ReadNode(at);
-        if (n.items.empty())
+        if (n.Empty())
             return std::nullopt;
         if (n.leaf)
-            return ToEntry(n.items.back());
-        at = n.items.back().child;
+            return ToEntry(n, n.Count() - 1);
+        at = n.children.back();
     }
 }
 
@@ -182,14 +187,13 @@ void Tree::SetSibling(std::uint32_t node, bool left, std::uint32_t value) const 
 // keeps the parent's copy of its last key current.
 void Tree::Store(Header& h, std::vector<Step>& path, std::size_t level) const {
     Node& n = path[level].node;
-    std::size_t count = n.items.size();
-    if (!Fits(n, 0, count, keyLength_, pad_)) {
+    std::string page = EncodeNode(n, pad_);
+    if (page.empty()) {
         // Split where both halves fit, as near the middle as possible.
-        std::size_t cut = 0;
+        std::size_t count = n.Count(), cut = 0;
         for (std::size_t d = 0; d < count && cut == 0; ++d) {
             for (std::size_t c : {count / 2 + d, count / 2 - std::min(d, count / 2)}) {
-                if (c > 0 && c < count && Fits(n, 0, c, keyLength_, pad_) &&
-                    Fits(n, c, count, keyLength_, pad_)) {
+                if (c > 0 && c < count && Fits(n, 0, c, pad_) && Fits(n, c, count, pad_)) {
                     cut = c;
                     break;
                 }
@@ -197,27 +201,22 @@ void Tree::Store(Header& h, std::vector<Step>& path, std::size_t level) const {
         }
         if (cut == 0)
             f_.Corrupt(n.offset, "key does not fit in a node");
-        Node right;
-        right.leaf = n.leaf;
+        Node right = n.SplitOff(cut);
         right.offset = Allocate(h);
-        right.items.assign(n.items.begin() + static_cast<std::ptrdiff_t>(cut), n.items.end());
-        n.items.resize(cut);
         right.left = n.offset;
         right.right = n.right;
         SetSibling(n.right, true, right.offset);
         n.right = right.offset;
-        Item leftMax = n.items.back();
-        leftMax.child = n.offset;
-        Item rightMax = right.items.back();
-        rightMax.child = right.offset;
         if (level == 0) {
             Node root;
             root.leaf = false;
             root.root = true;
+            root.len = n.len;
             root.offset = Allocate(h);
             n.root = false;
             right.root = false;
-            root.items = {leftMax, rightMax};
+            root.Insert(0, n.Key(n.Count() - 1), n.recnos.back(), n.offset);
+            root.Insert(1, right.Key(right.Count() - 1), right.recnos.back(), right.offset);
             WriteNode(n);
             WriteNode(right);
             WriteNode(root);
@@ -227,21 +226,20 @@ void Tree::Store(Header& h, std::vector<Step>& path, std::size_t level) const {
         WriteNode(n);
         WriteNode(right);
         Step& parent = path[level - 1];
-        parent.node.items[parent.index] = leftMax;
-        parent.node.items.insert(
-            parent.node.items.begin() + static_cast<std::ptrdiff_t>(parent.index) + 1, rightMax);
+        parent.node.Set(parent.index, n.Key(n.Count() - 1), n.recnos.back());
+        parent.node.Insert(parent.index + 1, right.Key(right.Count() - 1), right.recnos.back(),
+                           right.offset);
         Store(h, path, level - 1);
         return;
     }
-    WriteNode(n);
-    if (level == 0 || n.items.empty())
+    f_.Write(n.offset, page);
+    if (level == 0 || n.Empty())
         return;
     Step& parent = path[level - 1];
-    Item& mine = parent.node.items[parent.index];
-    const Item& last = n.items.back();
-    if (mine.key != last.key || mine.recno != last.recno) {
-        mine.key = last.key;
-        mine.recno = last.recno;
+    std::string_view last = n.Key(n.Count() - 1);
+    if (parent.node.Key(parent.index) != last ||
+        parent.node.recnos[parent.index] != n.recnos.back()) {
+        parent.node.Set(parent.index, last, n.recnos.back());
         Store(h, path, level - 1);
     }
 }
@@ -253,6 +251,7 @@ void Tree::Unlink(Header& h, std::vector<Step>& path, std::size_t level) const {
         n.leaf = true; // an empty tree is one empty root leaf
         n.root = true;
         n.left = n.right = kNone;
+        n.children.clear();
         WriteNode(n);
         return;
     }
@@ -260,12 +259,12 @@ void Tree::Unlink(Header& h, std::vector<Step>& path, std::size_t level) const {
     SetSibling(n.right, true, n.left);
     Release(h, n.offset);
     Step& parent = path[level - 1];
-    parent.node.items.erase(parent.node.items.begin() + static_cast<std::ptrdiff_t>(parent.index));
-    if (parent.node.items.empty()) {
+    parent.node.Erase(parent.index);
+    if (parent.node.Empty()) {
         Unlink(h, path, level - 1);
         return;
     }
-    if (parent.index == parent.node.items.size())
+    if (parent.index == parent.node.Count())
         --parent.index; // the removed child was the last; the parent's last key changed
     Store(h, path, level - 1);
 }
@@ -274,9 +273,9 @@ void Tree::Unlink(Header& h, std::vector<Step>& path, std::size_t level) const {
 void Tree::Collapse(Header& h) const {
     for (std::size_t depth = 0; depth < kMaxDepth; ++depth) {
         Node root = ReadNode(h.root);
-        if (root.leaf || root.items.size() != 1)
+        if (root.leaf || root.Count() != 1)
             return;
-        Node child = ReadNode(root.items[0].child);
+        Node child = ReadNode(root.children[0]);
         child.root = true;
         child.left = child.right = kNone;
         WriteNode(child);
@@ -290,20 +289,17 @@ bool Tree::Insert(const std::string& given, std::uint32_t recno) {
     std::string key = given;
     key.resize(static_cast<std::size_t>(keyLength_), pad_);
     Header h = ReadHeader();
-    if (unique_) {
-        auto first = LowerBound(key, 0);
-        if (first && first->key == key)
+    // A unique tag looks for the key itself; the leaf found is also where a
+    // new key goes (a leaf's last key is at or after the search key, unless
+    // the search key is beyond every key).
+    auto path = Descend(h, key, unique_ ? 0 : recno);
+    Step& leaf = path.back();
+    if (leaf.index < leaf.node.Count()) {
+        std::string_view there = leaf.node.Key(leaf.index);
+        if (unique_ ? there == key : (there == key && leaf.node.recnos[leaf.index] == recno))
             return false;
     }
-    auto path = Descend(h, key, recno);
-    Step& leaf = path.back();
-    if (leaf.index < leaf.node.items.size() &&
-        CompareItem(key, recno, leaf.node.items[leaf.index]) == 0)
-        return false; // already there
-    Item it;
-    it.key = key;
-    it.recno = recno;
-    leaf.node.items.insert(leaf.node.items.begin() + static_cast<std::ptrdiff_t>(leaf.index), it);
+    leaf.node.Insert(leaf.index, key, recno, 0);
     Store(h, path, path.size() - 1);
     WriteHeader(h);
     return true;
@@ -316,11 +312,11 @@ bool Tree::Remove(const std::string& given, std::uint32_t recno) {
     Header h = ReadHeader();
     auto path = Descend(h, key, recno);
     Step& leaf = path.back();
-    if (leaf.index >= leaf.node.items.size() ||
-        CompareItem(key, recno, leaf.node.items[leaf.index]) != 0)
+    if (leaf.index >= leaf.node.Count() || leaf.node.Key(leaf.index) != key ||
+        leaf.node.recnos[leaf.index] != recno)
         return false;
-    leaf.node.items.erase(leaf.node.items.begin() + static_cast<std::ptrdiff_t>(leaf.index));
-    if (leaf.node.items.empty())
+    leaf.node.Erase(leaf.index);
+    if (leaf.node.Empty())
         Unlink(h, path, path.size() - 1);
     else
         Store(h, path, path.size() - 1);
@@ -339,28 +335,33 @@ void Tree::Walk(const std::function<bool(const Entry&)>& visit, bool check) cons
     while (!n.leaf) {
         if (++depth >= kMaxDepth)
             f_.Corrupt(at, "index nodes form a loop");
-        at = n.items.front().child;
+        at = n.children.front();
         n = ReadNode(at);
     }
     if (check && n.left != kNone && n.left != 0)
         f_.Corrupt(at, "first leaf has a left sibling");
     std::unordered_set<std::uint32_t> seen;
-    std::optional<Item> prev;
+    std::string prevKey;
+    std::uint32_t prevRecno = 0;
+    bool havePrev = false;
     std::uint32_t prevOffset = kNone;
     for (;;) {
         if (!seen.insert(n.offset).second)
             f_.Corrupt(n.offset, "sibling links form a loop");
         if (check && n.left != prevOffset && !(prevOffset == kNone && n.left == 0))
             f_.Corrupt(n.offset, "left link does not match the leaf before");
-        if (check && n.items.empty() && !n.root)
+        if (check && n.Empty() && !n.root)
             f_.Corrupt(n.offset, "empty leaf");
-        for (const Item& it : n.items) {
-            if (check && prev && CompareItem(it.key, it.recno, *prev) <= 0)
+        for (std::size_t i = 0; i < n.Count(); ++i) {
+            std::string_view key = n.Key(i);
+            if (check && havePrev && CompareKey(key, n.recnos[i], prevKey, prevRecno) <= 0)
                 f_.Corrupt(n.offset, "keys out of order");
-            if (check && unique_ && prev && prev->key == it.key)
+            if (check && unique_ && havePrev && prevKey == key)
                 f_.Corrupt(n.offset, "duplicate key in a unique tag");
-            prev = it;
-            if (!visit(ToEntry(it)))
+            prevKey.assign(key);
+            prevRecno = n.recnos[i];
+            havePrev = true;
+            if (!visit(ToEntry(n, i)))
                 return;
         }
         if (n.right == kNone || n.right == 0)

@@ -115,6 +115,7 @@ TEST_F(FoxProFiles, SeeksAndChangesKeepTheFileReadable) {
     fs::permissions(copy, fs::perms::owner_read | fs::perms::owner_write);
     DbfTable table(kFoxPro + "go-dbase/employees.dbf");
     auto bag = Bag::Open(copy, OpenMode::ReadWrite, KeyTypesFrom(table));
+    bag->SetCaching(true); // written when the bag closes
     Tag* last = bag->FindTag("lastname");
     ASSERT_NE(last, nullptr);
     SeekResult s = last->Seek("Dav");

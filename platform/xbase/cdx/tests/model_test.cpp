@@ -77,6 +77,8 @@ TEST_F(ModelTest, RandomInsertsDeletesAndSeeksMatchTheModel) {
         return k;
     };
     for (int step = 0; step < 6000; ++step) {
+        if (step % 500 == 0)
+            bag->SetCaching(step / 500 % 2 == 1); // half the time with pages kept in memory
         std::size_t t = rng() % defs.size();
         Tag& tag = *bag->Tags()[t];
         Model& m = models[t];
@@ -111,6 +113,16 @@ TEST_F(ModelTest, RandomInsertsDeletesAndSeeksMatchTheModel) {
                 ASSERT_EQ(bag->Tags()[i]->All(), FromModel(models[i])) << step;
             }
         }
+    }
+    // What a second reader sees once the cached pages are flushed.
+    bag->SetCaching(true);
+    bag->Tags()[0]->Insert("flushed", 1);
+    models[0].emplace(std::string("flushed") + std::string(33, ' '), 1);
+    {
+        auto other = Bag::Open(path, OpenMode::ReadOnly);
+        EXPECT_FALSE(other->Tags()[0]->Seek("flushed").found);
+        bag->Flush();
+        EXPECT_TRUE(other->Tags()[0]->Seek("flushed").found);
     }
     // Reopened, every tag still walks the same, both ways.
     bag = Bag::Open(path, OpenMode::ReadWrite, KeyTypesFrom(schema));
