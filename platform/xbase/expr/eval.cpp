@@ -28,12 +28,16 @@ std::string LTrim(std::string_view s) {
     return std::string(s.substr(b));
 }
 
-// Byte comparison after padding the shorter side with blanks. With exact
-// off, the left side is first cut to the right side's length (so "abc" =
-// "ab" holds, as xBase has it).
+// Character comparison as SET EXACT has it. Exact off: the comparison ends
+// with the right side ("abc" = "ab" holds, "ab" = "ab " does not). Exact on:
+// the shorter side counts as padded with blanks ("ab" = "ab " holds).
 int CompareText(std::string_view a, std::string_view b, bool exact) {
-    if (!exact && b.size() < a.size())
-        a = a.substr(0, b.size());
+    if (!exact) {
+        if (b.size() < a.size())
+            a = a.substr(0, b.size());
+        int c = a.compare(b);
+        return c < 0 ? -1 : c > 0 ? 1 : 0;
+    }
     std::size_t n = std::max(a.size(), b.size());
     for (std::size_t i = 0; i < n; ++i) {
         auto ca = static_cast<unsigned char>(i < a.size() ? a[i] : ' ');
