@@ -4,93 +4,12 @@
 #include <fstream>
 #include <gtest/gtest.h>
 
+#include "platform/xbase/tests/canonical.h"
 #include "platform/xbase/tests/xbtest_util.h"
 
 namespace {
 
 using namespace xbtest;
-
-std::string Hex(const std::string& s) {
-    static const char* digits = "0123456789abcdef";
-    std::string out;
-    for (unsigned char c : s) {
-        out += digits[c >> 4];
-        out += digits[c & 15];
-    }
-    return out;
-}
-
-std::string Fixed4(const std::string& text) {
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%.4f", std::strtod(text.c_str(), nullptr));
-    return buf;
-}
-
-// The current record in the canonical form of dbfread_dump.py.
-std::string CanonicalRow() {
-    std::string line = xb_Deleted() ? "D" : "L";
-    for (int i = 1; i <= xb_FieldCount(); ++i) {
-        char name[32];
-        xb_FieldName(i, name, sizeof name);
-        char type = static_cast<char>(xb_FieldType(i));
-        if (type == '0')
-            continue;
-        std::string v;
-        bool none = false;
-        std::string raw = Str(name);
-        std::string trimmed = Trim(name);
-        switch (type) {
-        case 'N':
-        case 'F':
-        case 'B':
-        case 'Y':
-            none = trimmed.empty();
-            v = none ? "" : Fixed4(trimmed);
-            break;
-        case 'D':
-            none = raw.find_first_not_of(" 0") == std::string::npos;
-            v = raw;
-            break;
-        case 'L':
-            none = std::strchr("TtYyFfNn", raw[0]) == nullptr;
-            v = std::strchr("TtYy", raw[0]) ? "T" : "F";
-            break;
-        case 'M':
-        case 'G':
-        case 'P':
-            v = Memo(name);
-            none = v.empty();
-            break;
-        case 'T':
-            none = raw.empty();
-            v = raw;
-            break;
-        case 'I':
-            v = raw;
-            break;
-        default:
-            v = trimmed;
-        }
-        line += "\t" + (none ? std::string("-") : v.empty() ? std::string("=") : Hex(v));
-    }
-    return line;
-}
-
-std::string EngineDump(const std::string& path) {
-    int area = xb_Use(path.c_str(), nullptr, XB_READONLY, XB_DRIVER_FOX);
-    if (area == 0)
-        return "open failed: " + ErrorText();
-    std::string out;
-    for (xb_GoTop(); !xb_Eof(); xb_Skip(1))
-        out += CanonicalRow() + "\n";
-    xb_Close();
-    return out;
-}
-
-std::string DbfreadDump(const std::string& path) {
-    return Capture("/usr/bin/python3 " + std::string(QUELTA_SOURCE_DIR) +
-                   "/platform/xbase/tests/dbfread_dump.py '" + path + "'");
-}
 
 struct FoxproTable {
     const char* folder;
