@@ -92,7 +92,8 @@ void TXbTable::TableActiveChanged() {
 }
 
 std::string TXbTable::IndexPath(const std::string& file) const {
-    std::string path = file;
+    // A bag named without extension is the compound index of that name.
+    std::string path = win::ExtractFileExt(file).empty() ? file + ".cdx" : file;
     if (dataSet_ != nullptr && path.find_first_of("\\/:") == std::string::npos &&
         !dataSet_->DatabaseName().empty())
         path = win::IncludeTrailingPathDelimiter(dataSet_->DatabaseName()) + path;

@@ -1,6 +1,9 @@
 // TTable driven as the programs drive it, on the installed tables.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <set>
+
 #include "data/cursor.h"
 #include "data/dataset.h"
 #include "data/schema.h"
@@ -51,6 +54,13 @@ protected:
         for (t.First(); !t.Eof(); t.Next())
             s += t.FieldByName(field).AsString() + ",";
         return s;
+    }
+
+    std::set<std::string> Files() const {
+        std::set<std::string> names;
+        for (const auto& e : std::filesystem::directory_iterator(dir_.Path()))
+            names.insert(e.path().filename().string());
+        return names;
     }
 
     test::TempFolder dir_;
@@ -333,6 +343,7 @@ TEST_F(TableTest, MaintenanceCycleKeepsTheTablesOwnTag) {
     ASSERT_EQ(Column(agents, "AGENT"), "zeta,alpha,");
 
     // Exclusive cycle: close, open alone, rebuild the tags, reopen shared.
+    const auto filesBefore = Files();
     agents.Close();
     agents.SetExclusive(true);
     agents.Open();
@@ -349,6 +360,28 @@ TEST_F(TableTest, MaintenanceCycleKeepsTheTablesOwnTag) {
     agents.Open();
     EXPECT_EQ(Column(agents, "AGENT"), "zeta,alpha,");
     EXPECT_EQ(agents.IndexDefs().size(), 3u);
+    // The bag named without folder or extension is the table's own index file.
+    EXPECT_EQ(Files(), filesBefore);
+
+    // The same for the accounts, whose bag "nodes" is NODES.cdx on disk.
+    TXbTable xbNodes;
+    xbNodes.SetDataSource(&nodesSource);
+    agents.Close();
+    nodes.Close();
+    nodes.SetExclusive(true);
+    nodes.Open();
+    const TableDef& nodesDef = *FindTable("nodes.dbf");
+    for (const TagDef& tag : nodesDef.tags)
+        EXPECT_GT(xbNodes.IndexTag(nodesDef.bagName, tag.name, tag.expression, tag.unique ? 1 : 0,
+                                   false, ""),
+                  0);
+    EXPECT_EQ(xbNodes.IndexOrd(), 0); // natural order, as the table was opened
+    nodes.Close();
+    nodes.SetExclusive(false);
+    nodes.Open();
+    agents.Open();
+    EXPECT_EQ(Files(), filesBefore);
+    EXPECT_EQ(Column(agents, "AGENT"), "zeta,alpha,");
     // Switching tags re-orders the rows; the range follows the tag.
     agents.SetIndexName("AGENT");
     EXPECT_EQ(xbAgents.TagName(xbAgents.IndexOrd()), "AGENT");
