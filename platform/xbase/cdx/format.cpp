@@ -268,7 +268,7 @@ std::string EncodeHeader(const Header& h) {
     PutLe(b, 502, h.descending ? 1 : 0, 2);
     std::size_t keyPool = std::min<std::size_t>(h.keyExpr.size(), 510) + 1;
     std::size_t forPool = std::min<std::size_t>(h.forExpr.size(), 511 - keyPool) + 1;
-    PutLe(b, 504, keyPool, 2);
+    PutLe(b, 504, keyPool + forPool - 1, 2);
     PutLe(b, 506, forPool, 2);
     PutLe(b, 510, keyPool, 2);
     std::memcpy(b.data() + 512, h.keyExpr.data(), keyPool - 1);

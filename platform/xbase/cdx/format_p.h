@@ -29,7 +29,7 @@ constexpr int kNameLength = 10; // keys of the tag directory
 // | 15     | 1    | signature, 1                                              |
 // | 16     | 486  | reserved, zero                                            |
 // | 502    | 2    | 0 ascending, 1 descending                                 |
-// | 504    | 2    | key expression pool length (again)                        |
+// | 504    | 2    | both expressions' length: key, NUL, FOR expression         |
 // | 506    | 2    | FOR expression pool length                                |
 // | 508    | 2    | reserved                                                  |
 // | 510    | 2    | key expression pool length                                |

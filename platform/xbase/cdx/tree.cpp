@@ -148,18 +148,30 @@ std::optional<Entry> Tree::Last() const {
     }
 }
 
+// A freed page: the next free page (little-endian, 0 for none) and a mark.
+// Only pages carrying the mark are reused: a list another program left in
+// a form of its own is dropped instead (its pages stay unused), so a live
+// page is never taken for a free one.
+//
+// | offset | size | meaning                        |
+// |--------|------|--------------------------------|
+// | 0      | 4    | next free page, 0 for none     |
+// | 4      | 8    | "QFREEPG" and a NUL            |
+constexpr std::string_view kFreeMark("QFREEPG\0", 8);
+
 std::uint32_t Tree::Allocate(Header& h) const {
-    // Free pages are chained through their first four bytes.
     if (h.freeList != 0 && h.freeList != kNone) {
         std::uint32_t page = h.freeList;
         if (page % kPage == 0 && page >= kHeaderSize && page + kPage <= f_.Size()) {
-            std::string b = f_.Read(page, 4, "free node");
-            std::uint32_t next = static_cast<unsigned char>(b[0]) |
-                                 static_cast<unsigned char>(b[1]) << 8 |
-                                 static_cast<unsigned char>(b[2]) << 16 |
-                                 static_cast<std::uint32_t>(static_cast<unsigned char>(b[3])) << 24;
-            h.freeList = next == page ? 0 : next;
-            return page;
+            std::string b = f_.Read(page, 12, "free node");
+            if (b.compare(4, 8, kFreeMark) == 0) {
+                std::uint32_t next =
+                    static_cast<unsigned char>(b[0]) | static_cast<unsigned char>(b[1]) << 8 |
+                    static_cast<unsigned char>(b[2]) << 16 |
+                    static_cast<std::uint32_t>(static_cast<unsigned char>(b[3])) << 24;
+                h.freeList = next == page ? 0 : next;
+                return page;
+            }
         }
         h.freeList = 0; // an unusable list is dropped, the file just grows
     }
@@ -171,6 +183,7 @@ void Tree::Release(Header& h, std::uint32_t offset) const {
     std::uint32_t next = h.freeList == kNone ? 0 : h.freeList;
     for (int i = 0; i < 4; ++i)
         b[static_cast<std::size_t>(i)] = static_cast<char>((next >> (8 * i)) & 0xFF);
+    b.replace(4, kFreeMark.size(), kFreeMark);
     f_.Write(offset, b);
     h.freeList = offset;
 }

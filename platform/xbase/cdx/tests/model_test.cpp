@@ -6,6 +6,7 @@
 #include "platform/xbase/expr/tests/test_record.h"
 
 #include <algorithm>
+#include <cstring>
 #include <map>
 #include <random>
 #include <set>
@@ -193,6 +194,7 @@ TEST_F(ModelTest, TagsAreCreatedReplacedAndDeletedInOrder) {
         d.keyExpr = "UPPER(SUBJECT)";
         d.forExpr = "!DELETED()";
         d.keyLength = 80;
+        d.descending = true;
         bag->CreateTag(d); // replaces the first SUBJECT
         EXPECT_TRUE(bag->DeleteTag("TONAME"));
         EXPECT_FALSE(bag->DeleteTag("TONAME"));
@@ -208,6 +210,8 @@ TEST_F(ModelTest, TagsAreCreatedReplacedAndDeletedInOrder) {
     EXPECT_EQ(s.keyExpr, "UPPER(SUBJECT)");
     EXPECT_EQ(s.forExpr, "!DELETED()");
     EXPECT_EQ(s.keyLength, 80);
+    EXPECT_TRUE(s.descending);
+    EXPECT_TRUE(s.unique == false && !bag->FindTag("LINK_ID")->Def().descending);
     EXPECT_THROW(bag->FindTag("LINK_ID")->Insert("x", 1), CdxError); // read-only
 }
 
@@ -275,4 +279,40 @@ TEST_F(ModelTest, IndexDumpReadsOurFiles) {
     for (const auto& t : bag->Tags())
         t->Check();
     check();
+}
+
+// Pages freed by removals are used again; a free list not of our making is
+// never trusted, so a live page cannot be handed out twice.
+TEST_F(ModelTest, FreedPagesAreReusedAndForeignListsIgnored) {
+    std::string path = dir.File("pending.cdx");
+    auto bag = Bag::Create(path);
+    Tag& t = bag->CreateTag(TagKeys::Define("MESSAGE_ID", "MESSAGE_ID", "", true, false, schema));
+    auto fill = [&] {
+        for (std::uint32_t r = 1; r <= 2000; ++r)
+            ASSERT_TRUE(t.Insert("<" + std::to_string(r * 7919 % 100003) + "@x>", r));
+    };
+    fill();
+    auto full = fs::file_size(path);
+    for (const Entry& e : t.All())
+        ASSERT_TRUE(t.Remove(e.key, e.recno));
+    fill();
+    EXPECT_EQ(fs::file_size(path), full);
+    t.Check();
+    bag.reset();
+
+    // Point the tag's free list at its own root, as a foreign list might.
+    std::string b = ReadAll(path);
+    std::uint32_t dirRoot, header, root;
+    std::memcpy(&dirRoot, b.data(), 4);
+    header = static_cast<std::uint32_t>(static_cast<unsigned char>(b[dirRoot + 24]) |
+                                        static_cast<unsigned char>(b[dirRoot + 25]) << 8);
+    std::memcpy(&root, b.data() + header, 4);
+    std::memcpy(b.data() + header + 4, &root, 4);
+    WriteAll(path, b);
+    bag = Bag::Open(path, OpenMode::ReadWrite);
+    Tag& again = *bag->FindTag("MESSAGE_ID");
+    for (std::uint32_t r = 2001; r <= 3000; ++r)
+        ASSERT_TRUE(again.Insert("<" + std::to_string(r) + "@y>", r));
+    again.Check();
+    EXPECT_EQ(again.All().size(), 3000U);
 }
