@@ -236,8 +236,9 @@ bool TmsCustomEncoder::bodyNeedsQP() const {
 }
 
 std::string TmsCustomEncoder::charsetLabel() const {
+    // The charset the text was read with stays, unless it cannot hold the text.
     const std::string& kept = message_.CharsetName();
-    if (!kept.empty() && kept != "us-ascii")
+    if (!kept.empty() && !(kept == "us-ascii" && eightBit_))
         return kept;
     if (message_.CharSet() == csISO8859 || eightBit_)
         return "iso-8859-1";
@@ -358,7 +359,8 @@ void TmsCustomEncoder::writeMultipart(bool alternativeMessage) {
     for (int i = 0; i < count; ++i) {
         const TmsAttItem& item = atts[i];
         if (i > 0) {
-            WriteLine("");
+            // The empty line after the previous data already stands before
+            // this delimiter; a second one would become part of that data.
             WriteLine("--" + current);
             html = rtf = false;
         }
