@@ -1,6 +1,7 @@
 #include "processor/mergecodes.h"
 
 #include "mail/msmsg.h"
+#include "platform/basic/engine.h"
 #include "platform/win/formatdatetime.h"
 #include "processor/agentfile.h"
 
@@ -158,6 +159,17 @@ std::optional<std::string> ExpandLine(const std::string& line, const TmsCustomMe
 }
 
 } // namespace
+
+std::function<bool(const std::string&, std::string&)> ScriptEvaluator(basic::TBasicEngine& engine) {
+    return [&engine](const std::string& expression, std::string& result) {
+        try {
+            result = engine.Evaluate(expression);
+            return true;
+        } catch (const std::exception&) {
+            return false;
+        }
+    };
+}
 
 std::string ProccessMergeCodes(TmsMessage& outgoing, const TmsCustomMessage& repliedTo,
                                const TMergeContext& context) {

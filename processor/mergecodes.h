@@ -7,6 +7,9 @@
 
 class TmsCustomMessage;
 class TmsMessage;
+namespace basic {
+class TBasicEngine;
+}
 
 namespace quelta {
 
@@ -26,6 +29,11 @@ struct TMergeContext {
     // character at each end; false when the engine raised.
     std::function<bool(const std::string& expression, std::string& result)> Evaluate;
 };
+
+// An evaluator over the script engine: a failing expression leaves its line
+// as it was.
+[[nodiscard]] std::function<bool(const std::string&, std::string&)>
+ScriptEvaluator(basic::TBasicEngine& engine);
 
 // Expands the codes of the outgoing message's body lines, its subject and
 // its header lines from the replied-to message, and returns the override

@@ -1,6 +1,7 @@
 #include "processor/mergecodes.h"
 
 #include "mail/msmsg.h"
+#include "platform/basic/engine.h"
 #include "platform/win/datetime.h"
 #include "processor/store.h"
 
@@ -142,4 +143,13 @@ TEST(MessageKey, IdOrDateKey) {
     m.Headers().Clear();
     m.Headers().Add("Date: garbage");
     EXPECT_EQ(quelta::MessageKey(m), "18991230000000");
+}
+
+TEST_F(MergeCodes, ExpressionsThroughTheBasicEngine) {
+    basic::TBasicEngine engine;
+    ctx.Evaluate = quelta::ScriptEvaluator(engine);
+    EXPECT_EQ(Expand("<<EXPRESSION~1 + 2 * 3>>"), "7\r\n");
+    EXPECT_EQ(Expand("<<SCRIPTCOMMAND~UCase(\"abc\") & Len(\"xy\")>>"), "ABC2\r\n");
+    EXPECT_EQ(Expand("a <<EXPRESSION~1 +* 2>>"), "a <<EXPRESSION~1 +* 2>>\r\n");
+    EXPECT_EQ(Expand("<<EXPRESSION~\"\">>"), "<no value provided>\r\n");
 }
