@@ -202,6 +202,16 @@ TEST_F(TableTest, TextDatesNumbersAndMemos) {
     nodes.Post();
     nodes.Refresh();
     EXPECT_EQ(nodes.FieldByName("NOTES").AsString(), "changed");
+    nodes.Close();
+    // An outside reader sees a date and a text memo (bytes would mean a binary memo).
+    const std::string script = "import sys\n"
+                               "from dbfread import DBF\n"
+                               "r = next(iter(DBF(sys.argv[1])))\n"
+                               "print(repr(r['NEXTDATE']), repr(r['NOTES']), r['FREQVAL'])\n";
+    std::string out;
+    ASSERT_EQ(test::Run({"/usr/bin/python3", "-c", script, dir_.Path() + "NODES.DBF"}, &out), 0)
+        << out;
+    EXPECT_EQ(out, "datetime.date(2026, 12, 9) 'changed' 90\n");
 }
 
 TEST_F(TableTest, CancelRestoresTheRowShownBefore) {
