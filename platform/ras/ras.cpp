@@ -11,6 +11,7 @@
 
 #include <QObject>
 #include <QProcess>
+#include <QSignalBlocker>
 #include <QStringList>
 #include <QTimer>
 
@@ -246,10 +247,32 @@ void Notify(const std::shared_ptr<Dial>& d, unsigned state, DWORD error) {
     --g_dispatching;
 }
 
+void OnLine(const std::shared_ptr<Dial>& d, const std::string& line);
+
+// Hands every complete line the dial command has printed so far to OnLine.
+void ReadOutput(const std::shared_ptr<Dial>& d) {
+    if (!d->proc)
+        return;
+    d->partial += d->proc->readAll().toStdString();
+    std::size_t nl;
+    while (!d->done && (nl = d->partial.find('\n')) != std::string::npos) {
+        std::string line = d->partial.substr(0, nl);
+        d->partial.erase(0, nl + 1);
+        OnLine(d, line);
+    }
+}
+
 void CheckLink(const std::shared_ptr<Dial>& d) {
     Link l;
-    if (!d->done && FindLink(d->entry, l))
-        Notify(d, RASCS_Connected, 0);
+    if (d->done || !FindLink(d->entry, l))
+        return;
+    // The lines printed before the link came up are reported first.
+    if (d->proc) {
+        const QSignalBlocker block(d->proc.get());
+        d->proc->waitForReadyRead(0);
+        ReadOutput(d);
+    }
+    Notify(d, RASCS_Connected, 0);
 }
 
 void OnLine(const std::shared_ptr<Dial>& d, const std::string& line) {
@@ -275,7 +298,6 @@ void OnLine(const std::shared_ptr<Dial>& d, const std::string& line) {
             Notify(d, r.error ? d->state : r.state, r.error);
             break;
         }
-    CheckLink(d);
 }
 
 void DropDial(HRASCONN h) {
@@ -329,21 +351,16 @@ DWORD StartDial(const RASDIALPARAMSA& p, RASWINDOW* wnd, HRASCONN* out) {
     d->poll->setInterval(100);
     std::weak_ptr<Dial> weak = d;
     QObject::connect(d->proc.get(), &QProcess::readyRead, [weak] {
-        auto d = weak.lock();
-        if (!d)
-            return;
-        d->partial += d->proc->readAll().toStdString();
-        std::size_t nl;
-        while ((nl = d->partial.find('\n')) != std::string::npos) {
-            std::string line = d->partial.substr(0, nl);
-            d->partial.erase(0, nl + 1);
-            OnLine(d, line);
+        if (auto d = weak.lock()) {
+            ReadOutput(d);
+            CheckLink(d);
         }
     });
     QObject::connect(d->proc.get(), &QProcess::finished, [weak](int code, QProcess::ExitStatus st) {
         auto d = weak.lock();
         if (!d)
             return;
+        ReadOutput(d);
         CheckLink(d);
         if (code != 0 || st != QProcess::NormalExit)
             Notify(d, d->state, RAS_ERROR_FROM_DEVICE);
