@@ -8,33 +8,27 @@
 #include <functional>
 #include <map>
 #include <memory>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "data/curtypes.h"
+#include "mail/exception.h"
 #include "platform/win/datetime.h"
 
 namespace data {
 
 // A failure of the data-set layer; the text is the cursor layer's error text.
-class EDatabaseError : public std::runtime_error {
+class EDatabaseError : public Exception {
 public:
     explicit EDatabaseError(const std::string& message, CurResult code = 0)
-        : std::runtime_error(message), code_(code) {}
+        : Exception(message), code_(code) {}
     [[nodiscard]] CurResult Code() const { return code_; }
-    [[nodiscard]] std::string Message() const { return what(); }
 
 private:
     CurResult code_;
 };
 
-// A text that does not convert to a date or number.
-class EConvertError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-    [[nodiscard]] std::string Message() const { return what(); }
-};
+// Texts that do not convert to a date or number raise the shared EConvertError.
 
 // Throws EDatabaseError with the cursor layer's text for a non-zero result.
 void Check(CurResult result);

@@ -6,7 +6,6 @@
 // settings of one program.
 #include <cstdint>
 #include <memory>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -100,10 +99,10 @@ enum class TXbDateFrmt {
 class TXbEnv;
 
 // A second environment component: carries the one that exists.
-class EXbEnvError : public std::runtime_error {
+class EXbEnvError : public EComponentError {
 public:
     EXbEnvError(const std::string& message, TXbEnv& existing)
-        : std::runtime_error(message), existing_(existing) {}
+        : EComponentError(message), existing_(existing) {}
     [[nodiscard]] TXbEnv& Existing() const { return existing_; }
 
 private:
