@@ -79,6 +79,7 @@ public:
     Type type = Type::Logical;
     int length = 0; // longest character result; numeric display width
     int decimals = 0;
+    int height = 1; // of the subtree, kept below a limit so evaluation cannot exhaust the stack
     std::size_t pos = 0;
     Value literal;
     int field = -1;

@@ -41,6 +41,7 @@ Value Value::Bool(bool b) {
 namespace {
 
 constexpr std::size_t kMaxDepth = 200; // nesting limit against hostile input
+constexpr int kMaxHeight = 1000;       // tree height limit: long operator chains
 
 std::string Upper(std::string_view s) {
     std::string r(s);
@@ -294,6 +295,14 @@ private:
         return n;
     }
 
+    static NodeP Grown(NodeP n) {
+        for (const auto& k : n->kids)
+            n->height = std::max(n->height, k->height + 1);
+        if (n->height > kMaxHeight)
+            throw ExprError("Expression too complex", n->pos);
+        return n;
+    }
+
     [[noreturn]] static void Mismatch(const Node& a, const Node& b, std::size_t pos) {
         throw ExprError(std::string("Operator/operand type mismatch (") + TypeName(a.type) +
                             " and " + TypeName(b.type) + ")",
@@ -362,7 +371,7 @@ private:
         }
         n->kids.push_back(std::move(a));
         n->kids.push_back(std::move(b));
-        return n;
+        return Grown(std::move(n));
     }
 
     NodeP ParseOr() {
@@ -399,7 +408,7 @@ private:
             auto n = Make(Op::Not, pos);
             n->type = Type::Logical;
             n->kids.push_back(std::move(a));
-            return n;
+            return Grown(std::move(n));
         }
         return ParseRel();
     }
@@ -467,7 +476,7 @@ private:
             auto n = Make(Op::Negate, pos);
             n->type = Type::Numeric;
             n->kids.push_back(std::move(a));
-            return n;
+            return Grown(std::move(n));
         }
         NodeP a = ParsePrimary();
         if (IsOp("^")) {
@@ -632,7 +641,7 @@ private:
             throw ExprError("Wrong number of arguments to " + std::string(spec->name) + "()",
                             t.pos);
         TypeCall(*n, std::string(spec->name));
-        return n;
+        return Grown(std::move(n));
     }
 
     static bool IsDateLike(const Node& n) {

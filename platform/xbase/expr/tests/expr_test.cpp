@@ -373,6 +373,14 @@ TEST(Expr, RunTimeFaultsAreErrors) {
     EXPECT_THROW((void)Expression::Compile("SPACE(1e12)", r).Evaluate(r), ExprError);
     std::string deep(5000, '(');
     EXPECT_THROW((void)Expression::Compile(deep + "1" + std::string(5000, ')'), r), ExprError);
+    std::string chain = "1";
+    for (int i = 0; i < 100000; ++i)
+        chain += "+1";
+    EXPECT_THROW((void)Expression::Compile(chain, r), ExprError);
+    std::string ands = "FLAG";
+    for (int i = 0; i < 99; ++i)
+        ands += " .and. FLAG";
+    EXPECT_TRUE(Expression::Compile(ands, r).Evaluate(r).logical); // a hundred joined filters
     std::string nots;
     for (int i = 0; i < 5000; ++i)
         nots += "!";
