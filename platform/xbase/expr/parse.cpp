@@ -179,13 +179,13 @@ private:
     std::size_t i_ = 0;
 };
 
-struct FuncSpec {
+struct FuncInfo {
     std::string_view name;
     Func func;
     int minArgs, maxArgs;
 };
 
-constexpr std::array<FuncSpec, 39> kFuncs = {{
+constexpr std::array<FuncInfo, 40> kFuncs = {{
     {"UPPER", Func::Upper, 1, 1},     {"LOWER", Func::Lower, 1, 1},
     {"TRIM", Func::Trim, 1, 1},       {"RTRIM", Func::Trim, 1, 1},
     {"LTRIM", Func::Ltrim, 1, 1},     {"ALLTRIM", Func::Alltrim, 1, 1},
@@ -205,21 +205,17 @@ constexpr std::array<FuncSpec, 39> kFuncs = {{
     {"MONTH", Func::Month, 1, 1},     {"DAY", Func::Day, 1, 1},
     {"CHR", Func::Chr, 1, 1},         {"ASC", Func::Asc, 1, 1},
     {"BETWEEN", Func::Between, 3, 3}, {"INLIST", Func::Inlist, 2, 255},
-    {"STRTRAN", Func::Strtran, 2, 3},
+    {"STRTRAN", Func::Strtran, 2, 3}, {"TTOD", Func::Ttod, 1, 1},
 }};
 
 // Exact name, else a unique abbreviation of at least four letters.
-const FuncSpec* FindFunc(const std::string& name) {
+const FuncInfo* FindFunc(const std::string& name) {
     for (const auto& f : kFuncs)
         if (f.name == name)
             return &f;
-    if (name == "TTOD") {
-        static constexpr FuncSpec ttod{"TTOD", Func::Ttod, 1, 1};
-        return &ttod;
-    }
     if (name.size() < 4)
         return nullptr;
-    const FuncSpec* found = nullptr;
+    const FuncInfo* found = nullptr;
     for (const auto& f : kFuncs) {
         if (f.name.starts_with(name)) {
             if (found)
@@ -615,13 +611,13 @@ private:
     }
 
     NodeP Call(const Token& t) {
-        const FuncSpec* spec = FindFunc(t.text);
-        if (!spec)
+        const FuncInfo* info = FindFunc(t.text);
+        if (!info)
             throw ExprError("Unknown function " + t.text + "()", t.pos);
         Enter(t.pos);
         Advance(); // "("
         auto n = Make(Op::Call, t.pos);
-        n->func = spec->func;
+        n->func = info->func;
         if (tok_.kind != Tok::RParen) {
             for (;;) {
                 n->kids.push_back(ParseOr());
@@ -637,10 +633,10 @@ private:
         Advance();
         --depth_;
         int argc = static_cast<int>(n->kids.size());
-        if (argc < spec->minArgs || argc > spec->maxArgs)
-            throw ExprError("Wrong number of arguments to " + std::string(spec->name) + "()",
+        if (argc < info->minArgs || argc > info->maxArgs)
+            throw ExprError("Wrong number of arguments to " + std::string(info->name) + "()",
                             t.pos);
-        TypeCall(*n, std::string(spec->name));
+        TypeCall(*n, std::string(info->name));
         return Grown(std::move(n));
     }
 
