@@ -934,7 +934,8 @@ int64_t xb_SysProp(int property, int64_t value) {
             return Current().OrderCount();
         case XB_PROP_DESCENDING: {
             WorkArea& a = Current();
-            return a.Order() > 0 && a.Info(a.Order()).descending ? 1 : 0;
+            int order = value >= 1 && value <= a.OrderCount() ? static_cast<int>(value) : a.Order();
+            return order > 0 && a.Info(order).descending ? 1 : 0;
         }
         case XB_PROP_RECORD_BUFFER:
             return static_cast<int64_t>(reinterpret_cast<intptr_t>(Current().Record().data()));

@@ -102,7 +102,7 @@ enum {
     XB_PROP_HEADER_CACHE = 1009,   // set: 1 lets turbo-read areas trust cached pages
     XB_PROP_MEMO_CONVERT = 1305,   // set: 1 converts memo line ends on store (0 keeps bytes)
     XB_PROP_INDEX_COUNT = 3000,    // get: number of orders of the current area
-    XB_PROP_DESCENDING = 3002,     // get: 1 when the current order is descending
+    XB_PROP_DESCENDING = 3002,     // get: 1 when the order given (else the current) is descending
     XB_PROP_RECORD_BUFFER = 65000, // get: address of the current record buffer
     XB_PROP_AREA_OPEN = 65002,     // value: area; 1 when a table is open in it
     XB_PROP_EXIT = 65005,          // closes every area and forgets the settings

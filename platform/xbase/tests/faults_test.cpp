@@ -1,0 +1,100 @@
+// A write that fails part-way leaves a table that reopens consistently and
+// loses nothing; the exports of the shared library are all there.
+#include <algorithm>
+#include <cstring>
+#include <dlfcn.h>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <regex>
+
+#include "platform/xbase/tests/canonical.h"
+#include "platform/xbase/tests/xbtest_util.h"
+#include "platform/xbase/xbfile.h"
+
+namespace {
+
+using namespace xbtest;
+
+XbFieldDef Def(const char* name, char type, int width) {
+    XbFieldDef d{};
+    std::memcpy(d.name, name, std::min(std::strlen(name), sizeof d.name - 1));
+    d.type = type;
+    d.width = width;
+    return d;
+}
+
+TEST(Faults, AFailedWriteIsReportedAndTheRowIsWrittenOnce) {
+    for (int nth = 1; nth <= 5; ++nth) {
+        SCOPED_TRACE(nth);
+        EngineReset reset;
+        TempDir dir;
+        const XbFieldDef fields[] = {Def("MESSAGE_ID", 'C', 40), Def("NOTES", 'M', 10)};
+        std::string p = dir.File("received.dbf");
+        ASSERT_EQ(xb_Create(p.c_str(), fields, 2), 1);
+#ifdef XBASE_HAS_INDEXES
+        ASSERT_NE(xb_Use(p.c_str(), nullptr, XB_EXCLUSIVE, 2), 0);
+        ASSERT_EQ(xb_IndexTag("", "MESSAGE_ID", "MESSAGE_ID", 1, 0, ""), 1);
+        xb_CloseAll();
+#endif
+        ASSERT_NE(xb_Use(p.c_str(), nullptr, XB_SHARED, 2), 0);
+        for (int i = 0; i < 3; ++i) {
+            ASSERT_EQ(xb_AppendEx(), XB_APPEND_OK);
+            Put("MESSAGE_ID", "<" + std::to_string(i) + ">");
+            xb_Commit();
+            xb_Unlock(0);
+        }
+        xbase::FailNthWrite(nth);
+        ASSERT_EQ(xb_AppendEx(), XB_APPEND_OK);
+        Put("MESSAGE_ID", "<new>");
+        bool memoStored = xb_Replace("NOTES", XB_REPLACE_MEMO, "note", -1) == 1;
+        if (!memoStored) {
+            EXPECT_EQ(xb_LastError(), XB_ERR_IO) << ErrorText();
+        }
+        if (xb_Commit() != 1) {
+            EXPECT_EQ(xb_LastError(), XB_ERR_IO) << ErrorText();
+        }
+        xbase::FailNthWrite(0);
+        // Still pending after a failure: closing writes it.
+        ASSERT_EQ(xb_CloseAll(), 1) << ErrorText();
+        ASSERT_NE(xb_Use(p.c_str(), nullptr, XB_SHARED, 2), 0) << ErrorText();
+        EXPECT_EQ(xb_RecCount(), 4);
+        std::string ids;
+        for (xb_GoTop(); !xb_Eof(); xb_Skip(1))
+            ids += Trim("MESSAGE_ID");
+        EXPECT_EQ(ids, "<0><1><2><new>");
+        xb_GoBottom();
+        if (memoStored) {
+            EXPECT_EQ(Memo("NOTES"), "note");
+        }
+#ifdef XBASE_HAS_INDEXES
+        xb_SetOrder(1);
+        EXPECT_EQ(xb_Seek("<new>"), 1);
+        EXPECT_EQ(xb_RecNo(), 4);
+#endif
+        xb_CloseAll();
+        EXPECT_EQ(EngineDump(p), DbfreadDump(p));
+    }
+}
+
+TEST(Exports, EveryOperationOfTheHeaderIsExported) {
+    std::ifstream in(std::string(QUELTA_SOURCE_DIR) + "/platform/xbase/xbengine.h");
+    std::string header((std::istreambuf_iterator<char>(in)), {});
+    void* lib = ::dlopen((std::string(QUELTA_BIN_DIR) + "/libxbengine.so").c_str(), RTLD_NOW);
+    ASSERT_NE(lib, nullptr) << ::dlerror();
+    std::regex decl(R"(\nXB_EXPORT [^;(]*?\b(\w+)\s*\()");
+    int n = 0;
+    for (std::sregex_iterator it(header.begin(), header.end(), decl), end; it != end; ++it) {
+        std::string name = (*it)[1];
+        EXPECT_NE(::dlsym(lib, name.c_str()), nullptr) << name;
+        ++n;
+    }
+    EXPECT_GT(n, 80);
+    // Internals stay hidden.
+    EXPECT_EQ(::dlsym(lib, "_ZN5xbase8SettingsEv"), nullptr);
+    auto version = reinterpret_cast<const char* (*)()>(::dlsym(lib, "xb_Version"));
+    ASSERT_NE(version, nullptr);
+    EXPECT_STREQ(version(), xb_Version());
+    ::dlclose(lib);
+}
+
+} // namespace
