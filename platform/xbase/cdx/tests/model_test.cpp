@@ -316,3 +316,35 @@ TEST_F(ModelTest, FreedPagesAreReusedAndForeignListsIgnored) {
     again.Check();
     EXPECT_EQ(again.All().size(), 3000U);
 }
+
+TEST_F(ModelTest, TagKeysFollowKeyAndForExpressions) {
+    TagDef d =
+        TagKeys::Define("link", "LINK_ID + DTOS(RECDATE)", "FREQVAL > 5", false, false, schema);
+    EXPECT_EQ(d.keyLength, 28);
+    EXPECT_EQ(d.keyType, 'C');
+    TagKeys keys(d, schema);
+    schema.Set("LINK_ID", "node1");
+    schema.Set("RECDATE", "20240131");
+    schema.Set("FREQVAL", "    10");
+    EXPECT_EQ(keys.KeyFor(schema), std::string("node1") + std::string(15, ' ') + "20240131");
+    schema.Set("FREQVAL", "     5");
+    EXPECT_FALSE(keys.KeyFor(schema));
+    EXPECT_EQ(keys.SearchKey("node1", {}), "node1");
+
+    TagDef num = TagKeys::Define("FREQ", "FREQVAL", "", false, false, schema);
+    EXPECT_EQ(num.keyType, 'N');
+    EXPECT_EQ(TagKeys(num, schema).SearchKey("5", {}), *TagKeys(num, schema).KeyFor(schema));
+
+    EXPECT_THROW(TagKeys::Define("BAD", "FROM", "FREQVAL", false, false, schema),
+                 xbase::expr::ExprError); // FOR must be logical
+    EXPECT_THROW(TagKeys::Define("BAD", "NOSUCH", "", false, false, schema),
+                 xbase::expr::ExprError);
+    EXPECT_THROW(TagKeys::Define("BAD",
+                                 "MESSAGE_ID + MESSAGE_ID + MESSAGE_ID + MESSAGE_ID + "
+                                 "MESSAGE_ID + MESSAGE_ID + MESSAGE_ID",
+                                 "", false, false, schema),
+                 CdxError); // 280 bytes: longer than a key can be
+    // The engine's schema answers key types for tags read from a file.
+    EXPECT_EQ(KeyTypesFrom(schema)("RECDATE"), 'D');
+    EXPECT_EQ(KeyTypesFrom(schema)("what ever"), 'C');
+}
