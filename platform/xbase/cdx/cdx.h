@@ -4,9 +4,9 @@
 // (see expr::KeyBytes and TagKeys in tagkeys.h); entries are ordered by key
 // bytes, then by record number.
 //
-// Nothing is cached between calls: every operation reads the pages it needs,
-// so a caller that holds the file lock sees other processes' changes. The
-// caller does the locking.
+// Unless caching is switched on (Bag::SetCaching), nothing is kept between
+// calls: every operation reads the pages it needs, so a caller that holds
+// the file lock sees other processes' changes. The caller does the locking.
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -111,7 +111,7 @@ enum class OpenMode { ReadOnly, ReadWrite };
 
 // Key type of a tag read from a file (the file does not record it): decides
 // the pad byte of the trailing-byte compression. The engine answers from the
-// key expression (TagKeys::KeyTypeOf); without an answer keys count as 'C'.
+// key expression (KeyTypesFrom in tagkeys.h); without one keys count as 'C'.
 using KeyTypeOf = std::function<char(const std::string& keyExpr)>;
 
 // The records to index: for each record from 1 to the count, fill one key
