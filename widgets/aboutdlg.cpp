@@ -96,19 +96,19 @@ TEPAboutDialog::TEPAboutDialog(QObject* owner) : QObject(owner) {}
 TEPAboutDialogFm* TEPAboutDialog::CreateForm(std::uint64_t totalPhysicalBytes, int freeResources) {
     auto* form = new TEPAboutDialogFm();
     const std::string title = QGuiApplication::applicationDisplayName().toStdString();
-    form->setWindowTitle(QString::fromStdString(Caption.empty() ? "About " + title : Caption));
+    form->setWindowTitle(QString::fromStdString(caption_.empty() ? "About " + title : caption_));
     form->CopyrightLb->setText(
-        QString::fromStdString(Copyright.empty() ? std::string(DefaultCopyright) : Copyright));
-    form->DescriptionLb->setText(QString::fromStdString(Description));
-    form->ProductLb->setText(QString::fromStdString(Product.empty() ? title : Product));
+        QString::fromStdString(copyright_.empty() ? std::string(DefaultCopyright) : copyright_));
+    form->DescriptionLb->setText(QString::fromStdString(description_));
+    form->ProductLb->setText(QString::fromStdString(product_.empty() ? title : product_));
     AutoSize(form->ProductLb);
     AutoSize(form->CopyrightLb);
 
     form->AboutIm->SetPicture(TPicture::FromIcon(QApplication::windowIcon()));
     form->AboutIm->OnDblClick = OnIconDblClick;
 
-    form->CustomBt->setVisible(!CustomButton.empty());
-    form->CustomBt->setText(QString::fromStdString(CustomButton));
+    form->CustomBt->setVisible(!customButton_.empty());
+    form->CustomBt->setText(QString::fromStdString(customButton_));
     if (OnCustomClick) {
         const TNotifyEvent click = OnCustomClick;
         QPushButton* button = form->CustomBt;

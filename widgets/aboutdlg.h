@@ -41,11 +41,20 @@ public:
 
     explicit TEPAboutDialog(QObject* owner = nullptr);
 
-    std::string Caption;
-    std::string Copyright;
-    std::string Description;
-    std::string Product;
-    std::string CustomButton;
+    // All empty by default: the application title and a notice of our own
+    // stand in where the window needs a text.
+    [[nodiscard]] const std::string& Caption() const { return caption_; }
+    void SetCaption(const std::string& text) { caption_ = text; }
+    [[nodiscard]] const std::string& Copyright() const { return copyright_; }
+    void SetCopyright(const std::string& text) { copyright_ = text; }
+    [[nodiscard]] const std::string& Description() const { return description_; }
+    void SetDescription(const std::string& text) { description_ = text; }
+    [[nodiscard]] const std::string& Product() const { return product_; }
+    void SetProduct(const std::string& text) { product_ = text; }
+    // The extra button shows only with a caption.
+    [[nodiscard]] const std::string& CustomButton() const { return customButton_; }
+    void SetCustomButton(const std::string& text) { customButton_ = text; }
+
     TNotifyEvent OnCustomClick;
     TNotifyEvent OnIconDblClick;
 
@@ -58,6 +67,13 @@ public:
     [[nodiscard]] static int GetFreeSystemResources(int kind);
     // Total physical memory in bytes.
     [[nodiscard]] static std::uint64_t TotalPhysicalMemory();
+
+private:
+    std::string caption_;
+    std::string copyright_;
+    std::string description_;
+    std::string product_;
+    std::string customButton_;
 };
 
 // The number-format subset the memory figure uses: "#" and "0" digit

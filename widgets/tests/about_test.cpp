@@ -53,11 +53,11 @@ TEST(AboutBox, DefaultsAndMemoryFigures) {
 
 TEST(AboutBox, OwnTextsAndTheCustomButton) {
     TEPAboutDialog about;
-    about.Caption = "Quelta";
-    about.Product = "Quelta Agent Processor";
-    about.Copyright = "(c) Somebody";
-    about.Description = "Runs agents.";
-    about.CustomButton = "Credits";
+    about.SetCaption("Quelta");
+    about.SetProduct("Quelta Agent Processor");
+    about.SetCopyright("(c) Somebody");
+    about.SetDescription("Runs agents.");
+    about.SetCustomButton("Credits");
     int clicks = 0;
     about.OnCustomClick = [&](QObject* sender) { clicks += sender != nullptr; };
     std::unique_ptr<TEPAboutDialogFm> form(about.CreateForm(1024, 100));
