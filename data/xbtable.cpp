@@ -82,6 +82,9 @@ auto TXbTable::Bracket(Op op) -> decltype(op(*static_cast<TTable*>(nullptr))) {
 }
 
 void TXbTable::TableActiveChanged() {
+    // A data set taken away from the source is not kept: it may be gone.
+    if (DataSource() == nullptr || DataSource()->DataSet() == nullptr)
+        dataSet_ = nullptr;
     Bind();
     if (dataSet_ == nullptr || !dataSet_->Active())
         return;

@@ -99,6 +99,10 @@ TEST_F(CursorTest, OpenFailuresAndDirectories) {
     EXPECT_EQ(CurSetDirectory(0, "/tmp"), CUR_OK);
     ASSERT_EQ(boxes.texts.size(), 1u);
     EXPECT_EQ(boxes.texts[0], "CurSetDirectory : hDb = 0");
+    // A database without a directory: the box, and the folder used last.
+    EXPECT_EQ(CurOpenTable(150, "my-items.dbf", "XBFOX", nullptr, nullptr, 0, 0, 0, c), CUR_OK);
+    ASSERT_EQ(boxes.texts.size(), 2u);
+    EXPECT_EQ(boxes.texts[1], "Could not find directory associated with this database");
     std::string full;
     EXPECT_EQ(CurFormFullName(db_, "x.dbf", full), CUR_OK);
     EXPECT_EQ(full, dir_.Path() + "x.dbf");

@@ -171,5 +171,41 @@ TEST(XbTable, OperationsRunOnTheTablesAreaAndSelectTheOldOneAgain) {
     xb.SetTurboRead(false);
 }
 
+TEST(XbTable, FollowsTheDataSourcesDataSetAndOpensExtraIndexes) {
+    test::TempFolder dir;
+    ASSERT_TRUE(test::InstallTables(dir.Path()));
+    // A second index file beside the table, with a tag of its own.
+    const std::string table = dir.Path() + "RECEIVED.DBF";
+    ASSERT_NE(xb_Use(table.c_str(), "", XB_EXCLUSIVE, XB_DRIVER_FOX), 0);
+    ASSERT_NE(xb_IndexTag((dir.Path() + "extra.cdx").c_str(), "BYSUBJECT", "SUBJECT", 0, 0, ""), 0);
+    xb_Close();
+
+    TDataSource source;
+    TXbTable xb;
+    xb.SetDataSource(&source);
+    {
+        TTable gone;
+        source.SetDataSet(&gone);
+        EXPECT_EQ(xb.Count(), 0);
+    }
+    // The destroyed table is not used again.
+    EXPECT_EQ(xb.Count(), 0);
+    EXPECT_FALSE(xb.Seek("x"));
+
+    TTable received;
+    received.SetDatabaseName(dir.Path());
+    received.SetTableName("received.dbf");
+    received.SetIndexName("LINK_ID");
+    source.SetDataSet(&received);
+    xb.SetExtraIndexes({"extra.cdx"});
+    received.Open();
+    EXPECT_EQ(received.IndexName(), "LINK_ID"); // the table's own order is kept
+    EXPECT_EQ(xb.TagName(xb.IndexOrd()), "LINK_ID");
+    bool extra = false;
+    for (const IDXDesc& d : received.IndexDefs())
+        extra = extra || d.szTagName == "BYSUBJECT";
+    EXPECT_TRUE(extra);
+}
+
 } // namespace
 } // namespace data
