@@ -21,6 +21,7 @@
 #include <dlfcn.h>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -567,6 +568,10 @@ SOCKET Socket(int af, int type, int protocol) {
         t_lastError = ErrnoToWinsock(errno);
         return INVALID_SOCKET;
     }
+    // Lines go out as they are written: the protocols wait for each reply,
+    // so holding a small write back for an acknowledgement only adds delay.
+    const int one = 1;
+    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     auto r = std::make_shared<Reg>();
     r->fd = fd;
     Regs()[static_cast<SOCKET>(fd)] = r;

@@ -1,0 +1,101 @@
+// 1,000 messages of 4 KiB sent to aiosmtpd on 127.0.0.1, one connection
+// each: TmsSMTP against msmtp (one process per message, as a program that
+// hands each reply to msmtp would). Prints messages per second and the ratio.
+#include "mail/agwinsock.h"
+#include "mail/mssmtp.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+
+namespace {
+
+class RawMessage : public TmsMessage {
+public:
+    explicit RawMessage(std::string text) : text_(std::move(text)) {
+        Sender().SetAddress("from@example.org");
+        Recipients().Add("to@example.org", "");
+    }
+    void SaveToStream(std::ostream& s) override { s << text_; }
+
+private:
+    std::string text_;
+};
+
+std::string MessageText() {
+    std::string t = "From: <from@example.org>\r\nTo: <to@example.org>\r\nSubject: bench\r\n\r\n";
+    for (int i = 0; t.size() < 4096 - 80; ++i)
+        t += (i % 10 == 0 ? "." : "") + std::string(70, static_cast<char>('a' + i % 26)) + "\r\n";
+    while (t.size() < 4094)
+        t += 'z';
+    return t + "\r\n";
+}
+
+int Count(const QString& dir) {
+    std::ifstream in((dir + "/count").toStdString());
+    int n = 0;
+    in >> n;
+    return n;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    const int n = argc > 1 ? std::atoi(argv[1]) : 1000;
+    TagWinsock::SetLibraryName(QUELTA_BIN_DIR "/libwsock32.so");
+
+    QTemporaryDir dir;
+    QProcess sink;
+    sink.start("/usr/bin/python3",
+               {QUELTA_SOURCE_DIR "/mail/tests/smtp_sink.py", dir.path(), "--count"});
+    if (!sink.waitForReadyRead(20000)) {
+        std::fprintf(stderr, "aiosmtpd did not start (apt-get install python3-aiosmtpd)\n");
+        return 1;
+    }
+    const QString port = QString(sink.readLine()).trimmed();
+    const std::string text = MessageText();
+
+    RawMessage msg(text);
+    TmsSMTP smtp;
+    smtp.SetWinsockLoaded(true);
+    smtp.SetServer("127.0.0.1:" + port.toStdString());
+    smtp.SetMailMessage(&msg);
+    QElapsedTimer t;
+    t.start();
+    for (int i = 0; i < n; ++i)
+        smtp.Send();
+    const double ours = n / (t.nsecsElapsed() / 1e9);
+    const int oursArrived = Count(dir.path());
+
+    const QString msmtp = "msmtp";
+    t.restart();
+    for (int i = 0; i < n; ++i) {
+        QProcess p;
+        p.start(msmtp, {"--host=127.0.0.1", "--port=" + port, "--auth=off", "--tls=off",
+                        "--from=from@example.org", "to@example.org"});
+        p.write(text.data(), static_cast<qint64>(text.size()));
+        p.closeWriteChannel();
+        if (!p.waitForFinished(30000) || p.exitCode() != 0) {
+            std::fprintf(stderr, "msmtp failed: %s\n", p.readAllStandardError().constData());
+            return 1;
+        }
+    }
+    const double theirs = n / (t.nsecsElapsed() / 1e9);
+    const int total = Count(dir.path());
+    sink.closeWriteChannel();
+    sink.waitForFinished(5000);
+
+    std::printf("SMTP to aiosmtpd, %d messages of %zu bytes, one connection each\n", n,
+                text.size());
+    std::printf("  TmsSMTP  %8.1f messages/s (%d arrived)\n", ours, oursArrived);
+    std::printf("  msmtp    %8.1f messages/s (%d arrived)\n", theirs, total - oursArrived);
+    std::printf("  ratio TmsSMTP / msmtp: %.2f\n", ours / theirs);
+    return 0;
+}
