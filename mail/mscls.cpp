@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <iterator>
+#include <cstring>
 #include <vector>
 
 #include "mail/exception.h"
@@ -31,7 +31,31 @@ TTempFileStream::~TTempFileStream() {
 // --- TLineStream ----------------------------------------------------------
 
 void TLineStream::LoadFromStream(std::istream& in) {
-    data_.append(std::istreambuf_iterator<char>(in), {});
+    std::streambuf* buf = in.rdbuf();
+    if (!buf)
+        return;
+    // A stream of known size is read straight into place; others in blocks.
+    const std::istream::pos_type here = in.tellg();
+    if (here != std::istream::pos_type(-1) && in.seekg(0, std::ios::end)) {
+        const std::istream::pos_type end = in.tellg();
+        in.seekg(here);
+        if (end != std::istream::pos_type(-1) && end > here) {
+            const std::size_t old = data_.size();
+            const auto want = static_cast<std::size_t>(end - here);
+            data_.resize(old + want);
+            const std::streamsize got =
+                buf->sgetn(data_.data() + old, static_cast<std::streamsize>(want));
+            data_.resize(old + static_cast<std::size_t>(std::max<std::streamsize>(got, 0)));
+        }
+    }
+    in.clear();
+    char block[1 << 16];
+    for (;;) {
+        const std::streamsize got = buf->sgetn(block, sizeof block);
+        if (got <= 0)
+            break;
+        data_.append(block, static_cast<std::size_t>(got));
+    }
 }
 
 void TLineStream::Reset() {
@@ -47,9 +71,11 @@ void TLineStream::ReadLine(std::string& line) {
     }
     const char* begin = data_.data() + pos_;
     const char* end = data_.data() + data_.size();
-    const char* p = begin;
-    while (p < end && *p != '\n' && *p != '\r')
-        ++p;
+    // The line ends at the first LF or CR, whichever comes first.
+    const void* lf = std::memchr(begin, '\n', static_cast<std::size_t>(end - begin));
+    const char* stop = lf ? static_cast<const char*>(lf) : end;
+    const void* cr = std::memchr(begin, '\r', static_cast<std::size_t>(stop - begin));
+    const char* p = cr ? static_cast<const char*>(cr) : stop;
     line.assign(begin, p);
     if (p < end && *p++ == '\r' && p < end && *p == '\n')
         ++p;

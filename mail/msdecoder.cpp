@@ -83,13 +83,8 @@ std::string decodeQPLines(const TStringList& lines, bool beforeDelimiter) {
     QPDecoder decoder(data);
     for (const std::string& line : lines)
         decoder.Line(line);
-    if (beforeDelimiter && !lines.Empty()) {
-        const std::string_view last = rtrimBlanks(lines[lines.Count() - 1]);
-        const bool soft = !last.empty() && last.back() == '=';
-        const std::string& raw = lines[lines.Count() - 1];
-        if (!soft && !(!raw.empty() && raw.back() == '\x1a') && data.ends_with("\r\n"))
-            data.resize(data.size() - 2);
-    }
+    if (beforeDelimiter && decoder.HardBreak())
+        data.resize(data.size() - 2);
     return data;
 }
 
@@ -465,7 +460,14 @@ void TmsCustomDecoder::readFollowingParts() {
             }
             std::string line;
             std::string& data = item->Data();
-            TStringList lines;
+            // Room for the decoded part at once: its text runs to the delimiter.
+            if (kind != aeSevenBit) {
+                const std::string_view rest =
+                    std::string_view(reader_.Data()).substr(reader_.Position());
+                const size_t len = std::min(rest.find(delimiter_), rest.size());
+                data.reserve(kind == aeBase64 ? len / 4 * 3 + 3 : len);
+            }
+            QPDecoder qp(data);
             while (nextLine(line)) {
                 end = classify(line);
                 if (end != Boundary::None)
@@ -473,15 +475,15 @@ void TmsCustomDecoder::readFollowingParts() {
                 if (kind == aeBase64) {
                     decodeCodedLine(line, uu, data);
                 } else if (kind == aeQuotedPrintable) {
-                    lines.Add(line);
+                    qp.Line(line);
                 } else {
                     data += line;
                     data += "\r\n";
                 }
             }
             const bool beforeDelimiter = end != Boundary::None;
-            if (kind == aeQuotedPrintable)
-                data = decodeQPLines(lines, beforeDelimiter);
+            if (kind == aeQuotedPrintable && beforeDelimiter && qp.HardBreak())
+                data.resize(data.size() - 2);
             else if (kind == aeSevenBit && beforeDelimiter && data.ends_with("\r\n"))
                 data.resize(data.size() - 2);
         } catch (const EMessageParserError&) {

@@ -259,20 +259,26 @@ void QPDecoder::Line(std::string_view line) {
     const bool soft = end > 0 && line[end - 1] == '=';
     const std::string_view text = soft ? line.substr(0, end - 1) : line;
     const size_t before = out_.size();
-    for (size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (c == '=' && i + 2 < text.size()) {
-            const int hi = hexValue(text[i + 1]);
-            const int lo = hexValue(text[i + 2]);
-            if (hi >= 0 && lo >= 0) {
-                out_ += static_cast<char>(hi * 16 + lo);
-                i += 2;
-                continue;
-            }
+    size_t i = 0;
+    while (i < text.size()) {
+        const void* eq = std::memchr(text.data() + i, '=', text.size() - i);
+        const size_t at =
+            eq ? static_cast<size_t>(static_cast<const char*>(eq) - text.data()) : text.size();
+        out_.append(text.data() + i, at - i);
+        if (at >= text.size())
+            break;
+        const int hi = at + 2 < text.size() ? hexValue(text[at + 1]) : -1;
+        const int lo = at + 2 < text.size() ? hexValue(text[at + 2]) : -1;
+        if (hi >= 0 && lo >= 0) {
+            out_ += static_cast<char>(hi * 16 + lo);
+            i = at + 3;
+        } else {
+            out_ += '=';
+            i = at + 1;
         }
-        out_ += c;
     }
-    if (!soft && !(line.size() > 0 && line.back() == '\x1a'))
+    hardBreak_ = !soft && !(!line.empty() && line.back() == '\x1a');
+    if (hardBreak_)
         out_ += "\r\n";
     logical_ += out_.size() - before;
     if (max_ && logical_ > max_)

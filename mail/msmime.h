@@ -61,11 +61,14 @@ public:
     explicit QPDecoder(std::string& out, std::size_t maxParagraph = 0)
         : out_(out), max_(maxParagraph) {}
     void Line(std::string_view line);
+    // True when the last line fed ended with a hard break (CR LF written).
+    [[nodiscard]] bool HardBreak() const { return hardBreak_; }
 
 private:
     std::string& out_;
     std::size_t max_;
     std::size_t logical_ = 0;
+    bool hardBreak_ = false;
 };
 
 // A short text decoded as one quoted-printable line: the first line of the
