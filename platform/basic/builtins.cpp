@@ -652,9 +652,12 @@ std::string FormatNumberWith(double x, const std::string& f) {
     std::size_t dot = pattern.find('.');
     std::string intPart = pattern.substr(0, dot);
     std::string decPart = dot == std::string::npos ? "" : pattern.substr(dot + 1);
-    int decimals = static_cast<int>(
-        std::count_if(decPart.begin(), decPart.end(), [](char c) { return c == '0' || c == '#'; }));
-    int minDecimals = static_cast<int>(std::count(decPart.begin(), decPart.end(), '0'));
+    // Beyond 30 places a double has nothing left to show.
+    int decimals = std::min<int>(
+        30, static_cast<int>(std::count_if(decPart.begin(), decPart.end(),
+                                           [](char c) { return c == '0' || c == '#'; })));
+    int minDecimals =
+        std::min<int>(decimals, static_cast<int>(std::count(decPart.begin(), decPart.end(), '0')));
     int minInt = static_cast<int>(std::count(intPart.begin(), intPart.end(), '0'));
     bool grouping = intPart.find(',') != std::string::npos;
     double scale = std::pow(10.0, decimals);
@@ -733,7 +736,7 @@ Value ArrayFn(Interp& in, Args& a) {
     in.CheckArray(a.size());
     Value out = Value::Array(0);
     for (Value& v : a)
-        out.arr->items.push_back(v.Copy());
+        out.arr->items.push_back(in.CopyOf(v));
     return out;
 }
 

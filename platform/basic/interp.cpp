@@ -175,6 +175,10 @@ void Interp::CheckArray(std::size_t length) const {
         throw FatalError(errOutOfMemory, ErrorText(errOutOfMemory));
 }
 
+Value Interp::CopyOf(const Value& v) const {
+    return v.Copy(limits_.MaxArrayLength, static_cast<int>(limits_.MaxNesting));
+}
+
 void Interp::Log(const std::string& line) {
     if (host_.log)
         host_.log(line);
@@ -274,7 +278,7 @@ Interp::Flow Interp::ExecInner(const Stmt& s) {
             if (f.vars.count(item.name) && f.vars[item.name]->isConst)
                 Raise(errIllegalAssign, item.raw);
             auto v = std::make_shared<Var>();
-            v->v = Eval(*item.bound).Copy();
+            v->v = CopyOf(Eval(*item.bound));
             v->isConst = true;
             f.vars[item.name] = std::move(v);
         }
@@ -393,7 +397,7 @@ void Interp::ExecAssign(const Stmt& s, bool isSet) {
     } else if (v.type == VType::Object) {
         v = Scalar(v);
     } else {
-        v = v.Copy();
+        v = CopyOf(v);
     }
     if (v.type == VType::String)
         CheckString(v.s.size());
@@ -614,6 +618,7 @@ Value Interp::Eval(const Expr& e) {
     case EK::Not:
         return Not(Eval(*e.a));
     case EK::Binary: {
+        CheckStack();
         Value a = Eval(*e.a);
         Value b = Eval(*e.b);
         Value r = Binary(e.op, a, b);
@@ -631,6 +636,7 @@ Value Interp::Eval(const Expr& e) {
         return obj.obj->Invoke(e.name, InvokeKind::Get, none);
     }
     case EK::Call:
+        CheckStack();
         return EvalCall(e, InvokeKind::Get);
     }
     return {};
@@ -776,7 +782,7 @@ Value Interp::CallProc(const Proc& proc, const std::vector<ExprP>& args) {
             }
         }
         auto v = std::make_shared<Var>();
-        v->v = Eval(*a).Copy();
+        v->v = CopyOf(Eval(*a));
         f.vars[p.name] = std::move(v);
     }
     if (proc.isFunction && !f.vars.count(proc.name))

@@ -40,6 +40,7 @@ public:
     std::shared_ptr<Object> CreateObject(const std::string& progId);
     void CheckString(std::size_t length) const;
     void CheckArray(std::size_t length) const;
+    [[nodiscard]] Value CopyOf(const Value& v) const;
     float NextRandom(double arg);
     void Randomize(double seed);
 

@@ -16,7 +16,7 @@ struct TBasicLimits {
     // Machine stack the interpreter may use below its entry point; it never
     // takes more than the thread has left, less a margin for the host.
     std::size_t MaxStackBytes = 4u << 20;
-    // Nesting of blocks and expressions in the source.
+    // Nesting of blocks and expressions in the source, and of arrays in arrays.
     std::uint32_t MaxNesting = 200;
     std::size_t MaxStringLength = 64u << 20;
     std::size_t MaxArrayLength = 16u << 20;

@@ -203,6 +203,7 @@ private:
     }
 
     void ParseStatement(Block& out, bool moduleLevel) {
+        Nest guard(*this); // one-line Ifs nest without blocks
         const Token& t = Peek();
         int line = t.line;
         if (t.kind != Tok::Ident) {

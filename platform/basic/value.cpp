@@ -64,16 +64,27 @@ Value Value::Array(std::size_t count) {
     return v;
 }
 
-Value Value::Copy() const {
-    if (type != VType::Array || !arr)
-        return *this;
-    Value v;
-    v.type = VType::Array;
-    v.arr = std::make_shared<ArrayBox>();
-    v.arr->items.reserve(arr->items.size());
-    for (const Value& item : arr->items)
-        v.arr->items.push_back(item.Copy());
-    return v;
+namespace {
+
+Value CopyWithin(const Value& v, std::size_t& budget, int depthLeft) {
+    if (v.type != VType::Array || !v.arr)
+        return v;
+    if (depthLeft <= 0 || v.arr->items.size() > budget)
+        throw FatalError(errOutOfMemory, "Out of memory");
+    budget -= v.arr->items.size();
+    Value out;
+    out.type = VType::Array;
+    out.arr = std::make_shared<ArrayBox>();
+    out.arr->items.reserve(v.arr->items.size());
+    for (const Value& item : v.arr->items)
+        out.arr->items.push_back(CopyWithin(item, budget, depthLeft - 1));
+    return out;
+}
+
+} // namespace
+
+Value Value::Copy(std::size_t maxElements, int maxDepth) const {
+    return CopyWithin(*this, maxElements, maxDepth);
 }
 
 std::string ErrorText(int number) {

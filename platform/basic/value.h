@@ -43,8 +43,10 @@ struct Value {
         return type == VType::Boolean || type == VType::Long || type == VType::Double ||
                type == VType::Date;
     }
-    // Arrays have value semantics: assignment copies the elements.
-    [[nodiscard]] Value Copy() const;
+    // Arrays have value semantics: assignment copies the elements. An array
+    // holding more than `maxElements` values in all, or nested deeper than
+    // `maxDepth`, raises Out of memory instead (arrays can hold themselves).
+    [[nodiscard]] Value Copy(std::size_t maxElements, int maxDepth) const;
 };
 
 // A run-time error of the dialect: a number and its text.

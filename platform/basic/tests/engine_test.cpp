@@ -1,12 +1,14 @@
 // The four services the agent processor uses, with objects of the test's
 // own behind the engine's object interface.
 #include "platform/basic/tests/script_runner.h"
+#include "platform/win/datetime.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <fstream>
 #include <map>
+#include <sstream>
 #include <unistd.h>
 
 namespace {
@@ -244,6 +246,47 @@ TEST(RunFile, ScriptsCannotReachTheShell) {
         EXPECT_TRUE(o.failed) << script;
     }
     EXPECT_NE(access("/tmp/basic_shell_probe", F_OK), 0);
+}
+
+} // namespace
+
+namespace {
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    std::ostringstream s;
+    s << f.rdbuf();
+    return s.str();
+}
+
+TEST(Features, OneScriptUsingEveryFeaturePrintsTheExpectedLog) {
+    const std::string dir = QUELTA_SOURCE_DIR "/platform/basic/tests/scripts/";
+    win::DateParts p;
+    p.year = 2026;
+    p.month = 12;
+    p.day = 9;
+    p.hour = 14;
+    p.minute = 5;
+    p.second = 7;
+    win::TDateTime fixed = win::EncodeDateTime(p);
+    win::SetClock([fixed] { return fixed; });
+    TBasicEngine engine;
+    auto msg = MakeMessage();
+    engine.AddNamedObject("CurrentMessage.", msg);
+    engine.OnCreateObject = [](const std::string& progId) -> std::shared_ptr<basic::Object> {
+        return progId == "Quelta.QueltaMessage" ? MakeMessage() : nullptr;
+    };
+    std::string log;
+    engine.OnLog = [&](const std::string& line) { log += line + "\n"; };
+    try {
+        engine.RunFile(dir + "features.bas");
+    } catch (const basic::EScriptError& e) {
+        ADD_FAILURE() << e.what();
+    }
+    win::SetClock({});
+    EXPECT_EQ(log, ReadFile(dir + "features.out"));
+    EXPECT_EQ(basic::ToStr(msg->props["subject"]), "Re: Hello");
+    EXPECT_EQ(msg->recipients.size(), 4u);
 }
 
 } // namespace

@@ -184,6 +184,36 @@ TEST(Limits, HugeStringsAndArraysEndWithAnError) {
     EXPECT_TRUE(o.failed);
 }
 
+TEST(Limits, ArraysHoldingThemselvesEndWithAnError) {
+    // Each turn doubles the array's contents, or nests it one level deeper.
+    for (const char* script : {"Dim a(1)\nFor i = 1 To 60\n  a(0) = a\n  a(1) = a\nNext\n",
+                               "a = Array()\nFor i = 1 To 100000\n  a = Array(a)\nNext\n"}) {
+        auto o = RunScript(script);
+        ASSERT_TRUE(o.failed) << script;
+        EXPECT_EQ(o.text, "Out of memory") << script;
+    }
+    auto o =
+        RunScript("a = Array(1, Array(2, Array(3)))\nb = a\nPrint b(1)(1)(0) & UBound(b(1))\n");
+    EXPECT_FALSE(o.failed) << o.text;
+    EXPECT_EQ(o.output, "31\n");
+}
+
+TEST(Limits, OneLineIfsNestedWithoutEndAreASyntaxError) {
+    std::string line;
+    for (int i = 0; i < 5000; ++i)
+        line += "If True Then ";
+    auto o = RunScript(line + "x = 1\n");
+    ASSERT_TRUE(o.failed);
+    EXPECT_EQ(o.text, "Syntax error: nesting too deep");
+}
+
+TEST(Limits, FormatWithManyPlacesStaysBounded) {
+    auto o = RunScript("Print Format(1E+300, \"0.\" & String(500, \"0\"))\n"
+                       "Print Len(Format(2, \"0.\" & String(50, \"0\")))\n");
+    EXPECT_FALSE(o.failed) << o.text;
+    EXPECT_EQ(o.output.substr(o.output.find('\n') + 1), " 32 \n");
+}
+
 TEST(Limits, DoEventsFiresEveryIntervalAndCanStopTheScript) {
     TBasicEngine engine;
     engine.Limits().DoEventsInterval = 100;
