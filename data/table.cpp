@@ -178,7 +178,9 @@ void TTable::OpenCursor() {
     Check(CurOpenDatabase(nullptr, db_));
     Check(CurSetDirectory(db_, databaseName_.c_str()));
     const TTableType type = ResolveTableType(tableType_, tableName_);
-    const char* tag = indexName_.empty() ? nullptr : indexName_.c_str();
+    // The index name is the tag (31 characters at most) and the index file name too.
+    const std::string index = indexName_.substr(0, 31);
+    const char* tag = index.empty() ? nullptr : index.c_str();
     hCurCur cursor = 0;
     const CurResult r = CurOpenTable(db_, tableName_.c_str(), DriverName(type), tag, tag, 0,
                                      readOnly_ ? 1 : 0, exclusive_ ? 1 : 0, cursor);

@@ -371,6 +371,31 @@ TEST_F(CursorTest, ExpressionFiltersJoinAndSearchFiltersAreOneOff) {
     EXPECT_EQ(p.iFilters, 1);
 }
 
+TEST_F(CursorTest, ARecordThatLeftTheFilterIsNoCurrentRecord) {
+    const hCurCur c = Open();
+    AddRow(c, "one", "A");
+    AddRow(c, "two", "A");
+    static const char tree = 1;
+    const std::string onlyA = "LINK = \"A\"";
+    hCurFilter f = 0;
+    ASSERT_EQ(CurAddFilter(c, reinterpret_cast<std::uintptr_t>(onlyA.c_str()), 1, false, &tree,
+                           nullptr, f),
+              CUR_OK);
+    ASSERT_EQ(CurActivateFilter(c, f), CUR_OK);
+    auto rec = Blank(c);
+    ASSERT_EQ(CurSetToBegin(c), CUR_OK);
+    ASSERT_EQ(CurGetNextRecord(c, CurLock::NoLock, rec.data(), nullptr), CUR_OK);
+    // Another user moves the row out of the filter.
+    const hCurCur other = Open();
+    auto orec = Blank(other);
+    ASSERT_EQ(CurSetToBegin(other), CUR_OK);
+    ASSERT_EQ(CurGetNextRecord(other, CurLock::WriteLock, orec.data(), nullptr), CUR_OK);
+    ASSERT_EQ(CurPutField(other, 8, orec.data(), "B"), CUR_OK);
+    ASSERT_EQ(CurModifyRecord(other, orec.data(), true), CUR_OK);
+    EXPECT_EQ(CurGetRecord(c, CurLock::NoLock, rec.data(), nullptr), CURERR_NOCURRREC);
+    EXPECT_EQ(Walk(c), "two,");
+}
+
 TEST_F(CursorTest, FilterSlotsRunOut) {
     const hCurCur c = Open();
     hCurFilter f = 0;
