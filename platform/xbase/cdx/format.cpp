@@ -337,42 +337,58 @@ Node DecodeNode(const PageFile& f, std::uint32_t offset, int keyLength, char pad
         }
         return n;
     }
-    int recBits = static_cast<unsigned char>(b[20]);
-    int dupBits = static_cast<unsigned char>(b[21]);
-    int trailBits = static_cast<unsigned char>(b[22]);
-    int bytes = static_cast<unsigned char>(b[23]);
-    if (bytes < 1 || bytes > 8 || recBits < 1 || recBits > 32 || dupBits > 16 || trailBits > 16 ||
-        recBits + dupBits + trailBits > bytes * 8)
-        f.Corrupt(offset, "leaf node with bad bit widths");
-    if (count * static_cast<std::uint32_t>(bytes) > kLeafSpace)
-        f.Corrupt(offset, "leaf node with " + std::to_string(count) + " keys");
-    std::uint64_t recMask = (1ULL << recBits) - 1;
-    std::uint64_t dupMask = (1ULL << dupBits) - 1;
-    std::uint64_t trailMask = (1ULL << trailBits) - 1;
-    std::size_t keyPos = kPage;
-    std::size_t infoEnd = kLeafData + count * static_cast<std::size_t>(bytes);
-    for (std::size_t i = 0; i < count; ++i) {
-        std::uint64_t info = 0;
-        std::size_t at = kLeafData + i * static_cast<std::size_t>(bytes);
-        for (int k = 0; k < bytes; ++k)
-            info |= static_cast<std::uint64_t>(
-                        static_cast<unsigned char>(b[at + static_cast<std::size_t>(k)]))
-                    << (8 * k);
-        auto dup = static_cast<std::size_t>((info >> recBits) & dupMask);
-        auto trail = static_cast<std::size_t>((info >> (recBits + dupBits)) & trailMask);
-        if (dup + trail > len || (i == 0 && dup != 0))
-            f.Corrupt(offset, "leaf entry " + std::to_string(i) + " with bad counts");
-        std::size_t stored = len - dup - trail;
-        if (keyPos < infoEnd + stored)
-            f.Corrupt(offset, "leaf keys overlap their entries");
-        keyPos -= stored;
-        std::size_t prev = n.keys.size() - (i > 0 ? len : 0);
-        n.keys.append(n.keys, prev, dup); // the bytes shared with the key before
-        n.keys.append(b, keyPos, stored);
-        n.keys.append(trail, pad);
-        n.recnos.push_back(static_cast<std::uint32_t>(info & recMask));
+    LeafReader r(f, offset, b, len, pad);
+    n.keys.reserve(r.Count() * len);
+    n.recnos.reserve(r.Count());
+    while (r.Next()) {
+        n.keys.append(r.Key());
+        n.recnos.push_back(r.Recno());
     }
     return n;
+}
+
+LeafReader::LeafReader(const PageFile& f, std::uint32_t offset, std::string_view page,
+                       std::size_t len, char pad)
+    : f_(f), offset_(offset), page_(page), len_(len), pad_(pad) {
+    count_ = Le(page, 2, 2);
+    recBits_ = static_cast<unsigned char>(page[20]);
+    dupBits_ = static_cast<unsigned char>(page[21]);
+    trailBits_ = static_cast<unsigned char>(page[22]);
+    bytes_ = static_cast<unsigned char>(page[23]);
+    if (bytes_ < 1 || bytes_ > 8 || recBits_ < 1 || recBits_ > 32 || dupBits_ > 16 ||
+        trailBits_ > 16 || recBits_ + dupBits_ + trailBits_ > bytes_ * 8)
+        f.Corrupt(offset, "leaf node with bad bit widths");
+    if (count_ * static_cast<std::size_t>(bytes_) > kLeafSpace)
+        f.Corrupt(offset, "leaf node with " + std::to_string(count_) + " keys");
+    keyPos_ = kPage;
+    infoEnd_ = kLeafData + count_ * static_cast<std::size_t>(bytes_);
+    key_.reserve(len);
+}
+
+bool LeafReader::Next() {
+    if (i_ >= count_)
+        return false;
+    std::uint64_t info = 0;
+    std::size_t at = kLeafData + i_ * static_cast<std::size_t>(bytes_);
+    for (int k = 0; k < bytes_; ++k)
+        info |= static_cast<std::uint64_t>(
+                    static_cast<unsigned char>(page_[at + static_cast<std::size_t>(k)]))
+                << (8 * k);
+    auto dup = static_cast<std::size_t>((info >> recBits_) & ((1ULL << dupBits_) - 1));
+    auto trail =
+        static_cast<std::size_t>((info >> (recBits_ + dupBits_)) & ((1ULL << trailBits_) - 1));
+    if (dup + trail > len_ || (i_ == 0 && dup != 0))
+        f_.Corrupt(offset_, "leaf entry " + std::to_string(i_) + " with bad counts");
+    std::size_t stored = len_ - dup - trail;
+    if (keyPos_ < infoEnd_ + stored)
+        f_.Corrupt(offset_, "leaf keys overlap their entries");
+    keyPos_ -= stored;
+    key_.resize(dup); // the bytes shared with the key before stay
+    key_.append(page_.substr(keyPos_, stored));
+    key_.append(trail, pad_);
+    recno_ = static_cast<std::uint32_t>(info & ((1ULL << recBits_) - 1));
+    ++i_;
+    return true;
 }
 
 namespace {

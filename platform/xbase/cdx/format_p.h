@@ -167,10 +167,50 @@ private:
 
 // pad: the byte of the trailing-count compression.
 [[nodiscard]] Node DecodeNode(const PageFile& f, std::uint32_t offset, int keyLength, char pad);
+// Entries of a leaf page one by one, each key rebuilt from the one before.
+class LeafReader {
+public:
+    // Checks the page's layout fields; throws CorruptError.
+    LeafReader(const PageFile& f, std::uint32_t offset, std::string_view page, std::size_t len,
+               char pad);
+    [[nodiscard]] std::size_t Count() const { return count_; }
+    // Moves to the next entry; false after the last.
+    bool Next();
+    [[nodiscard]] std::string_view Key() const { return key_; }
+    [[nodiscard]] std::uint32_t Recno() const { return recno_; }
+
+private:
+    const PageFile& f_;
+    std::uint32_t offset_;
+    std::string_view page_;
+    std::size_t len_;
+    char pad_;
+    std::size_t count_ = 0, i_ = 0, keyPos_ = 0, infoEnd_ = 0;
+    int recBits_ = 0, dupBits_ = 0, trailBits_ = 0, bytes_ = 0;
+    std::string key_;
+    std::uint32_t recno_ = 0;
+};
+
 // Empty when the entries do not fit in one page.
 [[nodiscard]] std::string EncodeNode(const Node& n, char pad);
 // Whether entries [from, to) fit in one page.
 [[nodiscard]] bool Fits(const Node& n, std::size_t from, std::size_t to, char pad);
+
+inline std::uint32_t LoadLe(std::string_view b, std::size_t at, int bytes) {
+    std::uint32_t v = 0;
+    for (int i = 0; i < bytes; ++i)
+        v |= static_cast<std::uint32_t>(
+                 static_cast<unsigned char>(b[at + static_cast<std::size_t>(i)]))
+             << (8 * i);
+    return v;
+}
+
+inline std::uint32_t LoadBe32(std::string_view b, std::size_t at) {
+    std::uint32_t v = 0;
+    for (std::size_t i = 0; i < 4; ++i)
+        v = (v << 8) | static_cast<unsigned char>(b[at + i]);
+    return v;
+}
 
 inline int CompareKey(std::string_view key, std::uint32_t recno, std::string_view other,
                       std::uint32_t otherRecno) {

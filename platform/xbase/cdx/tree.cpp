@@ -99,21 +99,47 @@ std::vector<Tree::Step> Tree::Descend(const Header& h, std::string_view key,
     }
 }
 
+// Straight on the pages, without decoding whole nodes: seeks and walks
+// are the most frequent calls.
 std::optional<Entry> Tree::LowerBound(std::string_view key, std::uint32_t recno) const {
     Header h = ReadHeader();
-    auto path = Descend(h, key, recno);
-    Node& leaf = path.back().node;
-    std::size_t i = path.back().index;
-    std::unordered_set<std::uint32_t> seen;
-    while (i >= leaf.Count()) {
-        if (leaf.right == kNone || leaf.right == 0)
+    auto len = static_cast<std::size_t>(keyLength_);
+    std::uint32_t at = h.root;
+    for (std::size_t depth = 0;; ++depth) {
+        if (depth >= kMaxDepth)
+            f_.Corrupt(at, "index nodes form a loop");
+        if (at % kPage != 0 || at < kHeaderSize)
+            f_.Corrupt(at, "node pointer not on a page boundary");
+        std::string page = f_.Read(at, kPage, "index node");
+        std::uint32_t attr = LoadLe(page, 0, 2);
+        std::size_t count = LoadLe(page, 2, 2);
+        if ((attr & kAttrLeaf) == 0) {
+            if (count == 0 || count * (len + 8) > kInteriorSpace)
+                f_.Corrupt(at, "interior node with " + std::to_string(count) + " keys");
+            std::size_t lo = 0, hi = count;
+            while (lo < hi) {
+                std::size_t mid = (lo + hi) / 2;
+                std::size_t e = 12 + mid * (len + 8);
+                if (CompareKey(key, recno, std::string_view(page).substr(e, len),
+                               LoadBe32(page, e + len)) > 0)
+                    lo = mid + 1;
+                else
+                    hi = mid;
+            }
+            if (lo == count)
+                lo = count - 1; // beyond every key: the last child
+            at = LoadBe32(page, 12 + lo * (len + 8) + len + 4);
+            continue;
+        }
+        LeafReader r(f_, at, page, len, pad_);
+        while (r.Next())
+            if (CompareKey(key, recno, r.Key(), r.Recno()) <= 0)
+                return Entry{std::string(r.Key()), r.Recno()};
+        std::uint32_t right = LoadLe(page, 8, 4);
+        if (right == kNone || right == 0)
             return std::nullopt;
-        if (!seen.insert(leaf.offset).second || seen.size() > kMaxDepth)
-            f_.Corrupt(leaf.offset, "sibling links form a loop");
-        leaf = ReadNode(leaf.right);
-        i = LowerIndex(leaf, key, recno);
+        at = right; // past this leaf's last key: on along the leaf chain
     }
-    return ToEntry(leaf, i);
 }
 
 std::optional<Entry> Tree::Before(std::string_view key, std::uint32_t recno) const {
