@@ -143,7 +143,8 @@ public:
     // Adds an empty tag (a tag of the same name is replaced); fill it with
     // Insert or Rebuild.
     Tag& CreateTag(const TagDef& def);
-    // False when there is no such tag.
+    // False when there is no such tag; its Tag pointer is invalid afterwards
+    // (its pages stay unused until the next Rebuild).
     bool DeleteTag(std::string_view name);
     // Rewrites the whole file: directory and every tag, from the records;
     // Tag pointers stay valid.

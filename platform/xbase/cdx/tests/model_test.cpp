@@ -202,6 +202,16 @@ TEST_F(ModelTest, TagsAreCreatedReplacedAndDeletedInOrder) {
         EXPECT_THROW(bag->CreateTag(TagDef{"LONG", "X", "", false, false, 241, 'C'}), CdxError);
     }
     auto bag = Bag::Open(path, OpenMode::ReadOnly);
+    {
+        // Another user adds a tag; a reload shows it.
+        auto writer = Bag::Open(path, OpenMode::ReadWrite);
+        writer->CreateTag(TagDef{"EXTRA", "STATUS", "", false, false, 5, 'C'});
+        EXPECT_EQ(bag->FindTag("EXTRA"), nullptr);
+        bag->Reload();
+        EXPECT_NE(bag->FindTag("EXTRA"), nullptr);
+        EXPECT_TRUE(writer->DeleteTag("EXTRA"));
+        bag->Reload();
+    }
     std::vector<std::string> names;
     for (const auto& t : bag->Tags())
         names.push_back(t->Name());
