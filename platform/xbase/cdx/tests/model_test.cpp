@@ -358,3 +358,29 @@ TEST_F(ModelTest, TagKeysFollowKeyAndForExpressions) {
     EXPECT_EQ(KeyTypesFrom(schema)("RECDATE"), 'D');
     EXPECT_EQ(KeyTypesFrom(schema)("what ever"), 'C');
 }
+
+// index_dump decodes our number and date keys to the values we stored.
+TEST_F(ModelTest, IndexDumpDecodesNumberAndDateKeys) {
+    if (!HaveIndexDump())
+        GTEST_SKIP() << "index_dump (libdbd-xbase-perl) is not installed";
+    using xbase::expr::KeyBytes;
+    using xbase::expr::Value;
+    std::string path = dir.File("numbers.cdx");
+    auto bag = Bag::Create(path);
+    Tag& num = bag->CreateTag(TagKeys::Define("FREQ", "FREQVAL", "", false, false, schema));
+    Tag& day = bag->CreateTag(TagKeys::Define("DAY", "RECDATE", "", false, false, schema));
+    TagKeys numKeys(num.Def(), schema), dayKeys(day.Def(), schema);
+    const std::vector<double> values = {15, -1000.5, 0, 3.25, -0.25, 1e6, 1, 0.5, -2};
+    for (std::size_t i = 0; i < values.size(); ++i)
+        num.Insert(KeyBytes(Value::Num(values[i]), numKeys.Key()),
+                   static_cast<std::uint32_t>(i + 1));
+    day.Insert(KeyBytes(Value::Date(xbase::expr::JulianFromYmd(2024, 1, 31)), dayKeys.Key()), 1);
+    day.Insert(KeyBytes(Value::Date(xbase::expr::JulianFromYmd(1999, 12, 31)), dayKeys.Key()), 2);
+    day.Insert(KeyBytes(Value::Date(0), dayKeys.Key()), 3);
+    bag.reset();
+    EXPECT_EQ(IndexDump(path, "FREQ", "num"),
+              (std::vector<std::string>{"-1000.5 2", "-2 9", "-0.25 5", "0 3", "0.5 8", "1 7",
+                                        "3.25 4", "15 1", "1000000 6"}));
+    EXPECT_EQ(IndexDump(path, "DAY", "num"),
+              (std::vector<std::string>{"0 3", "2451544 2", "2460341 1"}));
+}
