@@ -758,10 +758,18 @@ Value CreateObject(Interp& in, Args& a) {
     return Value::Obj(in.CreateObject(ToStr(a[0])));
 }
 
-// No window: the text goes to the host's log and the answer is OK.
+// No window: the text goes to the host's log and the answer is the box's
+// default button, as if the user had pressed Enter.
 Value MsgBox(Interp& in, Args& a) {
     in.Log(IsNull(a[0]) ? std::string("Null") : ToStr(a[0]));
-    return Value::Long(1);
+    std::int32_t flags = Given(a, 1) ? ToLong(a[1]) : 0;
+    static const int answers[6][3] = {{1, 1, 1}, {1, 2, 2}, {3, 4, 5},
+                                      {6, 7, 2}, {6, 7, 7}, {4, 2, 2}};
+    int kind = flags & 0xF;
+    int button = (flags >> 8) & 0x3;
+    if (kind > 5 || button > 2)
+        return Value::Long(1);
+    return Value::Long(answers[kind][button]);
 }
 
 const std::unordered_map<std::string, Builtin>& Table() {

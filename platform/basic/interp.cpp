@@ -6,7 +6,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <new>
 #include <pthread.h>
+#include <stdexcept>
 #include <utility>
 
 namespace basic {
@@ -127,6 +129,10 @@ void Interp::Run(const Program& program) {
         if (!printLine_.empty())
             Log(std::exchange(printLine_, {}));
         Rethrow(e, 0);
+    } catch (const std::bad_alloc&) {
+        throw EScriptError(0, errOutOfMemory, ErrorText(errOutOfMemory));
+    } catch (const std::length_error&) {
+        throw EScriptError(0, errOutOfMemory, ErrorText(errOutOfMemory));
     }
     if (!printLine_.empty())
         Log(std::exchange(printLine_, {}));
@@ -140,6 +146,8 @@ Value Interp::Evaluate(const Expr& expr) {
         return Eval(expr);
     } catch (const RunError& e) {
         Rethrow(e, expr.line);
+    } catch (const std::bad_alloc&) {
+        throw EScriptError(expr.line, errOutOfMemory, ErrorText(errOutOfMemory));
     }
 }
 

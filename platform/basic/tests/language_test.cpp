@@ -416,8 +416,9 @@ Print " joined"
 Debug.Print -3; "y"
 Print
 MsgBox "boxed " & MsgBox("inner")
+Print (MsgBox("?", vbYesNo) = vbYes) & (MsgBox("?", 4 + 256) = vbNo) & MsgBox("?", 1 + 256)
 )",
-     " 1  2 x\na             b\nno newline joined\n-3 y\n\ninner\nboxed 1\n"},
+     " 1  2 x\na             b\nno newline joined\n-3 y\n\ninner\nboxed 1\n?\n?\n?\nTrueTrue2\n"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Lexical, Language, ::testing::ValuesIn(kLexical),
