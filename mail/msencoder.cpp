@@ -183,18 +183,13 @@ std::string TmsCustomEncoder::HeaderText(std::string_view text) const {
     return encodeWords(clean, !kept.empty() && kept != "us-ascii" ? kept : "iso-8859-1");
 }
 
-namespace {
-std::string displayName(const TmsCustomEncoder&, std::string_view name,
-                        const std::function<std::string(std::string_view)>& headerText) {
-    return has8bit(name) ? headerText(name) : QuoteDisplayName(noBreaks(name));
+std::string TmsCustomEncoder::AddressText(std::string_view name, std::string_view address) const {
+    const std::string shown = has8bit(name) ? HeaderText(name) : QuoteDisplayName(noBreaks(name));
+    return shown + " <" + noBreaks(address) + ">";
 }
-} // namespace
 
 std::string TmsCustomEncoder::SenderText() const {
-    const TmsMailAddress& s = message_.Sender();
-    return "From:     " +
-           displayName(*this, s.Name(), [this](std::string_view t) { return HeaderText(t); }) +
-           " <" + noBreaks(s.Address()) + ">";
+    return "From:     " + AddressText(message_.Sender().Name(), message_.Sender().Address());
 }
 
 void TmsCustomEncoder::WriteCommonHeaders(std::initializer_list<std::string_view> extraManaged) {
@@ -425,8 +420,7 @@ void TmsMessageEncoder::writeAddressField(std::string_view name, const TmsAddres
     for (int i = 0; i < list.Count(); ++i) {
         const TmsMailAddress& a = list[i];
         std::string line = i == 0 ? label : std::string(10, ' ');
-        line += has8bit(a.Name()) ? HeaderText(a.Name()) : QuoteDisplayName(noBreaks(a.Name()));
-        line += " <" + noBreaks(a.Address()) + ">";
+        line += AddressText(a.Name(), a.Address());
         if (i + 1 < list.Count())
             line += ',';
         WriteLine(line);

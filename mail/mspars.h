@@ -112,6 +112,9 @@ protected:
     void WriteCommonHeaders(std::initializer_list<std::string_view> extraManaged);
     // "From:     " and the sender.
     [[nodiscard]] std::string SenderText() const;
+    // Display name (quoted, or encoded when it holds 8-bit bytes), " <",
+    // the address and ">".
+    [[nodiscard]] std::string AddressText(std::string_view name, std::string_view address) const;
     // A header text with CR and LF taken out and, when it holds 8-bit
     // bytes, written as RFC 2047 encoded words in the message's charset.
     [[nodiscard]] std::string HeaderText(std::string_view text) const;

@@ -414,3 +414,41 @@ TEST(MessageFiles, SaveAndLoad) {
     EXPECT_TRUE(back.Body().Empty()); // cleared before the failed open
     EXPECT_THROW(m.SaveToFile((dir / "no" / "such" / "dir.eml").string()), EFCreateError);
 }
+
+TEST(Parser, PartsNamedByTheSenderStayAttachments) {
+    TmsMessage m;
+    // A named text first part is a file, not the body; the declared type wins
+    // over a guess from the name; encoded words in names are decoded; a
+    // base64 line of any length decodes whole.
+    const std::string longLine = EncodeBase64(std::string(3000, 'z'));
+    Load(m, Crlf({"Mime-Version: 1.0", "Content-Type: multipart/mixed; boundary=o", "", "--o",
+                  "Content-Type: text/plain; name=\"first.txt\"", "", "file text", "--o",
+                  "Content-Type: application/x-custom; name=\"=?iso-8859-1?Q?r=E9sum=E9?=.doc\"",
+                  "Content-Transfer-Encoding: base64", "", longLine, "--o--"}));
+    EXPECT_TRUE(m.Body().Empty());
+    ASSERT_EQ(m.Attachments().Count(), 2);
+    EXPECT_EQ(m.Attachments()[0].FileName(), "first.txt");
+    EXPECT_EQ(m.Attachments()[0].Data(), "file text");
+    EXPECT_EQ(m.Attachments()[1].FileName(), "r\xe9sum\xe9.doc");
+    EXPECT_EQ(m.Attachments()[1].ContentType(), "application/x-custom");
+    EXPECT_EQ(m.Attachments()[1].Data(), std::string(3000, 'z'));
+}
+
+TEST(Composer, HeaderTextsCannotBreakTheHeaderBlock) {
+    TmsMessage m;
+    m.Sender() = TmsMailAddress("me@x\r\nBcc: victim@y", "Me\r\nX-Injected: 1");
+    m.SetSubject("hello\r\nBcc: other@z");
+    m.Headers() = TmsHeaders{"X-A: 1", "", "X-B: 2"};
+    m.Body() = {"body"};
+    const std::string text = Save(m);
+    for (const auto& l : SplitLines(text)) {
+        EXPECT_FALSE(l.starts_with("Bcc:")) << l;
+        EXPECT_FALSE(l.starts_with("X-Injected")) << l;
+    }
+    // The empty header line is not written: the block ends only before the body.
+    EXPECT_TRUE(hasLine(text, "X-B: 2"));
+    TmsMessage back;
+    Load(back, text);
+    EXPECT_EQ(back.Body(), (TStringList{"body"}));
+    EXPECT_EQ(back.Subject(), "hello  Bcc: other@z");
+}
