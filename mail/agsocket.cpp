@@ -223,6 +223,9 @@ void TagSocket::ResolveHost() {
     if (!request_)
         RaiseErrorIfSet(Winsock().WSAGetLastError());
     waiter_.Wait([this] { return hostLookedUp_ || cancel_; });
+    // An unanswered look-up is cancelled, so it never writes into the buffer later.
+    if (!hostLookedUp_)
+        CancelRequest();
     request_ = nullptr;
     if (error_)
         RaiseError(errorCode_);
@@ -265,6 +268,8 @@ void TagSocket::ResolvePort() {
                                                lookupBuf_, sizeof lookupBuf_);
     if (request_) {
         waiter_.Wait([this] { return servLookedUp_ || cancel_; });
+        if (!servLookedUp_)
+            CancelRequest();
         request_ = nullptr;
         if (!error_ && !waiter_.Expired()) {
             if (cancel_)

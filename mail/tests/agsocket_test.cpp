@@ -6,11 +6,13 @@
 #include "mail/agwinsock.h"
 #include "mail/tests/tcp_server.h"
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QTimer>
 
 #include <cmath>
 #include <functional>
+#include <memory>
 #include <sstream>
 
 #include <gtest/gtest.h>
@@ -163,6 +165,20 @@ TEST(TagSocket, CancelFromATimerDuringASlowLookup) {
     EXPECT_LT(t.elapsed(), 2000);
     EXPECT_EQ(cancels, 1);
     EXPECT_EQ(s.errors, std::vector<std::string>{"Operation has been canceled"});
+}
+
+TEST(TagSocket, LookupThatTimesOutNeverAnswersLater) {
+    auto slow = std::make_unique<TestSocket>();
+    auto delay = reinterpret_cast<LPFN_WSSETLOOKUPDELAY>(Winsock().GetProc("WsSetLookupDelay"));
+    delay(1500);
+    EXPECT_EQ(Raised<ETimedOutError>([&] { slow->OpenTo("localhost:25", 1); }),
+              "Operation timed out");
+    delay(0);
+    slow.reset(); // the answer must not reach the destroyed component
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < 2000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
 }
 
 TEST(TagSocket, ComponentErrors) {
