@@ -34,8 +34,15 @@ bool Accepted(const TCurWorkArea& a, const std::uint8_t* record) {
     return true;
 }
 
+// Locks the current record and reads it again from the file: what another
+// user stored before the lock was granted is what the caller gets.
 bool Lock(CurLock lock) {
-    return lock == CurLock::NoLock || xb_Rlock(0) != 0;
+    if (lock == CurLock::NoLock)
+        return true;
+    if (xb_Rlock(0) == 0)
+        return false;
+    xb_Go(xb_RecNo());
+    return true;
 }
 
 // Scratch record for the filter when the caller passes none.
@@ -104,9 +111,9 @@ CurResult CurGetNextRecord(hCurCur cursor, CurLock lock, std::uint8_t* record, R
         ReadRecord(*a, buf);
         if (!Accepted(*a, buf))
             continue;
-        ReadProps(props);
         if (!Lock(lock))
             return CURERR_LOCKED;
+        ReadProps(props);
         ReadRecord(*a, record);
         return CUR_OK;
     }
@@ -127,9 +134,9 @@ CurResult CurGetPriorRecord(hCurCur cursor, CurLock lock, std::uint8_t* record, 
         ReadRecord(*a, buf);
         if (!Accepted(*a, buf))
             continue;
-        ReadProps(props);
         if (!Lock(lock))
             return CURERR_LOCKED;
+        ReadProps(props);
         ReadRecord(*a, record);
         return CUR_OK;
     }
@@ -184,9 +191,9 @@ CurResult CurGetRecord(hCurCur cursor, CurLock lock, std::uint8_t* record, RECPr
             return CURERR_NOCURRREC;
         }
     }
-    ReadProps(props);
     if (!Lock(lock))
         return CURERR_LOCKED;
+    ReadProps(props);
     ReadRecord(*a, record);
     return CUR_OK;
 }

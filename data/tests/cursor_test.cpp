@@ -396,6 +396,23 @@ TEST_F(CursorTest, ARecordThatLeftTheFilterIsNoCurrentRecord) {
     EXPECT_EQ(Walk(c), "two,");
 }
 
+TEST_F(CursorTest, ALockedReadReturnsWhatIsStoredNow) {
+    const hCurCur c = Open();
+    AddRow(c, "one", "A");
+    auto rec = Blank(c);
+    ASSERT_EQ(CurSetToBegin(c), CUR_OK);
+    ASSERT_EQ(CurGetNextRecord(c, CurLock::NoLock, rec.data(), nullptr), CUR_OK);
+    // Another user changes the row while this cursor stands on it.
+    const hCurCur other = Open();
+    auto orec = Blank(other);
+    ASSERT_EQ(CurSetToBegin(other), CUR_OK);
+    ASSERT_EQ(CurGetNextRecord(other, CurLock::WriteLock, orec.data(), nullptr), CUR_OK);
+    ASSERT_EQ(CurPutField(other, 1, orec.data(), "changed"), CUR_OK);
+    ASSERT_EQ(CurModifyRecord(other, orec.data(), true), CUR_OK);
+    ASSERT_EQ(CurGetRecord(c, CurLock::WriteLock, rec.data(), nullptr), CUR_OK);
+    EXPECT_EQ(Name(c, rec), "changed");
+}
+
 TEST_F(CursorTest, FilterSlotsRunOut) {
     const hCurCur c = Open();
     hCurFilter f = 0;
