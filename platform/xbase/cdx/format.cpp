@@ -19,22 +19,6 @@ namespace {
 
 constexpr std::size_t kMaxCachedPages = 32768; // 16 MB
 
-std::uint32_t Le(std::string_view b, std::size_t at, int bytes) {
-    std::uint32_t v = 0;
-    for (int i = 0; i < bytes; ++i)
-        v |= static_cast<std::uint32_t>(
-                 static_cast<unsigned char>(b[at + static_cast<std::size_t>(i)]))
-             << (8 * i);
-    return v;
-}
-
-std::uint32_t Be32(std::string_view b, std::size_t at) {
-    std::uint32_t v = 0;
-    for (std::size_t i = 0; i < 4; ++i)
-        v = (v << 8) | static_cast<unsigned char>(b[at + i]);
-    return v;
-}
-
 void PutLe(std::string& b, std::size_t at, std::uint64_t v, int bytes) {
     for (int i = 0; i < bytes; ++i)
         b[at + static_cast<std::size_t>(i)] = static_cast<char>((v >> (8 * i)) & 0xFF);
@@ -238,12 +222,12 @@ Header DecodeHeader(const PageFile& f, std::uint32_t offset) {
         f.Corrupt(offset, "tag header not on a page boundary");
     std::string b = f.Read(offset, kHeaderSize, "tag header");
     Header h;
-    h.root = Le(b, 0, 4);
-    h.freeList = Le(b, 4, 4);
-    h.counter = Le(b, 8, 4);
-    h.keyLength = static_cast<int>(Le(b, 12, 2));
+    h.root = LoadLe(b, 0, 4);
+    h.freeList = LoadLe(b, 4, 4);
+    h.counter = LoadLe(b, 8, 4);
+    h.keyLength = static_cast<int>(LoadLe(b, 12, 2));
     h.options = static_cast<std::uint8_t>(b[14]);
-    h.descending = Le(b, 502, 2) != 0;
+    h.descending = LoadLe(b, 502, 2) != 0;
     if (h.keyLength < 1 || h.keyLength > kMaxKeyLength)
         f.Corrupt(offset + 12, "key length " + std::to_string(h.keyLength) + " out of range");
     std::string_view pool(b.data() + 512, 512);
@@ -317,12 +301,12 @@ Node DecodeNode(const PageFile& f, std::uint32_t offset, int keyLength, char pad
     Node n;
     n.offset = offset;
     n.len = static_cast<std::size_t>(keyLength);
-    std::uint32_t attr = Le(b, 0, 2);
-    std::uint32_t count = Le(b, 2, 2);
+    std::uint32_t attr = LoadLe(b, 0, 2);
+    std::uint32_t count = LoadLe(b, 2, 2);
     n.leaf = (attr & kAttrLeaf) != 0;
     n.root = (attr & kAttrRoot) != 0;
-    n.left = Le(b, 4, 4);
-    n.right = Le(b, 8, 4);
+    n.left = LoadLe(b, 4, 4);
+    n.right = LoadLe(b, 8, 4);
     std::size_t len = n.len;
     n.recnos.reserve(count);
     n.keys.reserve(count * len);
@@ -332,8 +316,8 @@ Node DecodeNode(const PageFile& f, std::uint32_t offset, int keyLength, char pad
         n.children.reserve(count);
         for (std::size_t i = 0, at = 12; i < count; ++i, at += len + 8) {
             n.keys.append(b, at, len);
-            n.recnos.push_back(Be32(b, at + len));
-            n.children.push_back(Be32(b, at + len + 4));
+            n.recnos.push_back(LoadBe32(b, at + len));
+            n.children.push_back(LoadBe32(b, at + len + 4));
         }
         return n;
     }
@@ -350,7 +334,7 @@ Node DecodeNode(const PageFile& f, std::uint32_t offset, int keyLength, char pad
 LeafReader::LeafReader(const PageFile& f, std::uint32_t offset, std::string_view page,
                        std::size_t len, char pad)
     : f_(f), offset_(offset), page_(page), len_(len), pad_(pad) {
-    count_ = Le(page, 2, 2);
+    count_ = LoadLe(page, 2, 2);
     recBits_ = static_cast<unsigned char>(page[20]);
     dupBits_ = static_cast<unsigned char>(page[21]);
     trailBits_ = static_cast<unsigned char>(page[22]);

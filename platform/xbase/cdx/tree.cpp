@@ -33,17 +33,11 @@ std::size_t LowerIndex(const Node& n, std::string_view key, std::uint32_t recno)
 // Only the first 16 bytes change after creation; the rest is not read here.
 Header Tree::ReadHeader() const {
     std::string b = f_.Read(header_, 16, "tag header");
-    auto le = [&](std::size_t at) {
-        return static_cast<std::uint32_t>(static_cast<unsigned char>(b[at])) |
-               static_cast<std::uint32_t>(static_cast<unsigned char>(b[at + 1])) << 8 |
-               static_cast<std::uint32_t>(static_cast<unsigned char>(b[at + 2])) << 16 |
-               static_cast<std::uint32_t>(static_cast<unsigned char>(b[at + 3])) << 24;
-    };
     Header h;
-    h.root = le(0);
-    h.freeList = le(4);
-    h.counter = le(8);
-    h.keyLength = static_cast<unsigned char>(b[12]) | static_cast<unsigned char>(b[13]) << 8;
+    h.root = LoadLe(b, 0, 4);
+    h.freeList = LoadLe(b, 4, 4);
+    h.counter = LoadLe(b, 8, 4);
+    h.keyLength = static_cast<int>(LoadLe(b, 12, 2));
     h.options = static_cast<std::uint8_t>(b[14]);
     if (h.keyLength != keyLength_)
         f_.Corrupt(header_ + 12, "key length changed under an open tag");
@@ -191,10 +185,7 @@ std::uint32_t Tree::Allocate(Header& h) const {
         if (page % kPage == 0 && page >= kHeaderSize && page + kPage <= f_.Size()) {
             std::string b = f_.Read(page, 12, "free node");
             if (b.compare(4, 8, kFreeMark) == 0) {
-                std::uint32_t next =
-                    static_cast<unsigned char>(b[0]) | static_cast<unsigned char>(b[1]) << 8 |
-                    static_cast<unsigned char>(b[2]) << 16 |
-                    static_cast<std::uint32_t>(static_cast<unsigned char>(b[3])) << 24;
+                std::uint32_t next = LoadLe(b, 0, 4);
                 h.freeList = next == page ? 0 : next;
                 return page;
             }
