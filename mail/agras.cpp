@@ -53,6 +53,10 @@ void* TagRas::LoadLibrary() {
     return lib;
 }
 
+template <class F> F TagRas::Proc(const char* name) const {
+    return lib_ ? reinterpret_cast<F>(dlsym(lib_, name)) : nullptr;
+}
+
 TagRas::TagRas() {
     window_.WndProc = &TagRas::WndProc;
     window_.owner = this;
@@ -61,12 +65,13 @@ TagRas::TagRas() {
 }
 
 TagRas::~TagRas() {
+    // A dial still in progress would notify a window that is gone.
+    if (dialled_ && !connected_) {
+        if (auto hangUp = Proc<LPFN_RASHANGUPA>("RasHangUpA"))
+            hangUp(handle_);
+    }
     if (lib_)
         dlclose(lib_);
-}
-
-template <class F> F TagRas::Proc(const char* name) const {
-    return lib_ ? reinterpret_cast<F>(dlsym(lib_, name)) : nullptr;
 }
 
 const std::vector<std::string>& TagRas::GetEntries() {
