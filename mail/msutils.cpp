@@ -252,7 +252,9 @@ std::vector<std::string> SplitAddressList(std::string_view text) {
 }
 
 std::string QuoteDisplayName(std::string_view name) {
-    if (name.find_first_of("()<>[]:;@\\,.\"") == std::string_view::npos)
+    // Blanks at either end would be lost to trimming unless quoted.
+    const bool edgeBlank = !name.empty() && (isBlank(name.front()) || isBlank(name.back()));
+    if (!edgeBlank && name.find_first_of("()<>[]:;@\\,.\"") == std::string_view::npos)
         return std::string(name);
     std::string out = "\"";
     for (char c : name) {

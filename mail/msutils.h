@@ -27,7 +27,8 @@ void SplitMailAddress(std::string_view text, std::string& address, std::string& 
 [[nodiscard]] std::vector<std::string> SplitAddressList(std::string_view text);
 
 // A display name as written in a header: in double quotes, with "\" and
-// '"' escaped, when it holds an RFC 5322 special character.
+// '"' escaped, when it holds an RFC 5322 special character or begins or
+// ends with a blank.
 [[nodiscard]] std::string QuoteDisplayName(std::string_view name);
 // The display name (quoted as above), " <", the address and ">".
 [[nodiscard]] std::string FormatMailAddress(std::string_view name, std::string_view address);

@@ -220,7 +220,8 @@ TEST(Addresses, QuotingForHeaders) {
     EXPECT_EQ(FormatMailAddress("A \"B\" \\C", "q@x"), "\"A \\\"B\\\" \\\\C\" <q@x>");
     EXPECT_EQ(FormatMailAddress("", "a@b"), " <a@b>");
     // Written, split and parsed again: the same name and address.
-    for (const char* name : {"Smith, John", "A \"B\" C", "x <y>", "semi;colon", "(c)", "a@b"}) {
+    for (const char* name :
+         {"Smith, John", "A \"B\" C", "x <y>", "semi;colon", "(c)", "a@b", " edge blank "}) {
         TmsHeaders h = headersOf({"To: " + FormatMailAddress(name, "p@q") + ", r@s"});
         TmsMessage m;
         m.ParseHeaders(h);
