@@ -35,10 +35,11 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     using namespace widgets;
 
-    // The notification area may still be starting.
+    // The notification area may still be starting; "--no-wait" tries at once.
+    const bool wait = !(argc > 1 && std::string(argv[1]) == "--no-wait");
     QElapsedTimer waited;
     waited.start();
-    while (!QSystemTrayIcon::isSystemTrayAvailable() && waited.elapsed() < 20000) {
+    while (wait && !QSystemTrayIcon::isSystemTrayAvailable() && waited.elapsed() < 20000) {
         QThread::msleep(100);
         QCoreApplication::processEvents();
     }
@@ -52,10 +53,7 @@ int main(int argc, char** argv) {
     tray->SimpelFunction = [](QObject*) { Say("SimpelFunction"); };
     tray->DefaultFunction = [](QObject*) { Say("DefaultFunction"); };
     tray->ShowMenu = [](QObject*) { Say("ShowMenu"); };
-    tray->OnNoTray = [](TmdTray*, const std::string& why) {
-        Say("NoTray " + why);
-        QCoreApplication::exit(3);
-    };
+    tray->OnNoTray = [](TmdTray*, const std::string& why) { Say("NoTray " + why); };
     QObject::connect(menu, &QMenu::aboutToShow, menu, [menu] {
         Say("MenuShown");
         QTimer::singleShot(300, menu, &QMenu::close);
@@ -64,8 +62,9 @@ int main(int argc, char** argv) {
     tray->BeginLoading();
     tray->SetName("Quelta probe");
     tray->Loaded();
-    if (!tray->NoTray())
-        Say("Ready");
+    if (tray->NoTray())
+        return 3;
+    Say("Ready");
     QTimer::singleShot(120000, &app, &QCoreApplication::quit);
     return app.exec();
 }

@@ -94,6 +94,18 @@ TEST(RealTray, ClicksOnTheIconFireTheTrayEvents) {
     env.remove(QStringLiteral("WAYLAND_DISPLAY"));
     env.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
 
+    // No notification area yet: the tray says so instead of vanishing.
+    {
+        Child early(env);
+        ASSERT_TRUE(early.Start(QStringLiteral(QUELTA_BIN_DIR "/widgets_trayprobe"),
+                                {QStringLiteral("--no-wait")}));
+        EXPECT_TRUE(early.WaitFor(
+            QStringLiteral(
+                "NoTray no notification area on this desktop (display platform \"xcb\")"),
+            30000))
+            << early.Seen().toStdString();
+    }
+
     Child trayer(env);
     ASSERT_TRUE(trayer.Start(
         QStringLiteral("trayer"),
