@@ -231,7 +231,7 @@ std::string foreignMessage(Generator& g, int n, bool& broken) {
               "Subject: =?iso-8859-1?B?" + EncodeBase64("caf\xe9 " + g.word()) + "?= " + g.word(),
               "MIME-Version: 1.0 (generated)"});
     const std::string text = g.word() + " " + g.word();
-    switch (n % 6) {
+    switch (n % 7) {
     case 0:
         return head +
                Crlf({"Content-Type: text/plain; charset=utf-8", "Content-Transfer-Encoding: 8bit",
@@ -279,6 +279,19 @@ std::string foreignMessage(Generator& g, int n, bool& broken) {
         return head +
                Crlf({"Content-Type: application/pdf; name=\"doc" + std::to_string(n) + ".pdf\"",
                      "Content-Transfer-Encoding: base64", "", EncodeBase64("%PDF-1.4 " + text)});
+    case 5: {
+        // A uuencoded file as a MIME part.
+        const std::string data = g.binary(400) + text;
+        std::string lines = "begin 644 u" + std::to_string(n) + ".bin\r\n";
+        for (size_t pos = 0; pos < data.size(); pos += 45)
+            lines += EncodeUULine(std::string_view(data).substr(pos, 45)) + "\r\n";
+        lines += "`\r\nend\r\n";
+        return head +
+               Crlf({"Content-Type: application/octet-stream; name=\"u" + std::to_string(n) +
+                         ".bin\"",
+                     "Content-Transfer-Encoding: x-uuencode", ""}) +
+               lines;
+    }
     default:
         broken = true;
         return head +
