@@ -56,6 +56,10 @@ TEST(TwoProcesses, EditingOneRowNeverLosesTheOthersFields) {
             Signal(toParent[1]);
             Wait(toChild[0]);
             nodes.Post();
+            // And adds an account, as the configuration manager would.
+            nodes.Append();
+            nodes.FieldByName("UNIQUE_ID").SetAsString("ACC2");
+            nodes.Post();
             Signal(toParent[1]);
             status = 0;
         } catch (const std::exception&) {
@@ -88,6 +92,12 @@ TEST(TwoProcesses, EditingOneRowNeverLosesTheOthersFields) {
     nodes.Refresh();
     EXPECT_EQ(nodes.FieldByName("NODE").AsString(), "new name");
     EXPECT_EQ(nodes.FieldByName("LASTTIME").AsString(), "10:00");
+    // The other program's new row shows once the table is walked again.
+    std::string ids;
+    for (nodes.First(); !nodes.Eof(); nodes.Next())
+        ids += nodes.FieldByName("UNIQUE_ID").AsString() + ",";
+    EXPECT_EQ(ids, "ACC,ACC2,");
+    EXPECT_EQ(nodes.RecordCount(), 2);
     xb_SetLockTimeout(1);
 }
 
