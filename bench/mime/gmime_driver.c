@@ -17,28 +17,29 @@ static double now(void) {
 }
 
 typedef struct {
-    GPtrArray *parts; /* GMimePart* of the new message, when composing */
+    GPtrArray* parts; /* GMimePart* of the new message, when composing */
 } Walk;
 
-static void decode_leaf(GMimeObject *parent, GMimeObject *part, gpointer data) {
-    Walk *walk = data;
+static void decode_leaf(GMimeObject* parent, GMimeObject* part, gpointer data) {
+    Walk* walk = data;
     (void)parent;
     if (!GMIME_IS_PART(part))
         return;
-    GMimeDataWrapper *content = g_mime_part_get_content(GMIME_PART(part));
+    GMimeDataWrapper* content = g_mime_part_get_content(GMIME_PART(part));
     if (!content)
         return;
-    GMimeStream *mem = g_mime_stream_mem_new();
+    GMimeStream* mem = g_mime_stream_mem_new();
     g_mime_data_wrapper_write_to_stream(content, mem);
     if (walk && walk->parts) {
-        GMimeContentType *ct = g_mime_object_get_content_type(part);
-        GMimePart *copy = g_mime_part_new_with_type(g_mime_content_type_get_media_type(ct),
+        GMimeContentType* ct = g_mime_object_get_content_type(part);
+        GMimePart* copy = g_mime_part_new_with_type(g_mime_content_type_get_media_type(ct),
                                                     g_mime_content_type_get_media_subtype(ct));
-        const char *name = g_mime_part_get_filename(GMIME_PART(part));
+        const char* name = g_mime_part_get_filename(GMIME_PART(part));
         if (name)
             g_mime_part_set_filename(copy, name);
         g_mime_stream_reset(mem);
-        GMimeDataWrapper *w = g_mime_data_wrapper_new_with_stream(mem, GMIME_CONTENT_ENCODING_DEFAULT);
+        GMimeDataWrapper* w =
+            g_mime_data_wrapper_new_with_stream(mem, GMIME_CONTENT_ENCODING_DEFAULT);
         g_mime_part_set_content(copy, w);
         g_object_unref(w);
         GMimeContentEncoding enc = g_mime_part_get_content_encoding(GMIME_PART(part));
@@ -50,18 +51,18 @@ static void decode_leaf(GMimeObject *parent, GMimeObject *part, gpointer data) {
     g_object_unref(mem);
 }
 
-static GMimeMessage *parse_file(const char *path) {
-    GMimeStream *file = g_mime_stream_file_open(path, "rb", NULL);
+static GMimeMessage* parse_file(const char* path) {
+    GMimeStream* file = g_mime_stream_file_open(path, "rb", NULL);
     if (!file)
         return NULL;
-    GMimeParser *parser = g_mime_parser_new_with_stream(file);
-    GMimeMessage *msg = g_mime_parser_construct_message(parser, NULL);
+    GMimeParser* parser = g_mime_parser_new_with_stream(file);
+    GMimeMessage* msg = g_mime_parser_construct_message(parser, NULL);
     g_object_unref(parser);
     g_object_unref(file);
     return msg;
 }
 
-int main(int argc, char **argv) {
+int main(int argc, char** argv) {
     const int compose = argc > 1 && strcmp(argv[1], "compose") == 0;
     g_mime_init();
     char path[4096];
@@ -73,30 +74,31 @@ int main(int argc, char **argv) {
             continue;
         if (!compose) {
             double t = now();
-            GMimeMessage *msg = parse_file(path);
+            GMimeMessage* msg = parse_file(path);
             if (msg) {
                 g_mime_message_foreach(msg, decode_leaf, NULL);
                 g_object_unref(msg);
             }
             seconds += now() - t;
         } else {
-            GMimeMessage *msg = parse_file(path);
+            GMimeMessage* msg = parse_file(path);
             if (!msg)
                 continue;
             Walk walk = {g_ptr_array_new_with_free_func(g_object_unref)};
             g_mime_message_foreach(msg, decode_leaf, &walk);
             double t = now();
-            GMimeMessage *out = g_mime_message_new(TRUE);
-            const char *subject = g_mime_message_get_subject(msg);
+            GMimeMessage* out = g_mime_message_new(TRUE);
+            const char* subject = g_mime_message_get_subject(msg);
             if (subject)
                 g_mime_message_set_subject(out, subject, NULL);
-            internet_address_list_append(g_mime_message_get_from(out), g_mime_message_get_from(msg));
+            internet_address_list_append(g_mime_message_get_from(out),
+                                         g_mime_message_get_from(msg));
             internet_address_list_append(g_mime_message_get_to(out), g_mime_message_get_to(msg));
-            GMimeMultipart *mp = g_mime_multipart_new_with_subtype("mixed");
+            GMimeMultipart* mp = g_mime_multipart_new_with_subtype("mixed");
             for (guint i = 0; i < walk.parts->len; i++)
                 g_mime_multipart_add(mp, g_ptr_array_index(walk.parts, i));
             g_mime_message_set_mime_part(out, GMIME_OBJECT(mp));
-            GMimeStream *sink = g_mime_stream_mem_new();
+            GMimeStream* sink = g_mime_stream_mem_new();
             g_mime_object_write_to_stream(GMIME_OBJECT(out), NULL, sink);
             g_object_unref(sink);
             g_object_unref(mp);
