@@ -452,3 +452,23 @@ TEST(Composer, HeaderTextsCannotBreakTheHeaderBlock) {
     EXPECT_EQ(back.Body(), (TStringList{"body"}));
     EXPECT_EQ(back.Subject(), "hello  Bcc: other@z");
 }
+
+TEST(Composer, NewsArticles) {
+    TmsArticle a;
+    a.Sender() = TmsMailAddress("n@x", "Poster");
+    a.SetNewsGroups("comp.mail.misc");
+    a.SetSubject("news");
+    a.Headers() = TmsHeaders{"Path: a!b", "Message-ID: <1@x>"};
+    a.Body() = {"text"};
+    const std::string text = Save(a);
+    EXPECT_EQ(text, Crlf({"From:     Poster <n@x>", "Newsgroups: comp.mail.misc", "Path: a!b",
+                          "Message-ID: <1@x>", "Subject:  news", "Mime-Version: 1.0",
+                          "Content-Type: text/plain; charset=\"us-ascii\"",
+                          "Content-Transfer-Encoding: 7bit", "", "text"}));
+    TmsArticle back;
+    Load(back, text);
+    EXPECT_EQ(back.NewsGroups(), "comp.mail.misc");
+    EXPECT_EQ(back.Path(), "a!b");
+    EXPECT_EQ(back.MessageID(), "<1@x>");
+    EXPECT_EQ(Save(back), text); // the parsed Newsgroups line is not written twice
+}
