@@ -108,6 +108,14 @@ TEST_F(Registration, UnregisterRemovesThemAndCanBeRepeated) {
     EXPECT_EQ(Value("Other.Thing\\Clsid"), "{x}");
 }
 
+TEST_F(Registration, FailsWhenTheRegistryCannotBeWritten) {
+    std::filesystem::remove(com::RegistryFileName());
+    std::filesystem::create_directory(com::RegistryFileName()); // unreadable as a file
+    EXPECT_EQ(Regsvr({"/s", kLibrary}), 5);
+    EXPECT_EQ(Regsvr({"/u", "/s", kLibrary}), 5);
+    std::filesystem::remove(com::RegistryFileName());
+}
+
 TEST_F(Registration, ClassObjectsAndUnknownClasses) {
     void* h = dlopen(kLibrary.c_str(), RTLD_NOW);
     ASSERT_NE(h, nullptr);

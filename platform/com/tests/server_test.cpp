@@ -301,6 +301,12 @@ TEST(Regsvr, ReportsEachKindOfFailure) {
     EXPECT_NE(err.find("DllRegisterServer was not found"), std::string::npos);
     // Unregistering what was never registered is harmless.
     EXPECT_EQ(Regsvr({"/u", "/s", kServer}, &err), 0);
+    // A registry that cannot be read or written fails the entry point.
+    std::filesystem::create_directory(std::string(tmpl) + "/quelta.reg");
+    EXPECT_EQ(Regsvr({"/s", kServer}, &err), 5);
+    EXPECT_NE(err.find("DllRegisterServer in " + kServer + " failed: Unspecified error"),
+              std::string::npos)
+        << err;
     std::filesystem::remove_all(tmpl);
 }
 
