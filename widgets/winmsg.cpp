@@ -33,7 +33,16 @@ Window* Find(HWND wnd) {
     return it == all.end() ? nullptr : &it->second;
 }
 
+MessageExceptionHandler& ExceptionHandler() {
+    static MessageExceptionHandler handler;
+    return handler;
+}
+
 } // namespace
+
+void SetMessageExceptionHandler(MessageExceptionHandler handler) {
+    ExceptionHandler() = std::move(handler);
+}
 
 LRESULT DefWindowProc(HWND, unsigned, WPARAM, LPARAM) {
     return 0;
@@ -117,8 +126,15 @@ bool PostMessage(HWND wnd, unsigned msg, WPARAM wParam, LPARAM lParam) {
     QMetaObject::invokeMethod(
         app,
         [wnd, msg, wParam, lParam] {
-            if (IsWindow(wnd))
-                SendMessage(wnd, msg, wParam, lParam);
+            try {
+                if (IsWindow(wnd))
+                    SendMessage(wnd, msg, wParam, lParam);
+            } catch (const std::exception& error) {
+                if (const MessageExceptionHandler& handler = ExceptionHandler())
+                    handler(error);
+                else
+                    qWarning("posted message %u: %s", msg, error.what());
+            }
         },
         Qt::QueuedConnection);
     return true;

@@ -5,6 +5,8 @@
 // made on first use and dies with the widget.
 #include <QPoint>
 #include <cstdint>
+#include <exception>
+#include <functional>
 
 class QWidget;
 
@@ -47,6 +49,12 @@ LRESULT SendMessage(HWND wnd, unsigned msg, WPARAM wParam, LPARAM lParam);
 // Queues the message on the Qt event loop; false for a dead handle or
 // without an application object. A window that dies first never gets it.
 bool PostMessage(HWND wnd, unsigned msg, WPARAM wParam, LPARAM lParam);
+
+// Where an exception thrown while a posted message is handled goes, since
+// it may not cross the Qt event loop. By default it is written to the log
+// (qWarning).
+using MessageExceptionHandler = std::function<void(const std::exception& error)>;
+void SetMessageExceptionHandler(MessageExceptionHandler handler);
 
 // Raises and activates the widget's window when it is shown.
 bool SetForegroundWindow(HWND wnd);

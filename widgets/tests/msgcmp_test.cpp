@@ -3,6 +3,7 @@
 #include <QWidget>
 #include <gtest/gtest.h>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -147,6 +148,21 @@ TEST_F(HookTest, PostedMessagesArriveThroughTheEventLoopAndDieWithTheirWindow) {
     EXPECT_TRUE(journal.empty());
     EXPECT_FALSE(PostMessage(wnd, 22, 0, 0));
     EXPECT_EQ(SendMessage(wnd, 23, 0, 0), 0);
+}
+
+LRESULT Throwing(HWND, unsigned, WPARAM, LPARAM) {
+    throw std::runtime_error("handler failed");
+}
+
+TEST_F(HookTest, AFailingPostedMessageStopsAtTheEventLoop) {
+    const HWND wnd = CreateWindowHandle(Throwing);
+    std::string caught;
+    SetMessageExceptionHandler([&](const std::exception& error) { caught = error.what(); });
+    EXPECT_TRUE(PostMessage(wnd, 30, 0, 0));
+    test::Pump();
+    EXPECT_EQ(caught, "handler failed");
+    SetMessageExceptionHandler(nullptr);
+    DestroyWindowHandle(wnd);
 }
 
 TEST_F(HookTest, WidgetHandlesAndOwnerForms) {
