@@ -440,6 +440,10 @@ void TmsCustomDecoder::readFollowingParts() {
         try {
             const std::string typeValue = partHeaders_.GetFieldValue("Content-Type");
             std::string type = GetFirstToken(typeValue);
+            // A multipart part deeper than the layouts read here is kept as
+            // its lines, with its whole type so its boundary goes out again.
+            if (LowerCase(type).starts_with("multipart/"))
+                type = typeValue;
             item->SetContentType(type.empty() ? "text/plain" : type);
             std::string name = paramName("name", typeValue);
             if (name.empty())

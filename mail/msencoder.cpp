@@ -265,6 +265,11 @@ void TmsCustomEncoder::writeTextOnly(const std::string& type) {
 }
 
 std::uint8_t TmsCustomEncoder::effectiveEncoding(const TmsAttItem& item) const {
+    // Multipart and message bodies are never encoded (RFC 2046): they go out
+    // as their lines.
+    const std::string type = LowerCase(item.ContentType());
+    if (type.starts_with("multipart/") || type.starts_with("message/"))
+        return aeSevenBit;
     const std::uint8_t e = item.Encoding();
     if (e > aeQuotedPrintable)
         return aeBase64;

@@ -347,15 +347,40 @@ TEST(Composer, AttachmentLayouts) {
     EXPECT_EQ(t4.find("multipart"), std::string::npos);
     EXPECT_TRUE(hasLine(t4, "Content-Type: text/plain; charset=\"us-ascii\""));
 
-    // Data that "7 bit" would change goes out in base64.
+    // Data that "7 bit" would change goes out in base64; a message part
+    // never does, it goes out as its lines.
     TmsMessage seven;
     seven.Body() = {"b"};
+    seven.Attachments().AddItem(item("raw.dat", "8-bit \xff\nbare LF"));
+    seven.Attachments()[0].SetEncoding(aeSevenBit);
     seven.Attachments().AddItem(item("m.eml", "Subject: x\n\nbare LF"));
-    ASSERT_EQ(seven.Attachments()[0].Encoding(), aeSevenBit);
+    ASSERT_EQ(seven.Attachments()[1].Encoding(), aeSevenBit);
     const std::string t5 = Save(seven);
     EXPECT_TRUE(hasLine(t5, "Content-Transfer-Encoding: Base64"));
+    EXPECT_TRUE(hasLine(t5, "Content-Transfer-Encoding: 7 bit"));
     Load(back, t5);
-    EXPECT_EQ(back.Attachments()[0].Data(), "Subject: x\n\nbare LF");
+    EXPECT_EQ(back.Attachments()[0].Data(), "8-bit \xff\nbare LF");
+    // in the canonical form of a message: CR LF line ends
+    EXPECT_EQ(back.Attachments()[1].Data(), "Subject: x\r\n\r\nbare LF\r\n");
+}
+
+TEST(Parser, DeeperMultipartsKeepTheirStructure) {
+    // An HTML body with an inline image (multipart/related) inside the
+    // alternative stays one part with its boundary, and goes out again whole.
+    const std::string related = Crlf(
+        {"--r", "Content-Type: text/html", "", "<img src=cid:1>", "--r", "Content-Type: image/png",
+         "Content-ID: <1>", "Content-Transfer-Encoding: base64", "", "iVBORw0=", "--r--"});
+    TmsMessage m;
+    Load(m, Crlf({"Mime-Version: 1.0", "Content-Type: multipart/alternative; boundary=a", "", "--a",
+                  "Content-Type: text/plain", "", "plain", "--a",
+                  "Content-Type: multipart/related; boundary=\"r\""}) +
+                "\r\n" + related + Crlf({"--a--"}));
+    ASSERT_EQ(m.Attachments().Count(), 1);
+    EXPECT_EQ(m.Attachments()[0].ContentType(), "multipart/related; boundary=\"r\"");
+    EXPECT_EQ(m.Attachments()[0].Data() + "\r\n", related);
+    const std::string text = Save(m);
+    EXPECT_TRUE(hasLine(text, "Content-Type: multipart/related; boundary=\"r\""));
+    EXPECT_NE(text.find("\r\n\r\n" + related), std::string::npos);
 }
 
 TEST(Composer, Uuencoded) {
