@@ -144,7 +144,7 @@ std::uint32_t WorkArea::RecCount() {
 
 void WorkArea::SetEof() {
     recno_ = dbf_.Count() + 1;
-    rec_.assign(static_cast<std::size_t>(dbf_.RecSize()), ' ');
+    rec_ = dbf_.BlankRecord();
     disk_ = rec_;
     eof_ = true;
     dirty_ = false;
@@ -430,7 +430,7 @@ int WorkArea::Append() {
     Commit();
     RequireWritable();
     Refresh();
-    rec_.assign(static_cast<std::size_t>(dbf_.RecSize()), ' ');
+    rec_ = dbf_.BlankRecord();
     disk_ = rec_;
     recno_ = dbf_.Count() + 1;
     eof_ = false;
@@ -637,13 +637,33 @@ void WorkArea::WriteMemo(const FieldDesc& f, std::uint32_t type, const std::stri
 
 // ---- indexes ------------------------------------------------------------------
 
+// An index file name as the caller gives it: without a folder it lies beside
+// the table, without an extension it is a .cdx, and a bag named like the
+// table in any case ("Sent" beside sent.dbf) is the table's own index.
+std::string WorkArea::IndexPath(const std::string& file) const {
+    std::string name = file;
+    for (char& c : name)
+        if (c == '\\')
+            c = '/';
+    std::string folder;
+    std::size_t slash = dbf_.Path().find_last_of('/');
+    if (slash != std::string::npos)
+        folder = dbf_.Path().substr(0, slash + 1);
+    if (name.find('/') == std::string::npos)
+        name = folder + name;
+    if (!HasExtension(name))
+        name += ".cdx";
+    std::string structural = WithExtension(dbf_.Path(), ".cdx");
+    if (::strcasecmp(name.c_str(), structural.c_str()) == 0)
+        return structural;
+    return ResolveNoCase(name);
+}
+
 int WorkArea::IndexOpen(const std::string& file) {
     Commit();
-    std::string path = ResolveNoCase(file);
-    if (!FileExistsNoCase(path) && !HasExtension(file))
-        path = ResolveNoCase(file + ".cdx");
+    std::string path = IndexPath(file);
     if (!FileExistsNoCase(path))
-        throw Error(XB_ERR_NOFILE, "Index file not found: " + file);
+        throw Error(XB_ERR_NOFILE, "Index file not found: " + path);
     int first;
     {
         HeaderLock lock(*this, LockKind::Read);
@@ -659,21 +679,10 @@ int WorkArea::IndexTag(const std::string& file, const std::string& tag, const st
     RequireWritable();
     RequireExclusive("Building an index tag");
     Commit();
-    std::string path;
-    if (file.empty()) {
-        path = WithExtension(dbf_.Path(), ".cdx");
-    } else {
-        path = ResolveNoCase(file);
-        if (!HasExtension(file))
-            path = ResolveNoCase(file + ".cdx");
-        if (path.find('/') == std::string::npos) {
-            std::size_t slash = dbf_.Path().find_last_of('/');
-            if (slash != std::string::npos)
-                path = ResolveNoCase(dbf_.Path().substr(0, slash + 1) + path);
-        }
-    }
+    std::string structural = WithExtension(dbf_.Path(), ".cdx");
+    std::string path = file.empty() ? structural : IndexPath(file);
     int order = indexes_->CreateTag(path, tag, expr, cond, unique, descending);
-    if (path == WithExtension(dbf_.Path(), ".cdx"))
+    if (path == structural)
         dbf_.SetStructuralIndexFlag();
     order_ = order;
     scopeLow_.reset();

@@ -108,6 +108,7 @@ public:
 private:
     class HeaderLock;
     void RequireOrder() const;
+    [[nodiscard]] std::string IndexPath(const std::string& file) const;
     void Refresh(); // shared opens: forget cached pages, re-read the count
     void Load(std::uint32_t recno);
     void SetEof();

@@ -166,6 +166,19 @@ void DbfFile::SetStructuralIndexFlag() {
     cache_.Write(28, &tableFlags_, 1);
 }
 
+std::string DbfFile::BlankRecord() const {
+    std::string r(static_cast<std::size_t>(recSize_), ' ');
+    for (const auto& f : fields_) {
+        bool binary = f.type == 'I' || f.type == 'Y' || f.type == 'T' || f.type == '0' ||
+                      (f.type == 'B' && f.width == 8) ||
+                      ((f.type == 'M' || f.type == 'G' || f.type == 'P') && f.width == 4);
+        if (binary)
+            r.replace(static_cast<std::size_t>(f.offset), static_cast<std::size_t>(f.width),
+                      static_cast<std::size_t>(f.width), '\0');
+    }
+    return r;
+}
+
 void DbfFile::ReadRecord(std::uint32_t recno, std::string& buf) {
     buf.resize(static_cast<std::size_t>(recSize_));
     cache_.Read(RecordOffset(recno), buf.data(), buf.size(), "record");

@@ -46,6 +46,9 @@ public:
     File& GetFile() { return file_; }
     BlockCache& Cache() { return cache_; }
 
+    // A record of empty fields: blanks, and zero bytes in the binary ones
+    // (Visual FoxPro integers, currency, doubles, date-times, null flags).
+    [[nodiscard]] std::string BlankRecord() const;
     void ReadRecord(std::uint32_t recno, std::string& buf);
     void WriteRecord(std::uint32_t recno, const std::string& buf);
     // Appends at the count read from disk; the caller holds kLockHeader.

@@ -2,6 +2,8 @@
 // against a model and against DBD::XBase's index_dump.
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <map>
 #include <random>
@@ -286,6 +288,60 @@ TEST_F(Indexes, IndexDumpListsOurKeysInOurOrder) {
             Capture("index_dump --type char '" + dir_.File("received.cdx") + "' " + tag);
         EXPECT_EQ(dumped, ours);
     }
+}
+
+TEST(BagNames, ABagNamedLikeTheTableInAnyCaseIsItsOwnIndex) {
+    EngineReset reset;
+    TempDir dir;
+    const XbFieldDef fields[] = {Def("UNIQUE_ID", 'C', 20), Def("SUBJECT", 'C', 80)};
+    std::string p = dir.File("sent.dbf");
+    ASSERT_EQ(xb_Create(p.c_str(), fields, 2), 1);
+    ASSERT_NE(xb_Use(p.c_str(), nullptr, XB_EXCLUSIVE, 2), 0);
+    ASSERT_EQ(xb_IndexTag("Sent", "UNIQUE_ID", "UNIQUE_ID", 1, 0, ""), 1) << ErrorText();
+    ASSERT_EQ(xb_IndexTag("Sent", "SUBJECT", "SUBJECT", 0, 0, ""), 2) << ErrorText();
+    xb_CloseAll();
+    EXPECT_TRUE(std::filesystem::exists(dir.File("sent.cdx")));
+    EXPECT_FALSE(std::filesystem::exists(dir.File("Sent.cdx")));
+    // It opens with the table, whatever case the table is named in.
+    ASSERT_NE(xb_Use(dir.File("SENT.DBF").c_str(), nullptr, XB_SHARED, 2), 0);
+    EXPECT_EQ(xb_SysProp(XB_PROP_INDEX_COUNT, 0), 2);
+    EXPECT_EQ(xb_IndexOpen("SENT"), 1); // already open: its first order
+}
+
+TEST(BagNames, AnIndexPointingPastTheEndIsACorruptFileNotACrash) {
+    EngineReset reset;
+    TempDir dir;
+    const XbFieldDef fields[] = {Def("UNIQUE_ID", 'C', 20)};
+    std::string p = dir.File("rules.dbf");
+    ASSERT_EQ(xb_Create(p.c_str(), fields, 1), 1);
+    ASSERT_NE(xb_Use(p.c_str(), nullptr, XB_EXCLUSIVE, 2), 0);
+    ASSERT_EQ(xb_IndexTag("", "UNIQUE_ID", "UNIQUE_ID", 0, 0, ""), 1);
+    for (const char* id : {"c", "a", "b"}) {
+        ASSERT_EQ(xb_AppendEx(), XB_APPEND_OK);
+        Put("UNIQUE_ID", id);
+    }
+    xb_CloseAll();
+    // The header now counts two records; the index still holds three.
+    {
+        std::fstream f(p, std::ios::in | std::ios::out | std::ios::binary);
+        f.seekp(4);
+        f.put('\x02');
+    }
+    ASSERT_NE(xb_Use(p.c_str(), nullptr, XB_SHARED, 2), 0);
+    EXPECT_EQ(xb_RecCount(), 2);
+    xb_SetOrder(1);
+    std::string walked;
+    for (int guard = 0; guard < 10 && xb_GoTop() == 1 && !xb_Eof(); ++guard) {
+        walked += Trim("UNIQUE_ID");
+        if (xb_Skip(1) != 1)
+            break;
+    }
+    EXPECT_EQ(xb_LastError(), XB_ERR_CORRUPT);
+    std::string text = ErrorText();
+    EXPECT_NE(text.find("rules.cdx"), std::string::npos) << text;
+    EXPECT_NE(text.find("past the end"), std::string::npos) << text;
+    EXPECT_EQ(xb_Seek("b"), 0); // record 3
+    EXPECT_EQ(xb_LastError(), XB_ERR_CORRUPT);
 }
 
 TEST(RealIndexes, WalkAFoxproTagAndStayReadableAfterAppending) {

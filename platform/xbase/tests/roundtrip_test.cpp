@@ -79,6 +79,22 @@ TEST(RoundTrip, DbfreadReadsWhatWeWrite) {
     EXPECT_EQ(rows, 36); // it leaves out the deleted ones
 }
 
+TEST(RoundTrip, AppendsToAVisualFoxproTableKeepBinaryFieldsEmpty) {
+    EngineReset reset;
+    TempDir dir;
+    CopyShared("infused-dbf", dir);
+    std::string p = dir.File("dbase_31.dbf");
+    ASSERT_NE(xb_Use(p.c_str(), nullptr, XB_SHARED, 2), 0) << ErrorText();
+    ASSERT_EQ(xb_AppendEx(), XB_APPEND_OK);
+    Put("PRODUCTNAM", "Added by the engine");
+    Put("PRODUCTID", "78");
+    ASSERT_EQ(xb_Commit(), 1) << ErrorText();
+    xb_CloseAll();
+    std::string theirs = DbfreadDump(p);
+    EXPECT_NE(theirs.find(Hex("Added by the engine")), std::string::npos);
+    EXPECT_EQ(EngineDump(p), theirs);
+}
+
 TEST(RoundTrip, PackedTableStaysReadable) {
     EngineReset reset;
     TempDir dir;
