@@ -67,6 +67,28 @@ public:
     }
 };
 
+namespace {
+
+// The lowest address of this thread's stack; 0 when unknown. Asked once
+// per thread: for the main thread the answer comes from /proc.
+std::uintptr_t ThreadStackLow() {
+    thread_local std::uintptr_t low = [] {
+        std::uintptr_t result = 0;
+        pthread_attr_t attr;
+        if (pthread_getattr_np(pthread_self(), &attr) == 0) {
+            void* addr = nullptr;
+            std::size_t size = 0;
+            if (pthread_attr_getstack(&attr, &addr, &size) == 0)
+                result = reinterpret_cast<std::uintptr_t>(addr);
+            pthread_attr_destroy(&attr);
+        }
+        return result;
+    }();
+    return low;
+}
+
+} // namespace
+
 Interp::Interp(const TBasicLimits& limits, const Host& host) : limits_(limits), host_(host) {}
 
 Interp::~Interp() {
@@ -96,17 +118,11 @@ void Interp::Begin() {
     stackBase_ = reinterpret_cast<std::uintptr_t>(&probe);
     // Never more than the thread has left, whatever the settings say.
     stackBudget_ = limits_.MaxStackBytes;
-    pthread_attr_t attr;
-    if (pthread_getattr_np(pthread_self(), &attr) == 0) {
-        void* low = nullptr;
-        std::size_t size = 0;
-        if (pthread_attr_getstack(&attr, &low, &size) == 0 && low) {
-            std::uintptr_t left = stackBase_ - reinterpret_cast<std::uintptr_t>(low);
-            constexpr std::uintptr_t margin = 256 * 1024;
-            stackBudget_ =
-                std::min<std::uintptr_t>(stackBudget_, left > margin ? left - margin : 0);
-        }
-        pthread_attr_destroy(&attr);
+    std::uintptr_t low = ThreadStackLow();
+    if (low && low < stackBase_) {
+        std::uintptr_t left = stackBase_ - low;
+        constexpr std::uintptr_t margin = 256 * 1024;
+        stackBudget_ = std::min<std::uintptr_t>(stackBudget_, left > margin ? left - margin : 0);
     }
 }
 

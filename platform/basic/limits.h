@@ -19,7 +19,8 @@ struct TBasicLimits {
     // Nesting of blocks and expressions in the source, and of arrays in arrays.
     std::uint32_t MaxNesting = 200;
     std::size_t MaxStringLength = 64u << 20;
-    std::size_t MaxArrayLength = 16u << 20;
+    // Elements of one array, counting those of arrays inside it.
+    std::size_t MaxArrayLength = 1u << 20;
 };
 
 } // namespace basic

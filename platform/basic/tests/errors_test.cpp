@@ -2,7 +2,9 @@
 // that keep a script from hanging or crashing its host.
 #include "platform/basic/tests/script_runner.h"
 
+#include <fstream>
 #include <gtest/gtest.h>
+#include <iterator>
 #include <pthread.h>
 
 namespace {
@@ -188,7 +190,9 @@ TEST(Limits, ArraysHoldingThemselvesEndWithAnError) {
     // Each turn doubles the array's contents, or nests it one level deeper.
     for (const char* script : {"Dim a(1)\nFor i = 1 To 60\n  a(0) = a\n  a(1) = a\nNext\n",
                                "a = Array()\nFor i = 1 To 100000\n  a = Array(a)\nNext\n"}) {
-        auto o = RunScript(script);
+        TBasicEngine engine;
+        engine.Limits().MaxArrayLength = 10000;
+        auto o = RunScript(engine, script);
         ASSERT_TRUE(o.failed) << script;
         EXPECT_EQ(o.text, "Out of memory") << script;
     }
@@ -239,6 +243,36 @@ TEST(Limits, DoEventsFiresEveryIntervalAndCanStopTheScript) {
     o = RunScript(engine, "For i = 1 To 1000: Next\nPrint \"ran\"\n");
     EXPECT_FALSE(o.failed);
     EXPECT_EQ(o.output, "ran\n");
+}
+
+} // namespace
+
+namespace {
+
+// Crash-only: every cut and every byte flip of a real script either runs or
+// ends with a script error, never with a crash or a hang.
+TEST(Robustness, DamagedScriptsFailCleanly) {
+    std::ifstream f(QUELTA_SOURCE_DIR "/platform/basic/tests/scripts/features.bas",
+                    std::ios::binary);
+    std::string script((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+    ASSERT_FALSE(script.empty());
+    basic::TBasicEngine engine;
+    engine.Limits().MaxStatements = 20000;
+    engine.OnCreateObject = [](const std::string&) { return nullptr; };
+    auto attempt = [&](const std::string& text) {
+        try {
+            engine.RunText(text);
+        } catch (const basic::EScriptError&) {
+        }
+    };
+    for (std::size_t cut = 0; cut < script.size(); cut += 5)
+        attempt(script.substr(0, cut));
+    const char noise[] = {'(', ')', '"', ':', '_', '\n', '#', '.', ',', '\'', '&', '\0', '\xff'};
+    for (std::size_t at = 0; at < script.size(); at += 3) {
+        std::string damaged = script;
+        damaged[at] = noise[at % sizeof noise];
+        attempt(damaged);
+    }
 }
 
 } // namespace
