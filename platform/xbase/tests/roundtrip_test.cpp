@@ -95,6 +95,28 @@ TEST(RoundTrip, AppendsToAVisualFoxproTableKeepBinaryFieldsEmpty) {
     EXPECT_EQ(EngineDump(p), theirs);
 }
 
+TEST(RoundTrip, TablesWrittenByPythonDbfOpenAndTakeOurRows) {
+    EngineReset reset;
+    TempDir dir;
+    std::string script = std::string(QUELTA_SOURCE_DIR) + "/platform/xbase/tests/dbf_make.py";
+    std::string p = dir.File("made.dbf");
+    int status = 0;
+    Capture("/usr/bin/python3 '" + script + "' make '" + p + "' 2>&1", &status);
+    if (status != 0)
+        GTEST_SKIP() << "python3-dbf is not installed (apt-get install python3-dbf)";
+    EXPECT_EQ(EngineDump(p), DbfreadDump(p));
+    ASSERT_NE(xb_Use(p.c_str(), nullptr, XB_SHARED, 2), 0) << ErrorText();
+    xb_Go(3);
+    EXPECT_EQ(xb_Deleted(), 1);
+    ASSERT_EQ(xb_AppendEx(), XB_APPEND_OK);
+    Put("NAME", "from the engine");
+    xb_Replace("NOTES", XB_REPLACE_MEMO, "engine memo", -1);
+    ASSERT_EQ(xb_Commit(), 1);
+    xb_CloseAll();
+    EXPECT_EQ(Capture("/usr/bin/python3 '" + script + "' read '" + p + "' 2>&1"),
+              "6 from the engine engine memo\n");
+}
+
 TEST(RoundTrip, PackedTableStaysReadable) {
     EngineReset reset;
     TempDir dir;
