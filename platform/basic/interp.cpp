@@ -386,10 +386,6 @@ void Interp::ExecDim(const Stmt& s) {
 
 void Interp::ExecReDim(const Stmt& s) {
     for (const DimItem& item : s.dims) {
-        Expr ref;
-        ref.kind = EK::Var;
-        ref.name = item.name;
-        ref.raw = item.raw;
         std::int32_t ub = ToLong(Eval(*item.bound));
         if (ub < -1)
             Raise(errSubscript, item.raw);
