@@ -1,7 +1,11 @@
 #include "mail/msmsg.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <fstream>
 
 #include "mail/msmime.h"
@@ -114,13 +118,35 @@ void TmsCustomMessage::Assign(const TmsCustomMessage& source) {
 }
 
 void TmsCustomMessage::SaveToFile(const std::string& fileName) {
-    std::ofstream out(win::ResolvePath(fileName), std::ios::binary | std::ios::trunc);
-    if (!out)
-        RaiseFileCreateError(fileName);
-    SaveToStream(out);
-    out.close();
-    if (!out)
-        RaiseFileCreateError(fileName);
+    // Written beside the target and renamed over it, so a program reading
+    // the folder never sees half a message, and a failed save leaves the
+    // old file as it was.
+    const std::string path = win::ResolvePath(fileName);
+    std::string temp;
+    for (int n = 0;; ++n) {
+        temp = path + ".~" + std::to_string(::getpid()) + "." + std::to_string(n);
+        const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+            ::close(fd);
+            break;
+        }
+        if (errno != EEXIST || n > 1000)
+            RaiseFileCreateError(fileName);
+    }
+    try {
+        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+        if (!out)
+            RaiseFileCreateError(fileName);
+        SaveToStream(out);
+        out.close();
+        if (!out)
+            RaiseFileCreateError(fileName);
+        if (std::rename(temp.c_str(), path.c_str()) != 0)
+            RaiseFileCreateError(fileName);
+    } catch (...) {
+        std::remove(temp.c_str());
+        throw;
+    }
 }
 
 void TmsCustomMessage::LoadFromFile(const std::string& fileName) {

@@ -73,7 +73,8 @@ public:
     // Copies everything of source (attachments deeply).
     virtual void Assign(const TmsCustomMessage& source);
 
-    // Creates or replaces the file and writes the message into it.
+    // Creates or replaces the file with the message, atomically (a
+    // temporary file beside it, renamed over it).
     void SaveToFile(const std::string& fileName);
     // Clears the message, then reads the file. EFOpenError when it cannot
     // be opened.

@@ -438,6 +438,15 @@ TEST(MessageFiles, SaveAndLoad) {
     EXPECT_THROW(back.LoadFromFile((dir / "missing.eml").string()), EFOpenError);
     EXPECT_TRUE(back.Body().Empty()); // cleared before the failed open
     EXPECT_THROW(m.SaveToFile((dir / "no" / "such" / "dir.eml").string()), EFCreateError);
+    // Saving again replaces the file and leaves nothing else in the folder.
+    m.SetSubject("second");
+    m.SaveToFile(path);
+    back.LoadFromFile(path);
+    EXPECT_EQ(back.Subject(), "second");
+    int files = 0;
+    for (const auto& e : std::filesystem::directory_iterator(dir.Path()))
+        files += e.path().filename() != "f.zip";
+    EXPECT_EQ(files, 1);
 }
 
 TEST(Parser, PartsNamedByTheSenderStayAttachments) {
