@@ -187,6 +187,11 @@ std::string ProccessMergeCodes(TmsMessage& outgoing, const TmsCustomMessage& rep
             if (c == '\r' || c == '\n')
                 c = ' ';
         outgoing.SetSubject(s);
+        // The header line follows, so look-ups see what is sent.
+        if (!outgoing.Headers().GetFieldValue("Subject").empty()) {
+            outgoing.Headers().DeleteField("Subject");
+            outgoing.Headers().Add("Subject: " + outgoing.Subject());
+        }
     }
 
     // Header pass: only REPLYFIELD counts, and only a "To:" line takes it.

@@ -1,0 +1,185 @@
+// The actions of a MESSAGE agent that fired.
+#include "processor/agentprocessor.h"
+
+#include "automation/quelta_tlb.h"
+#include "platform/win/hooks.h"
+#include "platform/win/osactions.h"
+#include "platform/win/paths.h"
+#include "processor/mergecodes.h"
+#include "processor/store.h"
+
+#include <chrono>
+#include <thread>
+
+namespace quelta {
+
+namespace {
+
+// Texts that go through a 256-byte buffer.
+std::string Cut255(const std::string& s) {
+    return s.substr(0, 255);
+}
+
+const std::string kHyphens(50, '-');
+
+// A whole number of seconds within [0, max]; anything else is refused.
+bool ReadDelay(const std::string& text, long max, long& seconds) {
+    if (text.empty() || text.size() > 9)
+        return false;
+    for (char c : text)
+        if (c < '0' || c > '9')
+            return false;
+    seconds = std::stol(text);
+    return seconds <= max;
+}
+
+void SetOnlyRecipient(TmsMessage& m, const std::string& address, const std::string& name) {
+    m.Recipients().Clear();
+    m.Recipients().Add(address, name);
+}
+
+} // namespace
+
+void TAgentProcessor::Send(TmsMessage& message, const std::string& subject) {
+    try {
+        smtp_.SetServer(account_ ? account_->smtpAddress : "");
+        smtp_.SetMailMessage(&message);
+        smtp_.Send();
+    } catch (const std::exception& e) {
+        SendtoLog("ERROR -- Could not send outgoing mail " + std::string(e.what()) +
+                      " Subject: " + subject,
+                  0);
+    }
+    smtp_.SetMailMessage(nullptr);
+}
+
+void TAgentProcessor::RunActions(const TAgentDefinition& agent, TmsMessage& message,
+                                 const std::string& pendingPath, bool& stop) {
+    // The sender the message arrived with: a forward makes the account the
+    // sender, yet a reply after it still answers the original author.
+    originalSender_.Assign(message.Sender());
+    const std::string node = account_ ? account_->node : "";
+    const std::string address = account_ ? account_->address : "";
+
+    for (const TAgentAction& action : agent.Actions) {
+        const std::string name = UpperAZ(action.Name);
+        const std::string& p2 = action.Param1;
+        const std::string& p3 = action.Param2;
+
+        if (name == "AUTO-REPLY") {
+            outgoing_.Clear();
+            if (!win::FileExists(p2)) {
+                win::MessageBeep(0);
+                SendtoLog("Unable to load outgoing mail message for auto-reply -- " + p2, 0);
+                return;
+            }
+            outgoing_.LoadFromFile(win::ResolvePath(p2));
+            outgoing_.Sender().SetName(node);
+            outgoing_.Sender().SetAddress(address);
+            SetOnlyRecipient(outgoing_, originalSender_.Address(), originalSender_.Name());
+            outgoing_.Headers().Add(kAutoReplyMarker);
+            TMergeContext ctx;
+            ctx.NodeName = node;
+            ctx.NodeAddress = address;
+            ctx.Log = [this](const std::string& s) { SendtoLog(s, 0); };
+            ctx.Evaluate = ScriptEvaluator(script_);
+            std::string to = ProccessMergeCodes(outgoing_, message, ctx);
+            if (!to.empty())
+                SetOnlyRecipient(outgoing_, to, "");
+            std::string subject = outgoing_.Headers().GetFieldValue("Subject");
+            SendtoLog("Agent Auto-Replying with " + subject, 0);
+            AddAgentEntry(messageKey_, "AutoReply Generated, SUBJECT: " + subject);
+            Send(outgoing_, subject);
+        } else if (name == "CLOSE QUELTA") {
+            AddAgentEntry(messageKey_, "Close Quelta");
+            closeRequested_ = true;
+        } else if (name == "SHUT DOWN WINDOWS") {
+            static const struct {
+                const char* word;
+                unsigned flags;
+            } kFlags[] = {{"FORCE", win::EWX_FORCE},
+                          {"LOGOFF", win::EWX_LOGOFF},
+                          {"POWEROFF", win::EWX_POWEROFF},
+                          {"REBOOT", win::EWX_REBOOT},
+                          {"SHUTDOWN", win::EWX_SHUTDOWN}};
+            for (const auto& f : kFlags) {
+                if (p2 != f.word)
+                    continue;
+                AddAgentEntry(messageKey_, "Close Quelta");
+                shutdownRequested_ = true;
+                shutdownFlags_ = f.flags;
+            }
+        } else if (name == "DELAY THE AGENT") {
+            long seconds = 0;
+            if (!ReadDelay(p2, maxDelay_, seconds)) {
+                AddAgentEntry(messageKey_, "FAILED to Delay for " + p2 + " seconds");
+                return;
+            }
+            std::this_thread::sleep_for(std::chrono::seconds(seconds));
+            AddAgentEntry(messageKey_, "Agent Delayed for " + p2 + " seconds");
+        } else if (name == "FORWARD TO" || name == "REDIRECT TO") {
+            const bool forward = name == "FORWARD TO";
+            if (!p3.empty())
+                message.Body().Insert(0, p3);
+            std::string originalTo = message.Headers().GetFieldValue("To");
+            SetOnlyRecipient(message, p2, "");
+            // Only the new recipient gets it: the original copies were mailed once.
+            message.CC().Clear();
+            message.BCC().Clear();
+            message.Headers().Add(forward ? kForwardMarker : kRedirectMarker);
+            std::string subject = message.Headers().GetFieldValue("Subject");
+            if (forward) {
+                message.Sender().SetName(node);
+                message.Sender().SetAddress(address);
+                message.Body().Insert(0, kHyphens);
+                message.Body().Insert(
+                    0, "Forwarded Message:  Originally from: " + originalSender_.Name() + " " +
+                           originalSender_.Address());
+                AddAgentEntry(messageKey_, "Message Forwarded to: " + p2);
+                SendtoLog("Agent Forwarding " + subject, 0);
+            } else {
+                message.Body().Insert(0, kHyphens);
+                message.Body().Insert(0, "Message Redirected To: " + p2);
+                message.Body().Insert(0, "Originally To: " + originalTo);
+                message.Body().Insert(0, "Processed by Quelta Account: " + node);
+                AddAgentEntry(messageKey_, "Message Redirected to: " + p2);
+                SendtoLog("Agent redirecting " + subject, 0);
+            }
+            Send(message, subject);
+            message.Sender().Assign(originalSender_);
+        } else if (name == "PRINT") {
+            // recognised; nothing to do
+        } else if (name == "LAUNCH PROGRAM") {
+            std::string folder = programFolder_ + "temp/";
+            win::ForceDirectories(folder);
+            std::string file = win::ResolvePath(folder) + MessageFileName(messageKey_);
+            message.SaveToFile(file);
+            std::string program = Cut255(p2);
+            std::vector<std::string> argv = win::SplitCommandLine(program);
+            argv.push_back(file); // whole, however long
+            win::LaunchProgram(argv);
+            AddAgentEntry(messageKey_, "Launched Program " + program + " " + file + " as " + p3);
+        } else if (name == "PLAY SOUND") {
+            win::PlaySoundFile(win::ResolvePath(Cut255(p2)));
+            AddAgentEntry(messageKey_, "Played Sound: " + p2);
+        } else if (name == "REMOVE FROM FURTHER AGENT PROCESSING") {
+            stop = true;
+        } else if (name == "RUN AN QUELTASCRIPT") {
+            AddAgentEntry(messageKey_, "Ran quelta-Script: " + p2);
+            try {
+                script_.RunFile(win::ResolvePath(Cut255(p2)));
+            } catch (const std::exception& e) {
+                // Caught here: the message is filed and the next action runs.
+                AppException(e.what());
+                continue;
+            }
+            if (messageObject_) {
+                com::Variant file(pendingPath);
+                if (FAILED(messageObject_->SaveToFile(file)))
+                    AppException("Unable to save the script's changes to " + pendingPath);
+            }
+        }
+    }
+}
+
+} // namespace quelta

@@ -1,0 +1,410 @@
+#include "processor/agentprocessor.h"
+
+#include "automation/quelta_tlb.h"
+#include "data/schema.h"
+#include "mail/msutils.h"
+#include "platform/win/formatdatetime.h"
+#include "platform/win/hooks.h"
+#include "platform/win/paths.h"
+#include "platform/win/profile.h"
+#include "processor/store.h"
+#include "processor/triggers.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <dirent.h>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <unistd.h>
+
+namespace quelta {
+
+namespace {
+
+std::string TrimRight(std::string s) {
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\0'))
+        s.pop_back();
+    return s;
+}
+
+// The "*.eml" files of a folder, by name.
+std::vector<std::string> PendingFiles(const std::string& folder) {
+    std::vector<std::string> names;
+    DIR* d = ::opendir(folder.c_str());
+    if (!d)
+        return names;
+    while (dirent* e = ::readdir(d)) {
+        std::string n = e->d_name;
+        if (n.size() > 4 && win::SameText(n.substr(n.size() - 4), ".eml"))
+            names.push_back(n);
+    }
+    ::closedir(d);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+bool WriteFile(const std::string& path, const std::string& text) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << text;
+    return static_cast<bool>(out.flush());
+}
+
+std::string LogStamp() {
+    const auto& fs = win::DefaultFormatSettings();
+    return win::FormatDateTime(fs.ShortDateFormat + " " + fs.LongTimeFormat, win::Now());
+}
+
+// The journal beside a pending file that says its agents have run.
+std::string RunMark(const std::string& pendingPath) {
+    return pendingPath + ".run";
+}
+
+} // namespace
+
+TAgentProcessor::TAgentProcessor() {
+    smtp_.SetDefaultPort(25);
+    const struct {
+        data::TTable* table;
+        data::TXbTable* xb;
+        const char* name;
+    } tables[] = {{&accounts_, &accountsXb_, "NODES.DBF"},
+                  {&agents_, &agentsXb_, "Agents.dbf"},
+                  {&pending_, &pendingXb_, "PENDING.DBF"},
+                  {&received_, &receivedXb_, "received.dbf"},
+                  {&actions_, &actionsXb_, "ACTIONS.DBF"}};
+    for (const auto& t : tables)
+        t.table->SetTableName(t.name), t.table->SetTableType(data::TTableType::ttXBFOX);
+    accountsSource_.SetDataSet(&accounts_);
+    for (data::TTable* detail : {&agents_, &pending_, &received_}) {
+        detail->SetIndexName("LINK_ID");
+        detail->SetMasterSource(&accountsSource_);
+        detail->SetMasterFields("UNIQUE_ID");
+    }
+    actions_.AfterInsert = [](data::TTable& t) {
+        win::TDateTime now = win::Now();
+        t.FieldByName("CREATEON").SetAsDateTime(static_cast<double>(static_cast<long>(now)));
+        t.FieldByName("CREATEAT").SetAsString(data::TimeOfDayText(now));
+    };
+    script_.OnDoEvents = [this] { Pump(); };
+    script_.OnLog = [this](const std::string& line) { SendtoLog(line, 0); };
+}
+
+TAgentProcessor::~TAgentProcessor() {
+    try {
+        CloseTables();
+    } catch (...) {
+    }
+}
+
+void TAgentProcessor::SetFolders(const std::string& messages, const std::string& agents,
+                                 const std::string& database) {
+    messagesFolder_ = win::IncludeTrailingPathDelimiter(messages);
+    agentsFolder_ = win::IncludeTrailingPathDelimiter(agents);
+    dataBaseFolder_ = win::IncludeTrailingPathDelimiter(database);
+}
+
+void TAgentProcessor::SetProgramFolder(const std::string& folder) {
+    programFolder_ = win::IncludeTrailingPathDelimiter(folder);
+}
+
+void TAgentProcessor::OpenTables() {
+    data::TXbTable* partners[] = {&receivedXb_, &accountsXb_, &pendingXb_, &agentsXb_, &actionsXb_};
+    data::TTable* tables[] = {&received_, &accounts_, &pending_, &agents_, &actions_};
+    for (int i = 0; i < 5; ++i) {
+        tables[i]->SetDatabaseName(win::ResolvePath(dataBaseFolder_));
+        partners[i]->SetDataSource(nullptr);
+    }
+    // Details open after their master so their ranges follow it.
+    accounts_.Open();
+    for (int i = 0; i < 5; ++i) {
+        if (!tables[i]->Active())
+            tables[i]->Open();
+    }
+    for (int i = 0; i < 5; ++i) {
+        partnerSources_[i].SetDataSet(tables[i]);
+        partners[i]->SetDataSource(&partnerSources_[i]);
+    }
+    for (data::TXbTable* p : partners)
+        p->SysProp(1009, 0);
+}
+
+void TAgentProcessor::CloseTables() {
+    for (data::TTable* t : {&received_, &accounts_, &pending_, &agents_, &actions_})
+        if (t->Active())
+            t->Close();
+}
+
+bool TAgentProcessor::TablesOpen() const {
+    return accounts_.Active();
+}
+
+void TAgentProcessor::SetAutomationObjects(IQueltaMessage* message, IQueltaSMTP* smtp) {
+    messageObject_ = message;
+    smtpObject_ = smtp;
+}
+
+void TAgentProcessor::RegisterScriptObjects() {
+    if (messageObject_)
+        script_.AddNamedObject("CurrentMessage.", static_cast<IDispatch*>(messageObject_));
+    if (smtpObject_)
+        script_.AddNamedObject("QueltaSmtpServer.", static_cast<IDispatch*>(smtpObject_));
+}
+
+void TAgentProcessor::Pump() {
+    if (OnPump)
+        OnPump();
+}
+
+void TAgentProcessor::SendtoLog(const std::string& text, int level) {
+    std::string line;
+    if (level == 0)
+        line = LogStamp() + " -- " + text;
+    else if (debugMode_)
+        line = "DEBUGMESSAGE -- " + text;
+    if (!line.empty()) {
+        log_.push_front(line);
+        if (OnLog)
+            OnLog(line, text);
+    }
+    Pump();
+}
+
+void TAgentProcessor::AppException(const std::string& message) {
+    win::MessageBeep(win::MB_ICONASTERISK);
+    std::string line = LogStamp() + " -- Error-" + message;
+    log_.push_front(line);
+    if (OnLog)
+        OnLog(line, message);
+}
+
+void TAgentProcessor::LoadLog() {
+    std::string path = programFolder_ + "agentproc.log";
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        SaveLog();
+        return;
+    }
+    log_.clear();
+    std::string line;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        log_.push_back(line);
+    }
+}
+
+void TAgentProcessor::SaveLog() const {
+    std::string text;
+    for (const auto& line : log_)
+        text += line + "\r\n";
+    std::string path = programFolder_ + "agentproc.log";
+    std::string tmp = path + ".~";
+    if (WriteFile(tmp, text))
+        std::rename(tmp.c_str(), path.c_str());
+}
+
+void TAgentProcessor::AddAgentEntry(const std::string& messageKey, const std::string& text) {
+    actions_.Append();
+    actions_.FieldByName("UNIQUE_ID")
+        .SetAsString(data::UniqueId(win::Now(), text, data::kActionSuffix));
+    actions_.FieldByName("MESSAGE_ID").SetAsString(data::StoredMessageKey(messageKey));
+    actions_.FieldByName("NODE_ID").SetAsString(account_ ? account_->id : "");
+    actions_.FieldByName("AGENT_ID").SetAsString(agentId_);
+    actions_.FieldByName("ACTION").SetAsString(text);
+    actions_.Post();
+}
+
+void TAgentProcessor::AgentsMain() {
+    SendtoLog("MARK1", 9);
+    SendtoLog("MARK2", 9);
+    SendtoLog("MARK3", 9);
+    struct PassEnd {
+        TAgentProcessor& p;
+        ~PassEnd() {
+            p.current_.Clear();
+            ++p.scanPasses_;
+            if (p.OnPassDone)
+                p.OnPassDone(p.scanPasses_);
+        }
+    } passEnd{*this};
+
+    accounts_.Refresh();
+    received_.Refresh();
+    // Rows first, so a pass never walks a table that a close request shut.
+    std::vector<Account> accounts;
+    for (accounts_.First(); !accounts_.Eof(); accounts_.Next()) {
+        Account a{TrimRight(accounts_.FieldByName("UNIQUE_ID").AsString()),
+                  TrimRight(accounts_.FieldByName("NODE").AsString()),
+                  TrimRight(accounts_.FieldByName("ADDRESS").AsString()),
+                  TrimRight(accounts_.FieldByName("SMTPADDRES").AsString())};
+        if (a.id.empty())
+            break;
+        accounts.push_back(a);
+    }
+    Pump();
+    for (const Account& account : accounts) {
+        if (!accounts_.Locate("UNIQUE_ID", account.id))
+            continue;
+        ProcessAccount(account);
+        if (closeRequested_ || shutdownRequested_)
+            break;
+    }
+}
+
+void TAgentProcessor::ProcessAccount(const Account& account) {
+    Pump();
+    std::string folder = StoreFolderPath(messagesFolder_, account.id, TStoreFolder::Pending);
+    for (const std::string& name : PendingFiles(folder)) {
+        Pump();
+        if (!ProcessMessage(account, folder, name))
+            return;
+    }
+}
+
+bool TAgentProcessor::LoadMessage(const std::string& path) {
+    try {
+        current_.Clear();
+        current_.LoadFromFile(path);
+        if (messageObject_) {
+            com::Variant file(path);
+            if (FAILED(messageObject_->LoadFromFile(file)))
+                throw Exception("the message object cannot load it");
+        }
+        unloadable_.erase(path);
+        return true;
+    } catch (const std::exception&) {
+        // Logged once; the file waits in Pending for a repair without
+        // stopping the other messages.
+        if (unloadable_.insert(path).second)
+            SendtoLog("Unable to load for processing filename: " + path, 0);
+        return false;
+    }
+}
+
+bool TAgentProcessor::ProcessMessage(const Account& account, const std::string& folder,
+                                     const std::string& name) {
+    const std::string path = folder + name;
+    if (!LoadMessage(path))
+        return true;
+    SendtoLog("Processing message " + name, 0);
+    account_ = &account;
+    messageKey_ = MessageKey(current_);
+
+    const std::string mark = RunMark(path);
+    std::string state = win::FileExists(mark) ? ReadFile(mark) : "";
+    if (state.empty()) {
+        // Marked before the first agent: whatever fails from here on, the
+        // agents never run on this message again.
+        if (!WriteFile(mark, "agents\n")) {
+            SendtoLog(" FAILED to mark " + path + " as in process", 0);
+            return true;
+        }
+        try {
+            RunAgents(account, path, messageKey_);
+        } catch (...) {
+            account_ = nullptr;
+            throw;
+        }
+        if (!LoadMessage(path)) {
+            account_ = nullptr;
+            return true;
+        }
+    }
+    bool rowWritten = state.find("row") != std::string::npos;
+    MovetoReceived(folder, name, account, !rowWritten);
+    received_.Refresh();
+    account_ = nullptr;
+    Pump();
+    return !(closeRequested_ || shutdownRequested_);
+}
+
+void TAgentProcessor::RunAgents(const Account& account, const std::string& path,
+                                const std::string& key) {
+    (void)key;
+    bool stop = false;
+    for (agents_.First(); !agents_.Eof(); agents_.Next()) {
+        agentId_ = TrimRight(agents_.FieldByName("UNIQUE_ID").AsString());
+        std::string agentName = TrimRight(agents_.FieldByName("AGENT").AsString());
+        if (!LoadMessage(path))
+            return;
+        if (smtpObject_) {
+            com::Variant server(account.smtpAddress);
+            smtpObject_->put_Server(server);
+        }
+        SendtoLog(" - Processing Agent " + agentName, 0);
+        TAgentDefinition agent = ReadAgentFile(AgentFilePath(agentsFolder_, agentName));
+        if (stop)
+            continue;
+        if (agent.AgentType == "MESSAGE") {
+            stop = ProccessMESSAGEAgent(current_, agent, path);
+        } else if (agent.AgentType == "INTERVAL") {
+            SendtoLog("INTERVAL AGENT PROCESS ACTIVATED Not implemented!", 0);
+        } else if (agent.AgentType == "FUNCTION") {
+            SendtoLog("FUNCTION AGENT PROCESS ACTIVATED Not implemented", 0);
+        }
+    }
+    agentId_.clear();
+}
+
+bool TAgentProcessor::ProccessMESSAGEAgent(TmsMessage& message, const TAgentDefinition& agent,
+                                           const std::string& pendingPath) {
+    if (!AgentFires(agent, message, triggered_))
+        return false;
+    bool stop = false;
+    RunActions(agent, message, pendingPath, stop);
+    return stop;
+}
+
+bool TAgentProcessor::MovetoReceived(const std::string& folder, const std::string& name,
+                                     const Account& account, bool appendRow) {
+    const std::string path = folder + name;
+    receivedXb_.SysProp(1007, 0);
+    if (appendRow) {
+        win::TDateTime date = 0;
+        std::string rest;
+        ParseMailDate(current_.Headers().GetFieldValue("Date"), date, rest);
+        received_.Append();
+        received_.FieldByName("MESSAGE_ID").SetAsString(data::StoredMessageKey(messageKey_));
+        received_.FieldByName("LINK_ID").SetAsString(account.id);
+        received_.FieldByName("SUBJECT").SetAsString(current_.Headers().GetFieldValue("Subject"));
+        received_.FieldByName("FROM").SetAsString(current_.Headers().GetFieldValue("From"));
+        received_.FieldByName("RECDATE").SetAsDateTime(
+            static_cast<double>(static_cast<long>(date)));
+        received_.FieldByName("FILENAME").SetAsString(name);
+        received_.Post();
+        std::ofstream(RunMark(path), std::ios::app) << "row\n";
+    }
+    std::string target;
+    std::error_code ec;
+    try {
+        target = ForceStoreFolder(messagesFolder_, account.id, TStoreFolder::In);
+        std::filesystem::copy_file(path, target + name,
+                                   std::filesystem::copy_options::overwrite_existing, ec);
+    } catch (const std::exception&) {
+        ec = std::make_error_code(std::errc::io_error);
+    }
+    if (ec) {
+        SendtoLog(
+            " - FAILED to copy " + path + " to " + target + name + " in received items folder", 0);
+        return false;
+    }
+    SendtoLog(
+        " Successfully copied " + folder + " to " + target + name + " in received items folder", 0);
+    if (::unlink(path.c_str()) != 0) {
+        SendtoLog(" FAILED to delete " + path, 0);
+        return false;
+    }
+    ::unlink(RunMark(path).c_str());
+    return true;
+}
+
+} // namespace quelta

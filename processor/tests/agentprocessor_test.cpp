@@ -1,0 +1,259 @@
+#include "processor/tests/passfixture.h"
+
+#include <chrono>
+#include <thread>
+
+using passtest::PassTest;
+
+TEST_F(PassTest, AccountWithoutAgentsFilesItsMessages) {
+    AddAccount("ACC1");
+    AddMessage("ACC1", "a.eml", "Ann <ann@example.com>", "Hello there", "body\r\n",
+               "Message-ID: <id.1@example.com>\r\n");
+    AddMessage("ACC1", "b.eml", "Bob <bob@example.com>", "No id", "body\r\n");
+    passtest::Spit(In("ACC1") + "a.eml", "old copy");
+    OpenTables();
+    p_->AgentsMain();
+    EXPECT_FALSE(std::filesystem::exists(Pending("ACC1") + "a.eml"));
+    EXPECT_NE(passtest::Slurp(In("ACC1") + "a.eml").find("Hello there"), std::string::npos);
+    EXPECT_TRUE(std::filesystem::exists(In("ACC1") + "b.eml"));
+    auto rows = Rows("RECEIVED.DBF");
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0]["MESSAGE_ID"], "<id.1@example.com>");
+    EXPECT_EQ(rows[0]["LINK_ID"], "ACC1");
+    EXPECT_EQ(rows[0]["FILENAME"], "a.eml");
+    EXPECT_EQ(rows[1]["MESSAGE_ID"], "19981208102030No id");
+    EXPECT_EQ(rows[1]["RECDATE"].substr(0, 0), "");
+    EXPECT_TRUE(Actions().empty());
+    EXPECT_TRUE(LogHas("Processing message a.eml"));
+    EXPECT_TRUE(LogHas(" Successfully copied "));
+    EXPECT_EQ(p_->ScanPasses(), 1);
+}
+
+TEST_F(PassTest, ActionsRowsOrderAndTheStopFlag) {
+    AddAccount("ACC1");
+    Attach("ACC1", "AG1", "first");
+    Attach("ACC1", "AG2", "second");
+    Attach("ACC1", "AG3", "lazy");
+    std::string out = root_ + "launched.txt";
+    std::string script = root_ + "record.sh";
+    passtest::Spit(script, "#!/bin/sh\nprintf '%s|%s' \"$1\" \"$2\" > " + out + "\n");
+    std::filesystem::permissions(script, std::filesystem::perms::owner_all);
+    WriteAgent("first", {{"Subject", "contains", "ORDER"}},
+               {{{"PLAY SOUND", "/sounds/ding.wav", ""},
+                 {"REMOVE FROM FURTHER AGENT PROCESSING", "REMOVE", ""},
+                 {"LAUNCH PROGRAM", script + " one", "NORMAL"},
+                 {"PRINT", "", ""}}});
+    WriteAgent("second", {}, {{{"PLAY SOUND", "/sounds/never.wav", ""}}});
+    WriteAgent("lazy", {}, {}, "interval");
+    AddMessage("ACC1", "m.eml", "Ann <ann@example.com>", "Re: your order", "x\r\n",
+               "Message-ID: <a b/c@x>\r\n");
+    OpenTables();
+    p_->AgentsMain();
+
+    EXPECT_EQ(sounds_, std::vector<std::string>{"/sounds/ding.wav"});
+    auto rows = Rows("ACTIONS.DBF");
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0]["ACTION"], "Played Sound: /sounds/ding.wav");
+    EXPECT_EQ(rows[0]["MESSAGE_ID"], "<a b/c@x>");
+    EXPECT_EQ(rows[0]["NODE_ID"], "ACC1");
+    EXPECT_EQ(rows[0]["AGENT_ID"], "AG1");
+    EXPECT_EQ(rows[0]["UNIQUE_ID"].substr(14), "Played");
+    EXPECT_FALSE(rows[0]["CREATEAT"].empty());
+    const std::string copy = root_ + "prog/temp/-a b-c@x-.eml";
+    EXPECT_EQ(rows[1]["ACTION"].substr(0, 16), "Launched Program");
+    // Later agents are loaded and logged, but not run.
+    EXPECT_TRUE(LogHas(" - Processing Agent second"));
+    EXPECT_FALSE(LogHas("INTERVAL AGENT PROCESS ACTIVATED"));
+    for (int i = 0; i < 200 && !std::filesystem::exists(out); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(passtest::Slurp(out), "one|" + copy); // the file is one whole argument
+    EXPECT_TRUE(std::filesystem::exists(copy));
+    EXPECT_TRUE(std::filesystem::exists(In("ACC1") + "m.eml"));
+}
+
+TEST_F(PassTest, DelayRefusesNonNumbersAndEndsTheAgent) {
+    AddAccount("ACC1");
+    Attach("ACC1", "AG1", "wait");
+    WriteAgent("wait", {}, {{{"DELAY THE AGENT", "-5", ""}, {"PLAY SOUND", "s.wav", ""}}});
+    Attach("ACC1", "AG2", "wait2");
+    WriteAgent("wait2", {}, {{{"DELAY THE AGENT", "0", ""}, {"DELAY THE AGENT", "abc", ""}}});
+    Attach("ACC1", "AG3", "other");
+    WriteAgent("other", {}, {{{"INTERVAL", "", ""}}}, "Interval");
+    AddMessage("ACC1", "m.eml", "a@b.c", "s", "x\r\n");
+    OpenTables();
+    p_->AgentsMain();
+    EXPECT_EQ(Actions(), (std::vector<std::string>{"FAILED to Delay for -5 seconds",
+                                                   "Agent Delayed for 0 seconds",
+                                                   "FAILED to Delay for abc seconds"}));
+    EXPECT_TRUE(sounds_.empty());
+    EXPECT_TRUE(LogHas("INTERVAL AGENT PROCESS ACTIVATED Not implemented!"));
+}
+
+TEST_F(PassTest, MissingTemplateSkipsTheRestButFilesTheMessage) {
+    AddAccount("ACC1");
+    Attach("ACC1", "AG1", "reply");
+    WriteAgent("reply", {}, {{{"AUTO-REPLY", root_ + "none.eml", ""}, {"PLAY SOUND", "s", ""}}});
+    AddMessage("ACC1", "m.eml", "a@b.c", "s", "x\r\n");
+    OpenTables();
+    p_->AgentsMain();
+    EXPECT_TRUE(
+        LogHas("Unable to load outgoing mail message for auto-reply -- " + root_ + "none.eml"));
+    EXPECT_TRUE(Actions().empty());
+    EXPECT_TRUE(sounds_.empty());
+    EXPECT_TRUE(std::filesystem::exists(In("ACC1") + "m.eml"));
+}
+
+TEST_F(PassTest, UnloadableFileIsReportedOnceAndPassedOver) {
+    AddAccount("ACC1");
+    AddAccount("ACC2");
+    passtest::Spit(Pending("ACC1") + "bad.eml", "");
+    std::filesystem::permissions(Pending("ACC1") + "bad.eml", std::filesystem::perms::none);
+    AddMessage("ACC2", "good.eml", "a@b.c", "s", "x\r\n");
+    OpenTables();
+    p_->AgentsMain();
+    p_->AgentsMain();
+    if (::geteuid() != 0 || LogHas("Unable to load")) { // root reads any file
+        EXPECT_EQ(LogCount("Unable to load for processing filename: "), 1);
+    }
+    EXPECT_TRUE(std::filesystem::exists(In("ACC2") + "good.eml"));
+}
+
+TEST_F(PassTest, AgentsNeverRunTwiceOnOneMessage) {
+    AddAccount("ACC1");
+    Attach("ACC1", "AG1", "count");
+    WriteAgent("count", {}, {{{"PLAY SOUND", "s.wav", ""}}});
+    AddMessage("ACC1", "done.eml", "a@b.c", "first", "x\r\n");
+    // A pass that stopped after the agents ran: its mark is still there.
+    passtest::Spit(Pending("ACC1") + "done.eml.run", "agents\nrow\n");
+    // A filing that keeps failing: In cannot be made.
+    AddAccount("ACC2");
+    Attach("ACC2", "AG2", "count");
+    AddMessage("ACC2", "stuck.eml", "a@b.c", "second", "x\r\n");
+    passtest::Spit(root_ + "messages/ACC2/In", "a file where the folder should be");
+    OpenTables();
+    p_->AgentsMain();
+    p_->AgentsMain();
+    EXPECT_EQ(sounds_.size(), 1u); // only stuck.eml, and only once
+    EXPECT_TRUE(std::filesystem::exists(In("ACC1") + "done.eml"));
+    EXPECT_FALSE(std::filesystem::exists(Pending("ACC1") + "done.eml.run"));
+    EXPECT_TRUE(Rows("RECEIVED.DBF").size() == 1u); // the first one's row was already written
+    EXPECT_EQ(LogCount(" - FAILED to copy "), 2);
+    EXPECT_TRUE(std::filesystem::exists(Pending("ACC2") + "stuck.eml"));
+}
+
+TEST_F(PassTest, CloseTakesEffectAfterTheMessageIsFiled) {
+    AddAccount("ACC1");
+    Attach("ACC1", "AG1", "close");
+    WriteAgent("close", {{"Subject", "contains", "stop"}},
+               {{{"CLOSE QUELTA", "CLOSE", ""}, {"PLAY SOUND", "after.wav", ""}}});
+    AddMessage("ACC1", "a.eml", "a@b.c", "please stop", "x\r\n");
+    AddMessage("ACC1", "b.eml", "a@b.c", "later", "x\r\n");
+    OpenTables();
+    p_->AgentsMain();
+    EXPECT_TRUE(p_->CloseRequested());
+    EXPECT_EQ(sounds_, std::vector<std::string>{"after.wav"}); // the agent finishes
+    EXPECT_TRUE(std::filesystem::exists(In("ACC1") + "a.eml"));
+    EXPECT_TRUE(std::filesystem::exists(Pending("ACC1") + "b.eml")); // pass ended there
+    EXPECT_EQ(Actions(), (std::vector<std::string>{"Close Quelta", "Played Sound: after.wav"}));
+}
+
+TEST_F(PassTest, ShutDownRecordsItsRowAndWaitsForThePass) {
+    AddAccount("ACC1");
+    Attach("ACC1", "AG1", "off");
+    WriteAgent("off", {}, {{{"SHUT DOWN WINDOWS", "REBOOT", ""}}});
+    AddMessage("ACC1", "a.eml", "a@b.c", "x", "x\r\n");
+    OpenTables();
+    p_->AgentsMain();
+    EXPECT_TRUE(p_->ShutdownRequested());
+    EXPECT_EQ(p_->ShutdownFlags(), unsigned(win::EWX_REBOOT));
+    EXPECT_EQ(Actions(), std::vector<std::string>{"Close Quelta"});
+}
+
+TEST_F(PassTest, RepliesForwardsAndRedirectsReachTheServer) {
+    if (!passtest::HaveAiosmtpd())
+        GTEST_SKIP() << "python3-aiosmtpd is not installed";
+    passtest::SmtpSink sink;
+    ASSERT_GT(sink.Port(), 0);
+    AddAccount("ACC1", "127.0.0.1:" + std::to_string(sink.Port()));
+    Attach("ACC1", "AG1", "desk");
+    passtest::Spit(root_ + "templates/thanks.eml",
+                   "From: x@y\r\nTo: <<REPLYFIELD~Email>>\r\nSubject: Re: <<REPLYHEADER~Subject>>"
+                   "\r\n\r\nDear <<REPLYHEADER~FROMNAME>>,\r\nyour order <<REPLYFIELD~Order>> is "
+                   "in.\r\n.\r\n<<SYSTEM~CURRENTNODE>>\r\n");
+    WriteAgent("desk", {{"<Body>", "contains", "order="}},
+               {{{"FORWARD TO", "boss@example.com", "FYI"},
+                 {"AUTO-REPLY", root_ + "templates/thanks.eml", ""},
+                 {"REDIRECT TO", "archive@example.com", ""}}});
+    AddMessage("ACC1", "m.eml", "John Smith <john@example.com>", "Order 17",
+               "Order=17\r\nEmail=buyer@example.com\r\n", "Cc: copy@example.com\r\n");
+    OpenTables();
+    p_->LoadSocketLayer();
+    p_->AgentsMain();
+    if (sink.Count() != 3) {
+        for (const auto& l : p_->LogLines())
+            ADD_FAILURE() << l;
+    }
+    ASSERT_EQ(sink.Count(), 3);
+
+    const std::string fwd = sink.Read("1.eml");
+    EXPECT_NE(sink.Read("1.json").find("\"boss@example.com\"]"), std::string::npos);
+    EXPECT_EQ(sink.Read("1.json").find("copy@example.com"), std::string::npos);
+    EXPECT_NE(fwd.find("X-QueltaForward: True"), std::string::npos);
+    EXPECT_NE(fwd.find("Forwarded Message:  Originally from: John Smith john@example.com\r\n" +
+                       std::string(50, '-') + "\r\nFYI\r\nOrder=17"),
+              std::string::npos)
+        << fwd;
+
+    const std::string reply = sink.Read("2.eml");
+    EXPECT_NE(sink.Read("2.json").find("buyer@example.com"), std::string::npos);
+    EXPECT_NE(reply.find("X-QueltaAuto-Reply: True"), std::string::npos);
+    EXPECT_NE(reply.find("Dear John Smith,\r\nyour order 17 is in.\r\n"), std::string::npos)
+        << reply;
+    EXPECT_NE(reply.find("Re: Order 17\r\n"), std::string::npos) << reply;
+    EXPECT_NE(reply.find("Sales Desk"), std::string::npos);
+
+    const std::string red = sink.Read("3.eml");
+    EXPECT_NE(sink.Read("3.json").find("archive@example.com"), std::string::npos);
+    EXPECT_NE(red.find("X-QueltaRedirect: True"), std::string::npos);
+    EXPECT_NE(red.find("Processed by Quelta Account: Sales Desk\r\nOriginally To: "
+                       "sales@example.com\r\nMessage Redirected To: archive@example.com\r\n"),
+              std::string::npos)
+        << red;
+    EXPECT_EQ(Actions(), (std::vector<std::string>{"Message Forwarded to: boss@example.com",
+                                                   "AutoReply Generated, SUBJECT: Re: Order 17",
+                                                   "Message Redirected to: archive@example.com"}));
+}
+
+TEST_F(PassTest, SendFailureIsLoggedAndTheRowStays) {
+    AddAccount("ACC1", "127.0.0.1:1");
+    Attach("ACC1", "AG1", "r");
+    passtest::Spit(root_ + "t.eml", "Subject: Thanks\r\n\r\nhi\r\n");
+    WriteAgent("r", {}, {{{"AUTO-REPLY", root_ + "t.eml", ""}, {"PLAY SOUND", "s", ""}}});
+    AddMessage("ACC1", "m.eml", "a@b.c", "s", "x\r\n");
+    OpenTables();
+    p_->LoadSocketLayer();
+    p_->AgentsMain();
+    EXPECT_TRUE(LogHas("ERROR -- Could not send outgoing mail [10061]"));
+    EXPECT_TRUE(LogHas(" Subject: Thanks"));
+    EXPECT_EQ(Actions(), (std::vector<std::string>{"AutoReply Generated, SUBJECT: Thanks",
+                                                   "Played Sound: s"}));
+    EXPECT_TRUE(std::filesystem::exists(In("ACC1") + "m.eml"));
+}
+
+TEST_F(PassTest, LogLinesNewestFirstAndSaved) {
+    p_->SendtoLog("one", 0);
+    p_->SendtoLog("hidden", 9);
+    p_->SetDebugMode(true);
+    p_->SendtoLog("two", 9);
+    p_->AppException("boom");
+    ASSERT_EQ(p_->LogLines().size(), 3u);
+    EXPECT_NE(p_->LogLines()[0].find(" -- Error-boom"), std::string::npos);
+    EXPECT_EQ(p_->LogLines()[1], "DEBUGMESSAGE -- two");
+    EXPECT_NE(p_->LogLines()[2].find(" -- one"), std::string::npos);
+    p_->SaveLog();
+    quelta::TAgentProcessor other;
+    other.SetProgramFolder(root_ + "prog");
+    other.LoadLog();
+    EXPECT_EQ(other.LogLines(), p_->LogLines());
+}
