@@ -296,6 +296,22 @@ int SetFlag(bool& flag, int on) {
     return previous;
 }
 
+const FieldDesc& FieldNo(int field) {
+    WorkArea& a = Current();
+    if (field < 1 || field > static_cast<int>(a.Dbf().Fields().size()))
+        throw Error(XB_ERR_FIELD, "No field number " + std::to_string(field));
+    return a.FieldAt(field - 1);
+}
+
+OrderInfo InfoOf(int order) {
+    WorkArea& a = Current();
+    if (order == 0)
+        order = a.Order();
+    if (order < 1 || order > a.OrderCount())
+        throw Error(XB_ERR_INDEX, "No order " + std::to_string(order));
+    return a.Info(order);
+}
+
 } // namespace
 } // namespace xbase
 
@@ -683,15 +699,6 @@ int xb_FieldCount(void) {
     return Guard(0, [&] { return static_cast<int>(Current().Dbf().Fields().size()); });
 }
 
-namespace {
-const FieldDesc& FieldNo(int field) {
-    WorkArea& a = Current();
-    if (field < 1 || field > static_cast<int>(a.Dbf().Fields().size()))
-        throw Error(XB_ERR_FIELD, "No field number " + std::to_string(field));
-    return a.FieldAt(field - 1);
-}
-} // namespace
-
 int xb_FieldName(int field, char* buf, int bufLen) {
     return Guard(0, [&] { return CopyOut(FieldNo(field).name, buf, bufLen); });
 }
@@ -740,17 +747,6 @@ int xb_SetOrder(int order) {
 int xb_TagArea(const char* tag) {
     return Guard(0, [&] { return tag ? Current().TagOrder(tag) : 0; });
 }
-
-namespace {
-OrderInfo InfoOf(int order) {
-    WorkArea& a = Current();
-    if (order == 0)
-        order = a.Order();
-    if (order < 1 || order > a.OrderCount())
-        throw Error(XB_ERR_INDEX, "No order " + std::to_string(order));
-    return a.Info(order);
-}
-} // namespace
 
 int xb_TagName(int order, char* buf, int bufLen) {
     return Guard(0, [&] { return CopyOut(InfoOf(order).tag, buf, bufLen); });
