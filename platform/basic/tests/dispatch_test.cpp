@@ -3,6 +3,7 @@
 // and answers with values, errors and objects as a server would.
 #include "platform/basic/dispatch.h"
 #include "platform/basic/tests/script_runner.h"
+#include "platform/basic/tests/testserver.h"
 
 #include <gtest/gtest.h>
 
@@ -222,6 +223,27 @@ TEST(Dispatch, CreateObjectOfAnUnregisteredProgIdFails) {
     auto o = RunScript("Set x = CreateObject(\"Quelta.NoSuchThing\")\n");
     ASSERT_TRUE(o.failed);
     EXPECT_EQ(o.text, "ActiveX component can't create object: 'Quelta.NoSuchThing'");
+}
+
+TEST(Dispatch, CreateObjectReachesARegisteredServer) {
+    ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
+    std::string clsid = com::GuidToString(CLSID_BasicTestCounter);
+    ASSERT_EQ(
+        com::RegSetString(HKEY_CLASSES_ROOT, std::string(kBasicTestProgId) + "\\Clsid", "", clsid),
+        ERROR_SUCCESS);
+    ASSERT_EQ(com::RegSetString(HKEY_CLASSES_ROOT, "CLSID\\" + clsid + "\\InprocServer32", "",
+                                QUELTA_BIN_DIR "/libbasic_testserver.so"),
+              ERROR_SUCCESS);
+    auto o = RunScript("Set c = CreateObject(\"BasicTest.Counter\")\n"
+                       "c.Value = 5\n"
+                       "c.Add 3\n"
+                       "Print c.Add(\"2\") & \" \" & c.Value\n"
+                       "Set d = CreateObject(\"basictest.counter\")\n"
+                       "Print d.Value & \" \" & (c Is d)\n"
+                       "Set c = Nothing\n");
+    EXPECT_FALSE(o.failed) << o.line << ": " << o.text;
+    EXPECT_EQ(o.output, "10 10\n0 False\n");
+    CoUninitialize();
 }
 
 } // namespace
