@@ -3,13 +3,15 @@
 #include "platform/basic/dispatch.h"
 #include "platform/basic/interp_p.h"
 #include "platform/basic/parser_p.h"
+#include "platform/win/hooks.h"
 
 #include <fstream>
 #include <sstream>
 
 namespace basic {
 
-TBasicEngine::TBasicEngine() : OnCreateObject(CreateComObject) {}
+TBasicEngine::TBasicEngine()
+    : OnDoEvents([] { win::ProcessMessages(); }), OnCreateObject(CreateComObject) {}
 TBasicEngine::~TBasicEngine() = default;
 
 void TBasicEngine::AddNamedObject(const std::string& name0, std::shared_ptr<Object> object) {

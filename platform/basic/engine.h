@@ -46,7 +46,8 @@ public:
 
     [[nodiscard]] TBasicLimits& Limits() { return limits_; }
 
-    // Fired every Limits().DoEventsInterval statements while a script runs.
+    // Fired every Limits().DoEventsInterval statements while a script runs;
+    // by default it pumps the program's queue (win::ProcessMessages).
     std::function<void()> OnDoEvents;
     // Print, Debug.Print and MsgBox lines.
     std::function<void(const std::string& line)> OnLog;

@@ -1,6 +1,7 @@
 // Failures: the line and text of syntax and run-time errors, and the limits
 // that keep a script from hanging or crashing its host.
 #include "platform/basic/tests/script_runner.h"
+#include "platform/win/hooks.h"
 
 #include <fstream>
 #include <gtest/gtest.h>
@@ -237,6 +238,15 @@ TEST(Limits, DoEventsFiresEveryIntervalAndCanStopTheScript) {
     ASSERT_TRUE(o.failed);
     EXPECT_EQ(o.text, "Script stopped by the host");
     EXPECT_EQ(calls, 3);
+
+    // Without a handler of its own the engine pumps the program's queue.
+    TBasicEngine plain;
+    plain.Limits().DoEventsInterval = 10;
+    int pumps = 0;
+    win::SetPumpHook([&] { ++pumps; });
+    o = RunScript(plain, "For i = 1 To 100: Next\n");
+    win::SetPumpHook({});
+    EXPECT_EQ(pumps, 10); // one counted step per turn of an empty loop
 
     // A stop belongs to the run it ended: the next run starts afresh.
     engine.OnDoEvents = nullptr;
