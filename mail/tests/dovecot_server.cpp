@@ -174,7 +174,8 @@ std::string DovecotServer::MailDir(const std::string& user) const {
 }
 
 void DovecotServer::AddUser(const std::string& name, const std::string& password) {
-    std::ofstream(dir_ + "/passwd", std::ios::app) << name << ":{PLAIN}" << password << "\n";
+    const std::string passwd = dir_ + "/passwd";
+    std::ofstream(passwd, std::ios::app) << name << ":{PLAIN}" << password << "\n";
     for (const char* sub : {"", "/new", "/cur", "/tmp"}) {
         const std::string p = MailDir(name) + sub;
         std::filesystem::create_directories(p);

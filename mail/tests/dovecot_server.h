@@ -22,7 +22,8 @@ public:
     [[nodiscard]] std::string Address() const { return "127.0.0.1:" + std::to_string(port_); }
     [[nodiscard]] const std::string& Folder() const { return dir_; }
 
-    // Users may be added while the server runs.
+    // Users are added before the first log-in: the server keeps the
+    // passwd-file it read first.
     void AddUser(const std::string& name, const std::string& password);
     // Puts a message into the user's mailbox as these exact bytes; the
     // order of delivery is the order on the server.

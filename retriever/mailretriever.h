@@ -1,0 +1,118 @@
+#pragma once
+// The mail retriever without its windows: the pass over the accounts, each
+// due account's schedule and POP3 session with its restrictions, and the
+// log. The program's window drives it from a 5-second timer; tests run it
+// headless.
+//
+//   tick:    timer off -> (retrieval on) ProcessMail -> timer on, also after a failure
+//   pass:    per account row: due? -> AdvanceDateTime -> RetrieveMesages
+//   session: disconnect -> log in -> list (LIST, TOP) -> skip received ->
+//            restrictions -> pending check -> ProcessMarked (check, RETR,
+//            check, DELE) -> QUIT, also after a failure
+#include "data/dataset.h"
+#include "data/xbtable.h"
+#include "mail/agras.h"
+#include "mail/msmsg.h"
+#include "mail/mspop3.h"
+
+#include <deque>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace retriever {
+
+class TMailRetriever {
+public:
+    TMailRetriever();
+    ~TMailRetriever();
+    TMailRetriever(const TMailRetriever&) = delete;
+    TMailRetriever& operator=(const TMailRetriever&) = delete;
+
+    // Used as given (they end with a separator); paths are built by appending.
+    void SetFolders(const std::string& messages, const std::string& agents,
+                    const std::string& database);
+    [[nodiscard]] const std::string& MessagesFolder() const { return messagesFolder_; }
+    [[nodiscard]] const std::string& AgentsFolder() const { return agentsFolder_; }
+    [[nodiscard]] const std::string& DataBaseFolder() const { return dataBaseFolder_; }
+    // Creates the messages and agents folders with missing parents.
+    void ForceFolders() const;
+    // Where mailproc.log lives.
+    void SetProgramFolder(const std::string& folder);
+    // A dial-up entry other than "None" is dialled when a session opens.
+    void SetRasService(const std::string& service);
+
+    // SysProp(1009, 0) on the partners, then opens received, accounts,
+    // groups, restrictions and pending (the organisations table stays shut).
+    void OpenTables();
+    void CloseTables();
+
+    [[nodiscard]] bool ProcessingOn() const { return processingOn_; }
+    void SetProcessingOn(bool on) { processingOn_ = on; }
+    [[nodiscard]] int ScanPasses() const { return scanPasses_; }
+    [[nodiscard]] const std::string& CurrentNodeId() const { return currentNodeId_; }
+
+    // One timer tick: the timer is off for the pass and on again afterwards;
+    // a failure reaches AppException.
+    void TimerProcessTimer();
+    // One pass over the accounts in natural order; a failure ends it.
+    void ProcessMail();
+    // The current account: last run := now, next run := now + FREQVAL minutes.
+    void AdvanceDateTime();
+    // The POP3 session of the current account.
+    void RetrieveMesages();
+
+    // Newest line first; the status text is the bare text.
+    void SendtoLog(const std::string& text);
+    void AppException(const std::string& message);
+    [[nodiscard]] const std::deque<std::string>& LogLines() const { return log_; }
+    void ClearLog() { log_.clear(); }
+    // mailproc.log in the program folder; a missing one is created.
+    void LoadLog();
+    void SaveLog() const;
+
+    [[nodiscard]] TmsRemotePOP& POP() { return pop_; }
+    [[nodiscard]] data::TTable& Accounts() { return accounts_; }
+
+    // What the window shows.
+    std::function<void(const std::string& line, const std::string& text)> OnLog;
+    std::function<void(const std::string&)> OnCurrentNode, OnCurrentAction;
+    std::function<void(int max, int position)> OnProgress;
+    std::function<void(int passes)> OnPassDone;
+    std::function<void(bool enabled)> OnTimerEnabled;
+
+private:
+    struct Account {
+        std::string id, node;
+    };
+    void Pump();
+    void ShowNode(const std::string& text);
+    void ShowAction(const std::string& text);
+    // Due when the next run has come, or cannot be read (logged).
+    bool Due();
+    // Ends the session: QUIT and close, whatever the connection's state.
+    void EndSession() noexcept;
+    void ApplyRestrictions(int index, const std::string& pendingFolder,
+                           const std::string& fileName);
+    void SaveFetched(int index, std::istream& contents);
+    [[nodiscard]] bool Received(const std::string& key);
+
+    std::string messagesFolder_, agentsFolder_, dataBaseFolder_, programFolder_;
+    data::TTable accounts_, orgs_, groups_, received_, rules_, pending_;
+    data::TXbTable accountsXb_, orgsXb_, groupsXb_, receivedXb_, rulesXb_, pendingXb_;
+    data::TDataSource accountsSource_;
+    data::TDataSource partnerSources_[6];
+    TmsRemotePOP pop_;
+    std::unique_ptr<TagRas> ras_;
+
+    std::deque<std::string> log_;
+    bool processingOn_ = false;
+    int scanPasses_ = 0;
+    std::string currentNodeId_;
+    Account account_;
+};
+
+// The message key and the pending file name of listed header lines.
+[[nodiscard]] std::string HeaderKey(const TmsHeaders& headers);
+
+} // namespace retriever

@@ -1,0 +1,387 @@
+// The retriever's pass and POP3 session against a real Dovecot (restrictions,
+// skips, byte-identical storing, deletion) and scripted servers (failures
+// mid-session), its schedule, settings and command line, and postp itself.
+#include "retriever/mailretriever.h"
+#include "retriever/settings.h"
+
+#include "data/schema.h"
+#include "mail/tests/dovecot_server.h"
+#include "mail/tests/tcp_server.h"
+#include "mail/tests/testutil.h"
+#include "platform/win/datetime.h"
+#include "platform/win/paths.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <memory>
+
+#include <gtest/gtest.h>
+
+using namespace nettest;
+using mailtest::ReadFile;
+using mailtest::ScratchDir;
+using mailtest::WriteFile;
+namespace fs = std::filesystem;
+
+namespace {
+
+using Row = std::vector<std::pair<std::string, std::string>>;
+
+std::string Msg(const std::string& headers, const std::string& body) {
+    return headers + "\r\n" + body;
+}
+
+// A message of exactly size bytes.
+std::string Sized(const std::string& headers, std::size_t size) {
+    std::string m = headers + "\r\n";
+    while (m.size() + 2 < size)
+        m += std::string(std::min<std::size_t>(70, size - m.size() - 2), 'x') + "\r\n";
+    m.resize(size - 2, 'x');
+    return m + "\r\n";
+}
+
+class Retriever : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        dovecot_ = new DovecotServer;
+        // All users before the first log-in: the server reads its passwd-file once.
+        for (int i = 1; i <= 20; ++i)
+            dovecot_->AddUser("user" + std::to_string(i), "secret");
+    }
+    static void TearDownTestSuite() {
+        delete dovecot_;
+        dovecot_ = nullptr;
+    }
+
+    void SetUp() override {
+        EnsureNetwork();
+        win::SetClock([] { return win::EncodeDateTime({2026, 12, 9, 10, 0, 0, 0, 4}); });
+        db_ = (dir_.Path() / "db").string() + "/";
+        fs::create_directories(db_);
+        ASSERT_EQ(
+            std::system((std::string(QUELTA_BIN_DIR "/mkschema ") + db_ + " >/dev/null").c_str()),
+            0);
+        messages_ = (dir_.Path() / "messages").string() + "/";
+        r_.SetFolders(messages_, (dir_.Path() / "agents").string() + "/", db_);
+        r_.SetProgramFolder(dir_.Path().string());
+        r_.POP().SetTimeOut(5);
+        r_.OnLog = [this](const std::string&, const std::string& text) { log_.push_back(text); };
+    }
+    void TearDown() override {
+        win::SetClock({});
+        if (HasFailure())
+            for (const auto& line : log_)
+                std::cout << "  log: " << line << "\n";
+    }
+
+    bool NeedDovecot() {
+        if (dovecot_->Started())
+            return true;
+        std::cout << "[  SKIPPED ] Dovecot POP3 server not available: " << dovecot_->Why() << "\n";
+        return false;
+    }
+    // A fresh mailbox for this test's account.
+    std::string NewUser() {
+        static int n = 0;
+        return "user" + std::to_string(++n);
+    }
+
+    void Append(const std::string& table, const Row& fields) {
+        data::TTable t;
+        t.SetDatabaseName(db_);
+        t.SetTableName(table);
+        t.SetTableType(data::TTableType::ttXBFOX);
+        t.Open();
+        t.Append();
+        for (const auto& [name, value] : fields)
+            t.FieldByName(name).SetAsString(value);
+        t.Post();
+        t.Close();
+    }
+    void Account(const std::string& id, const std::string& server, const std::string& login,
+                 const std::string& password, const std::string& nextDate = "1/1/2000") {
+        Append("NODES.DBF", {{"UNIQUE_ID", id},
+                             {"NODE", "Node " + id},
+                             {"POPADDRESS", server},
+                             {"LOGIN", login},
+                             {"PASSWORD", password},
+                             {"NEXTDATE", nextDate},
+                             {"NEXTTIME", nextDate.empty() ? "" : "08:00"},
+                             {"FREQVAL", "15"}});
+    }
+    void Rule(const std::string& account, const std::string& name, const std::string& cond,
+              const std::string& v1, const std::string& v2, const std::string& retrieve,
+              const std::string& remove) {
+        Append("rules.dbf", {{"UNIQUE_ID", name},
+                             {"LINK_ID", account},
+                             {"RULE", name},
+                             {"COND", cond},
+                             {"CONDVAL1", v1},
+                             {"CONDVAL2", v2},
+                             {"ACT1", retrieve},
+                             {"ACT2", remove}});
+    }
+    std::string Pending(const std::string& account, const std::string& name) {
+        return ReadFile(win::ResolvePath(messages_ + account + "/Pending/" + name));
+    }
+    std::vector<std::string> PendingNames(const std::string& account) {
+        std::vector<std::string> names;
+        std::error_code ec;
+        for (const auto& e :
+             fs::directory_iterator(win::ResolvePath(messages_ + account + "/Pending"), ec))
+            names.push_back(e.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+    bool Logged(const std::string& text) const {
+        return std::find(log_.begin(), log_.end(), text) != log_.end();
+    }
+    // Runs one tick with retrieval on.
+    void Tick() {
+        if (!r_.Accounts().Active())
+            r_.OpenTables();
+        r_.SetProcessingOn(true);
+        r_.TimerProcessTimer();
+    }
+
+    static DovecotServer* dovecot_;
+    ScratchDir dir_;
+    std::string db_, messages_;
+    retriever::TMailRetriever r_;
+    std::vector<std::string> log_;
+};
+
+DovecotServer* Retriever::dovecot_ = nullptr;
+
+const std::string kDots = Msg("Message-ID: <a/b@x>\r\nSubject: dots\r\n",
+                              ".\r\n..\r\n.x\r\n8-bit: \xe4\xf6\xfc \xc3\xa9\r\n\r\n");
+const std::string kNoId =
+    Msg("Date: Tue, 8 Dec 2026 10:11:12 +0000\r\nSubject: Hello: world\r\n", "hi\r\n");
+
+} // namespace
+
+TEST_F(Retriever, AllMessagesRetrievedStoredByteIdenticalAndDeleted) {
+    if (!NeedDovecot())
+        return;
+    const std::string user = NewUser();
+    dovecot_->Deliver(user, kDots);
+    dovecot_->Deliver(user, kNoId);
+    Account("A1", dovecot_->Address(), user, "secret");
+    Rule("A1", "All", "a", "", "", "y", "Y");
+    Tick();
+    EXPECT_EQ(PendingNames("A1"),
+              (std::vector<std::string>{"-a-b@x-.eml", "20261208101112Hello.eml"}));
+    EXPECT_EQ(Pending("A1", "-a-b@x-.eml"), kDots);
+    EXPECT_EQ(Pending("A1", "20261208101112Hello.eml"), kNoId);
+    EXPECT_TRUE(dovecot_->Mailbox(user).empty());
+    EXPECT_FALSE(r_.POP().IsOpen());
+    EXPECT_EQ(r_.ScanPasses(), 1);
+    for (const char* text :
+         {"Node A1 -- retrieving mail", "Downloading Header 1 of 2 -- dots",
+          "Downloading Header 2 of 2 -- Hello: world", "Rule All activated for message 1",
+          "Rule All activated for message 2", "Retrieving  1 of 2", "Retrieving  2 of 2"})
+        EXPECT_TRUE(Logged(text)) << text;
+
+    // The schedule moved on before the session, and the account is not due again yet.
+    auto& acc = r_.Accounts();
+    acc.First();
+    EXPECT_EQ(acc.FieldByName("LASTTIME").AsString(), "10:00");
+    EXPECT_EQ(acc.FieldByName("NEXTTIME").AsString(), "10:15");
+    EXPECT_EQ(acc.FieldByName("NEXTDATE").AsDateTime(), std::floor(win::Now()));
+    log_.clear();
+    dovecot_->Deliver(user, kNoId);
+    r_.TimerProcessTimer();
+    EXPECT_FALSE(Logged("Node A1 -- retrieving mail"));
+    EXPECT_EQ(r_.ScanPasses(), 2);
+}
+
+TEST_F(Retriever, RestrictionsInOrderLastMatchWins) {
+    if (!NeedDovecot())
+        return;
+    const std::string user = NewUser();
+    const std::string spam = Msg("Message-ID: <s@x>\r\nSubject: Buy SPAM now\r\n", "b\r\n");
+    const std::string ham = Msg("Message-ID: <h@x>\r\nSubject: Minutes\r\n", "b\r\n");
+    dovecot_->Deliver(user, spam);
+    dovecot_->Deliver(user, ham);
+    Account("A1", dovecot_->Address(), user, "secret");
+    Rule("A1", "Keep", "A", "", "", "Y", "N");
+    Rule("A1", "Spam", "C", "Subject", "spam", "N", "Y");
+    Rule("A1", "Never", "C", "ReplyTo", "", "N", "Y"); // no such field: never matches
+    Tick();
+    EXPECT_EQ(PendingNames("A1"), std::vector<std::string>{"-h@x-.eml"});
+    EXPECT_EQ(dovecot_->Mailbox(user), std::vector<std::string>{ham});
+    EXPECT_TRUE(Logged("Rule Spam activated for message 1"));
+    EXPECT_FALSE(Logged("Rule Spam activated for message 2"));
+    EXPECT_FALSE(Logged("Rule Never activated for message 1"));
+}
+
+TEST_F(Retriever, SizeAndLengthBoundaries) {
+    if (!NeedDovecot())
+        return;
+    const std::string user = NewUser();
+    const std::string exact = Sized("Message-ID: <g0@x>\r\nSubject: 0123456789\r\n", 100000);
+    const std::string over = Sized("Message-ID: <g1@x>\r\nSubject: 0123456789\r\n", 100001);
+    const std::string longer = Msg("Message-ID: <l1@x>\r\nSubject: 0123456789A\r\n", "b\r\n");
+    for (const auto* m : {&exact, &over, &longer})
+        dovecot_->Deliver(user, *m);
+    Account("A1", dovecot_->Address(), user, "secret");
+    Rule("A1", "Big", "G", "", "100000", "Y", "N");
+    Rule("A1", "Long", "L", "subject", "10", "Y", "N");
+    Tick();
+    EXPECT_EQ(PendingNames("A1"), (std::vector<std::string>{"-g1@x-.eml", "-l1@x-.eml"}));
+    EXPECT_EQ(Pending("A1", "-g1@x-.eml"), over);
+    EXPECT_EQ(dovecot_->Mailbox(user).size(), 3u);
+}
+
+TEST_F(Retriever, ReceivedPendingAndFiledMessagesAreNeitherWrittenNorDeleted) {
+    if (!NeedDovecot())
+        return;
+    const std::string user = NewUser();
+    const std::string longId = "<" + std::string(60, 'r') + "@example.org>";
+    const std::string received = Msg("Message-ID: " + longId + "\r\nSubject: r\r\n", "b\r\n");
+    const std::string pending = Msg("Message-ID: <p@x>\r\nSubject: p\r\n", "b\r\n");
+    const std::string filed = Msg("Message-ID: <i@x>\r\nSubject: i\r\n", "b\r\n");
+    const std::string fresh = Msg("Message-ID: <n@x>\r\nSubject: n\r\n", "b\r\n");
+    for (const auto* m : {&received, &pending, &filed, &fresh})
+        dovecot_->Deliver(user, *m);
+    Account("A1", dovecot_->Address(), user, "secret");
+    Rule("A1", "All", "A", "", "", "Y", "Y");
+    fs::create_directories(messages_ + "A1/pending");
+    fs::create_directories(messages_ + "A1/in");
+    WriteFile(messages_ + "A1/pending/-p@x-.eml", "already here");
+    WriteFile(messages_ + "A1/in/-i@x-.eml", "filed");
+    r_.OpenTables();
+    // The processor files the message after the retriever opened its tables.
+    Append("received.dbf", {{"MESSAGE_ID", data::StoredMessageKey(longId)}, {"LINK_ID", "A1"}});
+    Tick();
+    EXPECT_EQ(PendingNames("A1"), (std::vector<std::string>{"-n@x-.eml", "-p@x-.eml"}));
+    EXPECT_EQ(Pending("A1", "-p@x-.eml"), "already here");
+    EXPECT_EQ(dovecot_->Mailbox(user), (std::vector<std::string>{received, pending, filed}));
+}
+
+TEST_F(Retriever, EmptyMailboxWrongPasswordAndBadRestriction) {
+    if (!NeedDovecot())
+        return;
+    const std::string empty = NewUser();
+    const std::string other = NewUser();
+    dovecot_->Deliver(other, kNoId);
+    Account("A1", dovecot_->Address(), empty, "secret", "");
+    Account("A2", dovecot_->Address(), other, "wrong");
+    Account("A3", dovecot_->Address(), other, "secret");
+    Rule("A3", "Bad", "G", "", "12K", "Y", "Y");
+    Tick();
+    // A blank schedule is logged and the account polled.
+    EXPECT_TRUE(Logged("Node A1 -- next run \" \" is not a date and time; retrieving now"));
+    EXPECT_TRUE(Logged("There are no messages"));
+    EXPECT_TRUE(Logged("-ERR [AUTH] Authentication failed."));
+    EXPECT_FALSE(Logged("Node A3 -- retrieving mail")); // the failure ended the pass
+    EXPECT_EQ(r_.ScanPasses(), 0);
+    EXPECT_FALSE(r_.POP().IsOpen());
+    log_.clear();
+    Append("NODES.DBF", {}); // keeps natural order; A2 is no longer due
+    r_.TimerProcessTimer();
+    EXPECT_TRUE(Logged("'12K' is not a valid integer value"));
+    EXPECT_TRUE(PendingNames("A3").empty());
+    EXPECT_EQ(dovecot_->Mailbox(other).size(), 1u);
+}
+
+TEST_F(Retriever, ScriptedFailuresStoreNothingDeleteNothingAndQuit) {
+    const std::string head = "Message-ID: <1@x>\r\nSubject: s\r\n";
+    auto listTop = [&](const std::string& h) {
+        return std::vector<Step>{Hear(), Say("+OK 1 900\r\n"), Hear(),
+                                 Say("+OK\r\n" + h + "\r\nbody\r\n.\r\n")};
+    };
+    std::vector<Step> login = {Say("+OK\r\n"), Hear(), Say("+OK\r\n"),      Hear(),
+                               Say("+OK\r\n"), Hear(), Say("+OK 1 900\r\n")};
+    // The connection drops in the middle of RETR.
+    std::vector<Step> drop = login;
+    for (const auto& part :
+         {listTop(head), listTop(head),
+          std::vector<Step>{Hear(), Say("+OK 1 900\r\n"), Hear(),
+                            Say("+OK\r\n" + head + "\r\nhalf a bo", 200), Hangup()}})
+        drop.insert(drop.end(), part.begin(), part.end());
+    // The headers changed between listing and fetching.
+    std::vector<Step> changed = login;
+    for (const auto& part : {listTop(head), listTop("Message-ID: <2@x>\r\n"),
+                             std::vector<Step>{Hear(), Say("+OK bye\r\n"), Linger(3000)}})
+        changed.insert(changed.end(), part.begin(), part.end());
+
+    ScriptedServer dropSrv(drop);
+    ScriptedServer changedSrv(changed);
+    Account("D1", dropSrv.Address(), "u", "p");
+    Rule("D1", "All", "A", "", "", "Y", "Y");
+    Tick();
+    EXPECT_TRUE(PendingNames("D1").empty()); // no half file, no temp file
+    EXPECT_EQ(dropSrv.Heard().back(), "RETR 1");
+    EXPECT_FALSE(r_.POP().IsOpen());
+    EXPECT_EQ(r_.ScanPasses(), 0);
+
+    r_.CloseTables();
+    Append("NODES.DBF", {{"UNIQUE_ID", "D2"},
+                         {"NODE", "Node D2"},
+                         {"POPADDRESS", changedSrv.Address()},
+                         {"LOGIN", "u"},
+                         {"PASSWORD", "p"},
+                         {"NEXTDATE", "1/1/2000"},
+                         {"FREQVAL", "5"}});
+    Rule("D2", "All", "A", "", "", "Y", "Y");
+    log_.clear();
+    Tick();
+    EXPECT_TRUE(Logged("IDs are different"));
+    EXPECT_TRUE(PendingNames("D2").empty());
+    EXPECT_EQ(changedSrv.Heard().back(), "QUIT");
+    EXPECT_FALSE(r_.POP().IsOpen());
+}
+
+TEST_F(Retriever, ScheduleMovesOnInWholeMinutes) {
+    Account("S1", "127.0.0.1:1", "u", "p");
+    r_.OpenTables();
+    auto& acc = r_.Accounts();
+    const struct {
+        int hour, minute, freq;
+        int nextDay;
+        const char* nextTime;
+    } cases[] = {{10, 0, 90, 9, "11:30"}, {23, 50, 15, 10, "00:05"}, {9, 59, 0, 9, "09:59"}};
+    for (const auto& c : cases) {
+        win::SetClock([&] {
+            return win::EncodeDateTime({2026, 12, 9, c.hour, c.minute, 42, 0, 4});
+        });
+        acc.First();
+        acc.Edit();
+        acc.FieldByName("FREQVAL").SetAsInteger(c.freq);
+        acc.Post();
+        r_.AdvanceDateTime();
+        acc.Refresh();
+        EXPECT_EQ(acc.FieldByName("NEXTTIME").AsString(), c.nextTime) << c.freq;
+        EXPECT_EQ(win::DecodeDateTime(acc.FieldByName("NEXTDATE").AsDateTime()).day, c.nextDay);
+        EXPECT_EQ(win::DecodeDateTime(acc.FieldByName("LASTDATE").AsDateTime()).day, 9);
+    }
+}
+
+TEST(RetrieverSettings, DefaultsKeysAndCommandLine) {
+    ScratchDir dir;
+    win::TIniFile ini((dir.Path() / "quelta.ini").string());
+    auto s = retriever::ReadSettings(ini);
+    EXPECT_EQ(s.rasService, "None");
+    EXPECT_TRUE(s.autoEnabled);
+    EXPECT_EQ(s.messagesFolder, "c:\\program files\\dovira\\quelta\\messages\\");
+    EXPECT_EQ(s.agentsFolder, "c:\\program files\\dovira\\quelta\\agents\\");
+    EXPECT_EQ(s.dataBaseFolder, "c:\\program files\\dovira\\quelta\\");
+    EXPECT_EQ(win::ResolvePath(s.dataBaseFolder), "/opt/dovira/quelta/");
+    EXPECT_EQ((std::vector<int>{s.left, s.top, s.height, s.width}),
+              (std::vector<int>{25, 25, 309, 359}));
+    retriever::WriteAutoEnabled(ini, false);
+    retriever::WriteWindowPos(ini, 1, 2, 3, 4);
+    s = retriever::ReadSettings(ini);
+    EXPECT_FALSE(s.autoEnabled);
+    EXPECT_EQ((std::vector<int>{s.left, s.top, s.height, s.width}), (std::vector<int>{1, 2, 3, 4}));
+
+    using retriever::TCommand;
+    EXPECT_EQ(retriever::ParseCommandLine({}), TCommand::None);
+    EXPECT_EQ(retriever::ParseCommandLine({"/singlepass"}), TCommand::SinglePass);
+    EXPECT_EQ(retriever::ParseCommandLine({"/SINGLEPASSNOW", "x"}), TCommand::SinglePass);
+    EXPECT_EQ(retriever::ParseCommandLine({"/SINGLE"}), TCommand::Unknown);
+    EXPECT_EQ(retriever::ParseCommandLine({"-x", "/SINGLEPASS"}), TCommand::Unknown);
+    EXPECT_EQ(retriever::UnknownOptionText("-x"), "Command-line option \"-x\" not understood");
+}
