@@ -543,6 +543,12 @@ bool WorkArea::Lock(std::uint32_t recno) {
         !dbf_.GetFile().Lock(kLockRecordBase + recno, 1, LockKind::Write, LockTimeoutMs()))
         return false;
     locks_.insert(recno);
+    // Locking the current record reads it again: another user may have
+    // changed it since it was read. Unsaved changes of our own stay.
+    if (!Exclusive() && recno == recno_ && !eof_ && !dirty_) {
+        dbf_.Cache().Invalidate();
+        Load(recno_);
+    }
     return true;
 }
 

@@ -91,13 +91,13 @@ TEST_F(Sharing, TwoOpensInOneProcessAreTwoUsers) {
     EXPECT_EQ(xb_Rlock(1), 1);
     ASSERT_EQ(xb_Commit(), 1);
     xb_Select(a);
-    EXPECT_EQ(xb_Rlock(1), 0); // now b holds it
-    xb_Skip(0);                // re-read
-    EXPECT_EQ(Trim("MESSAGE_ID"), "changed by b");
+    EXPECT_EQ(Trim("MESSAGE_ID"), "one"); // as a read it
+    EXPECT_EQ(xb_Rlock(1), 0);            // now b holds it
     xb_Select(b);
     xb_Unlock(1);
     xb_Select(a);
     EXPECT_EQ(xb_Rlock(1), 1);
+    EXPECT_EQ(Trim("MESSAGE_ID"), "changed by b"); // locking read it again
     xb_CloseAll();
     // An exclusive user keeps everyone else out, read-only ones too.
     ASSERT_NE(xb_Use(p.c_str(), "X", XB_EXCLUSIVE, 2), 0);
