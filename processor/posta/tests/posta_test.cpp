@@ -4,6 +4,7 @@
 #include "processor/posta/settings.h"
 #include "processor/posta/tests/postafixture.h"
 
+#include <QMenu>
 #include <QTimer>
 #include <stdexcept>
 
@@ -54,6 +55,14 @@ TEST_F(PostaTest, StartUpReadsTheIniAndExitWritesThePosition) {
     EXPECT_TRUE(win::DirectoryExists(root_ + "messages"));
     EXPECT_TRUE(p_->TablesOpen());
     EXPECT_EQ(form1_->mdTray1->Tip(), "Quelta Agent Processor");
+    QStringList items;
+    for (QAction* a : form1_->TrayPopup->actions())
+        items << (a->isSeparator() ? "-" : a->text());
+    EXPECT_EQ(items, (QStringList{"&Status...", "-", "Start", "Stop", "-", "Help", "Close"}));
+    EXPECT_EQ(form1_->A1->text(), "&About");
+    // The icon's default action opens the processor window.
+    form1_->mdTray1->DefaultFunction(form1_->mdTray1);
+    EXPECT_TRUE(main_->isVisible());
 
     main_->move(140, 160);
     main_->resize(420, 380);
