@@ -385,3 +385,45 @@ TEST(RetrieverSettings, DefaultsKeysAndCommandLine) {
     EXPECT_EQ(retriever::ParseCommandLine({"-x", "/SINGLEPASS"}), TCommand::Unknown);
     EXPECT_EQ(retriever::UnknownOptionText("-x"), "Command-line option \"-x\" not understood");
 }
+
+TEST_F(Retriever, PostpSinglePassRunsHeadlessOnlyWhenRetrievalIsOn) {
+    if (!NeedDovecot())
+        return;
+    if (!fs::exists(QUELTA_BIN_DIR "/postp"))
+        GTEST_SKIP() << "postp not built";
+    const std::string user = NewUser();
+    dovecot_->Deliver(user, kDots);
+    Account("P1", dovecot_->Address(), user, "secret");
+    Rule("P1", "All", "A", "", "", "Y", "N");
+    // A copy of the program keeps its log beside it, in the test's folder.
+    const std::string prog = (dir_.Path() / "prog").string() + "/";
+    const std::string windir = (dir_.Path() / "win").string() + "/";
+    fs::create_directories(prog);
+    fs::create_directories(windir);
+    fs::copy_file(QUELTA_BIN_DIR "/postp", prog + "postp");
+    win::TIniFile ini(windir + "quelta.ini");
+    ini.WriteString("Folders", "Messages", messages_);
+    ini.WriteString("Folders", "Agents", (dir_.Path() / "agents").string() + "/");
+    ini.WriteString("Folders", "DataBase", db_);
+    auto run = [&] {
+        const std::string cmd = "QT_QPA_PLATFORM=offscreen QUELTA_WINDIR='" + windir +
+                                "' timeout 120 '" + prog + "postp' /singlepass >/dev/null 2>&1";
+        return std::system(cmd.c_str());
+    };
+    retriever::WriteAutoEnabled(ini, false);
+    EXPECT_EQ(run(), 0);
+    std::string log = ReadFile(prog + "mailproc.log");
+    EXPECT_NE(log.find(" -- Mail retriever running in single pass mode.\r\n"), std::string::npos)
+        << log;
+    EXPECT_EQ(log.find("retrieving mail"), std::string::npos) << log;
+    EXPECT_TRUE(PendingNames("P1").empty());
+
+    retriever::WriteAutoEnabled(ini, true);
+    EXPECT_EQ(run(), 0);
+    log = ReadFile(prog + "mailproc.log");
+    EXPECT_NE(log.find(" -- Node P1 -- retrieving mail\r\n"), std::string::npos) << log;
+    EXPECT_EQ(log.find("Error-"), std::string::npos) << log;
+    EXPECT_EQ(Pending("P1", "-a-b@x-.eml"), kDots);
+    EXPECT_EQ(dovecot_->Mailbox(user).size(), 1u);
+    EXPECT_EQ(ini.ReadInteger("PWindowPos", "Width", 0), 359);
+}
