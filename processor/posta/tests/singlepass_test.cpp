@@ -20,9 +20,11 @@ TEST_F(PostaTest, SinglePassProgramRunsAScriptThatEditsTheFiledMessage) {
                "Message-ID: <inv.42@example.com>\r\n");
     AddMessage("ACC1", "n.eml", "Bob <bob@example.com>", "Lunch", "Noon?\r\n");
 
-    // A copy of the program keeps its log beside it, in the test's folder.
+    // An installation of its own: the program keeps its log beside it and
+    // finds the socket library there.
     const std::string program = root_ + "prog/posta";
     std::filesystem::copy_file(QUELTA_BIN_DIR "/posta", program);
+    std::filesystem::create_symlink(QUELTA_BIN_DIR "/libwsock32.so", root_ + "prog/libwsock32.so");
     QProcess posta;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("QT_QPA_PLATFORM", "offscreen");
