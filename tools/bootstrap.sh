@@ -9,7 +9,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libqt6svg6 libgl-dev
   googletest libgtest-dev libgmock-dev
   # outside peers of the tests
-  coreutils sharutils mpack python3 python3-aiosmtpd python3-dbfread
+  coreutils sharutils mpack python3 python3-aiosmtpd python3-dbfread python3-dbf
   libdbd-xbase-perl dovecot-pop3d crudini bwbasic yabasic
   xvfb xauth trayer xdotool alsa-utils procps
   # benchmark peers
