@@ -305,7 +305,9 @@ CurResult CurInsertRecord(hCurCur cursor, CurLock lock, const std::uint8_t* reco
         copy[0] = ' ';
         xb_PutRecord(copy.data(), a->recordSize);
     }
-    xb_Commit();
+    // The row reaches the file at commit: a failed write is an append that failed.
+    if (xb_Commit() == 0)
+        return CURERR_APPEND3;
     if (lock == CurLock::NoLock)
         xb_Unlock(xb_RecNo());
     return CUR_OK;
