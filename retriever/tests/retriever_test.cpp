@@ -400,7 +400,10 @@ TEST_F(Retriever, PostpSinglePassRunsHeadlessOnlyWhenRetrievalIsOn) {
     const std::string windir = (dir_.Path() / "win").string() + "/";
     fs::create_directories(prog);
     fs::create_directories(windir);
-    fs::copy_file(QUELTA_BIN_DIR "/postp", prog + "postp");
+    // An installed program has the socket layer beside it (a search path
+    // does not reach it when a sanitizer's runtime makes the dlopen call).
+    for (const char* file : {"postp", "libwsock32.so"})
+        fs::copy_file(std::string(QUELTA_BIN_DIR "/") + file, prog + file);
     win::TIniFile ini(windir + "quelta.ini");
     ini.WriteString("Folders", "Messages", messages_);
     ini.WriteString("Folders", "Agents", (dir_.Path() / "agents").string() + "/");
