@@ -75,12 +75,6 @@ protected:
                 std::cout << "  log: " << line << "\n";
     }
 
-    bool NeedDovecot() {
-        if (dovecot_->Started())
-            return true;
-        std::cout << "[  SKIPPED ] Dovecot POP3 server not available: " << dovecot_->Why() << "\n";
-        return false;
-    }
     // A fresh mailbox for this test's account.
     std::string NewUser() {
         static int n = 0;
@@ -162,8 +156,8 @@ const std::string kNoId =
 } // namespace
 
 TEST_F(Retriever, AllMessagesRetrievedStoredByteIdenticalAndDeleted) {
-    if (!NeedDovecot())
-        return;
+    if (!dovecot_->Started())
+        GTEST_SKIP() << "Dovecot POP3 server not available: " << dovecot_->Why();
     const std::string user = NewUser();
     dovecot_->Deliver(user, kDots);
     dovecot_->Deliver(user, kNoId);
@@ -197,8 +191,8 @@ TEST_F(Retriever, AllMessagesRetrievedStoredByteIdenticalAndDeleted) {
 }
 
 TEST_F(Retriever, RestrictionsInOrderLastMatchWins) {
-    if (!NeedDovecot())
-        return;
+    if (!dovecot_->Started())
+        GTEST_SKIP() << "Dovecot POP3 server not available: " << dovecot_->Why();
     const std::string user = NewUser();
     const std::string spam = Msg("Message-ID: <s@x>\r\nSubject: Buy SPAM now\r\n", "b\r\n");
     const std::string ham = Msg("Message-ID: <h@x>\r\nSubject: Minutes\r\n", "b\r\n");
@@ -217,8 +211,8 @@ TEST_F(Retriever, RestrictionsInOrderLastMatchWins) {
 }
 
 TEST_F(Retriever, SizeAndLengthBoundaries) {
-    if (!NeedDovecot())
-        return;
+    if (!dovecot_->Started())
+        GTEST_SKIP() << "Dovecot POP3 server not available: " << dovecot_->Why();
     const std::string user = NewUser();
     const std::string exact = Sized("Message-ID: <g0@x>\r\nSubject: 0123456789\r\n", 100000);
     const std::string over = Sized("Message-ID: <g1@x>\r\nSubject: 0123456789\r\n", 100001);
@@ -235,8 +229,8 @@ TEST_F(Retriever, SizeAndLengthBoundaries) {
 }
 
 TEST_F(Retriever, ReceivedPendingAndFiledMessagesAreNeitherWrittenNorDeleted) {
-    if (!NeedDovecot())
-        return;
+    if (!dovecot_->Started())
+        GTEST_SKIP() << "Dovecot POP3 server not available: " << dovecot_->Why();
     const std::string user = NewUser();
     const std::string longId = "<" + std::string(60, 'r') + "@example.org>";
     const std::string received = Msg("Message-ID: " + longId + "\r\nSubject: r\r\n", "b\r\n");
@@ -261,8 +255,8 @@ TEST_F(Retriever, ReceivedPendingAndFiledMessagesAreNeitherWrittenNorDeleted) {
 }
 
 TEST_F(Retriever, EmptyMailboxWrongPasswordAndBadRestriction) {
-    if (!NeedDovecot())
-        return;
+    if (!dovecot_->Started())
+        GTEST_SKIP() << "Dovecot POP3 server not available: " << dovecot_->Why();
     const std::string empty = NewUser();
     const std::string other = NewUser();
     dovecot_->Deliver(other, kNoId);
@@ -387,8 +381,8 @@ TEST(RetrieverSettings, DefaultsKeysAndCommandLine) {
 }
 
 TEST_F(Retriever, PostpSinglePassRunsHeadlessOnlyWhenRetrievalIsOn) {
-    if (!NeedDovecot())
-        return;
+    if (!dovecot_->Started())
+        GTEST_SKIP() << "Dovecot POP3 server not available: " << dovecot_->Why();
     if (!fs::exists(QUELTA_BIN_DIR "/postp"))
         GTEST_SKIP() << "postp not built";
     const std::string user = NewUser();
