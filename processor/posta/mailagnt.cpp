@@ -20,6 +20,7 @@
 #include <QTextCursor>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <stdexcept>
 
 namespace posta {
@@ -104,6 +105,11 @@ TfrmMain::TfrmMain(TForm1& form1, quelta::TAgentProcessor& dm, const std::string
     connect(btnClearAll, &QPushButton::clicked, this, [this] { btnClearAllClick(); });
     connect(btnShutDown, &QPushButton::clicked, this, [this] { btnShutDownClick(); });
 
+    paneTimer_ = new QTimer(this);
+    paneTimer_->setSingleShot(true);
+    paneTimer_->setInterval(100);
+    connect(paneTimer_, &QTimer::timeout, this, [this] { FlushLog(); });
+
     TimerAgents = new QTimer(this);
     TimerAgents->setInterval(2000);
     connect(TimerAgents, &QTimer::timeout, this, [this] { TimerAgentsTimer(); });
@@ -179,6 +185,7 @@ void TfrmMain::StartUp(const QStringList& args) {
         for (const std::string& line : dm_.LogLines())
             lines << Q(line);
         REStatus->setPlainText(lines.join(QLatin1Char('\n')));
+        pendingLines_.clear(); // the loaded log replaced them
     }
     if (form1_ && !form1_->NoTrayReason().empty())
         NoTray(form1_->NoTrayReason());
@@ -319,6 +326,8 @@ void TfrmMain::SetProcessing(bool on) {
 
 void TfrmMain::btnClearAllClick() {
     dm_.ClearLog();
+    pendingLines_.clear();
+    paneTimer_->stop();
     REStatus->clear();
 }
 
@@ -334,13 +343,27 @@ void TfrmMain::NoTray(const std::string& reason) {
 
 void TfrmMain::ShowLog(const std::string& line, const std::string& text) {
     StatusPanel->setText(Q(text));
+    // Lines reach the pane in batches: one edit at the top of a long pane
+    // per line would cost the pass more than its own work.
+    pendingLines_ << Q(line);
+    if (!paneTimer_->isActive())
+        paneTimer_->start();
+}
+
+void TfrmMain::FlushLog() {
+    paneTimer_->stop();
+    if (pendingLines_.isEmpty())
+        return;
+    std::reverse(pendingLines_.begin(), pendingLines_.end());
+    QString text = pendingLines_.join(QLatin1Char('\n'));
+    pendingLines_.clear();
     if (REStatus->document()->isEmpty()) {
-        REStatus->setPlainText(Q(line));
+        REStatus->setPlainText(text);
         return;
     }
     QTextCursor c(REStatus->document());
     c.movePosition(QTextCursor::Start);
-    c.insertText(Q(line) + QLatin1Char('\n'));
+    c.insertText(text + QLatin1Char('\n'));
 }
 
 void TfrmMain::FormDestroy() {

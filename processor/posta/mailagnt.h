@@ -66,6 +66,8 @@ public:
 
     // The notification area refused the icon: stay reachable through this window.
     void NoTray(const std::string& reason);
+    // Puts the log lines not yet shown at the top of the pane.
+    void FlushLog();
     void Form1Destroyed();
 
 protected:
@@ -82,6 +84,8 @@ private:
     void Pump();
 
     TForm1* form1_;
+    QTimer* paneTimer_ = nullptr;
+    QStringList pendingLines_; // oldest first
     quelta::TAgentProcessor& dm_;
     std::string programFolder_;
     bool processingOn_ = false;

@@ -4,6 +4,8 @@
 #include "processor/posta/settings.h"
 #include "processor/posta/tests/postafixture.h"
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QMenu>
 #include <QTimer>
 #include <stdexcept>
@@ -162,6 +164,11 @@ TEST_F(PostaTest, LogFileIsLoadedShownAndSavedNewestFirst) {
     EXPECT_EQ(pane[1], "older line");
     EXPECT_EQ(pane[2], "oldest line");
     p_->SendtoLog("newest", 0);
+    // The pane takes new lines in batches, without being asked.
+    QElapsedTimer waited;
+    waited.start();
+    while (!main_->REStatus->toPlainText().contains(" -- newest") && waited.elapsed() < 5000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     EXPECT_TRUE(Pane()[0].endsWith(" -- newest"));
     EXPECT_EQ(main_->StatusPanel->text(), "newest");
     form1_->C1->trigger();

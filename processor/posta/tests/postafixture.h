@@ -75,6 +75,7 @@ protected:
     }
 
     [[nodiscard]] QStringList Pane() const {
+        main_->FlushLog();
         return main_->REStatus->toPlainText().split(QLatin1Char('\n'));
     }
     [[nodiscard]] std::string OnOff() const { return main_->lblOnOff->text().toStdString(); }
