@@ -82,8 +82,9 @@ int main(int argc, char** argv) {
               "From: sales@demo.example\r\nTo: <<REPLYFIELD~Reply-To>>\r\n"
               "Subject: Re: <<REPLYHEADER~Subject>>\r\n\r\n"
               "Dear <<REPLYHEADER~FROMNAME>>,\r\n\r\n"
-              "thank you for order <<REPLYFIELD~Order>>. It reached <<SYSTEM~CURRENTNODE>> on "
-              "<<SYSTEM~FORMATDATETIME(yyyy-mm-dd)>>.\r\n"
+              "thank you for order <<REPLYFIELD~Order>>.\r\n"
+              "It reached <<SYSTEM~CURRENTNODE>>\r\n"
+              "on <<SYSTEM~FORMATDATETIME(yyyy-mm-dd)>>.\r\n"
               "Items ordered: <<EXPRESSION~1 + 2>>\r\n\r\n<<SYSTEM~VERSION>>\r\n");
         Write(agents + "Orders.agent",
               "[MAIN]\r\nAgentType=MESSAGE\r\nAppVersion=1.018\r\nTriggerCount=1\r\n"
