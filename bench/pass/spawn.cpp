@@ -66,22 +66,22 @@ std::vector<std::string> EnvironmentWith(const std::vector<std::string>& overrid
     return env;
 }
 
-RunResult Run(const RunSpec& spec) {
+RunResult Run(const RunRequest& request) {
     RunResult result;
     FileActions fa;
-    posix_spawn_file_actions_addopen(&fa.fa, 0, spec.stdinPath.c_str(), O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&fa.fa, 1, spec.outPath.c_str(), O_WRONLY | O_CREAT | O_APPEND,
-                                     0644);
+    posix_spawn_file_actions_addopen(&fa.fa, 0, request.stdinPath.c_str(), O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&fa.fa, 1, request.outPath.c_str(),
+                                     O_WRONLY | O_CREAT | O_APPEND, 0644);
     posix_spawn_file_actions_adddup2(&fa.fa, 1, 2);
-    auto argv = Pointers(spec.argv);
-    const std::vector<std::string> env = spec.env.empty() ? EnvironmentWith({}) : spec.env;
+    auto argv = Pointers(request.argv);
+    const std::vector<std::string> env = request.env.empty() ? EnvironmentWith({}) : request.env;
     auto envp = Pointers(env);
 
     const auto start = std::chrono::steady_clock::now();
     pid_t pid = -1;
     if (posix_spawn(&pid, argv[0], &fa.fa, nullptr, argv.data(), envp.data()) != 0)
         return result;
-    if (!WaitEnd(pid, spec.timeoutSeconds)) {
+    if (!WaitEnd(pid, request.timeoutSeconds)) {
         result.timedOut = true;
         kill(pid, SIGKILL);
     }

@@ -15,7 +15,7 @@ struct RunResult {
     bool timedOut = false;
 };
 
-struct RunSpec {
+struct RunRequest {
     std::vector<std::string> argv;
     std::vector<std::string> env; // "NAME=value"; empty: this process's environment
     std::string stdinPath = "/dev/null";
@@ -23,7 +23,7 @@ struct RunSpec {
     int timeoutSeconds = 60;
 };
 
-RunResult Run(const RunSpec& spec);
+RunResult Run(const RunRequest& request);
 
 // This process's environment with some variables replaced or added.
 std::vector<std::string> EnvironmentWith(const std::vector<std::string>& overrides);
