@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, sets up a demonstration installation and
-# runs the agent processor once over it: the account's waiting messages go
-# through its agents, replies and forwards go to a local SMTP server, and the
-# log and the mail that server received are shown.
+# runs the whole road once: the mail retriever fetches the account's mail
+# from a local Dovecot POP3 server into Pending, the agent processor runs the
+# account's agents over everything waiting there, replies and forwards go to a
+# local SMTP server, and the logs and the mail that server received are shown.
 #   tools/demo.sh            (QUELTA_DEMO_DIR chooses the folder, default /tmp/quelta-demo)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -26,8 +27,20 @@ trap 'kill $sink 2>/dev/null || true' EXIT
 for _ in $(seq 100); do [ -s "$demo/smtp.port" ] && break; sleep 0.1; done
 port=$(head -n1 "$demo/smtp.port")
 
-build/bin/demosetup "$demo" "127.0.0.1:$port"
-rm -f build/bin/agentproc.log
+# The demo's POP3 server: Dovecot on 127.0.0.1 with three messages for "sales".
+source retriever/demo/dovecot-demo.sh "$demo"
+trap 'kill $sink $dovecot_pid 2>/dev/null || true' EXIT
+
+build/bin/demosetup "$demo" "127.0.0.1:$port" "127.0.0.1:$pop_port"
+rm -f build/bin/mailproc.log build/bin/agentproc.log
+build/bin/postp /SINGLEPASS
+echo
+echo "== mailproc.log (newest line first)"
+cat build/bin/mailproc.log
+echo
+echo "== waiting in Pending"
+ls "$demo"/messages/*/Pending/
+
 build/bin/posta /SINGLEPASS
 
 echo

@@ -1,7 +1,7 @@
 // Fills a fresh installation with a demonstration: one account, two agents
 // with their files, a reply template with merge codes and a few messages
 // waiting in the account's Pending folder.
-//   demosetup FOLDER SMTP-SERVER
+//   demosetup FOLDER SMTP-SERVER [POP3-SERVER]
 // FOLDER holds the tables made by mkschema in FOLDER/db/; quelta.ini is
 // written in the Windows directory ($QUELTA_WINDIR).
 #include "data/dataset.h"
@@ -49,8 +49,8 @@ std::string Message(const std::string& id, const std::string& from, const std::s
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: demosetup FOLDER SMTP-SERVER\n");
+    if (argc != 3 && argc != 4) {
+        std::fprintf(stderr, "usage: demosetup FOLDER SMTP-SERVER [POP3-SERVER]\n");
         return 2;
     }
     try {
@@ -70,9 +70,19 @@ int main(int argc, char** argv) {
                 {"ADDRESS", "sales@demo.example"},
                 {"LOGIN", "sales"},
                 {"PASSWORD", "demo"},
-                {"POPADDRESS", "127.0.0.1"},
+                {"POPADDRESS", argc == 4 ? argv[3] : "127.0.0.1"},
                 {"SMTPADDRES", argv[2]},
+                {"NEXTDATE", "1/1/2000"},
+                {"NEXTTIME", "00:00"},
                 {"FREQVAL", "5"}});
+        // Fetch every message and delete it on the server.
+        Append(db, "rules.dbf",
+               {{"UNIQUE_ID", "20261209000001All"},
+                {"LINK_ID", kAccount},
+                {"RULE", "All messages"},
+                {"COND", "A"},
+                {"ACT1", "Y"},
+                {"ACT2", "Y"}});
         Append(db, "Agents.dbf",
                {{"UNIQUE_ID", "20261209000001Orders"}, {"LINK_ID", kAccount}, {"AGENT", "Orders"}});
         Append(db, "Agents.dbf",
