@@ -33,7 +33,7 @@ public:
         SetServer(server);
         SetUserName("user");
         SetPassword("pw");
-        SetTimeOut(5);
+        SetTimeOut(30); // generous: CI runs many servers at once
         auto note = [this](const char* what) {
             return [this, what](TagSocket&) { events.push_back(what); };
         };
@@ -290,7 +290,7 @@ TEST(TmsPOP, KeepsFetchedMessages) {
     pop.SetServer(srv.Address());
     pop.SetUserName("u");
     pop.SetPassword("p");
-    pop.SetTimeOut(5);
+    pop.SetTimeOut(30);
     pop.ConnectIfNeeded();
     pop.RetrieveMessage(0);
     pop.Disconnect();
