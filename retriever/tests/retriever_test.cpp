@@ -65,7 +65,7 @@ protected:
         messages_ = (dir_.Path() / "messages").string() + "/";
         r_.SetFolders(messages_, (dir_.Path() / "agents").string() + "/", db_);
         r_.SetProgramFolder(dir_.Path().string());
-        r_.POP().SetTimeOut(30);
+        r_.POP().SetTimeOut(5);
         r_.OnLog = [this](const std::string&, const std::string& text) { log_.push_back(text); };
     }
     void TearDown() override {
