@@ -1,5 +1,6 @@
 // Sending through the shared SMTP component to a real server (aiosmtpd).
 #include "automation/tests/fixture.h"
+#include "mail/tests/smtp_sink.h"
 
 #include <QProcess>
 #include <QTemporaryDir>
@@ -9,38 +10,8 @@ using namespace qt;
 
 namespace {
 
-// aiosmtpd on 127.0.0.1, storing each message as <n>.eml and <n>.json.
-class SmtpSink {
-public:
-    SmtpSink() {
-        proc_.start("/usr/bin/python3",
-                    {QUELTA_SOURCE_DIR "/mail/tests/smtp_sink.py", dir_.path()});
-        if (proc_.waitForReadyRead(15000))
-            port_ = proc_.readLine().trimmed().toInt();
-    }
-    ~SmtpSink() {
-        proc_.closeWriteChannel();
-        if (!proc_.waitForFinished(5000))
-            proc_.kill();
-        proc_.waitForFinished(2000);
-    }
-    [[nodiscard]] int Port() const { return port_; }
-    [[nodiscard]] std::string Read(const std::string& name) const {
-        std::ifstream in(dir_.path().toStdString() + "/" + name, std::ios::binary);
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
-
-private:
-    QTemporaryDir dir_;
-    QProcess proc_;
-    int port_ = 0;
-};
-
-bool HaveAiosmtpd() {
-    return QProcess::execute("/usr/bin/python3", {"-c", "import aiosmtpd"}) == 0;
-}
+using testpeers::HaveAiosmtpd;
+using testpeers::SmtpSink;
 
 // A port on which nothing listens.
 int ClosedPort() {

@@ -1,6 +1,7 @@
 // TmsSMTP: the dialogue against scripted servers (every refusal and
 // failure), and real sends to aiosmtpd checked with Python's email package.
 #include "mail/mssmtp.h"
+#include "mail/tests/smtp_sink.h"
 
 #include "mail/agwinsock.h"
 #include "mail/tests/tcp_server.h"
@@ -214,38 +215,8 @@ TEST(TmsSMTP, ValidationAndInjection) {
 
 // ---- aiosmtpd ----
 
-class SmtpSink {
-public:
-    SmtpSink() {
-        proc_.start("/usr/bin/python3",
-                    {QUELTA_SOURCE_DIR "/mail/tests/smtp_sink.py", dir_.path()});
-        if (proc_.waitForReadyRead(15000))
-            port_ = proc_.readLine().trimmed().toInt();
-    }
-    ~SmtpSink() {
-        proc_.closeWriteChannel();
-        if (!proc_.waitForFinished(5000))
-            proc_.kill();
-        proc_.waitForFinished(2000);
-    }
-    [[nodiscard]] int Port() const { return port_; }
-    [[nodiscard]] std::string Dir() const { return dir_.path().toStdString(); }
-    std::string Read(const std::string& name) const {
-        std::ifstream in(Dir() + "/" + name, std::ios::binary);
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
-
-private:
-    QTemporaryDir dir_;
-    QProcess proc_;
-    int port_ = 0;
-};
-
-bool HaveAiosmtpd() {
-    return QProcess::execute("/usr/bin/python3", {"-c", "import aiosmtpd"}) == 0;
-}
+using testpeers::HaveAiosmtpd;
+using testpeers::SmtpSink;
 
 // Python's email package reads the stored message.
 QJsonObject PythonView(const std::string& file) {

@@ -2,6 +2,7 @@
 // A store, tables made by mkschema, agent files and an SMTP server of the
 // test's own, for driving the agent processor's pass headless.
 #include "data/dataset.h"
+#include "mail/tests/smtp_sink.h"
 #include "platform/win/osactions.h"
 #include "processor/agentprocessor.h"
 
@@ -36,42 +37,8 @@ inline void EnsureApp() {
         new QCoreApplication(argc, argv);
 }
 
-// aiosmtpd on 127.0.0.1 storing <n>.eml and <n>.json per message.
-class SmtpSink {
-public:
-    SmtpSink() {
-        proc_.start("/usr/bin/python3",
-                    {QUELTA_SOURCE_DIR "/mail/tests/smtp_sink.py", dir_.path()});
-        if (proc_.waitForReadyRead(15000))
-            port_ = proc_.readLine().trimmed().toInt();
-    }
-    ~SmtpSink() {
-        proc_.closeWriteChannel();
-        if (!proc_.waitForFinished(5000))
-            proc_.kill();
-        proc_.waitForFinished(2000);
-    }
-    [[nodiscard]] int Port() const { return port_; }
-    [[nodiscard]] std::string Read(const std::string& name) const {
-        return Slurp(dir_.path().toStdString() + "/" + name);
-    }
-    [[nodiscard]] int Count() const {
-        int n = 0;
-        while (std::filesystem::exists(dir_.path().toStdString() + "/" + std::to_string(n + 1) +
-                                       ".json"))
-            ++n;
-        return n;
-    }
-
-private:
-    QTemporaryDir dir_;
-    QProcess proc_;
-    int port_ = 0;
-};
-
-inline bool HaveAiosmtpd() {
-    return QProcess::execute("/usr/bin/python3", {"-c", "import aiosmtpd"}) == 0;
-}
+using testpeers::HaveAiosmtpd;
+using testpeers::SmtpSink;
 
 class PassTest : public ::testing::Test {
 protected:

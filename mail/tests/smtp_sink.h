@@ -1,0 +1,57 @@
+#pragma once
+// aiosmtpd on 127.0.0.1 (smtp_sink.py beside this file) for the tests that
+// send real mail: every accepted message is stored as <n>.eml (the data as
+// received) and <n>.json (the envelope). The server stops with the object.
+#include <QProcess>
+#include <QTemporaryDir>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+namespace testpeers {
+
+class SmtpSink {
+public:
+    SmtpSink() {
+        proc_.start("/usr/bin/python3",
+                    {QUELTA_SOURCE_DIR "/mail/tests/smtp_sink.py", dir_.path()});
+        if (proc_.waitForReadyRead(15000))
+            port_ = proc_.readLine().trimmed().toInt();
+    }
+    ~SmtpSink() {
+        proc_.closeWriteChannel();
+        if (!proc_.waitForFinished(5000))
+            proc_.kill();
+        proc_.waitForFinished(2000);
+    }
+    SmtpSink(const SmtpSink&) = delete;
+    SmtpSink& operator=(const SmtpSink&) = delete;
+
+    [[nodiscard]] int Port() const { return port_; }
+    [[nodiscard]] std::string Dir() const { return dir_.path().toStdString(); }
+    [[nodiscard]] std::string Read(const std::string& name) const {
+        std::ifstream in(Dir() + "/" + name, std::ios::binary);
+        std::stringstream s;
+        s << in.rdbuf();
+        return s.str();
+    }
+    // Messages stored so far.
+    [[nodiscard]] int Count() const {
+        int n = 0;
+        while (std::filesystem::exists(Dir() + "/" + std::to_string(n + 1) + ".json"))
+            ++n;
+        return n;
+    }
+
+private:
+    QTemporaryDir dir_;
+    QProcess proc_;
+    int port_ = 0;
+};
+
+inline bool HaveAiosmtpd() {
+    return QProcess::execute("/usr/bin/python3", {"-c", "import aiosmtpd"}) == 0;
+}
+
+} // namespace testpeers
