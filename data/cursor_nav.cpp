@@ -1,5 +1,6 @@
 // Navigation, records, bookmarks, writing and locks.
 #include <cstring>
+#include <vector>
 
 #include "data/cursor.h"
 #include "data/cursor_p.h"
@@ -54,6 +55,25 @@ std::uint8_t* Buffer(TCurWorkArea& a, std::uint8_t* record) {
 CurResult WriteFailure() {
     return xb_LastError() == XB_ERR_LOCKED ? CURERR_LOCKED : CURERR_APPEND3;
 }
+
+// The engine keeps a change it could not write and writes it at the next
+// move; a write the caller was told failed must not happen later, so the
+// record buffer goes back to what it held.
+class UndoOnFailure {
+public:
+    explicit UndoOnFailure(int size) : before_(static_cast<std::size_t>(size)) {
+        before_.resize(static_cast<std::size_t>(xb_GetRecord(before_.data(), size)));
+    }
+    [[nodiscard]] CurResult Fail() const {
+        const CurResult result = WriteFailure();
+        if (!before_.empty())
+            xb_PutRecord(before_.data(), static_cast<int>(before_.size()));
+        return result;
+    }
+
+private:
+    std::vector<char> before_;
+};
 
 } // namespace
 
@@ -323,6 +343,7 @@ CurResult CurModifyRecord(hCurCur cursor, const std::uint8_t* record, bool freeL
         return CURERR_INVALIDHNDL;
     if (xb_Eof() != 0)
         return CURERR_NOCURRREC;
+    const UndoOnFailure undo(a->recordSize);
     if (record != nullptr) {
         // The deletion flag is the engine's, not the caller's copy of it.
         std::vector<char> copy(reinterpret_cast<const char*>(record),
@@ -331,19 +352,21 @@ CurResult CurModifyRecord(hCurCur cursor, const std::uint8_t* record, bool freeL
         xb_PutRecord(copy.data(), a->recordSize);
     }
     if (xb_Commit() == 0)
-        return WriteFailure();
+        return undo.Fail();
     if (freeLock)
         xb_Unlock(xb_RecNo());
     return CUR_OK;
 }
 
 CurResult CurDeleteRecord(hCurCur cursor, const std::uint8_t*) {
-    if (Select(cursor) == nullptr)
+    TCurWorkArea* a = Select(cursor);
+    if (a == nullptr)
         return CURERR_INVALIDHNDL;
     if (xb_Eof() != 0)
         return CURERR_NOCURRREC;
+    const UndoOnFailure undo(a->recordSize);
     if (xb_Delete() == 0 || xb_Commit() == 0)
-        return WriteFailure();
+        return undo.Fail();
     return CUR_OK;
 }
 

@@ -200,6 +200,17 @@ void TXbTable::Delete() {
     Bracket([&](TTable& t) { t.Delete(); });
 }
 
+bool TXbTable::Lock(std::int32_t recNo) {
+    return Bracket([&](TTable& t) { return t.Active() && xb_Rlock(recNo) == 1; });
+}
+
+void TXbTable::Unlock(std::int32_t recNo) {
+    Bracket([&](TTable& t) {
+        if (t.Active())
+            xb_Unlock(recNo);
+    });
+}
+
 int TXbTable::Count() {
     return Bracket([&](TTable& t) { return t.Active() ? static_cast<int>(xb_Count()) : 0; });
 }

@@ -51,6 +51,10 @@ public:
     // False when the key is not on the current tag; the table is then at end of file.
     bool Seek(const std::string& key);
     void Delete();
+    // Record locks of the table's own area, held until unlocked (0: all of
+    // them); false when another program holds the record.
+    bool Lock(std::int32_t recNo);
+    void Unlock(std::int32_t recNo);
     [[nodiscard]] int Count();
     void Pack();
     void Zap();

@@ -7,6 +7,7 @@
 
 #include "data/dataset.h"
 #include "data/tests/testutil.h"
+#include "data/xbtable.h"
 #include "platform/xbase/xbengine.h"
 
 namespace data {
@@ -99,6 +100,67 @@ TEST(TwoProcesses, EditingOneRowNeverLosesTheOthersFields) {
     EXPECT_EQ(ids, "ACC,ACC2,");
     EXPECT_EQ(nodes.RecordCount(), 2);
     xb_SetLockTimeout(1);
+}
+
+} // namespace
+} // namespace data
+
+namespace data {
+namespace {
+
+TEST(TwoProcesses, ARefusedDeleteStaysUndoneAfterTheNextMove) {
+    test::TempFolder dir;
+    ASSERT_TRUE(test::InstallTables(dir.Path()));
+    {
+        TTable nodes;
+        OpenNodes(nodes, dir.Path());
+        for (const char* id : {"ONE", "TWO"}) {
+            nodes.Append();
+            nodes.FieldByName("UNIQUE_ID").SetAsString(id);
+            nodes.Post();
+        }
+    }
+    int toChild[2], toParent[2];
+    ASSERT_EQ(pipe(toChild), 0);
+    ASSERT_EQ(pipe(toParent), 0);
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        int status = 1;
+        try {
+            TTable nodes;
+            OpenNodes(nodes, dir.Path());
+            nodes.Edit(); // holds the first row
+            Signal(toParent[1]);
+            Wait(toChild[0]);
+            nodes.Cancel();
+            status = 0;
+        } catch (...) {
+        }
+        _exit(status);
+    }
+    ASSERT_TRUE(Wait(toParent[0]));
+    // Deleted rows hidden, as the programs have it.
+    TXbEnv::Create().SetDeleted(true);
+    struct Release {
+        ~Release() { TXbEnv::Release(); }
+    } release;
+    TTable nodes;
+    OpenNodes(nodes, dir.Path());
+    EXPECT_THROW(nodes.Delete(), EDatabaseError);
+    Signal(toChild[1]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    // Going to a record writes nothing the caller was told failed.
+    TDataSource source;
+    source.SetDataSet(&nodes);
+    TXbTable partner;
+    partner.SetDataSource(&source);
+    partner.Go(1);
+    EXPECT_EQ(nodes.RecNo(), 1);
+    EXPECT_EQ(nodes.FieldByName("UNIQUE_ID").AsString(), "ONE");
+    EXPECT_EQ(nodes.RecordCount(), 2);
 }
 
 } // namespace
