@@ -38,6 +38,7 @@ void Write(const std::string& path, const std::string& text) {
 }
 
 const char* const kAccount = "200612090001";
+const char* const kGroup = "20261209000000De";
 
 std::string Message(const std::string& id, const std::string& from, const std::string& subject,
                     const std::string& body) {
@@ -64,8 +65,22 @@ int main(int argc, char** argv) {
         ini.WriteString("Folders", "Templates", templates);
         ini.WriteBool("AgentSettings", "AutoEnabled", true);
 
+        // The account sits in a group of the installed organisation, as the
+        // configuration manager shows it.
+        std::string org;
+        {
+            data::TTable orgs;
+            orgs.SetDatabaseName(db);
+            orgs.SetTableName("ORGS.DBF");
+            orgs.Open();
+            orgs.First();
+            org = orgs.FieldByName("UNIQUE_ID").AsString();
+        }
+        Append(db, "GROUPS.DBF",
+               {{"UNIQUE_ID", kGroup}, {"LINK_ID", org}, {"GROUP", "Demo"}, {"NOTES", "Demo"}});
         Append(db, "NODES.DBF",
                {{"UNIQUE_ID", kAccount},
+                {"LINK_ID", kGroup},
                 {"NODE", "Demo Sales"},
                 {"ADDRESS", "sales@demo.example"},
                 {"LOGIN", "sales"},

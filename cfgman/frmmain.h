@@ -1,0 +1,217 @@
+#pragma once
+// The configuration manager's main window: the pages of accounts, agents
+// and templates, the menu bar, the status bar, the mail components and the
+// fourteen table objects. Commands run through Command(), which hands a
+// failure to AppException, the program's one error handler.
+#include "cfgman/core/accounttree.h"
+#include "cfgman/core/cfgtables.h"
+#include "mail/agras.h"
+#include "mail/msmsg.h"
+#include "mail/mspop3.h"
+#include "mail/mssmtp.h"
+
+#include <QMainWindow>
+#include <functional>
+#include <string>
+
+class QAction;
+class QLabel;
+class QMenu;
+class QTabWidget;
+class QTableView;
+class QToolBar;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+namespace cfgman {
+
+class TfrmStatus;
+class TDataSetModel;
+class TSplashForm;
+
+class TfrmMain : public QMainWindow {
+    Q_OBJECT
+public:
+    // programFolder holds the sounds and the outside programs; it ends with a separator.
+    explicit TfrmMain(const std::string& programFolder, QWidget* parent = nullptr);
+    ~TfrmMain() override;
+
+    // ---- life cycle ----
+    void FormCreate();
+    void FormShow();
+    void FormClose();
+    void FormDestroy();
+    void MinimizeApp();
+    void PlayEventSound(const std::string& fileName);
+    void About1Click();
+    // An identifier no account row and no sent row has yet.
+    [[nodiscard]] std::string MakeUniqueId();
+
+    // ---- status and errors ----
+    void SendtoLog(const std::string& text, int = 0);
+    void AppException(const std::string& message);
+    void agRas1StatusChange(const std::string& status);
+    void agRas1Disconnected();
+    void L1Click();
+    // Runs a command; a failure goes to AppException and the program goes on.
+    void Command(const std::function<void()>& body);
+
+    // ---- account tree ----
+    void populateGroups();
+    void treeMainChange(QTreeWidgetItem* node);
+    bool treeMainEditing(QTreeWidgetItem* node);
+    void treeMainEdited(QTreeWidgetItem* node, const std::string& newText);
+    void treeMainExpanding(QTreeWidgetItem* node);
+    void treeMainCollapsing(QTreeWidgetItem* node);
+    void Position1Click();
+    void Delete1Click();
+    void PopupMenuTreePopup();
+    [[nodiscard]] std::vector<TGroupChoice> PopulateWizardGroups();
+    void ExpandPanel(QWidget* panel);
+    void RetractPanel(QWidget* panel);
+    void FormResize();
+
+    // ---- page commands ----
+    void pageControlMainChange();
+    void mnuMainDeleteClick();
+    void mnuRenameClick();
+    void Refresh1Click();
+    void Exit1Click();
+    void E3Click();
+    void DisableAutoClick();
+    void RefreshAgents();
+    void RefreshTemplates();
+
+    // Switches a command on or off; a command whose window is not built
+    // stays off.
+    static void EnableCommand(QAction* action, bool on);
+    // Connects a command built by a window of its own and switches it on.
+    void BuildCommand(QAction* action, const std::function<void()>& handler);
+
+    // The node's kind and record number.
+    [[nodiscard]] static int NodeImage(const QTreeWidgetItem* node);
+    [[nodiscard]] static std::int32_t NodeRecNo(const QTreeWidgetItem* node);
+
+    [[nodiscard]] int ErrorCount() const { return errorCount_; }
+    [[nodiscard]] bool StartupFailed() const { return startupFailed_; }
+    [[nodiscard]] const std::string& ProgramFolder() const { return programFolder_; }
+    [[nodiscard]] TfrmStatus* frmStatus() const { return frmStatus_; }
+    // Made after the main window, as the program's start does.
+    void SetStatusWindow(TfrmStatus* status) { frmStatus_ = status; }
+    void SetSplash(TSplashForm* splash) { splash_ = splash; }
+
+    // ---- components ----
+    TCfgTables Tables;
+    TmsPOP msPOP1;
+    TmsRemotePOP msRemotePOP1;
+    TmsSMTP msSMTP1;
+    TmsMessage msMessage1;
+    TagRas agRas1;
+
+    QTabWidget* pageControlMain = nullptr;
+    QWidget* TSaccounts = nullptr;
+    QWidget* TSagents = nullptr;
+    QWidget* TStemplates = nullptr;
+    QTreeWidget* treeMain = nullptr;
+    QWidget* panelHistoryHolder = nullptr;
+    QTableView* GridAgentHistory = nullptr;
+    TDataSetModel* historyModel = nullptr;
+    QTreeWidget* lstVAgents = nullptr;
+    QTreeWidget* lstVTemplates = nullptr;
+    QLabel* StatusPanel0 = nullptr; // 300 pixels: the last log text
+    QLabel* StatusPanel1 = nullptr; // 50 pixels
+
+    // Menu bar.
+    QMenu* File1 = nullptr;
+    QAction* NewAccount1 = nullptr; // "Mail A&ccount"
+    QAction* Position1 = nullptr;   // "Account &Group..."
+    QAction* NewAgent1 = nullptr;   // "&Agent..."
+    QAction* NewTemplate1 = nullptr;
+    QAction* e2 = nullptr; // "QueltaBasic S&cript..."
+    QAction* E1 = nullptr; // Open "E-Mail Message..."
+    QAction* E4 = nullptr; // Open "QueltaBasic Script File"
+    QAction* mnuMainDelete = nullptr;
+    QAction* mnuRename = nullptr;
+    QAction* mnuAttach = nullptr;
+    QAction* mnuDetach = nullptr;
+    QAction* A2 = nullptr; // Logfiles "Agent Processor..."
+    QAction* M1 = nullptr; // Logfiles "Mail Processor..."
+    QAction* E3 = nullptr; // "&Enable AutoProcessor..." (hidden)
+    QAction* DisableAuto = nullptr;
+    QAction* ReIndex1 = nullptr;
+    QAction* Compress1 = nullptr;
+    QAction* EraseAll1 = nullptr; // hidden
+    QAction* L1 = nullptr;        // "&Status..."
+    QAction* mnuMainProperties = nullptr;
+    QAction* Exit1 = nullptr;
+    QAction* Preferences1 = nullptr;
+    QAction* Refresh1 = nullptr;
+    QMenu* Tools1 = nullptr; // hidden
+    QAction* Find1 = nullptr;
+    QAction* MailMerge1 = nullptr;
+    QAction* Contents1 = nullptr;
+    QAction* O3 = nullptr;  // online user resources
+    QAction* N15 = nullptr; // "&Update Software..." (hidden)
+    QAction* V1 = nullptr;  // "&Visit Dovira..."
+    QAction* R1 = nullptr;  // "&Suggest Product Improvements..."
+    QAction* N16 = nullptr; // "Other Cool &Software..."
+    QAction* O1 = nullptr;  // "&Dovira Software Store..."
+    QAction* About1 = nullptr;
+
+    // Tree popup.
+    QMenu* PopupMenuTree = nullptr;
+    QMenu* popNew = nullptr;
+    QAction* popNewItem = nullptr; // the "&New" item
+    QAction* popFolder = nullptr;
+    QAction* popAccount = nullptr;
+    QAction* popDelete = nullptr;
+    QAction* popRename = nullptr;
+    QAction* popSep1 = nullptr;
+    QAction* popAttach = nullptr;
+    QAction* popDetach = nullptr;
+    QAction* popSep2 = nullptr;
+    QAction* popProperties = nullptr;
+    QMenu* PopupMenuHistory = nullptr;
+    QAction* V3 = nullptr; // "View Message..."
+
+    // Each page's toolbar: "New", "Modify", "Delete".
+    struct TPageBar {
+        QToolBar* bar = nullptr;
+        QAction *New = nullptr, *Modify = nullptr, *Delete = nullptr;
+    };
+    TPageBar AccountsBar, AgentsBar, TemplatesBar;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    void BuildPages();
+    void BuildMenus();
+    void BuildTreePopup();
+    void StartUp();
+    void AddTreeItems(QTreeWidgetItem* parent, const TTreeItem& item);
+    void EnableSelectionCommands(bool on);
+    void ShowTreePopup(const QPoint& at);
+
+    std::string programFolder_;
+    TfrmStatus* frmStatus_ = nullptr;
+    TSplashForm* splash_ = nullptr;
+    int errorCount_ = 0;
+    bool startupFailed_ = false;
+    bool shown_ = false;
+    bool closed_ = false;
+    bool destroyed_ = false;
+    // What start-up read; exit writes back only that.
+    bool foldersRead_ = false;
+    bool boundsRead_ = false;
+    bool populating_ = false;
+    std::string editingText_;
+};
+
+// The program's main window while it exists, for the windows it opens.
+[[nodiscard]] TfrmMain* frmMain();
+
+} // namespace cfgman

@@ -1,0 +1,91 @@
+// Commands that act on whichever page is active, and the Agents and
+// Auto-Reply Templates lists.
+#include "cfgman/core/settings.h"
+#include "cfgman/frmmain.h"
+
+#include <QAction>
+#include <QTabWidget>
+#include <QTreeWidget>
+#include <algorithm>
+#include <filesystem>
+
+namespace cfgman {
+
+namespace {
+
+QString Q(const std::string& s) {
+    return QString::fromUtf8(s.data(), qsizetype(s.size()));
+}
+
+// Normal files of the folder ending in ext (any case), sorted without
+// regard to case, with the extension taken off.
+std::vector<std::string> ListNames(const std::string& folder, const std::string& ext) {
+    std::vector<std::string> names;
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
+        if (!entry.is_regular_file(ec))
+            continue;
+        const std::string name = entry.path().filename().string();
+        if (name.size() <= ext.size())
+            continue;
+        const std::string tail = name.substr(name.size() - ext.size());
+        if (!std::equal(tail.begin(), tail.end(), ext.begin(), ext.end(),
+                        [](char a, char b) { return std::tolower(a) == std::tolower(b); }))
+            continue;
+        names.push_back(name.substr(0, name.size() - ext.size()));
+    }
+    std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
+        return std::lexicographical_compare(
+            a.begin(), a.end(), b.begin(), b.end(),
+            [](char x, char y) { return std::tolower(x) < std::tolower(y); });
+    });
+    return names;
+}
+
+void Fill(QTreeWidget* list, const std::vector<std::string>& names) {
+    list->clear();
+    for (const std::string& n : names)
+        new QTreeWidgetItem(list, {Q(n)});
+}
+
+} // namespace
+
+void TfrmMain::RefreshAgents() {
+    Fill(lstVAgents, ListNames(Folders().AgentsPath(), ".agent"));
+}
+
+void TfrmMain::RefreshTemplates() {
+    Fill(lstVTemplates, ListNames(Folders().TemplatesPath(), ".eml"));
+}
+
+void TfrmMain::pageControlMainChange() {
+    for (QAction* a : {mnuDetach, mnuMainDelete, mnuMainProperties, mnuAttach, mnuRename})
+        EnableCommand(a, false);
+    QWidget* page = pageControlMain->currentWidget();
+    if (page == TSaccounts)
+        treeMainChange(treeMain->currentItem());
+}
+
+void TfrmMain::mnuMainDeleteClick() {
+    if (pageControlMain->currentWidget() == TSaccounts)
+        Delete1Click();
+}
+
+void TfrmMain::mnuRenameClick() {
+    if (pageControlMain->currentWidget() == TSaccounts) {
+        if (QTreeWidgetItem* node = treeMain->currentItem())
+            treeMain->editItem(node, 0);
+    }
+}
+
+void TfrmMain::Refresh1Click() {
+    QWidget* page = pageControlMain->currentWidget();
+    if (page == TSaccounts)
+        populateGroups();
+    else if (page == TSagents)
+        RefreshAgents();
+    else
+        RefreshTemplates();
+}
+
+} // namespace cfgman

@@ -1,0 +1,361 @@
+// The main window, the status window and the group dialog offscreen, over
+// tables made by mkschema.
+#include "cfgman/core/settings.h"
+#include "cfgman/dbgrid.h"
+#include "cfgman/frmmain.h"
+#include "cfgman/frmnewgroup.h"
+#include "cfgman/frmstatus.h"
+#include "cfgman/tests/cfgfixture.h"
+#include "widgets/officebutton.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTableView>
+#include <QTimer>
+#include <QTreeWidget>
+#include <functional>
+
+namespace cfgtest {
+namespace {
+
+// Answers the next modal dialog once it runs.
+void WhenModal(std::function<void(QWidget*)> answer) {
+    QTimer::singleShot(0, [answer] {
+        QWidget* modal = QApplication::activeModalWidget();
+        ASSERT_NE(modal, nullptr);
+        answer(modal);
+    });
+}
+
+class WindowTest : public CfgTest {
+protected:
+    void TearDown() override {
+        Exit();
+        CfgTest::TearDown();
+    }
+    // The program's start: main window, status window, shown.
+    void Start(bool withStatus = true) {
+        for (const char* wav : {"about.wav", "expandtree.wav", "slide.wav", "newitem.wav"})
+            Spit(root_ + "prog/" + wav, "RIFF");
+        main_ = std::make_unique<cfgman::TfrmMain>(root_ + "prog/");
+        main_->FormCreate();
+        if (withStatus) {
+            status_ = std::make_unique<cfgman::TfrmStatus>(main_.get());
+            main_->SetStatusWindow(status_.get());
+        }
+        main_->show();
+        QCoreApplication::processEvents();
+    }
+    void Exit() {
+        if (!main_)
+            return;
+        main_->close();
+        main_->SetStatusWindow(nullptr);
+        status_.reset();
+        main_.reset();
+    }
+    QTreeWidgetItem* Root() { return main_->treeMain->topLevelItem(0); }
+    QTreeWidgetItem* Node(std::initializer_list<int> path) {
+        QTreeWidgetItem* n = Root();
+        for (int i : path)
+            n = n->child(i);
+        return n;
+    }
+    void Select(QTreeWidgetItem* node) {
+        main_->treeMain->setCurrentItem(node);
+        QCoreApplication::processEvents();
+    }
+    std::vector<std::string> PopupShown() {
+        main_->PopupMenuTreePopup();
+        std::vector<std::string> shown;
+        for (QAction* a : main_->PopupMenuTree->actions())
+            if (a->isVisible())
+                shown.push_back(a->isSeparator() ? "-" : a->text().toStdString());
+        return shown;
+    }
+
+    std::unique_ptr<cfgman::TfrmMain> main_;
+    std::unique_ptr<cfgman::TfrmStatus> status_;
+};
+
+TEST_F(WindowTest, WithoutSettingsTheProgramFolderHoldsEverythingAndExitWritesWhatItRead) {
+    Start();
+    const std::string prog = root_ + "prog/";
+    // The tables come from the program folder, which has none.
+    ASSERT_EQ(boxes_.size(), 1u);
+    EXPECT_NE(boxes_[0].find("ORGS.DBF"), std::string::npos) << boxes_[0];
+    EXPECT_NE(boxes_[0].find("mkschema " + prog), std::string::npos) << boxes_[0];
+    EXPECT_TRUE(main_->StartupFailed());
+    EXPECT_TRUE(std::filesystem::is_directory(prog + "messages"));
+    EXPECT_TRUE(std::filesystem::is_directory(prog + "agents"));
+    EXPECT_TRUE(std::filesystem::is_directory(prog + "templates"));
+    EXPECT_EQ(main_->x(), 25);
+    EXPECT_EQ(main_->y(), 25);
+    EXPECT_EQ(main_->height(), 380);
+    EXPECT_EQ(main_->width(), 540);
+    // The failure went to a box only: the status window did not exist yet.
+    EXPECT_TRUE(status_->Lines().isEmpty());
+    Exit();
+    win::TIniFile ini = Ini();
+    EXPECT_EQ(ini.ReadString("Folders", "Messages", ""), prog + "messages/");
+    EXPECT_EQ(ini.ReadString("Folders", "Agents", ""), prog + "agents/");
+    EXPECT_EQ(ini.ReadString("Folders", "DataBase", ""), prog);
+    EXPECT_FALSE(ini.ValueExists("Folders", "Templates"));
+    EXPECT_EQ(ini.ReadInteger("WindowPos", "Left", 0), 25);
+    EXPECT_EQ(ini.ReadInteger("WindowPos", "Width", 0), 540);
+}
+
+TEST_F(WindowTest, AFailedStartKeepsTheTrayProgramsFolders) {
+    PointIniAtTest();
+    win::TIniFile ini = Ini();
+    ini.WriteString("Folders", "Messages", "/srv/quelta/mail\\");
+    std::filesystem::remove(db_ + "PENDING.DBF");
+    Start();
+    ASSERT_EQ(boxes_.size(), 1u);
+    EXPECT_NE(boxes_[0].find("PENDING.DBF"), std::string::npos) << boxes_[0];
+    EXPECT_NE(boxes_[0].find(db_), std::string::npos) << boxes_[0];
+    Exit();
+    EXPECT_EQ(Ini().ReadString("Folders", "Messages", ""), "/srv/quelta/mail\\");
+    EXPECT_EQ(Ini().ReadString("Folders", "DataBase", ""), db_);
+}
+
+TEST_F(WindowTest, ErrorsAndLogLinesReachTheStatusWindowNewestFirst) {
+    PointIniAtTest();
+    Start();
+    ASSERT_TRUE(boxes_.empty()) << boxes_[0];
+    main_->SendtoLog("first", 0);
+    main_->SendtoLog("second", 2);
+    EXPECT_EQ(main_->StatusPanel0->text(), "second");
+    QStringList lines = status_->Lines();
+    ASSERT_EQ(lines.size(), 2);
+    EXPECT_TRUE(lines[0].endsWith(" -- second"));
+    EXPECT_TRUE(lines[1].endsWith(" -- first"));
+    EXPECT_TRUE(status_->lblLastPMessage->text().endsWith(" second"));
+    EXPECT_FALSE(status_->isVisible());
+
+    main_->Command([] { throw std::runtime_error("the disk is full"); });
+    EXPECT_EQ(main_->ErrorCount(), 1);
+    EXPECT_EQ(beeps_, 1);
+    EXPECT_TRUE(status_->isVisible());
+    EXPECT_EQ(status_->height(), cfgman::TfrmStatus::kExpanded);
+    EXPECT_EQ(status_->lblNumErrors->text(), "1");
+    EXPECT_EQ(status_->lblLastError->text(), "the disk is full");
+    lines = status_->Lines();
+    ASSERT_EQ(lines.size(), 3);
+    EXPECT_TRUE(lines[0].endsWith(" -- Error-the disk is full")) << lines[0].toStdString();
+    EXPECT_FALSE(lines[0].startsWith(" -- "));
+}
+
+TEST_F(WindowTest, TheStatusWindowRemembersItsHeightThroughCloseButNotThroughTheCloseBox) {
+    PointIniAtTest();
+    Start();
+    // An error opens it expanded; "Close" keeps that.
+    main_->AppException("boom");
+    EXPECT_EQ(status_->btnDetails->Caption(), "Hide Details <<");
+    status_->OfficeButton1->OnClick(status_->OfficeButton1);
+    EXPECT_FALSE(status_->isVisible());
+    main_->L1Click();
+    EXPECT_EQ(status_->height(), cfgman::TfrmStatus::kExpanded);
+    // Esc hides as "Close" does.
+    status_->reject();
+    EXPECT_FALSE(status_->isVisible());
+    main_->L1Click();
+    EXPECT_EQ(status_->Tag(), 2);
+    // "Hide Details <<", then the close box: collapsed from then on.
+    status_->btnDetails->OnClick(status_->btnDetails);
+    EXPECT_EQ(status_->height(), cfgman::TfrmStatus::kCollapsed);
+    EXPECT_EQ(status_->btnDetails->Caption(), "Details >>");
+    status_->btnDetails->OnClick(status_->btnDetails);
+    status_->close();
+    EXPECT_EQ(status_->Tag(), 0);
+    main_->L1Click();
+    EXPECT_TRUE(status_->isVisible());
+    EXPECT_EQ(status_->height(), cfgman::TfrmStatus::kCollapsed);
+}
+
+TEST_F(WindowTest, TheTreeAndItsPopupFollowTheNodeKinds) {
+    PointIniAtTest();
+    AddGroup("G1", "Sales");
+    AddAccount("A1", "G1", "Orders");
+    Attach("T1", "A1", "Forwarder");
+    AddGroup("G2", "Support");
+    Start();
+    EXPECT_EQ(main_->windowTitle(), "Quelta Configuration Manager");
+    EXPECT_EQ(main_->windowIconText(), "quelta");
+    EXPECT_EQ(main_->pageControlMain->currentWidget(), main_->TSaccounts);
+    EXPECT_EQ(main_->pageControlMain->tabText(1), "Agents");
+    ASSERT_NE(Root(), nullptr);
+    EXPECT_EQ(Root()->text(0), "E-Mail Accounts");
+    ASSERT_EQ(Root()->childCount(), 2);
+    EXPECT_EQ(Node({0})->text(0), "Sales");
+    EXPECT_EQ(Node({0, 0})->text(0), "Orders");
+    EXPECT_EQ(Node({0, 0, 0})->text(0), "Forwarder");
+    EXPECT_FALSE(Node({0, 0})->isExpanded());
+    EXPECT_TRUE(Node({1})->isExpanded()); // the last group
+
+    main_->treeMain->setCurrentItem(nullptr);
+    EXPECT_EQ(PopupShown(), std::vector<std::string>{"Rena&me"});
+    Select(Root());
+    EXPECT_EQ(PopupShown(), (std::vector<std::string>{"&New", "&Delete...", "Rena&me"}));
+    Select(Node({0, 0}));
+    EXPECT_EQ(PopupShown(), (std::vector<std::string>{"&New", "&Delete...", "Rena&me", "-",
+                                                      "&Attach Agent...", "-", "&Properties..."}));
+    EXPECT_TRUE(main_->mnuMainDelete->isEnabled());
+    EXPECT_TRUE(main_->mnuRename->isEnabled());
+    EXPECT_TRUE(main_->AccountsBar.Modify->isEnabled());
+    EXPECT_EQ(main_->Tables.TableNodes2.FieldByName("UNIQUE_ID").AsString(), "A1");
+    Select(Node({0, 0, 0}));
+    EXPECT_EQ(PopupShown(), (std::vector<std::string>{"Rena&me", "&Detach Agent..."}));
+    EXPECT_FALSE(main_->mnuMainDelete->isEnabled());
+    Select(Node({1}));
+    EXPECT_EQ(main_->Tables.TableGroups2.FieldByName("UNIQUE_ID").AsString(), "G2");
+}
+
+TEST_F(WindowTest, AnAgentsHistorySlidesOpenAndShut) {
+    PointIniAtTest();
+    AddGroup("G1", "Sales");
+    AddAccount("A1", "G1", "Orders");
+    Attach("T1", "A1", "Forwarder");
+    Attach("T2", "A1", "Reply");
+    AppendRow(
+        "ACTIONS.DBF",
+        {{"UNIQUE_ID", "X1"}, {"AGENT_ID", "T2"}, {"ACTION", "Replied"}, {"CREATEAT", "10:20"}});
+    AppendRow("ACTIONS.DBF", {{"UNIQUE_ID", "X2"}, {"AGENT_ID", "T1"}, {"ACTION", "Forwarded"}});
+    Start();
+    Node({0, 0})->setExpanded(true);
+    sounds_.clear();
+    Select(Node({0, 0, 1}));
+    EXPECT_EQ(main_->panelHistoryHolder->height(), 175);
+    EXPECT_TRUE(main_->panelHistoryHolder->isVisible());
+    ASSERT_EQ(main_->historyModel->rowCount(), 1);
+    EXPECT_EQ(main_->historyModel->index(0, 0).data().toString(), "Replied");
+    EXPECT_EQ(main_->historyModel->index(0, 2).data().toString(), "10:20");
+    EXPECT_EQ(main_->historyModel->headerData(0, Qt::Horizontal).toString(), "Action Description");
+    ASSERT_EQ(sounds_.size(), 1u);
+    EXPECT_EQ(sounds_[0], root_ + "prog/slide.wav");
+    // A second agent: already open, no sound.
+    Select(Node({0, 0, 0}));
+    EXPECT_EQ(main_->historyModel->index(0, 0).data().toString(), "Forwarded");
+    EXPECT_EQ(sounds_.size(), 1u);
+    Select(Node({0}));
+    EXPECT_EQ(main_->panelHistoryHolder->height(), 0);
+    EXPECT_FALSE(main_->panelHistoryHolder->isVisible());
+}
+
+TEST_F(WindowTest, GroupsAreMadeRenamedAndDeletedWithTheirQuestions) {
+    PointIniAtTest();
+    AddGroup("G1", "Sales");
+    AddAccount("A1", "G1", "Orders");
+    AddAccount("A2", "G1", "Enquiries");
+    Start();
+
+    // Cancel makes nothing; OK makes the group.
+    WhenModal([](QWidget* w) {
+        auto* d = qobject_cast<cfgman::TfrmNewGroup*>(w);
+        ASSERT_NE(d, nullptr);
+        EXPECT_EQ(d->windowTitle(), "Create New Folder");
+        d->btnCancel->click();
+    });
+    main_->Position1->trigger();
+    EXPECT_EQ(Rows("GROUPS.DBF").size(), 1u);
+    WhenModal([](QWidget* w) {
+        auto* d = qobject_cast<cfgman::TfrmNewGroup*>(w);
+        ASSERT_NE(d, nullptr);
+        d->edtGroupName->setText("Support");
+        d->btnOK->click();
+    });
+    main_->Position1->trigger();
+    ASSERT_EQ(Rows("GROUPS.DBF").size(), 2u);
+    EXPECT_EQ(Rows("GROUPS.DBF")[1].at("GROUP"), "Support");
+    EXPECT_EQ(Rows("GROUPS.DBF")[1].at("UNIQUE_ID").substr(14), "Su");
+    ASSERT_EQ(Root()->childCount(), 2);
+    EXPECT_EQ(Node({1})->text(0), "Support");
+
+    // Rename through the tree's edit.
+    EXPECT_FALSE(main_->treeMainEditing(Root()));
+    ASSERT_TRUE(main_->treeMainEditing(Node({1})));
+    main_->treeMainEdited(Node({1}), "Help Desk");
+    EXPECT_EQ(Rows("GROUPS.DBF")[1].at("GROUP"), "Help Desk");
+    EXPECT_TRUE(status_->Lines()[0].endsWith(" -- Group renamed from Support to Help Desk"));
+    EXPECT_EQ(main_->StatusPanel0->text(), "Group renamed from Support to Help Desk");
+
+    // A group with accounts: the warning, No keeps everything.
+    Select(Node({0}));
+    answers_ = {win::IDNO};
+    main_->mnuMainDelete->trigger();
+    ASSERT_FALSE(boxes_.empty());
+    EXPECT_EQ(boxes_.back(), "WARNING THIS GROUP HAS ACCOUNTS: Are you sure you want to delete "
+                             "this group and all accounts inside it?");
+    EXPECT_EQ(captions_.back(), "Delete Confirmation");
+    EXPECT_EQ(Rows("NODES.DBF").size(), 2u);
+    answers_ = {win::IDYES};
+    main_->mnuMainDelete->trigger();
+    EXPECT_TRUE(Rows("NODES.DBF").empty());
+    ASSERT_EQ(Rows("GROUPS.DBF").size(), 1u);
+    ASSERT_EQ(Root()->childCount(), 1);
+
+    // The last group stays.
+    Select(Node({0}));
+    main_->mnuMainDelete->trigger();
+    EXPECT_EQ(boxes_.back(),
+              "Unable to delete this folder, you must have at least one root folder.");
+    EXPECT_EQ(Rows("GROUPS.DBF").size(), 1u);
+    main_->treeMain->setCurrentItem(nullptr);
+    main_->Delete1Click();
+    EXPECT_EQ(boxes_.back(), "Nothing Selected to delete");
+}
+
+TEST_F(WindowTest, AnAccountIsDeletedAloneAndRenamedInPlace) {
+    PointIniAtTest();
+    AddGroup("G1", "Sales");
+    AddAccount("A1", "G1", "Orders");
+    Attach("T1", "A1", "Forwarder");
+    Start();
+    ASSERT_TRUE(main_->treeMainEditing(Node({0, 0})));
+    main_->treeMainEdited(Node({0, 0}), "Shop");
+    EXPECT_EQ(Rows("NODES.DBF")[0].at("NODE"), "Shop");
+    EXPECT_TRUE(status_->Lines()[0].endsWith(" -- Node renamed from Orders to Shop"));
+    Select(Node({0, 0}));
+    answers_ = {win::IDYES};
+    main_->mnuMainDelete->trigger();
+    EXPECT_EQ(boxes_.back(), "Are you sure you want to delete this account?");
+    EXPECT_EQ(captions_.back(), " Delete Confirmation");
+    EXPECT_TRUE(Rows("NODES.DBF").empty());
+    EXPECT_EQ(Rows("Agents.dbf").size(), 1u); // its agents stay
+    EXPECT_EQ(Node({0})->childCount(), 0);
+}
+
+TEST_F(WindowTest, ListsShowTheAgentAndTemplateFilesAndSoundsFollowTheSwitch) {
+    PointIniAtTest();
+    Spit(root_ + "agents/b.agent", "");
+    Spit(root_ + "agents/A.AGENT", "");
+    Spit(root_ + "agents/notes.txt", "");
+    Spit(root_ + "templates/reply.eml", "");
+    AddGroup("G1", "Sales");
+    AddAccount("A1", "G1", "Orders");
+    Attach("T1", "A1", "Forwarder");
+    Start();
+    ASSERT_EQ(main_->lstVAgents->topLevelItemCount(), 2);
+    EXPECT_EQ(main_->lstVAgents->topLevelItem(0)->text(0), "A");
+    EXPECT_EQ(main_->lstVAgents->topLevelItem(1)->text(0), "b");
+    ASSERT_EQ(main_->lstVTemplates->topLevelItemCount(), 1);
+    EXPECT_EQ(main_->lstVTemplates->topLevelItem(0)->text(0), "reply");
+    EXPECT_EQ(main_->lstVAgents->headerItem()->text(0), "Agent Name");
+
+    sounds_.clear();
+    Node({0, 0})->setExpanded(true);
+    Node({0, 0})->setExpanded(false);
+    EXPECT_EQ(sounds_, (std::vector<std::string>(2, root_ + "prog/expandtree.wav")));
+    Ini().WriteBool("Misc", "SoundsDisabled", true);
+    Node({0, 0})->setExpanded(true);
+    EXPECT_EQ(sounds_.size(), 2u);
+}
+
+} // namespace
+} // namespace cfgtest
