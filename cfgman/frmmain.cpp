@@ -137,6 +137,9 @@ void TfrmMain::BuildPages() {
     GridAgentHistory->setEditTriggers(QAbstractItemView::NoEditTriggers);
     GridAgentHistory->setSelectionBehavior(QAbstractItemView::SelectRows);
     GridAgentHistory->verticalHeader()->hide();
+    GridAgentHistory->setWordWrap(false);
+    GridAgentHistory->verticalHeader()->setDefaultSectionSize(
+        GridAgentHistory->fontMetrics().height() + 6);
     for (int c = 0; c < 3; ++c)
         GridAgentHistory->setColumnWidth(c, historyModel->Columns()[std::size_t(c)].Width);
     history->addWidget(GridAgentHistory, 1);
@@ -321,6 +324,7 @@ void TfrmMain::FormShow() {
     RefreshAgents();
     RefreshTemplates();
     populateGroups();
+    treeMain->setFocus();
 }
 
 void TfrmMain::closeEvent(QCloseEvent* event) {

@@ -359,3 +359,30 @@ TEST_F(WindowTest, ListsShowTheAgentAndTemplateFilesAndSoundsFollowTheSwitch) {
 
 } // namespace
 } // namespace cfgtest
+
+namespace cfgtest {
+namespace {
+
+TEST_F(WindowTest, MinimisingKeepsTheTaskbarTextAndAboutPlaysItsSound) {
+    PointIniAtTest();
+    Start();
+    main_->showMinimized();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(main_->windowState() & Qt::WindowMinimized);
+    EXPECT_EQ(main_->windowIconText(), "quelta");
+    EXPECT_EQ(main_->windowTitle(), "Quelta Configuration Manager");
+    main_->showNormal();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(main_->windowIconText(), "quelta");
+
+    sounds_.clear();
+    WhenModal([](QWidget* about) {
+        EXPECT_EQ(about->size(), QSize(400, 242));
+        about->close(); // a click does the same
+    });
+    main_->About1->trigger();
+    EXPECT_EQ(sounds_, std::vector<std::string>{root_ + "prog/about.wav"});
+}
+
+} // namespace
+} // namespace cfgtest

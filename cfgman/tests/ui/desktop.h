@@ -1,0 +1,59 @@
+#pragma once
+// A desktop of the test's own: Xvfb, a session bus with the accessibility
+// bus, programs started on it, input by xdotool and the windows read back
+// through the accessibility interface (uitree.py), as a screen reader would.
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QString>
+#include <functional>
+#include <memory>
+#include <vector>
+
+namespace uitest {
+
+struct TUiNode {
+    int Depth = 0;
+    QString Role, Name;
+    int X = 0, Y = 0, W = 0, H = 0;
+};
+
+class TDesktop {
+public:
+    TDesktop();
+    ~TDesktop();
+    TDesktop(const TDesktop&) = delete;
+    TDesktop& operator=(const TDesktop&) = delete;
+
+    // Empty when the desktop runs; else why it could not start.
+    [[nodiscard]] const QString& Failure() const { return failure_; }
+    [[nodiscard]] const QProcessEnvironment& Env() const { return env_; }
+
+    // Starts a program on the desktop; it is ended with the desktop.
+    QProcess* Start(const QString& program, const QStringList& args,
+                    const QProcessEnvironment& extra = {});
+    // Runs xdotool; true when it succeeded.
+    bool XdoTool(const QStringList& args, QString* out = nullptr);
+    // Keys as xdotool names them, one after the other, to the focused window.
+    bool Keys(const QStringList& keys);
+    bool Type(const QString& text);
+    // A click in the middle of the node.
+    bool Click(const TUiNode& node);
+
+    // The application's accessible objects; empty while it is not registered.
+    [[nodiscard]] std::vector<TUiNode> Tree(const QString& app);
+    // Polls the tree until pick finds a node (ms at the most).
+    bool WaitFor(const QString& app, const std::function<bool(const TUiNode&)>& pick, int ms,
+                 TUiNode* found = nullptr);
+    // The id of the visible window with this title, or "" after ms.
+    QString WaitForWindow(const QString& title, int ms);
+
+private:
+    QString failure_;
+    QProcessEnvironment env_;
+    std::vector<std::unique_ptr<QProcess>> children_;
+};
+
+// Node matchers.
+[[nodiscard]] std::function<bool(const TUiNode&)> Named(const QString& role, const QString& name);
+
+} // namespace uitest

@@ -1,0 +1,180 @@
+// The real cfgman on a desktop of its own, driven with keys and clicks as
+// a user would, read back through the accessibility interface, and its
+// files checked with outside readers (dbfread, crudini) and postp.
+#include "cfgman/tests/cfgfixture.h"
+#include "cfgman/tests/ui/desktop.h"
+
+#include <QRegularExpression>
+#include <QThread>
+
+namespace cfgtest {
+namespace {
+
+using uitest::Named;
+using uitest::TUiNode;
+
+const QString kApp = QStringLiteral("Quelta Mail Management System");
+const QString kCaption = QStringLiteral("Quelta Configuration Manager");
+
+// Runs a program to its end; its output in out.
+int RunProgram(const QString& program, const QStringList& args, QString* out = nullptr,
+               const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment()) {
+    QProcess p;
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    p.setProcessEnvironment(env);
+    p.start(program, args);
+    if (!p.waitForFinished(120000))
+        return -1;
+    if (out)
+        *out = QString::fromUtf8(p.readAllStandardOutput());
+    return p.exitCode();
+}
+
+// One field of every row of a table, as python3-dbfread reads it.
+QStringList DbfRead(const std::string& file, const QString& field) {
+    QString out;
+    RunProgram(QStringLiteral("/usr/bin/python3"),
+               {QStringLiteral("-c"),
+                QStringLiteral("import sys, dbfread\n"
+                               "for r in dbfread.DBF(sys.argv[1], char_decode_errors='replace'):\n"
+                               "    print(str(r[sys.argv[2]]).rstrip())"),
+                QString::fromStdString(file), field},
+               &out);
+    return out.split('\n', Qt::SkipEmptyParts);
+}
+
+QString Crudini(const std::string& file, const QString& section, const QString& key) {
+    QString out;
+    if (RunProgram(QStringLiteral("crudini"),
+                   {QStringLiteral("--get"), QString::fromStdString(file), section, key},
+                   &out) != 0)
+        return QStringLiteral("<missing>");
+    return out.trimmed();
+}
+
+class XvfbTest : public CfgTest {
+protected:
+    void SetUp() override {
+        CfgTest::SetUp();
+        if (!desktop_.Failure().isEmpty())
+            GTEST_SKIP() << "no desktop for the real program: " << desktop_.Failure().toStdString();
+        env_.insert(QStringLiteral("QUELTA_WINDIR"), QString::fromStdString(root_ + "win"));
+    }
+    QProcess* StartCfgman() {
+        return desktop_.Start(QStringLiteral(QUELTA_BIN_DIR "/cfgman"), {}, env_);
+    }
+    // The tree cell of a node's text, once it shows.
+    bool TreeShows(const QString& text, TUiNode* node = nullptr, int ms = 15000) {
+        return desktop_.WaitFor(kApp, Named(QStringLiteral("table cell"), text), ms, node);
+    }
+    bool Focus(const QString& title) {
+        const QString id = desktop_.WaitForWindow(title, 20000);
+        return !id.isEmpty() &&
+               desktop_.XdoTool({QStringLiteral("windowfocus"), QStringLiteral("--sync"), id});
+    }
+
+    uitest::TDesktop desktop_;
+    QProcessEnvironment env_;
+};
+
+TEST_F(XvfbTest, AUserMakesRenamesAndTriesToDeleteAGroup) {
+    PointIniAtTest();
+    QProcess* cfgman = StartCfgman();
+    ASSERT_NE(cfgman, nullptr);
+    ASSERT_TRUE(Focus(kCaption)) << "the main window never showed";
+    ASSERT_TRUE(desktop_.WaitFor(kApp, Named(QStringLiteral("frame"), kCaption), 20000));
+    ASSERT_TRUE(TreeShows(QStringLiteral("E-Mail Accounts")));
+
+    // File, New..., Account Group...: the dialog, a name, Enter.
+    ASSERT_TRUE(desktop_.Keys({QStringLiteral("alt+f"), QStringLiteral("n"), QStringLiteral("g")}));
+    ASSERT_TRUE(Focus(QStringLiteral("Create New Folder")));
+    ASSERT_TRUE(desktop_.Type(QStringLiteral("Field Sales")));
+    ASSERT_TRUE(desktop_.Keys({QStringLiteral("Return")}));
+    TUiNode group;
+    ASSERT_TRUE(TreeShows(QStringLiteral("Field Sales"), &group));
+
+    // Rename in place: click, F2, a new name, Enter.
+    ASSERT_TRUE(Focus(kCaption));
+    ASSERT_TRUE(desktop_.Click(group));
+    ASSERT_TRUE(desktop_.Keys({QStringLiteral("F2"), QStringLiteral("ctrl+a")}));
+    ASSERT_TRUE(desktop_.Type(QStringLiteral("Inside Sales")));
+    ASSERT_TRUE(desktop_.Keys({QStringLiteral("Return")}));
+    ASSERT_TRUE(TreeShows(QStringLiteral("Inside Sales"), &group));
+
+    // Deleting the only group (still selected) is refused, with the reason.
+    // A click on the selected node would start another edit.
+    ASSERT_TRUE(desktop_.Keys({QStringLiteral("Delete")}));
+    EXPECT_TRUE(desktop_.WaitFor(
+        kApp,
+        [](const TUiNode& n) {
+            return n.Name.contains(QStringLiteral(
+                "Unable to delete this folder, you must have at least one root folder."));
+        },
+        15000));
+    ASSERT_TRUE(desktop_.Keys({QStringLiteral("Return")}));
+    EXPECT_TRUE(TreeShows(QStringLiteral("Inside Sales")));
+
+    // File, Exit.
+    ASSERT_TRUE(Focus(kCaption));
+    ASSERT_TRUE(desktop_.Keys({QStringLiteral("alt+f"), QStringLiteral("x")}));
+    ASSERT_TRUE(cfgman->waitForFinished(20000));
+    EXPECT_EQ(cfgman->exitCode(), 0);
+
+    const QStringList ids = DbfRead(db_ + "GROUPS.DBF", QStringLiteral("UNIQUE_ID"));
+    ASSERT_EQ(ids.size(), 1);
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^[0-9]{14}Fi$")).match(ids[0]).hasMatch())
+        << ids[0].toStdString();
+    EXPECT_EQ(DbfRead(db_ + "GROUPS.DBF", QStringLiteral("LINK_ID")),
+              QStringList{QString::fromStdString(OrgId())});
+    EXPECT_EQ(DbfRead(db_ + "GROUPS.DBF", QStringLiteral("GROUP")),
+              QStringList{QStringLiteral("Inside Sales")});
+    const std::string ini = root_ + "win/quelta.ini";
+    EXPECT_EQ(Crudini(ini, QStringLiteral("Folders"), QStringLiteral("DataBase")),
+              QString::fromStdString(db_));
+    EXPECT_EQ(Crudini(ini, QStringLiteral("Folders"), QStringLiteral("Messages")),
+              QString::fromStdString(root_ + "messages/"));
+    for (const char* key : {"Left", "Top", "Height", "Width"})
+        EXPECT_NE(Crudini(ini, QStringLiteral("WindowPos"), QString::fromLatin1(key)),
+                  QStringLiteral("<missing>"))
+            << key;
+
+    // The mail retriever still opens what cfgman wrote. A copy of it keeps
+    // its log in the test's folder, with the socket layer beside it.
+    const std::string prog = root_ + "prog/";
+    for (const char* file : {"postp", "libwsock32.so"})
+        std::filesystem::copy_file(std::string(QUELTA_BIN_DIR "/") + file, prog + file);
+    QProcessEnvironment headless = env_;
+    headless.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    EXPECT_EQ(RunProgram(QString::fromStdString(prog + "postp"), {QStringLiteral("/SINGLEPASS")},
+                         nullptr, headless),
+              0);
+    const std::string log = Slurp(prog + "mailproc.log");
+    EXPECT_NE(log.find("single pass"), std::string::npos) << log.substr(0, 400);
+    EXPECT_EQ(log.find("Error-"), std::string::npos) << log.substr(0, 400);
+}
+
+TEST_F(XvfbTest, ATableHeldByAnotherProgramIsNamedAndTheFoldersStay) {
+    PointIniAtTest();
+    Ini().WriteString("Folders", "Messages", "/srv/quelta/mail/");
+    TableHolder holder(db_, "RECEIVED.DBF", "exclusive");
+    ASSERT_TRUE(holder.Ready());
+    QProcess* cfgman = StartCfgman();
+    ASSERT_NE(cfgman, nullptr);
+    TUiNode box;
+    ASSERT_TRUE(desktop_.WaitFor(
+        kApp, [](const TUiNode& n) { return n.Name.contains(QStringLiteral("RECEIVED.DBF")); },
+        30000, &box))
+        << "no message named the table";
+    EXPECT_TRUE(box.Name.contains(QString::fromStdString(db_))) << box.Name.toStdString();
+    EXPECT_TRUE(box.Name.contains(QStringLiteral("another program"))) << box.Name.toStdString();
+    ASSERT_TRUE(desktop_.Keys({QStringLiteral("Return")}));
+    ASSERT_TRUE(Focus(kCaption));
+    ASSERT_TRUE(desktop_.Keys({QStringLiteral("alt+f"), QStringLiteral("x")}));
+    ASSERT_TRUE(cfgman->waitForFinished(20000));
+    EXPECT_EQ(
+        Crudini(root_ + "win/quelta.ini", QStringLiteral("Folders"), QStringLiteral("Messages")),
+        QStringLiteral("/srv/quelta/mail/"));
+}
+
+} // namespace
+} // namespace cfgtest

@@ -1,0 +1,62 @@
+#!/usr/bin/env bash
+# Pictures of cfgman's windows, opened on the demonstration installation on
+# a display of its own (Xvfb) and driven with xdotool, as PNG files.
+#   tools/screenshots.sh [OUT-DIR]     (default docs/; QUELTA_DEMO_DIR as for tools/demo.sh)
+# Runs tools/demo.sh first when there is no demonstration installation.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+out=${1:-docs}
+demo=${QUELTA_DEMO_DIR:-/tmp/quelta-demo}
+bash tools/bootstrap.sh
+[ -f "$demo/win/quelta.ini" ] || bash tools/demo.sh >/dev/null
+cmake -S . -B build -G Ninja -DQUELTA_WERROR=ON >/dev/null
+cmake --build build -j"$(nproc)" --target cfgman >/dev/null
+mkdir -p "$out"
+
+Xvfb -displayfd 5 -screen 0 1024x768x24 -nolisten tcp 5>"$demo/xvfb.display" </dev/null \
+  >/dev/null 2>&1 &
+xvfb=$!
+trap 'kill $xvfb ${app:-} 2>/dev/null || true' EXIT
+for _ in $(seq 100); do [ -s "$demo/xvfb.display" ] && break; sleep 0.1; done
+export DISPLAY=":$(head -n1 "$demo/xvfb.display")" QT_QPA_PLATFORM=xcb QUELTA_WINDIR="$demo/win"
+
+# The window with this title, once it shows.
+window() { xdotool search --sync --onlyvisible --name "^$1\$" | head -n1; }
+keys() { for k in "$@"; do xdotool key --clearmodifiers "$k"; sleep 0.3; done; }
+# shot WINDOW-TITLE FILE: the window's picture, cut from the screen.
+shot() {
+  local id; id=$(window "$1")
+  xdotool windowfocus --sync "$id" 2>/dev/null || true
+  sleep 0.8
+  eval "$(xdotool getwindowgeometry --shell "$id")"
+  /usr/bin/python3 -c 'import sys; from PIL import ImageGrab
+x, y, w, h = map(int, sys.argv[2:6])
+ImageGrab.grab(bbox=(x, y, x + w, y + h), xdisplay=sys.argv[1]).save(sys.argv[6])' \
+    "$DISPLAY" "$X" "$Y" "$WIDTH" "$HEIGHT" "$out/$2"
+  echo "$out/$2"
+}
+
+build/bin/cfgman >/dev/null 2>&1 &
+app=$!
+main=$(window "Quelta Configuration Manager")
+xdotool windowfocus --sync "$main"
+sleep 1
+# The demonstration account's first agent, with its history open.
+keys Home Down Down Right Down
+sleep 1
+shot "Quelta Configuration Manager" cfgman-main.png
+
+keys alt+f s
+shot "quelta System Status" cfgman-status.png
+xdotool windowfocus --sync "$(window "quelta System Status")"
+keys Escape
+
+xdotool windowfocus --sync "$main"
+keys alt+f n g
+shot "Create New Folder" cfgman-newgroup.png
+keys Escape
+
+xdotool windowfocus --sync "$main"
+keys alt+f x
+wait $app 2>/dev/null || true
+app=
