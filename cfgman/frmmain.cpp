@@ -223,10 +223,10 @@ void TfrmMain::BuildMenus() {
     DisableAuto->setVisible(false);
     File1->addSeparator();
     QMenu* maintain = File1->addMenu(QStringLiteral("&Maintain..."));
-    ReIndex1 = later(item(maintain, "&Re-Index Databases", nullptr));
-    Compress1 = later(item(maintain, "&Compress Databases...", nullptr));
+    ReIndex1 = item(maintain, "&Re-Index Databases", [this] { ReIndex1Click(); });
+    Compress1 = item(maintain, "&Compress Databases...", [this] { Pack1Click(); });
     maintain->addSeparator()->setVisible(false);
-    EraseAll1 = later(item(maintain, "&Erase All Messages (Be Careful)...", nullptr));
+    EraseAll1 = item(maintain, "&Erase All Messages (Be Careful)...", [this] { Zap1Click(); });
     EraseAll1->setVisible(false);
     L1 = item(File1, "&Status...", [this] { L1Click(); });
     File1->addSeparator();
@@ -235,7 +235,7 @@ void TfrmMain::BuildMenus() {
     Exit1 = item(File1, "E&xit", [this] { Exit1Click(); });
 
     QMenu* view = menuBar()->addMenu(QStringLiteral("&View"));
-    Preferences1 = later(item(view, "P&references...", nullptr));
+    Preferences1 = item(view, "P&references...", [this] { SetPreferences1Click(); });
     view->addSeparator();
     Refresh1 = item(view, "&Refresh", [this] { Refresh1Click(); });
     Refresh1->setShortcut(QKeySequence(Qt::Key_F5));

@@ -79,6 +79,10 @@ public:
     void Exit1Click();
     void E3Click();
     void DisableAutoClick();
+    void ReIndex1Click();
+    void Pack1Click();
+    void Zap1Click();
+    void SetPreferences1Click();
     void RefreshAgents();
     void RefreshTemplates();
 

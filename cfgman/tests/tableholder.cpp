@@ -1,5 +1,5 @@
 // Holds a table as another program would, until its input closes:
-//   cfgman_tableholder FOLDER TABLE exclusive|RECNO
+//   cfgman_tableholder FOLDER TABLE exclusive|shared|RECNO
 // prints "held" once the table (or record RECNO) is held.
 #include "data/dataset.h"
 #include "data/xbtable.h"
@@ -10,7 +10,7 @@
 
 int main(int argc, char** argv) {
     if (argc != 4) {
-        std::fprintf(stderr, "usage: cfgman_tableholder FOLDER TABLE exclusive|RECNO\n");
+        std::fprintf(stderr, "usage: cfgman_tableholder FOLDER TABLE exclusive|shared|RECNO\n");
         return 2;
     }
     try {
@@ -24,7 +24,7 @@ int main(int argc, char** argv) {
         table.Open();
         source.SetDataSet(&table);
         partner.SetDataSource(&source);
-        if (how != "exclusive" && !partner.Lock(std::atoi(how.c_str()))) {
+        if (how != "exclusive" && how != "shared" && !partner.Lock(std::atoi(how.c_str()))) {
             std::printf("refused\n");
             return 1;
         }

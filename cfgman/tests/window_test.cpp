@@ -386,3 +386,96 @@ TEST_F(WindowTest, MinimisingKeepsTheTaskbarTextAndAboutPlaysItsSound) {
 
 } // namespace
 } // namespace cfgtest
+
+#include "cfgman/frmpref.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QRadioButton>
+
+namespace cfgtest {
+namespace {
+
+cfgman::TfrmPref* Pref(QWidget* w) {
+    auto* p = qobject_cast<cfgman::TfrmPref*>(w);
+    EXPECT_NE(p, nullptr);
+    return p;
+}
+
+TEST_F(WindowTest, PreferencesCancelChangesNothingAndOkWritesEveryKey) {
+    PointIniAtTest();
+    Ini().WriteString("Connect", "Method", "ras");
+    Ini().WriteString("RAS", "Service", "Office");
+    Start();
+    // No dial-up on this machine: the entry was refused with a box.
+    boxes_.clear();
+    const std::string before = Slurp(root_ + "win/quelta.ini");
+    WhenModal([](QWidget* w) {
+        cfgman::TfrmPref* p = Pref(w);
+        // "ras" in any case is dial-up, and only then the list is on.
+        EXPECT_TRUE(p->optDUN->isChecked());
+        EXPECT_TRUE(p->RASComboBox->isEnabled());
+        EXPECT_EQ(p->RASComboBox->itemText(0), "None");
+        EXPECT_EQ(p->RASComboBox->currentText(), "None");
+        p->optLAN->click();
+        EXPECT_FALSE(p->RASComboBox->isEnabled());
+        p->edtTemplates->setText("/elsewhere/");
+        p->chkDisableSounds->setChecked(true);
+        p->btnCancel->click();
+    });
+    main_->Preferences1->trigger();
+    EXPECT_EQ(Slurp(root_ + "win/quelta.ini"), before);
+    EXPECT_EQ(cfgman::Folders().Templates, root_ + "templates/");
+
+    // Only the templates folder changes: no question, all four folders written.
+    WhenModal([](QWidget* w) {
+        cfgman::TfrmPref* p = Pref(w);
+        p->optLAN->click();
+        p->edtTemplates->setText("/elsewhere/");
+        p->chkDisableSounds->setChecked(true);
+        p->btnOK->click();
+    });
+    main_->Preferences1->trigger();
+    EXPECT_TRUE(boxes_.empty());
+    win::TIniFile ini = Ini();
+    EXPECT_EQ(ini.ReadString("Connect", "Method", ""), "LAN");
+    EXPECT_EQ(ini.ReadString("RAS", "Service", ""), "Office"); // untouched without dial-up
+    EXPECT_EQ(ini.ReadString("Folders", "Templates", ""), "/elsewhere/");
+    EXPECT_EQ(ini.ReadString("Folders", "Database", ""), db_);
+    EXPECT_EQ(ini.ReadString("Folders", "Messages", ""), root_ + "messages/");
+    EXPECT_TRUE(ini.ReadBool("Misc", "SoundsDisabled", false));
+    EXPECT_EQ(cfgman::Folders().Templates, "/elsewhere/");
+}
+
+TEST_F(WindowTest, ANewMessagesPathNeedsAYesAndNoneMeansNoDialUp) {
+    PointIniAtTest();
+    Start();
+    auto change = [this](const char* path) {
+        WhenModal([path](QWidget* w) {
+            cfgman::TfrmPref* p = Pref(w);
+            p->optDUN->click();
+            p->RASComboBox->setCurrentIndex(0);
+            p->edtMessagesPath->setText(path);
+            p->btnOK->click();
+        });
+        main_->Preferences1->trigger();
+    };
+    answers_ = {win::IDNO};
+    change("/new/mail/");
+    ASSERT_EQ(boxes_.size(), 2u);
+    EXPECT_EQ(boxes_[0], "You have selected a new messages path.  Are you sure you want to store "
+                         "messages in /new/mail/?");
+    EXPECT_EQ(boxes_[1], "Your messages path has been restored to the previous setting.");
+    EXPECT_EQ(Ini().ReadString("Folders", "Messages", ""), root_ + "messages/");
+    EXPECT_EQ(Ini().ReadString("Connect", "Method", ""), "RAS");
+    EXPECT_EQ(Ini().ReadString("RAS", "Service", ""), "None");
+    EXPECT_TRUE(main_->agRas1.Service().empty());
+
+    answers_ = {win::IDYES};
+    change("/new/mail/");
+    EXPECT_EQ(Ini().ReadString("Folders", "Messages", ""), "/new/mail/");
+    EXPECT_EQ(cfgman::Folders().MessagesPath(), "/new/mail/");
+}
+
+} // namespace
+} // namespace cfgtest
