@@ -196,10 +196,10 @@ void TfrmMain::BuildMenus() {
     NewAgent1 = later(item(newMenu, "&Agent...", nullptr));
     NewTemplate1 = later(item(newMenu, "Auto-Reply &Template...", nullptr));
     newMenu->addSeparator();
-    e2 = later(item(newMenu, "QueltaBasic S&cript...", nullptr));
+    e2 = item(newMenu, "QueltaBasic S&cript...", [this] { e2Click(); });
     QMenu* open = File1->addMenu(QStringLiteral("Open"));
     E1 = later(item(open, "E-Mail Message...", nullptr));
-    E4 = later(item(open, "QueltaBasic Script File", nullptr));
+    E4 = item(open, "QueltaBasic Script File", [this] { E4Click(); });
     mnuMainDelete = item(File1, "&Delete...", [this] { mnuMainDeleteClick(); });
     mnuMainDelete->setShortcut(QKeySequence(Qt::Key_Delete));
     mnuRename = item(File1, "Rena&me", [this] { mnuRenameClick(); });
@@ -210,8 +210,8 @@ void TfrmMain::BuildMenus() {
     mnuDetach = later(item(File1, "Detach Agent...", nullptr));
     mnuDetach->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Delete));
     QMenu* logs = File1->addMenu(QStringLiteral("Logfiles"));
-    A2 = later(item(logs, "Agent Processor...", nullptr));
-    M1 = later(item(logs, "Mail Processor...", nullptr));
+    A2 = item(logs, "Agent Processor...", [this] { A2Click(); });
+    M1 = item(logs, "Mail Processor...", [this] { M1Click(); });
     File1->addSeparator()->setVisible(false);
     E3 = item(File1, "&Enable AutoProcessor...", [this] { E3Click(); });
     E3->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Insert));
@@ -241,22 +241,22 @@ void TfrmMain::BuildMenus() {
     Refresh1->setShortcut(QKeySequence(Qt::Key_F5));
     Tools1 = view->addMenu(QStringLiteral("&Tools"));
     Tools1->menuAction()->setVisible(false);
-    Find1 = later(item(Tools1, "Find Message...", nullptr));
+    Find1 = item(Tools1, "Find Message...", [this] { Find1Click(); });
     Tools1->addSeparator()->setVisible(false);
-    MailMerge1 = later(item(Tools1, "&Mail Merge Wizard...", nullptr));
+    MailMerge1 = item(Tools1, "&Mail Merge Wizard...", [this] { MailMerge1Click(); });
 
     QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
-    Contents1 = later(item(help, "&Contents...", nullptr));
+    Contents1 = item(help, "&Contents...", [this] { Contents1Click(); });
     Contents1->setShortcut(QKeySequence(Qt::Key_F1));
-    O3 = later(item(help, "&Online Quelta User Resources", nullptr));
+    O3 = item(help, "&Online Quelta User Resources", [this] { O3Click(); });
     help->addSeparator()->setVisible(false);
     N15 = later(item(help, "&Update Software...", nullptr));
     N15->setVisible(false);
     help->addSeparator();
-    V1 = later(item(help, "&Visit Dovira...", nullptr));
-    R1 = later(item(help, "&Suggest Product Improvements...", nullptr));
-    N16 = later(item(help, "Other Cool &Software...", nullptr));
-    O1 = later(item(help, "&Dovira Software Store...", nullptr));
+    V1 = item(help, "&Visit Dovira...", [this] { V1Click(); });
+    R1 = item(help, "&Suggest Product Improvements...", [this] { R1Click(); });
+    N16 = item(help, "Other Cool &Software...", [this] { N16Click(); });
+    O1 = item(help, "&Dovira Software Store...", [this] { O1Click(); });
     help->addSeparator();
     About1 = item(help, "&About Quelta...", [this] { About1Click(); });
 }

@@ -83,6 +83,20 @@ public:
     void Pack1Click();
     void Zap1Click();
     void SetPreferences1Click();
+    void e2Click();
+    void E4Click();
+    void A2Click();
+    void M1Click();
+    void Contents1Click();
+    void O3Click();
+    void V1Click();
+    void R1Click();
+    void N16Click();
+    void O1Click();
+    void Find1Click();
+    void MailMerge1Click();
+    // qide from the program folder, with the script as its one argument.
+    void StartScriptEditor(const std::string& file);
     void RefreshAgents();
     void RefreshTemplates();
 

@@ -479,3 +479,130 @@ TEST_F(WindowTest, ANewMessagesPathNeedsAYesAndNoneMeansNoDialUp) {
 
 } // namespace
 } // namespace cfgtest
+
+#include "cfgman/core/outside.h"
+#include "cfgman/filedialog.h"
+#include "cfgman/frmfind.h"
+#include "cfgman/frmmmwiz.h"
+
+#include <QElapsedTimer>
+#include <QThread>
+#include <sys/stat.h>
+
+namespace cfgtest {
+namespace {
+
+class OutsideTest : public WindowTest {
+protected:
+    void SetUp() override {
+        WindowTest::SetUp();
+        cfgman::SetLauncher([this](const std::vector<std::string>& argv) {
+            started_.push_back(argv);
+            return true;
+        });
+        cfgman::SetOpenDialogHook([this](const cfgman::TOpenDialog& d) {
+            dialogs_.push_back(d);
+            return chosen_;
+        });
+        PointIniAtTest();
+        Start();
+    }
+    void TearDown() override {
+        cfgman::SetLauncher({});
+        cfgman::SetOpenDialogHook({});
+        WindowTest::TearDown();
+    }
+    std::vector<std::vector<std::string>> started_;
+    std::vector<cfgman::TOpenDialog> dialogs_;
+    QString chosen_;
+};
+
+TEST_F(OutsideTest, LogsHelpAndWebPagesOpenInTheDesktopsViewer) {
+    const std::string prog = root_ + "prog/";
+    main_->A2->trigger();
+    main_->M1->trigger();
+    main_->Contents1->trigger();
+    main_->R1->trigger();
+    main_->O1->trigger();
+    using V = std::vector<std::string>;
+    ASSERT_EQ(started_.size(), 5u);
+    EXPECT_EQ(started_[0], (V{"xdg-open", prog + "agentproc.log"}));
+    EXPECT_EQ(started_[1], (V{"xdg-open", prog + "mailproc.log"}));
+    EXPECT_EQ(started_[2], (V{"xdg-open", "file://" + prog + "QUELTAM.html#Welcome"}));
+    EXPECT_EQ(started_[3][1].substr(started_[3][1].size() - 13), "/suggestions/");
+    EXPECT_EQ(started_[4][1].substr(started_[4][1].size() - 6), "/order");
+}
+
+TEST_F(OutsideTest, AMissingScriptEditorIsSaidInTheStatusWindow) {
+    main_->e2->trigger();
+    EXPECT_TRUE(started_.empty());
+    ASSERT_FALSE(status_->Lines().isEmpty());
+    EXPECT_TRUE(status_->Lines()[0].endsWith(QString::fromStdString(
+        " -- The script editor qide is not installed in " + root_ + "prog/")));
+    // Cancelling the script dialog starts nothing either.
+    main_->E4->trigger();
+    ASSERT_EQ(dialogs_.size(), 1u);
+    EXPECT_EQ(dialogs_[0].Title, "Open QueltaBasic Script File");
+    EXPECT_EQ(dialogs_[0].DefaultExt, "BAS");
+    EXPECT_EQ(dialogs_[0].Filters.size(), 3);
+    EXPECT_TRUE(dialogs_[0].Filters[0].startsWith("Quelta Basic Files (*.bas"));
+    EXPECT_TRUE(started_.empty());
+}
+
+TEST_F(OutsideTest, AScriptPathWithBlanksReachesTheEditorAsOneArgument) {
+    // A recording qide, started for real.
+    cfgman::SetLauncher({});
+    const std::string qide = root_ + "prog/qide";
+    const std::string record = root_ + "qide-args.txt";
+    Spit(qide, "#!/bin/sh\nprintf '%s\\n' \"$#\" \"$@\" > '" + record + "'\n");
+    ::chmod(qide.c_str(), 0755);
+    chosen_ = QString::fromStdString(root_ + "my scripts/order check.bas");
+    main_->E4->trigger();
+    QElapsedTimer timer;
+    timer.start();
+    while (!std::filesystem::exists(record) && timer.elapsed() < 10000)
+        QThread::msleep(50);
+    QThread::msleep(100);
+    EXPECT_EQ(Slurp(record), "1\n" + root_ + "my scripts/order check.bas\n");
+}
+
+TEST_F(OutsideTest, TheHiddenWindowsDoWhatTheirButtonsSay) {
+    main_->Find1->trigger();
+    auto* find = main_->findChild<cfgman::TfrmFind*>();
+    ASSERT_NE(find, nullptr);
+    EXPECT_EQ(find->windowTitle(), "Find Messages");
+    EXPECT_TRUE(find->btnSearch->isDefault());
+    find->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(main_->findChild<cfgman::TfrmFind*>(), nullptr);
+
+    WhenModal([this](QWidget* w) {
+        auto* wizard = qobject_cast<cfgman::TfrmMMWiz*>(w);
+        ASSERT_NE(wizard, nullptr);
+        EXPECT_EQ(wizard->Step(), 1);
+        EXPECT_TRUE(wizard->frameIntro->isVisible());
+        EXPECT_FALSE(wizard->btnFinish->isVisible());
+        wizard->btnBack->click();
+        EXPECT_EQ(wizard->Step(), 1);
+        wizard->btnNext->click();
+        EXPECT_TRUE(wizard->frameMessage->isVisible());
+        wizard->edtDocument->setText("typed.rtf");
+        chosen_.clear(); // cancelled: the box keeps its text
+        wizard->btnBrowseDocument->click();
+        EXPECT_EQ(wizard->edtDocument->text(), "typed.rtf");
+        wizard->btnNext->click();
+        EXPECT_TRUE(wizard->frameData->isVisible());
+        chosen_ = "/data/people.dbf";
+        wizard->btnBrowseData->click();
+        EXPECT_EQ(wizard->edtFileName->text(), "/data/people.dbf");
+        EXPECT_EQ(dialogs_.back().Filters[1], "ASCII Comma Delimited (*.txt *.asc *.csv)");
+        wizard->btnNext->click();
+        EXPECT_EQ(wizard->Step(), 4);
+        EXPECT_FALSE(wizard->frameData->isVisible());
+        wizard->btnCancel->click();
+    });
+    main_->MailMerge1->trigger();
+}
+
+} // namespace
+} // namespace cfgtest
