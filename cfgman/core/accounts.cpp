@@ -1,0 +1,153 @@
+#include "cfgman/core/accounts.h"
+
+#include "cfgman/core/cfgtables.h"
+#include "cfgman/core/schedule.h"
+#include "data/schema.h"
+#include "mail/exception.h"
+#include "platform/win/datetime.h"
+
+namespace cfgman {
+
+namespace {
+
+std::optional<std::string> ScheduleProblem(const std::string& minutes, const std::string& date,
+                                           const std::string& time) {
+    if (!ParseInterval(minutes))
+        return "'" + minutes + "' is not a number of minutes from 0 to " +
+               std::to_string(kMaxInterval);
+    if (!ParseScheduleDate(date))
+        return "'" + date + "' is not a valid date";
+    if (!ParseScheduleTime(time))
+        return "'" + time + "' is not a valid time";
+    return std::nullopt;
+}
+
+void Put(data::TTable& t, const char* field, const std::string& value) {
+    t.FieldByName(field).SetAsString(value);
+}
+
+} // namespace
+
+std::optional<TEntryProblem> CheckNewAccount(const TNewAccount& a) {
+    if (a.Name.empty())
+        return TEntryProblem{1, "The account needs a name."};
+    if (a.GroupId.empty())
+        return TEntryProblem{2, "Select the group the account belongs to."};
+    if (auto p = ScheduleProblem(a.Minutes, a.NextDate, a.NextTime))
+        return TEntryProblem{6, *p};
+    return std::nullopt;
+}
+
+std::string LoginFromAddress(const std::string& address, const std::string& login) {
+    const auto at = address.find('@');
+    return at == std::string::npos ? login : address.substr(0, at);
+}
+
+std::string AddAccount(TCfgTables& t, const TNewAccount& a, const std::string& id) {
+    if (auto problem = CheckNewAccount(a))
+        throw EConvertError(problem->Message);
+    const std::string uid = id.substr(0, 20);
+    const win::TDateTime next = *ParseScheduleDate(a.NextDate);
+    const std::string time = TimeOfDay(*ParseScheduleTime(a.NextTime));
+    data::TTable& nodes = t.TableNodes2;
+    nodes.Append();
+    try {
+        Put(nodes, "UNIQUE_ID", uid);
+        Put(nodes, "LINK_ID", a.GroupId);
+        Put(nodes, "NODE", a.Name);
+        Put(nodes, "SMTPADDRES", a.Smtp);
+        Put(nodes, "POPADDRESS", a.Pop);
+        Put(nodes, "LOGIN", a.Login);
+        Put(nodes, "PASSWORD", a.Password);
+        Put(nodes, "ADDRESS", a.Email);
+        nodes.FieldByName("FREQVAL").SetAsInteger(*ParseInterval(a.Minutes));
+        nodes.FieldByName("NEXTDATE").SetAsDateTime(next);
+        Put(nodes, "NEXTTIME", time);
+        Put(nodes, "FREQTYPE", "H");
+        nodes.FieldByName("LASTDATE").SetAsDateTime(next);
+        Put(nodes, "LASTTIME", time);
+        nodes.Post();
+    } catch (...) {
+        nodes.Cancel();
+        throw;
+    }
+    data::TTable& rules = t.TableRules;
+    rules.Insert();
+    try {
+        Put(rules, "UNIQUE_ID", data::UniqueId(win::Now(), uid, data::kRuleSuffix));
+        Put(rules, "LINK_ID", uid);
+        Put(rules, "RULE", "Control Restriction");
+        Put(rules, "COND", "A");
+        Put(rules, "ACT1", a.Retrieve ? "Y" : "N");
+        Put(rules, "ACT2", a.Delete ? "Y" : "N");
+        rules.Post();
+    } catch (...) {
+        rules.Cancel();
+        throw;
+    }
+    return uid;
+}
+
+TAccountFields ReadAccount(TCfgTables& t, std::int32_t recNo) {
+    t.XbNodes2.Go(recNo);
+    data::TTable& n = t.TableNodes2;
+    if (n.RecNo() != recNo)
+        throw data::EDatabaseError("Failed to position record, please re-index.");
+    TAccountFields f;
+    f.Name = n.FieldByName("NODE").AsString();
+    f.Notes = n.FieldByName("NOTES").AsString();
+    f.Address = n.FieldByName("ADDRESS").AsString();
+    f.Login = n.FieldByName("LOGIN").AsString();
+    f.Password = n.FieldByName("PASSWORD").AsString();
+    f.Pop = n.FieldByName("POPADDRESS").AsString();
+    f.Smtp = n.FieldByName("SMTPADDRES").AsString();
+    f.Minutes = n.FieldByName("FREQVAL").IsNull()
+                    ? std::string("0")
+                    : std::to_string(n.FieldByName("FREQVAL").AsInteger());
+    // A blank date shows today.
+    f.NextDate = ScheduleDateText(
+        n.FieldByName("NEXTDATE").IsNull() ? win::Now() : n.FieldByName("NEXTDATE").AsDateTime());
+    const std::string time = n.FieldByName("NEXTTIME").AsString();
+    if (!time.empty()) {
+        const auto minutes = ParseScheduleTime(time);
+        if (!minutes)
+            throw EConvertError("'" + time + "' is not a valid time");
+        win::TDateTime at = 0;
+        win::TryEncodeTime(*minutes / 60, *minutes % 60, 0, 0, at);
+        f.NextTime = ScheduleTimeText(at);
+    }
+    return f;
+}
+
+std::optional<std::string> CheckAccountFields(const TAccountFields& f) {
+    return ScheduleProblem(f.Minutes, f.NextDate, f.NextTime);
+}
+
+void WriteAccount(TCfgTables& t, std::int32_t recNo, const TAccountFields& f) {
+    if (auto problem = CheckAccountFields(f))
+        throw EConvertError(*problem);
+    t.XbNodes2.Go(recNo);
+    data::TTable& n = t.TableNodes2;
+    if (n.RecNo() != recNo)
+        throw data::EDatabaseError("Failed to position record, please re-index.");
+    n.Edit();
+    try {
+        Put(n, "NODE", f.Name);
+        Put(n, "NOTES", f.Notes);
+        Put(n, "ADDRESS", f.Address);
+        Put(n, "LOGIN", f.Login);
+        Put(n, "PASSWORD", f.Password);
+        Put(n, "POPADDRESS", f.Pop);
+        Put(n, "SMTPADDRES", f.Smtp);
+        n.FieldByName("FREQVAL").SetAsInteger(*ParseInterval(f.Minutes));
+        n.FieldByName("NEXTDATE").SetAsDateTime(*ParseScheduleDate(f.NextDate));
+        Put(n, "NEXTTIME", TimeOfDay(*ParseScheduleTime(f.NextTime)));
+        n.Post();
+    } catch (...) {
+        n.Cancel();
+        throw;
+    }
+    t.TableNodes.Refresh();
+}
+
+} // namespace cfgman
