@@ -10,19 +10,11 @@
 namespace widgets {
 namespace {
 
+using test::Count;
 using test::Grab;
 using test::Q;
 
 const QColor navy(0, 0, 128), white(255, 255, 255);
-
-// Counts pixels of a colour in a rectangle.
-int Count(const QImage& image, QRect area, QColor color) {
-    int n = 0;
-    for (int y = area.top(); y <= area.bottom(); ++y)
-        for (int x = area.left(); x <= area.right(); ++x)
-            n += image.pixelColor(x, y) == color;
-    return n;
-}
 
 TEST(Meter, HalfBarWithTextInBothColours) {
     TEPMeter meter;

@@ -1,7 +1,6 @@
 // The office button's states from synthesised mouse events, and what they
 // paint.
 #include <QEnterEvent>
-#include <QMouseEvent>
 #include <gtest/gtest.h>
 
 #include "widgets/officebutton.h"
@@ -11,15 +10,8 @@ namespace widgets {
 namespace {
 
 using test::Grab;
+using test::Mouse;
 using test::Q;
-
-void Mouse(QWidget& w, QEvent::Type type, QPoint at, Qt::MouseButton button = Qt::LeftButton) {
-    const Qt::MouseButtons held =
-        type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::MouseButtons(button);
-    QMouseEvent event(type, QPointF(at), w.mapToGlobal(QPointF(at)),
-                      type == QEvent::MouseMove ? Qt::NoButton : button, held, Qt::NoModifier);
-    QCoreApplication::sendEvent(&w, &event);
-}
 
 void Enter(QWidget& w) {
     QEnterEvent event(QPointF(5, 5), QPointF(5, 5), w.mapToGlobal(QPointF(5, 5)));
