@@ -15,6 +15,8 @@ packages=(
   # the configuration manager on a desktop of its own: read back as a screen
   # reader would, and pictures of its windows
   dbus at-spi2-core python3-pyatspi python3-pil
+  # an outside writer and reader of RTF
+  libreoffice-writer-nogui
   # benchmark peers
   libgmime-3.0-dev mpop fetchmail msmtp procmail libsqlite3-dev
   # sanitizers and fuzzing
