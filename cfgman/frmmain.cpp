@@ -173,6 +173,9 @@ void TfrmMain::BuildPages() {
             [this] { Command([this] { pageControlMainChange(); }); });
     connect(AccountsBar.Delete, &QAction::triggered, this,
             [this] { Command([this] { Delete1Click(); }); });
+    connect(AccountsBar.New, &QAction::triggered, this, [this] { Command([this] { B1Click(); }); });
+    connect(AccountsBar.Modify, &QAction::triggered, this,
+            [this] { Command([this] { mnuPropertiesClick(); }); });
 }
 
 void TfrmMain::BuildMenus() {
@@ -191,7 +194,7 @@ void TfrmMain::BuildMenus() {
 
     File1 = menuBar()->addMenu(QStringLiteral("&File"));
     QMenu* newMenu = File1->addMenu(QStringLiteral("&New..."));
-    NewAccount1 = later(item(newMenu, "Mail A&ccount", nullptr));
+    NewAccount1 = item(newMenu, "Mail A&ccount", [this] { B1Click(); });
     Position1 = item(newMenu, "Account &Group...", [this] { Position1Click(); });
     NewAgent1 = later(item(newMenu, "&Agent...", nullptr));
     NewTemplate1 = later(item(newMenu, "Auto-Reply &Template...", nullptr));
@@ -230,7 +233,8 @@ void TfrmMain::BuildMenus() {
     EraseAll1->setVisible(false);
     L1 = item(File1, "&Status...", [this] { L1Click(); });
     File1->addSeparator();
-    mnuMainProperties = later(item(File1, "&Properties...", nullptr));
+    mnuMainProperties = item(File1, "&Properties...", [this] { mnuMainPropertiesClick(); });
+    mnuMainProperties->setEnabled(false);
     File1->addSeparator();
     Exit1 = item(File1, "E&xit", [this] { Exit1Click(); });
 
@@ -250,7 +254,7 @@ void TfrmMain::BuildMenus() {
     Contents1->setShortcut(QKeySequence(Qt::Key_F1));
     O3 = item(help, "&Online Quelta User Resources", [this] { O3Click(); });
     help->addSeparator()->setVisible(false);
-    N15 = later(item(help, "&Update Software...", nullptr));
+    N15 = item(help, "&Update Software...", [this] { N15Click(); });
     N15->setVisible(false);
     help->addSeparator();
     V1 = item(help, "&Visit Dovira...", [this] { V1Click(); });

@@ -79,6 +79,10 @@ public:
     void Exit1Click();
     void E3Click();
     void DisableAutoClick();
+    void B1Click();
+    void mnuPropertiesClick();
+    void mnuMainPropertiesClick();
+    void N15Click();
     void ReIndex1Click();
     void Pack1Click();
     void Zap1Click();

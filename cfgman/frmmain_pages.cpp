@@ -71,6 +71,11 @@ void TfrmMain::mnuMainDeleteClick() {
         Delete1Click();
 }
 
+void TfrmMain::mnuMainPropertiesClick() {
+    if (pageControlMain->currentWidget() == TSaccounts)
+        mnuPropertiesClick();
+}
+
 void TfrmMain::mnuRenameClick() {
     if (pageControlMain->currentWidget() == TSaccounts) {
         if (QTreeWidgetItem* node = treeMain->currentItem())

@@ -116,8 +116,6 @@ void TfrmMain::BuildTreePopup() {
     popNewItem = PopupMenuTree->addMenu(popNew);
     popFolder = popNew->addAction(QStringLiteral("&Folder"));
     popAccount = popNew->addAction(QStringLiteral("&Account..."));
-    popAccount->setProperty("quelta_later", true);
-    popAccount->setEnabled(false);
     popDelete = PopupMenuTree->addAction(QStringLiteral("&Delete..."));
     popRename = PopupMenuTree->addAction(QStringLiteral("Rena&me"));
     popSep1 = PopupMenuTree->addSeparator();
@@ -125,7 +123,7 @@ void TfrmMain::BuildTreePopup() {
     popDetach = PopupMenuTree->addAction(QStringLiteral("&Detach Agent..."));
     popSep2 = PopupMenuTree->addSeparator();
     popProperties = PopupMenuTree->addAction(QStringLiteral("&Properties..."));
-    for (QAction* later : {popAttach, popDetach, popProperties}) {
+    for (QAction* later : {popAttach, popDetach}) {
         later->setProperty("quelta_later", true);
         later->setEnabled(false);
     }

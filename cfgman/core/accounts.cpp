@@ -151,3 +151,27 @@ void WriteAccount(TCfgTables& t, std::int32_t recNo, const TAccountFields& f) {
 }
 
 } // namespace cfgman
+
+namespace cfgman {
+
+std::vector<TRowItem> AttachedAgents(const std::string& dataBase, const std::string& accountId) {
+    data::TTable agents;
+    data::TXbTable partner;
+    data::TDataSource source;
+    agents.SetDatabaseName(dataBase);
+    agents.SetTableName("Agents.dbf");
+    agents.SetTableType(data::TTableType::ttXBFOX);
+    agents.SetIndexName("LINK_ID");
+    source.SetDataSet(&agents);
+    partner.SetDataSource(&source);
+    agents.Open();
+    std::vector<TRowItem> items;
+    if (!accountId.empty() && partner.Seek(accountId))
+        for (; !agents.Eof() && agents.FieldByName("LINK_ID").AsString() == accountId;
+             agents.Next())
+            items.push_back({agents.FieldByName("AGENT").AsString(), agents.RecNo()});
+    agents.Close();
+    return items;
+}
+
+} // namespace cfgman

@@ -3,9 +3,12 @@
 // account wizard, and the fields the properties dialog edits. Everything is
 // checked before a row is appended or changed, so nothing half-filled is
 // stored.
+#include "cfgman/core/rowitem.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace cfgman {
 
@@ -45,5 +48,10 @@ struct TAccountFields {
 [[nodiscard]] std::optional<std::string> CheckAccountFields(const TAccountFields& f);
 // Checks, then edits and posts the row.
 void WriteAccount(TCfgTables& t, std::int32_t recNo, const TAccountFields& f);
+
+// The agents attached to the account (Agents.dbf rows whose LINK_ID is its
+// UNIQUE_ID), in the table's LINK_ID order.
+[[nodiscard]] std::vector<TRowItem> AttachedAgents(const std::string& dataBase,
+                                                   const std::string& accountId);
 
 } // namespace cfgman

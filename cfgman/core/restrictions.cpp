@@ -139,9 +139,9 @@ std::optional<std::string> CheckRule(const TRuleEdit& e) {
     return std::nullopt;
 }
 
-std::vector<TRuleItem> AccountRules(TCfgTables& t, std::int32_t accountRecNo) {
+std::vector<TRowItem> AccountRules(TCfgTables& t, std::int32_t accountRecNo) {
     t.XbNodes2.Go(accountRecNo);
-    std::vector<TRuleItem> items;
+    std::vector<TRowItem> items;
     for (t.TableRules.First(); !t.TableRules.Eof(); t.TableRules.Next())
         items.push_back({t.TableRules.FieldByName("RULE").AsString(), t.TableRules.RecNo()});
     return items;

@@ -7,6 +7,8 @@
 //   1 "If header field is longer than" L     the field       characters (whole number)
 //   2 "If size is greater than"        G     blank           kilobytes + "000"
 //   3 "All messages"                   A     blank when added, kept when edited
+#include "cfgman/core/rowitem.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -44,12 +46,8 @@ struct TRuleEdit {
 // Whole numbers for "L" and "G", a name; nothing when the edit can be stored.
 [[nodiscard]] std::optional<std::string> CheckRule(const TRuleEdit& edit);
 
-struct TRuleItem {
-    std::string Rule;
-    std::int32_t RecNo = 0;
-};
 // The restrictions of the account at accountRecNo (the second accounts view).
-[[nodiscard]] std::vector<TRuleItem> AccountRules(TCfgTables& t, std::int32_t accountRecNo);
+[[nodiscard]] std::vector<TRowItem> AccountRules(TCfgTables& t, std::int32_t accountRecNo);
 [[nodiscard]] TRuleRow ReadRule(TCfgTables& t, std::int32_t recNo);
 // Checks, then inserts a row linked to the account; returns its UNIQUE_ID.
 std::string AddRule(TCfgTables& t, std::int32_t accountRecNo, const TRuleEdit& edit);

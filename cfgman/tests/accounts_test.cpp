@@ -212,7 +212,7 @@ TEST_F(AccountRowsTest, PropertiesReadAndWriteTheAccountAndItsRestrictions) {
     // Restrictions: only the account's own, added, changed and removed.
     auto rules = cfgman::AccountRules(*tables_, recNo);
     ASSERT_EQ(rules.size(), 1u);
-    EXPECT_EQ(rules[0].Rule, "Control Restriction");
+    EXPECT_EQ(rules[0].Caption, "Control Restriction");
     cfgman::TRuleEdit big;
     big.Name = "Big";
     big.Condition = cfgman::rcSize;
@@ -233,7 +233,7 @@ TEST_F(AccountRowsTest, PropertiesReadAndWriteTheAccountAndItsRestrictions) {
     cfgman::DeleteRule(*tables_, rules[0].RecNo);
     rules = cfgman::AccountRules(*tables_, recNo);
     ASSERT_EQ(rules.size(), 1u);
-    EXPECT_EQ(rules[0].Rule, "Big");
+    EXPECT_EQ(rules[0].Caption, "Big");
     EXPECT_EQ(cfgman::AccountRules(*tables_, 2).size(), 1u);
 }
 

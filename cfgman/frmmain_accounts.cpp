@@ -1,0 +1,72 @@
+// The Mail Accounts page's account commands: the account wizard and the
+// account properties.
+#include "cfgman/core/accounts.h"
+#include "cfgman/core/settings.h"
+#include "cfgman/frmmain.h"
+#include "cfgman/frmmodify.h"
+#include "cfgman/frmnewnode.h"
+#include "cfgman/frmupdate.h"
+#include "platform/win/hooks.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QListWidget>
+#include <QTabWidget>
+#include <QTreeWidget>
+
+namespace cfgman {
+
+namespace {
+
+QString Q(const std::string& s) {
+    return QString::fromUtf8(s.data(), qsizetype(s.size()));
+}
+
+} // namespace
+
+void TfrmMain::B1Click() {
+    pageControlMain->setCurrentWidget(TSaccounts);
+    PlayEventSound(programFolder_ + "newitem.wav");
+    TfrmNewNode wizard(this);
+    const std::string lastGroup = Tables.TableGroups2.FieldByName("GROUP").AsString();
+    for (const TGroupChoice& g : PopulateWizardGroups())
+        wizard.AddGroup(Q(g.Group), Q(g.UniqueId));
+    for (int i = 0; i < wizard.lstGroups->count(); ++i)
+        if (wizard.lstGroups->item(i)->text() == Q(lastGroup))
+            wizard.lstGroups->setCurrentRow(i);
+    wizard.cmbAction1->setCurrentIndex(0);
+    wizard.cmbAction2->setCurrentIndex(0);
+    if (wizard.exec() != 1)
+        return;
+    const TNewAccount entered = wizard.Entered();
+    // The group the user chose, by its key: never another one.
+    if (!KeyExists(Folders().DataBasePath(), "GROUPS.DBF", "UNIQUE_ID", entered.GroupId)) {
+        win::MessageBox("Failed to position record, please re-index.",
+                        "Quelta Mail Management System", win::MB_OK);
+        return;
+    }
+    AddAccount(Tables, entered, MakeUniqueId());
+    populateGroups();
+}
+
+void TfrmMain::mnuPropertiesClick() {
+    // The properties are an account's: other nodes have none.
+    QTreeWidgetItem* node = treeMain->currentItem();
+    if (!node || NodeImage(node) != nkAccount)
+        return;
+    const std::int32_t account = NodeRecNo(node);
+    TfrmModify dialog(Tables, account, this);
+    if (!mnuAttach->property("quelta_later").toBool())
+        dialog.Attach = [this] { mnuAttach->trigger(); };
+    if (!mnuDetach->property("quelta_later").toBool())
+        dialog.Detach = [this] { mnuDetach->trigger(); };
+    dialog.FillAttachedAgents();
+    dialog.exec();
+}
+
+void TfrmMain::N15Click() {
+    TfrmUpdate wizard(this);
+    wizard.exec();
+}
+
+} // namespace cfgman
