@@ -111,6 +111,7 @@ TfrmModify::TfrmModify(TCfgTables& tables, std::int32_t accountRecNo, QWidget* p
     cal->setFirstDayOfWeek(Qt::Sunday);
     cal->setGridVisible(false);
     cal->setNavigationBarVisible(false);
+    cal->setVerticalHeaderFormat(QCalendarWidget::NoVerticalHeader);
     calRow->addWidget(cal, 1);
     auto* nav = new QVBoxLayout;
     Button4 = new QPushButton(QStringLiteral("<<Y"), TabSchedule);
@@ -238,7 +239,7 @@ TfrmModify::TfrmModify(TCfgTables& tables, std::int32_t accountRecNo, QWidget* p
             [this] { Run([this] { btnDetatchAgentClick(); }); });
     lstVRulesChange();
     Load();
-    resize(520, 440);
+    resize(600, 440);
 }
 
 void TfrmModify::Run(const std::function<void()>& body) {

@@ -56,6 +56,37 @@ keys alt+f n g
 shot "Create New Folder" cfgman-newgroup.png
 keys Escape
 
+# The account wizard: its pages as a new account is typed, then Cancel.
+xdotool windowfocus --sync "$main"
+keys alt+f n Return
+xdotool windowfocus --sync "$(window "Mail Account Wizard")"
+xdotool type "Field Sales"
+shot "Mail Account Wizard" cfgman-wizard-1.png
+keys Return
+shot "Mail Account Wizard" cfgman-wizard-2.png
+keys Return
+xdotool type "mail.example.com"
+shot "Mail Account Wizard" cfgman-wizard-3.png
+keys Return Return Return
+shot "Mail Account Wizard" cfgman-wizard-6.png
+keys Return
+shot "Mail Account Wizard" cfgman-wizard-7.png
+keys Escape
+
+# The demonstration account's properties, tab by tab.
+xdotool windowfocus --sync "$main"
+keys Home Down Down alt+f p
+for tab in 1 2 3 4; do
+  shot "Modify Account Properties" "cfgman-properties-$tab.png"
+  keys ctrl+Tab
+done
+keys Escape
+
+xdotool windowfocus --sync "$main"
+keys alt+v Return
+shot "Preferences" cfgman-preferences.png
+keys Escape
+
 xdotool windowfocus --sync "$main"
 keys alt+f x
 wait $app 2>/dev/null || true

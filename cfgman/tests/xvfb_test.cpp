@@ -3,6 +3,7 @@
 // files checked with outside readers (dbfread, crudini) and postp.
 #include "cfgman/tests/cfgfixture.h"
 #include "cfgman/tests/ui/desktop.h"
+#include "mail/tests/dovecot_server.h"
 
 #include <QRegularExpression>
 #include <QThread>
@@ -174,6 +175,74 @@ TEST_F(XvfbTest, ATableHeldByAnotherProgramIsNamedAndTheFoldersStay) {
     EXPECT_EQ(
         Crudini(root_ + "win/quelta.ini", QStringLiteral("Folders"), QStringLiteral("Messages")),
         QStringLiteral("/srv/quelta/mail/"));
+}
+
+TEST_F(XvfbTest, AUserMakesAnAccountThatTheRetrieverFetches) {
+    nettest::DovecotServer dovecot;
+    if (!dovecot.Started())
+        GTEST_SKIP() << "Dovecot POP3 server not available: " << dovecot.Why();
+    dovecot.AddUser("sales", "secret");
+    const std::string mail = "Message-ID: <order-1@x>\r\nSubject: order\r\n\r\nthree lamps\r\n";
+    dovecot.Deliver("sales", mail);
+    PointIniAtTest();
+    AddGroup("G1", "Sales");
+    QProcess* cfgman = StartCfgman();
+    ASSERT_NE(cfgman, nullptr);
+    ASSERT_TRUE(Focus(kCaption));
+    ASSERT_TRUE(TreeShows(QStringLiteral("Sales")));
+
+    // File, New..., Mail Account (the submenu's first item; its "c" is shared
+    // with the script item): the wizard, page by page with Enter.
+    ASSERT_TRUE(
+        desktop_.Keys({QStringLiteral("alt+f"), QStringLiteral("n"), QStringLiteral("Return")}));
+    ASSERT_TRUE(Focus(QStringLiteral("Mail Account Wizard")));
+    ASSERT_TRUE(desktop_.Type(QStringLiteral("Field Sales")));
+    ASSERT_TRUE(desktop_.Keys({QStringLiteral("Return")}));
+    // The group the tree stands on is chosen already.
+    ASSERT_TRUE(desktop_.Keys({QStringLiteral("Return")}));
+    ASSERT_TRUE(desktop_.Type(QString::fromStdString(dovecot.Address())));
+    ASSERT_TRUE(desktop_.Keys({QStringLiteral("Return")}));
+    ASSERT_TRUE(desktop_.Type(QStringLiteral("sales")));
+    ASSERT_TRUE(desktop_.Keys({QStringLiteral("Tab")}));
+    ASSERT_TRUE(desktop_.Type(QStringLiteral("secret")));
+    ASSERT_TRUE(desktop_.Keys(
+        {QStringLiteral("Return"), QStringLiteral("Return"), QStringLiteral("Return")}));
+    // Retrieve YES, Delete NO.
+    ASSERT_TRUE(desktop_.Keys({QStringLiteral("Tab"), QStringLiteral("Down")}));
+    ASSERT_TRUE(desktop_.Keys({QStringLiteral("Return")}));
+    ASSERT_TRUE(TreeShows(QStringLiteral("Field Sales"), nullptr, 20000));
+    ASSERT_TRUE(Focus(kCaption));
+    ASSERT_TRUE(desktop_.Keys({QStringLiteral("alt+f"), QStringLiteral("x")}));
+    ASSERT_TRUE(cfgman->waitForFinished(20000));
+
+    const QStringList ids = DbfRead(db_ + "NODES.DBF", QStringLiteral("UNIQUE_ID"));
+    ASSERT_EQ(ids.size(), 1);
+    EXPECT_EQ(DbfRead(db_ + "NODES.DBF", QStringLiteral("LINK_ID")), QStringList{"G1"});
+    EXPECT_EQ(DbfRead(db_ + "NODES.DBF", QStringLiteral("LOGIN")), QStringList{"sales"});
+    EXPECT_EQ(DbfRead(db_ + "NODES.DBF", QStringLiteral("POPADDRESS")),
+              QStringList{QString::fromStdString(dovecot.Address())});
+    EXPECT_EQ(DbfRead(db_ + "rules.dbf", QStringLiteral("RULE")),
+              QStringList{"Control Restriction"});
+    EXPECT_EQ(DbfRead(db_ + "rules.dbf", QStringLiteral("ACT1")), QStringList{"Y"});
+    EXPECT_EQ(DbfRead(db_ + "rules.dbf", QStringLiteral("ACT2")), QStringList{"N"});
+    const QStringList before = DbfRead(db_ + "NODES.DBF", QStringLiteral("NEXTTIME"));
+
+    const std::string prog = root_ + "prog/";
+    for (const char* file : {"postp", "libwsock32.so"})
+        std::filesystem::copy_file(std::string(QUELTA_BIN_DIR "/") + file, prog + file);
+    QProcessEnvironment headless = env_;
+    headless.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    // The account is due from the minute it was made.
+    QThread::msleep(1000);
+    ASSERT_EQ(RunProgram(QString::fromStdString(prog + "postp"), {QStringLiteral("/SINGLEPASS")},
+                         nullptr, headless),
+              0);
+    const std::string pending =
+        root_ + "messages/" + ids[0].toStdString() + "/Pending/-order-1@x-.eml";
+    EXPECT_EQ(Slurp(pending), mail) << Slurp(prog + "mailproc.log").substr(0, 600);
+    EXPECT_EQ(dovecot.Mailbox("sales").size(), 1u);
+    // The schedule moved on by the account's interval.
+    EXPECT_NE(DbfRead(db_ + "NODES.DBF", QStringLiteral("NEXTTIME")), before);
 }
 
 } // namespace
