@@ -273,10 +273,12 @@ TEST_F(AccountWindowTest, PropertiesEditTheAccountAndItsRestrictions) {
     EXPECT_EQ(rules[0].at("CONDVAL2"), "1000");
     EXPECT_EQ(rules[0].at("LINK_ID"), "A1");
     EXPECT_EQ(rules[0].at("ACT1"), "N");
-    const Row node = Rows("NODES.DBF")[0];
-    EXPECT_EQ(node.at("LOGIN"), "orders");
-    EXPECT_EQ(node.at("FREQVAL"), "45");
-    EXPECT_EQ(node.at("NEXTTIME"), "15:45");
+    // As an outside reader sees the account row.
+    EXPECT_EQ(DbfRead(db_ + "NODES.DBF", "LOGIN")[0], "orders");
+    EXPECT_EQ(DbfRead(db_ + "NODES.DBF", "FREQVAL")[0], "45");
+    EXPECT_EQ(DbfRead(db_ + "NODES.DBF", "NEXTTIME")[0], "15:45");
+    EXPECT_EQ(DbfRead(db_ + "NODES.DBF", "NEXTDATE")[0],
+              QDate::currentDate().toString("yyyy-MM-dd").toStdString());
 }
 
 // The retriever, run from a copy in the test's folder, over what the

@@ -31,6 +31,23 @@ inline void Spit(const std::string& path, const std::string& text) {
     std::ofstream(path, std::ios::binary) << text;
 }
 
+// One field of every row of a table, as python3-dbfread reads it.
+inline std::vector<std::string> DbfRead(const std::string& file, const std::string& field) {
+    QProcess p;
+    p.start("/usr/bin/python3",
+            {"-c",
+             "import sys, dbfread\n"
+             "for r in dbfread.DBF(sys.argv[1], char_decode_errors='replace'):\n"
+             "    print(str(r[sys.argv[2]]).rstrip())",
+             QString::fromStdString(file), QString::fromStdString(field)});
+    p.waitForFinished(60000);
+    std::vector<std::string> values;
+    for (const QString& line :
+         QString::fromUtf8(p.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts))
+        values.push_back(line.toStdString());
+    return values;
+}
+
 class CfgTest : public ::testing::Test {
 protected:
     void SetUp() override {

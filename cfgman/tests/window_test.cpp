@@ -606,3 +606,58 @@ TEST_F(OutsideTest, TheHiddenWindowsDoWhatTheirButtonsSay) {
 
 } // namespace
 } // namespace cfgtest
+
+#include "cfgman/frmupdate.h"
+#include "widgets/wizard.h"
+
+namespace cfgtest {
+namespace {
+
+TEST_F(WindowTest, AMaintenanceStepRefusedElsewhereIsAnErrorLineAndTheProgramGoesOn) {
+    PointIniAtTest();
+    AddGroup("G1", "Sales");
+    Start();
+    {
+        TableHolder processor(db_, "RECEIVED.DBF", "shared");
+        ASSERT_TRUE(processor.Ready());
+        main_->ReIndex1->trigger();
+        EXPECT_EQ(main_->ErrorCount(), 1);
+        ASSERT_FALSE(status_->Lines().isEmpty());
+        EXPECT_TRUE(status_->Lines()[0].contains(" -- Error-"))
+            << status_->Lines()[0].toStdString();
+        EXPECT_TRUE(status_->isVisible());
+    }
+    // Still working, without a restart.
+    main_->Refresh1->trigger();
+    EXPECT_EQ(Root()->child(0)->text(0), "Sales");
+    main_->ReIndex1->trigger();
+    main_->Compress1->trigger();
+    EXPECT_EQ(main_->ErrorCount(), 1);
+}
+
+TEST_F(WindowTest, TheAutoProcessorItemsOnlySayHowAndTheUpdateWizardChecksNothing) {
+    PointIniAtTest();
+    Start();
+    EXPECT_FALSE(main_->E3->isVisible());
+    main_->E3Click();
+    main_->DisableAutoClick();
+    ASSERT_EQ(boxes_.size(), 2u);
+    EXPECT_EQ(boxes_[0], "Sorry in this release you must manually enable both Agent and Mail "
+                         "Retriever services.  You may find them in the quelta program group.");
+    EXPECT_EQ(boxes_[1], boxes_[0]);
+    int result = -1;
+    WhenModal([&](QWidget* w) {
+        auto* update = qobject_cast<cfgman::TfrmUpdate*>(w);
+        ASSERT_NE(update, nullptr);
+        update->Wizard->NextClick();
+        update->Wizard->NextClick();
+        EXPECT_EQ(update->Wizard->NextButton()->text(), "&Finish");
+        update->Wizard->NextClick();
+        result = update->result();
+    });
+    main_->N15Click();
+    EXPECT_EQ(result, QDialog::Accepted);
+}
+
+} // namespace
+} // namespace cfgtest
