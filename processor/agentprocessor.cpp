@@ -3,7 +3,6 @@
 #include "automation/quelta_tlb.h"
 #include "data/schema.h"
 #include "mail/msutils.h"
-#include "platform/win/formatdatetime.h"
 #include "platform/win/hooks.h"
 #include "platform/win/paths.h"
 #include "platform/win/profile.h"
@@ -58,11 +57,6 @@ bool WriteFile(const std::string& path, const std::string& text) {
     return static_cast<bool>(out.flush());
 }
 
-std::string LogStamp() {
-    const auto& fs = win::DefaultFormatSettings();
-    return win::FormatDateTime(fs.ShortDateFormat + " " + fs.LongTimeFormat, win::Now());
-}
-
 // The journal beside a pending file that says its agents have run.
 std::string RunMark(const std::string& pendingPath) {
     return pendingPath + ".run";
@@ -96,6 +90,10 @@ TAgentProcessor::TAgentProcessor() {
     };
     script_.OnDoEvents = [this] { Pump(); };
     script_.OnLog = [this](const std::string& line) { SendtoLog(line, 0); };
+    log_.OnLog = [this](const std::string& line, const std::string& text) {
+        if (OnLog)
+            OnLog(line, text);
+    };
 }
 
 TAgentProcessor::~TAgentProcessor() {
@@ -165,51 +163,11 @@ void TAgentProcessor::Pump() {
 }
 
 void TAgentProcessor::SendtoLog(const std::string& text, int level) {
-    std::string line;
     if (level == 0)
-        line = LogStamp() + " -- " + text;
+        log_.Log(text);
     else if (debugMode_)
-        line = "DEBUGMESSAGE -- " + text;
-    if (!line.empty()) {
-        log_.push_front(line);
-        if (OnLog)
-            OnLog(line, text);
-    }
+        log_.Add("DEBUGMESSAGE -- " + text, text);
     Pump();
-}
-
-void TAgentProcessor::AppException(const std::string& message) {
-    win::MessageBeep(win::MB_ICONASTERISK);
-    std::string line = LogStamp() + " -- Error-" + message;
-    log_.push_front(line);
-    if (OnLog)
-        OnLog(line, message);
-}
-
-void TAgentProcessor::LoadLog() {
-    std::string path = programFolder_ + "agentproc.log";
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        SaveLog();
-        return;
-    }
-    log_.clear();
-    std::string line;
-    while (std::getline(in, line)) {
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        log_.push_back(line);
-    }
-}
-
-void TAgentProcessor::SaveLog() const {
-    std::string text;
-    for (const auto& line : log_)
-        text += line + "\r\n";
-    std::string path = programFolder_ + "agentproc.log";
-    std::string tmp = path + ".~";
-    if (WriteFile(tmp, text))
-        std::rename(tmp.c_str(), path.c_str());
 }
 
 void TAgentProcessor::AddAgentEntry(const std::string& messageKey, const std::string& text) {

@@ -13,6 +13,7 @@
 #include "mail/msmsg.h"
 #include "mail/mssmtp.h"
 #include "platform/basic/engine.h"
+#include "platform/win/logbook.h"
 #include "processor/agentfile.h"
 
 #include <deque>
@@ -68,14 +69,14 @@ public:
     void AddAgentEntry(const std::string& messageKey, const std::string& text);
 
     // Level 0 always, level 9 only in debug mode; newest line first.
-    void SendtoLog(const std::string& text, int level);
+    void SendtoLog(const std::string& text, int level = 0);
     // The application-wide handler: beeps and logs " -- Error-" + message.
-    void AppException(const std::string& message);
-    [[nodiscard]] const std::deque<std::string>& LogLines() const { return log_; }
-    void ClearLog() { log_.clear(); }
+    void AppException(const std::string& message) { log_.Error(message); }
+    [[nodiscard]] const std::deque<std::string>& LogLines() const { return log_.Lines(); }
+    void ClearLog() { log_.Clear(); }
     // agentproc.log in the program folder; a missing file is created empty.
-    void LoadLog();
-    void SaveLog() const;
+    void LoadLog() { log_.Load(programFolder_ + "agentproc.log"); }
+    void SaveLog() const { log_.Save(programFolder_ + "agentproc.log"); }
 
     [[nodiscard]] bool DebugMode() const { return debugMode_; }
     void SetDebugMode(bool on) { debugMode_ = on; }
@@ -125,7 +126,7 @@ private:
     IQueltaMessage* messageObject_ = nullptr;
     IQueltaSMTP* smtpObject_ = nullptr;
 
-    std::deque<std::string> log_;
+    win::TLogBook log_;
     std::vector<std::string> triggered_;
     std::set<std::string> unloadable_; // reported once each
     bool debugMode_ = false;

@@ -1,25 +1,17 @@
 #include "retriever/mailretriever.h"
 
 #include "data/schema.h"
-#include "mail/mssafefile.h"
 #include "mail/msutils.h"
-#include "platform/win/formatdatetime.h"
 #include "platform/win/hooks.h"
 #include "platform/win/paths.h"
 #include "platform/win/profile.h"
 
 #include <cmath>
 #include <cstdio>
-#include <fstream>
 
 namespace retriever {
 
 namespace {
-
-std::string LogStamp() {
-    const auto& fs = win::DefaultFormatSettings();
-    return win::FormatDateTime(fs.ShortDateFormat + " " + fs.LongTimeFormat, win::Now());
-}
 
 // "h:mm" or "hh:mm" (seconds allowed); false for anything else.
 bool ParseTimeOfDay(const std::string& text, int& minutes) {
@@ -72,6 +64,10 @@ TMailRetriever::TMailRetriever() {
     };
     pop_.OnUserMessageSave = [this](TagSocket&, int index, std::istream& contents) {
         SaveFetched(index, contents);
+    };
+    log_.OnLog = [this](const std::string& line, const std::string& text) {
+        if (OnLog)
+            OnLog(line, text);
     };
 }
 
@@ -147,49 +143,6 @@ void TMailRetriever::ShowNode(const std::string& text) {
 void TMailRetriever::ShowAction(const std::string& text) {
     if (OnCurrentAction)
         OnCurrentAction(text);
-}
-
-// ---- log ----
-
-void TMailRetriever::SendtoLog(const std::string& text) {
-    const std::string line = LogStamp() + " -- " + text;
-    log_.push_front(line);
-    if (OnLog)
-        OnLog(line, text);
-}
-
-void TMailRetriever::AppException(const std::string& message) {
-    win::MessageBeep(win::MB_ICONASTERISK);
-    const std::string line = LogStamp() + " -- Error-" + message;
-    log_.push_front(line);
-    if (OnLog)
-        OnLog(line, message);
-}
-
-void TMailRetriever::LoadLog() {
-    std::ifstream in(programFolder_ + "mailproc.log", std::ios::binary);
-    if (!in) {
-        SaveLog();
-        return;
-    }
-    log_.clear();
-    std::string line;
-    while (std::getline(in, line)) {
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        log_.push_back(line);
-    }
-}
-
-void TMailRetriever::SaveLog() const {
-    std::string text;
-    for (const auto& line : log_)
-        text += line + "\r\n";
-    try {
-        WriteFileWhole(programFolder_ + "mailproc.log", text);
-    } catch (const std::exception&) {
-        // A log that cannot be written is no reason to stop retrieving.
-    }
 }
 
 // ---- pass ----

@@ -14,6 +14,7 @@
 #include "mail/agras.h"
 #include "mail/msmsg.h"
 #include "mail/mspop3.h"
+#include "platform/win/logbook.h"
 
 #include <deque>
 #include <functional>
@@ -63,13 +64,14 @@ public:
     void RetrieveMesages();
 
     // Newest line first; the status text is the bare text.
-    void SendtoLog(const std::string& text);
-    void AppException(const std::string& message);
-    [[nodiscard]] const std::deque<std::string>& LogLines() const { return log_; }
-    void ClearLog() { log_.clear(); }
+    void SendtoLog(const std::string& text) { log_.Log(text); }
+    void AppException(const std::string& message) { log_.Error(message); }
+    [[nodiscard]] const std::deque<std::string>& LogLines() const { return log_.Lines(); }
+    void ClearLog() { log_.Clear(); }
     // mailproc.log in the program folder; a missing one is created.
-    void LoadLog();
-    void SaveLog() const;
+    void LoadLog() { log_.Load(programFolder_ + "mailproc.log"); }
+    // A log that cannot be written is no reason to stop retrieving.
+    void SaveLog() const { log_.Save(programFolder_ + "mailproc.log"); }
 
     [[nodiscard]] TmsRemotePOP& POP() { return pop_; }
     [[nodiscard]] data::TTable& Accounts() { return accounts_; }
@@ -105,7 +107,7 @@ private:
     TmsRemotePOP pop_;
     std::unique_ptr<TagRas> ras_;
 
-    std::deque<std::string> log_;
+    win::TLogBook log_;
     bool processingOn_ = false;
     int scanPasses_ = 0;
     std::string currentNodeId_;

@@ -58,6 +58,16 @@ Key* Child(Key& k, std::string_view name) {
     return nullptr;
 }
 
+// The named subkey, made (and created set) when it is missing.
+Key* ChildOrNew(Key& k, const std::string& name, bool& created) {
+    if (Key* c = Child(k, name))
+        return c;
+    k.subs.push_back(std::make_unique<Key>());
+    k.subs.back()->name = name;
+    created = true;
+    return k.subs.back().get();
+}
+
 Value* FindValue(Key& k, std::string_view name) {
     for (auto& v : k.values)
         if (SameText(v.name, name))
@@ -212,13 +222,8 @@ void ParseLine(Tree& t, Key*& cur, std::string_view line) {
             std::string name = UnescapeComponent(p.substr(0, sep));
             if (name.empty())
                 continue;
-            Key* c = Child(*k, name);
-            if (!c) {
-                k->subs.push_back(std::make_unique<Key>());
-                c = k->subs.back().get();
-                c->name = name;
-            }
-            k = c;
+            bool created = false;
+            k = ChildOrNew(*k, name, created);
         }
         cur = k;
         return;
@@ -392,6 +397,30 @@ LONG Prepare(Tree& t, HKEY h, const char* sub, int& root, std::vector<std::strin
     return ERROR_SUCCESS;
 }
 
+// What one registry call works on: the tree loaded under the lock and
+// the key path the call names (the handle's own key is known to exist).
+struct Call {
+    Tree t;
+    int root = 0;
+    std::vector<std::string> path;
+    [[nodiscard]] Key* Target() { return t.Find(root, path); }
+};
+
+// Every call's prologue: the lock, the file loaded, hKey+sub resolved; then
+// body(call). A failure to allocate anywhere is ERROR_OUTOFMEMORY.
+template <class Body> LONG WithRegistry(HKEY hKey, const char* sub, Body body) {
+    try {
+        Lock lock;
+        Call c;
+        LONG rc = Prepare(c.t, hKey, sub, c.root, c.path);
+        if (rc != ERROR_SUCCESS)
+            return rc;
+        return body(c);
+    } catch (...) {
+        return ERROR_OUTOFMEMORY;
+    }
+}
+
 LONG NewHandle(int root, std::vector<std::string> path, PHKEY out) {
     auto* h = new (std::nothrow) HKEY__{root, std::move(path)};
     if (!h)
@@ -403,42 +432,29 @@ LONG NewHandle(int root, std::vector<std::string> path, PHKEY out) {
 
 Key* CreatePath(Tree& t, int root, const std::vector<std::string>& path, bool& created) {
     Key* k = &t.roots[root];
-    for (const auto& c : path) {
-        Key* n = Child(*k, c);
-        if (!n) {
-            k->subs.push_back(std::make_unique<Key>());
-            n = k->subs.back().get();
-            n->name = c;
-            created = true;
-        }
-        k = n;
-    }
+    for (const auto& c : path)
+        k = ChildOrNew(*k, c, created);
     return k;
 }
 
 LONG SetValue(HKEY hKey, const char* sub, const char* valueName, DWORD type, std::string data,
               bool create) {
-    Lock lock;
-    Tree t;
-    int root;
-    std::vector<std::string> path;
-    LONG rc = Prepare(t, hKey, sub, root, path);
-    if (rc != ERROR_SUCCESS)
-        return rc;
-    bool created = false;
-    Key* k = create ? CreatePath(t, root, path, created) : t.Find(root, path);
-    if (!k)
-        return ERROR_FILE_NOT_FOUND;
-    if ((type == REG_SZ || type == REG_EXPAND_SZ) && !data.empty() && data.back() == '\0')
-        data.pop_back();
-    std::string name = valueName ? valueName : "";
-    if (Value* v = FindValue(*k, name)) {
-        v->type = type;
-        v->data = std::move(data);
-    } else {
-        k->values.push_back(Value{name, type, std::move(data)});
-    }
-    return Save(t);
+    return WithRegistry(hKey, sub, [&](Call& c) {
+        bool created = false;
+        Key* k = create ? CreatePath(c.t, c.root, c.path, created) : c.Target();
+        if (!k)
+            return ERROR_FILE_NOT_FOUND;
+        if ((type == REG_SZ || type == REG_EXPAND_SZ) && !data.empty() && data.back() == '\0')
+            data.pop_back();
+        std::string name = valueName ? valueName : "";
+        if (Value* v = FindValue(*k, name)) {
+            v->type = type;
+            v->data = std::move(data);
+        } else {
+            k->values.push_back(Value{name, type, std::move(data)});
+        }
+        return Save(c.t);
+    });
 }
 
 // Copies a value out as RegQueryValueEx does.
@@ -510,41 +526,24 @@ extern "C" {
 LONG RegCreateKey(HKEY hKey, const char* lpSubKey, PHKEY phkResult) {
     if (!phkResult)
         return ERROR_INVALID_PARAMETER;
-    try {
-        Lock lock;
-        Tree t;
-        int root;
-        std::vector<std::string> path;
-        LONG rc = Prepare(t, hKey, lpSubKey, root, path);
-        if (rc != ERROR_SUCCESS)
-            return rc;
+    return WithRegistry(hKey, lpSubKey, [&](Call& c) {
         bool created = false;
-        CreatePath(t, root, path, created);
-        if (created && (rc = Save(t)) != ERROR_SUCCESS)
+        CreatePath(c.t, c.root, c.path, created);
+        LONG rc = ERROR_SUCCESS;
+        if (created && (rc = Save(c.t)) != ERROR_SUCCESS)
             return rc;
-        return NewHandle(root, std::move(path), phkResult);
-    } catch (...) {
-        return ERROR_OUTOFMEMORY;
-    }
+        return NewHandle(c.root, std::move(c.path), phkResult);
+    });
 }
 
 LONG RegOpenKey(HKEY hKey, const char* lpSubKey, PHKEY phkResult) {
     if (!phkResult)
         return ERROR_INVALID_PARAMETER;
-    try {
-        Lock lock;
-        Tree t;
-        int root;
-        std::vector<std::string> path;
-        LONG rc = Prepare(t, hKey, lpSubKey, root, path);
-        if (rc != ERROR_SUCCESS)
-            return rc;
-        if (!t.Find(root, path))
+    return WithRegistry(hKey, lpSubKey, [&](Call& c) {
+        if (!c.Target())
             return ERROR_FILE_NOT_FOUND;
-        return NewHandle(root, std::move(path), phkResult);
-    } catch (...) {
-        return ERROR_OUTOFMEMORY;
-    }
+        return NewHandle(c.root, std::move(c.path), phkResult);
+    });
 }
 
 LONG RegOpenKeyEx(HKEY hKey, const char* lpSubKey, DWORD, REGSAM, PHKEY phkResult) {
@@ -567,20 +566,13 @@ LONG RegSetValue(HKEY hKey, const char* lpSubKey, DWORD dwType, const char* lpDa
     try {
         return SetValue(hKey, lpSubKey, "", REG_SZ, lpData, true);
     } catch (...) {
-        return ERROR_OUTOFMEMORY;
+        return ERROR_OUTOFMEMORY; // making the text
     }
 }
 
 LONG RegQueryValue(HKEY hKey, const char* lpSubKey, char* lpData, LONG* lpcbData) {
-    try {
-        Lock lock;
-        Tree t;
-        int root;
-        std::vector<std::string> path;
-        LONG rc = Prepare(t, hKey, lpSubKey, root, path);
-        if (rc != ERROR_SUCCESS)
-            return rc;
-        Key* k = t.Find(root, path);
+    return WithRegistry(hKey, lpSubKey, [&](Call& c) {
+        Key* k = c.Target();
         if (!k)
             return ERROR_FILE_NOT_FOUND;
         Value v;
@@ -588,13 +580,11 @@ LONG RegQueryValue(HKEY hKey, const char* lpSubKey, char* lpData, LONG* lpcbData
             v = *d;
         v.type = REG_SZ;
         DWORD cb = lpcbData ? static_cast<DWORD>(*lpcbData) : 0;
-        rc = CopyOut(v, nullptr, reinterpret_cast<BYTE*>(lpData), lpcbData ? &cb : nullptr);
+        LONG rc = CopyOut(v, nullptr, reinterpret_cast<BYTE*>(lpData), lpcbData ? &cb : nullptr);
         if (lpcbData)
             *lpcbData = static_cast<LONG>(cb);
         return rc;
-    } catch (...) {
-        return ERROR_OUTOFMEMORY;
-    }
+    });
 }
 
 LONG RegSetValueEx(HKEY hKey, const char* lpValueName, DWORD, DWORD dwType, const BYTE* lpData,
@@ -611,34 +601,18 @@ LONG RegSetValueEx(HKEY hKey, const char* lpValueName, DWORD, DWORD dwType, cons
 
 LONG RegQueryValueEx(HKEY hKey, const char* lpValueName, DWORD*, DWORD* lpType, BYTE* lpData,
                      DWORD* lpcbData) {
-    try {
-        Lock lock;
-        Tree t;
-        int root;
-        std::vector<std::string> path;
-        LONG rc = Prepare(t, hKey, nullptr, root, path);
-        if (rc != ERROR_SUCCESS)
-            return rc;
-        Key* k = t.Find(root, path);
+    return WithRegistry(hKey, nullptr, [&](Call& c) {
+        Key* k = c.Target();
         Value* v = k ? FindValue(*k, lpValueName ? lpValueName : "") : nullptr;
         if (!v)
             return ERROR_FILE_NOT_FOUND;
         return CopyOut(*v, lpType, lpData, lpcbData);
-    } catch (...) {
-        return ERROR_OUTOFMEMORY;
-    }
+    });
 }
 
 LONG RegDeleteValue(HKEY hKey, const char* lpValueName) {
-    try {
-        Lock lock;
-        Tree t;
-        int root;
-        std::vector<std::string> path;
-        LONG rc = Prepare(t, hKey, nullptr, root, path);
-        if (rc != ERROR_SUCCESS)
-            return rc;
-        Key* k = t.Find(root, path);
+    return WithRegistry(hKey, nullptr, [&](Call& c) {
+        Key* k = c.Target();
         std::string name = lpValueName ? lpValueName : "";
         auto it = k ? std::find_if(k->values.begin(), k->values.end(),
                                    [&](const Value& v) { return SameText(v.name, name); })
@@ -646,52 +620,34 @@ LONG RegDeleteValue(HKEY hKey, const char* lpValueName) {
         if (!k || it == k->values.end())
             return ERROR_FILE_NOT_FOUND;
         k->values.erase(it);
-        return Save(t);
-    } catch (...) {
-        return ERROR_OUTOFMEMORY;
-    }
+        return Save(c.t);
+    });
 }
 
 LONG RegDeleteKey(HKEY hKey, const char* lpSubKey) {
     if (!lpSubKey)
         return ERROR_INVALID_PARAMETER;
-    try {
-        Lock lock;
-        Tree t;
-        int root;
-        std::vector<std::string> path;
-        LONG rc = Prepare(t, hKey, lpSubKey, root, path);
-        if (rc != ERROR_SUCCESS)
-            return rc;
-        if (path.empty())
+    return WithRegistry(hKey, lpSubKey, [&](Call& c) {
+        if (c.path.empty())
             return ERROR_ACCESS_DENIED; // a root key
-        std::vector<std::string> parentPath(path.begin(), path.end() - 1);
-        Key* parent = t.Find(root, parentPath);
-        Key* k = parent ? Child(*parent, path.back()) : nullptr;
+        std::vector<std::string> parentPath(c.path.begin(), c.path.end() - 1);
+        Key* parent = c.t.Find(c.root, parentPath);
+        Key* k = parent ? Child(*parent, c.path.back()) : nullptr;
         if (!k)
             return ERROR_FILE_NOT_FOUND;
         if (!k->subs.empty())
             return ERROR_ACCESS_DENIED;
         parent->subs.erase(std::find_if(parent->subs.begin(), parent->subs.end(),
                                         [&](const auto& s) { return s.get() == k; }));
-        return Save(t);
-    } catch (...) {
-        return ERROR_OUTOFMEMORY;
-    }
+        return Save(c.t);
+    });
 }
 
 LONG RegEnumKey(HKEY hKey, DWORD dwIndex, char* lpName, DWORD cchName) {
     if (!lpName)
         return ERROR_INVALID_PARAMETER;
-    try {
-        Lock lock;
-        Tree t;
-        int root;
-        std::vector<std::string> path;
-        LONG rc = Prepare(t, hKey, nullptr, root, path);
-        if (rc != ERROR_SUCCESS)
-            return rc;
-        Key* k = t.Find(root, path);
+    return WithRegistry(hKey, nullptr, [&](Call& c) {
+        Key* k = c.Target();
         if (!k || dwIndex >= k->subs.size())
             return ERROR_NO_MORE_ITEMS;
         const std::string& name = k->subs[dwIndex]->name;
@@ -699,24 +655,15 @@ LONG RegEnumKey(HKEY hKey, DWORD dwIndex, char* lpName, DWORD cchName) {
             return ERROR_MORE_DATA;
         std::memcpy(lpName, name.c_str(), name.size() + 1);
         return ERROR_SUCCESS;
-    } catch (...) {
-        return ERROR_OUTOFMEMORY;
-    }
+    });
 }
 
 LONG RegEnumValue(HKEY hKey, DWORD dwIndex, char* lpValueName, DWORD* lpcchValueName, DWORD*,
                   DWORD* lpType, BYTE* lpData, DWORD* lpcbData) {
     if (!lpValueName || !lpcchValueName)
         return ERROR_INVALID_PARAMETER;
-    try {
-        Lock lock;
-        Tree t;
-        int root;
-        std::vector<std::string> path;
-        LONG rc = Prepare(t, hKey, nullptr, root, path);
-        if (rc != ERROR_SUCCESS)
-            return rc;
-        Key* k = t.Find(root, path);
+    return WithRegistry(hKey, nullptr, [&](Call& c) {
+        Key* k = c.Target();
         if (!k || dwIndex >= k->values.size())
             return ERROR_NO_MORE_ITEMS;
         const Value& v = k->values[dwIndex];
@@ -725,9 +672,7 @@ LONG RegEnumValue(HKEY hKey, DWORD dwIndex, char* lpValueName, DWORD* lpcchValue
         std::memcpy(lpValueName, v.name.c_str(), v.name.size() + 1);
         *lpcchValueName = static_cast<DWORD>(v.name.size());
         return CopyOut(v, lpType, lpData, lpcbData);
-    } catch (...) {
-        return ERROR_OUTOFMEMORY;
-    }
+    });
 }
 
 } // extern "C"

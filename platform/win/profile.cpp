@@ -1,6 +1,7 @@
 #include "platform/win/profile.h"
 
 #include "platform/win/paths.h"
+#include "platform/win/wholefile.h"
 
 #include <cerrno>
 #include <cstring>
@@ -189,32 +190,7 @@ void Save(const std::string& path, const Document& doc) {
         if (i + 1 < doc.lines.size() || doc.finalEol)
             out += doc.eol;
     }
-    std::string tmp = path + ".~" + std::to_string(::getpid());
-    int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0)
-        throw std::runtime_error("Cannot write " + path + ": " + std::strerror(errno));
-    const char* p = out.data();
-    size_t left = out.size();
-    while (left > 0) {
-        ssize_t n = ::write(fd, p, left);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            int err = errno;
-            ::close(fd);
-            ::unlink(tmp.c_str());
-            throw std::runtime_error("Cannot write " + path + ": " + std::strerror(err));
-        }
-        p += n;
-        left -= static_cast<size_t>(n);
-    }
-    ::fsync(fd);
-    ::close(fd);
-    if (::rename(tmp.c_str(), path.c_str()) != 0) {
-        int err = errno;
-        ::unlink(tmp.c_str());
-        throw std::runtime_error("Cannot write " + path + ": " + std::strerror(err));
-    }
+    WriteWholeFile(path, out);
 }
 
 template <typename Edit> void Modify(const std::string& path, Edit edit) {

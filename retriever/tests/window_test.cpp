@@ -8,41 +8,12 @@
 #include "mail/tests/testutil.h"
 
 #include <QAction>
-#include <QApplication>
 #include <QLabel>
 #include <QTimer>
 #include <cstdlib>
 #include <filesystem>
 
 #include <gtest/gtest.h>
-
-namespace {
-
-// One QApplication for every test of this program, made before any test
-// asks for a core application (gtest_main owns main).
-class AppEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override {
-        setenv("QT_QPA_PLATFORM", "offscreen", 0);
-        app_ = new QApplication(argc_, argv_);
-        QApplication::setQuitOnLastWindowClosed(false);
-    }
-    void TearDown() override {
-        delete app_;
-        app_ = nullptr;
-    }
-
-private:
-    int argc_ = 1;
-    char name_[16] = "retriever_tests";
-    char* argv_[2] = {name_, nullptr};
-    QApplication* app_ = nullptr;
-};
-
-[[maybe_unused]] ::testing::Environment* const environment =
-    ::testing::AddGlobalTestEnvironment(new AppEnvironment);
-
-} // namespace
 
 TEST(PostpWindow, StartStopSwitchAndExitWritesBack) {
     mailtest::ScratchDir dir;

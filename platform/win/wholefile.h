@@ -1,0 +1,14 @@
+#pragma once
+// Files other programs read are replaced whole: the bytes go to a temporary
+// name beside the file, which is then renamed into place, so a reader sees
+// the old file or the new one, never a part.
+#include <string>
+#include <string_view>
+
+namespace win {
+
+// Creates or replaces path; throws std::runtime_error when it cannot be
+// written, leaving the old file as it was.
+void WriteWholeFile(const std::string& path, std::string_view text);
+
+} // namespace win
