@@ -109,10 +109,8 @@ void WriteSwitch(win::TIniFile& ini, bool on) {
     ini.WriteBool("FakeSettings", "AutoEnabled", on);
 }
 
-void WritePos(win::TIniFile& ini, int left, int top, int height, int width) {
+void WritePos(win::TIniFile& ini, int left, int, int, int width) {
     ini.WriteInteger("FWindowPos", "Left", left);
-    ini.WriteInteger("FWindowPos", "Top", top);
-    ini.WriteInteger("FWindowPos", "Height", height);
     ini.WriteInteger("FWindowPos", "Width", width);
 }
 

@@ -13,13 +13,6 @@
 
 namespace {
 
-std::string Slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
-
 class LogBook : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -65,7 +58,7 @@ TEST_F(LogBook, TheFileKeepsTheLinesInOrderWithCrLf) {
     book_.Log("older");
     book_.Log("newer");
     ASSERT_TRUE(book_.Save(path));
-    EXPECT_EQ(Slurp(path), "3/7/24 3:04:09 PM -- newer\r\n3/7/24 3:04:09 PM -- older\r\n");
+    EXPECT_EQ(ReadAll(path), "3/7/24 3:04:09 PM -- newer\r\n3/7/24 3:04:09 PM -- older\r\n");
 
     win::TLogBook again;
     again.Add("replaced by the file", "");
@@ -73,13 +66,13 @@ TEST_F(LogBook, TheFileKeepsTheLinesInOrderWithCrLf) {
     EXPECT_EQ(again.Lines(), book_.Lines());
 
     // Lines ending in LF alone, a blank line and a last line without an end.
-    std::ofstream(path, std::ios::binary) << "a\n\r\nb\r\nc";
+    WriteAll(path, "a\n\r\nb\r\nc");
     again.Load(path);
     EXPECT_EQ(again.Lines(), (std::deque<std::string>{"a", "", "b", "c"}));
 
     book_.Clear();
     ASSERT_TRUE(book_.Save(path));
-    EXPECT_EQ(Slurp(path), "");
+    EXPECT_EQ(ReadAll(path), "");
 }
 
 TEST_F(LogBook, AMissingFileIsCreatedWithTheLinesThereAre) {
@@ -88,7 +81,7 @@ TEST_F(LogBook, AMissingFileIsCreatedWithTheLinesThereAre) {
     book_.Load(path);
     ASSERT_TRUE(std::filesystem::exists(path));
     EXPECT_EQ(book_.Lines().size(), 1u);
-    EXPECT_EQ(Slurp(path), "3/7/24 3:04:09 PM -- before loading\r\n");
+    EXPECT_EQ(ReadAll(path), "3/7/24 3:04:09 PM -- before loading\r\n");
 }
 
 TEST_F(LogBook, ASaveThatCannotWriteFailsAndLeavesNothingBehind) {
@@ -97,10 +90,10 @@ TEST_F(LogBook, ASaveThatCannotWriteFailsAndLeavesNothingBehind) {
     EXPECT_FALSE(std::filesystem::exists(dir_.path() + "missing"));
     // Over an existing file: the old one stays whole when writing fails.
     const std::string path = dir_.path() + "kept.log";
-    std::ofstream(path, std::ios::binary) << "old\r\n";
+    WriteAll(path, "old\r\n");
     std::filesystem::create_directory(path + ".~" + std::to_string(::getpid()));
     EXPECT_FALSE(book_.Save(path));
-    EXPECT_EQ(Slurp(path), "old\r\n");
+    EXPECT_EQ(ReadAll(path), "old\r\n");
 }
 
 } // namespace
