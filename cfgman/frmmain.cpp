@@ -4,12 +4,14 @@
 #include "cfgman/core/settings.h"
 #include "cfgman/core/uniqueid.h"
 #include "cfgman/dbgrid.h"
+#include "cfgman/frmrem.h"
 #include "cfgman/frmstatus.h"
 #include "cfgman/splash.h"
-#include "platform/win/formatdatetime.h"
 #include "platform/win/hooks.h"
+#include "platform/win/logbook.h"
 #include "platform/win/paths.h"
 #include "platform/win/profile.h"
+#include "widgets/frame/logpane.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -33,11 +35,6 @@ TfrmMain* gMain = nullptr;
 
 QString Q(const std::string& s) {
     return QString::fromUtf8(s.data(), qsizetype(s.size()));
-}
-
-std::string Now() {
-    const auto& fs = win::DefaultFormatSettings();
-    return win::FormatDateTime(fs.ShortDateFormat + " " + fs.LongTimeFormat, win::Now());
 }
 
 constexpr const char* kCaption = "Quelta Configuration Manager";
@@ -75,6 +72,7 @@ TfrmMain::TfrmMain(const std::string& programFolder, QWidget* parent)
     BuildPages();
     BuildMenus();
     BuildTreePopup();
+    frmRem = new TfrmRem(this);
 
     StatusPanel0 = new QLabel(QString::fromLatin1(kCaption), this);
     StatusPanel0->setFixedWidth(300);
@@ -416,10 +414,9 @@ void TfrmMain::Exit1Click() {
 
 void TfrmMain::SendtoLog(const std::string& text, int) {
     StatusPanel0->setText(Q(text));
-    const std::string stamp = Now();
     if (frmStatus_) {
-        frmStatus_->InsertLine(Q(stamp + " -- " + text));
-        frmStatus_->lblLastPMessage->setText(Q(stamp + " " + text));
+        frmStatus_->REStatus->InsertLine(win::LogLine(text));
+        frmStatus_->lblLastPMessage->setText(Q(win::Stamp() + " " + text));
     }
 }
 
@@ -432,7 +429,7 @@ void TfrmMain::AppException(const std::string& message) {
     frmStatus_->lblNumErrors->setText(QString::number(errorCount_));
     frmStatus_->lblLastError->setText(Q(message));
     win::MessageBeep(win::MB_ICONASTERISK);
-    frmStatus_->InsertLine(Q(Now() + " -- Error-" + message));
+    frmStatus_->REStatus->InsertLine(win::ErrorLogLine(message));
     frmStatus_->SetTag(2);
     frmStatus_->show();
     frmStatus_->raise();

@@ -25,6 +25,7 @@ class QTreeWidgetItem;
 
 namespace cfgman {
 
+class TfrmRem;
 class TfrmStatus;
 class TDataSetModel;
 class TSplashForm;
@@ -83,6 +84,9 @@ public:
     void mnuPropertiesClick();
     void mnuMainPropertiesClick();
     void N15Click();
+    // The server preview of the account the second accounts view stands on.
+    void Checkwhatsontheserver1Click();
+    void msRemotePOP1NextInfoUpdated(int index);
     void ReIndex1Click();
     void Pack1Click();
     void Zap1Click();
@@ -129,6 +133,8 @@ public:
     TmsSMTP msSMTP1;
     TmsMessage msMessage1;
     TagRas agRas1;
+
+    TfrmRem* frmRem = nullptr; // lives as long as the main window
 
     QTabWidget* pageControlMain = nullptr;
     QWidget* TSaccounts = nullptr;

@@ -1,14 +1,13 @@
 #include "cfgman/frmstatus.h"
 
+#include "widgets/frame/logpane.h"
 #include "widgets/officebutton.h"
 
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QLabel>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
-#include <QTextCursor>
 #include <QToolTip>
 
 namespace cfgman {
@@ -69,24 +68,14 @@ TfrmStatus::TfrmStatus(QWidget* parent) : QDialog(parent) {
     btnCancel->setGeometry(-200, -200, 75, 25);
     connect(btnCancel, &QPushButton::clicked, this, [this] { btnCancelClick(); });
 
-    REStatus = new QPlainTextEdit(this);
+    REStatus = new widgets::TLogPane(this);
     REStatus->setObjectName(QStringLiteral("REStatus"));
-    REStatus->setReadOnly(true);
-    REStatus->setLineWrapMode(QPlainTextEdit::NoWrap);
     REStatus->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     REStatus->setGeometry(8, kCollapsed, 384, kExpanded - kCollapsed - 36);
 }
 
-void TfrmStatus::InsertLine(const QString& line) {
-    QTextCursor cursor(REStatus->document());
-    cursor.movePosition(QTextCursor::Start);
-    if (REStatus->document()->isEmpty())
-        cursor.insertText(line);
-    else
-        cursor.insertText(line + QLatin1Char('\n'));
-}
-
 QStringList TfrmStatus::Lines() const {
+    REStatus->Flush();
     const QString text = REStatus->toPlainText();
     return text.isEmpty() ? QStringList() : text.split(QLatin1Char('\n'));
 }

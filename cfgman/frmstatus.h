@@ -5,12 +5,12 @@
 #include <QDialog>
 
 class QLabel;
-class QPlainTextEdit;
 class QPushButton;
 
 namespace widgets {
+class TLogPane;
 class TOfficeButton;
-}
+} // namespace widgets
 
 namespace cfgman {
 
@@ -22,7 +22,7 @@ public:
 
     explicit TfrmStatus(QWidget* parent = nullptr);
 
-    QPlainTextEdit* REStatus = nullptr;
+    widgets::TLogPane* REStatus = nullptr;
     widgets::TOfficeButton* btnDetails = nullptr;
     widgets::TOfficeButton* OfficeButton1 = nullptr; // "Close"
     QPushButton* btnCancel = nullptr;                // "Close", reached with Esc
@@ -35,8 +35,7 @@ public:
     [[nodiscard]] int Tag() const { return tag_; }
     void SetTag(int tag) { tag_ = tag; }
 
-    // Puts a line at the top of the pane.
-    void InsertLine(const QString& line);
+    // The pane's lines, newest first, those not yet shown too.
     [[nodiscard]] QStringList Lines() const;
 
     void FormShow();

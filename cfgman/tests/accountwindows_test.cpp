@@ -368,3 +368,79 @@ TEST_F(AccountWindowTest, TheRetrieverFetchesWhatTheWizardAndARestrictionSay) {
 
 } // namespace
 } // namespace cfgtest
+
+#include "cfgman/frmrem.h"
+
+namespace cfgtest {
+namespace {
+
+// Python's poplib counts what the server holds, as another client sees it.
+int PopCount(std::uint16_t port, const std::string& user) {
+    QProcess p;
+    p.start("/usr/bin/python3", {"-c",
+                                 "import poplib, sys\n"
+                                 "c = poplib.POP3('127.0.0.1', int(sys.argv[1]))\n"
+                                 "c.user(sys.argv[2]); c.pass_('secret')\n"
+                                 "print(c.stat()[0]); c.quit()",
+                                 QString::number(port), QString::fromStdString(user)});
+    p.waitForFinished(30000);
+    return p.readAllStandardOutput().trimmed().toInt();
+}
+
+TEST_F(AccountWindowTest, ThePreviewListsTheWaitingHeadersAndLeavesTheMailbox) {
+    nettest::DovecotServer dovecot;
+    if (!dovecot.Started())
+        GTEST_SKIP() << "Dovecot POP3 server not available: " << dovecot.Why();
+    dovecot.AddUser("three", "secret");
+    dovecot.AddUser("none", "secret");
+    for (const char* subject : {"first", "second", "third"})
+        dovecot.Deliver("three", std::string("From: Ann <ann@x.example>\r\nSubject: ") + subject +
+                                     "\r\nDate: Wed, 9 Dec 2026 08:00:00 +0000\r\n\r\nbody\r\n");
+    // No POP3 server: the SMTP server's name is used.
+    AppendRow("NODES.DBF", {{"UNIQUE_ID", "A1"},
+                            {"LINK_ID", "G1"},
+                            {"NODE", "Three"},
+                            {"SMTPADDRES", dovecot.Address()},
+                            {"LOGIN", "three"},
+                            {"PASSWORD", "secret"}});
+    AppendRow("NODES.DBF", {{"UNIQUE_ID", "A2"},
+                            {"LINK_ID", "G1"},
+                            {"NODE", "None"},
+                            {"POPADDRESS", dovecot.Address()},
+                            {"LOGIN", "none"},
+                            {"PASSWORD", "secret"}});
+    Start();
+    main_->treeMain->setCurrentItem(Node({0, 0}));
+    main_->Checkwhatsontheserver1Click();
+    const QStringList lines = status_->Lines();
+    ASSERT_GE(lines.size(), 3);
+    EXPECT_TRUE(lines[2].endsWith(" -- Downloading Header 1 of 3 -- first"));
+    EXPECT_TRUE(lines[1].endsWith(" -- Downloading Header 2 of 3 -- second"));
+    EXPECT_TRUE(lines[0].endsWith(" -- Downloading Header 3 of 3 -- third"));
+    EXPECT_EQ(status_->lblCurrentAction->text(), "Downloading Headers 3 of 3");
+    ASSERT_TRUE(main_->frmRem->isVisible());
+    EXPECT_EQ(main_->frmRem->windowTitle(), "Preview Messages on Server");
+    ASSERT_EQ(main_->frmRem->lstMessages->topLevelItemCount(), 3);
+    EXPECT_EQ(main_->frmRem->lstMessages->topLevelItem(1)->text(0), "second");
+    EXPECT_EQ(main_->frmRem->lstMessages->topLevelItem(1)->text(1), "Ann <ann@x.example>");
+    EXPECT_EQ(PopCount(dovecot.Port(), "three"), 3);
+    EXPECT_EQ(dovecot.Mailbox("three").size(), 3u);
+    EXPECT_TRUE(boxes_.empty());
+
+    main_->frmRem->hide();
+    main_->treeMain->setCurrentItem(Node({0, 1}));
+    main_->Checkwhatsontheserver1Click();
+    ASSERT_EQ(boxes_.size(), 1u);
+    EXPECT_EQ(boxes_[0], "There are no messages waiting.");
+    EXPECT_FALSE(main_->frmRem->isVisible());
+    // Both sessions ended with QUIT: the server saw them log out.
+    const std::string log = dovecot.Log();
+    size_t quits = 0;
+    for (size_t at = log.find("Logged out"); at != std::string::npos;
+         at = log.find("Logged out", at + 1))
+        ++quits;
+    EXPECT_GE(quits, 2u) << log;
+}
+
+} // namespace
+} // namespace cfgtest

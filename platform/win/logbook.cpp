@@ -9,14 +9,10 @@
 
 namespace win {
 
-namespace {
-
 std::string Stamp() {
     const FormatSettings& fs = DefaultFormatSettings();
     return FormatDateTime(fs.ShortDateFormat + " " + fs.LongTimeFormat, Now());
 }
-
-} // namespace
 
 std::string LogLine(const std::string& text) {
     return Stamp() + " -- " + text;

@@ -9,6 +9,8 @@
 
 namespace win {
 
+// "<short date> <long time>" of the clock's now.
+[[nodiscard]] std::string Stamp();
 // "<short date> <long time> -- " + text, at the clock's now.
 [[nodiscard]] std::string LogLine(const std::string& text);
 // "<short date> <long time> -- Error-" + message.
