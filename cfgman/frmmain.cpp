@@ -1,5 +1,6 @@
 // The main window's creation, menus, life cycle, status sink and error handler.
 #include "cfgman/frmmain.h"
+#include "cfgman/qtext.h"
 
 #include "cfgman/core/settings.h"
 #include "cfgman/core/uniqueid.h"
@@ -32,10 +33,6 @@ namespace cfgman {
 namespace {
 
 TfrmMain* gMain = nullptr;
-
-QString Q(const std::string& s) {
-    return QString::fromUtf8(s.data(), qsizetype(s.size()));
-}
 
 constexpr const char* kCaption = "Quelta Configuration Manager";
 constexpr const char* kAppWindowText = "quelta";

@@ -6,6 +6,7 @@
 #include "cfgman/frmmodify.h"
 #include "cfgman/frmnewnode.h"
 #include "cfgman/frmupdate.h"
+#include "cfgman/qtext.h"
 #include "platform/win/hooks.h"
 
 #include <QAction>
@@ -15,14 +16,6 @@
 #include <QTreeWidget>
 
 namespace cfgman {
-
-namespace {
-
-QString Q(const std::string& s) {
-    return QString::fromUtf8(s.data(), qsizetype(s.size()));
-}
-
-} // namespace
 
 void TfrmMain::B1Click() {
     pageControlMain->setCurrentWidget(TSaccounts);

@@ -3,6 +3,7 @@
 #include "cfgman/core/preferences.h"
 #include "cfgman/frmmain.h"
 #include "cfgman/frmpref.h"
+#include "cfgman/qtext.h"
 #include "platform/win/hooks.h"
 #include "platform/win/profile.h"
 
@@ -12,18 +13,6 @@
 #include <QRadioButton>
 
 namespace cfgman {
-
-namespace {
-
-QString Q(const std::string& s) {
-    return QString::fromUtf8(s.data(), qsizetype(s.size()));
-}
-
-std::string S(const QString& s) {
-    return s.toUtf8().toStdString();
-}
-
-} // namespace
 
 void TfrmMain::ReIndex1Click() {
     ReIndexTables(Tables);

@@ -2,6 +2,7 @@
 // Auto-Reply Templates lists.
 #include "cfgman/core/settings.h"
 #include "cfgman/frmmain.h"
+#include "cfgman/qtext.h"
 
 #include <QAction>
 #include <QTabWidget>
@@ -12,10 +13,6 @@
 namespace cfgman {
 
 namespace {
-
-QString Q(const std::string& s) {
-    return QString::fromUtf8(s.data(), qsizetype(s.size()));
-}
 
 // Normal files of the folder ending in ext (any case), sorted without
 // regard to case, with the extension taken off.

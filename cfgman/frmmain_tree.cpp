@@ -4,6 +4,7 @@
 #include "cfgman/dbgrid.h"
 #include "cfgman/frmmain.h"
 #include "cfgman/frmnewgroup.h"
+#include "cfgman/qtext.h"
 #include "platform/win/hooks.h"
 
 #include <QAction>
@@ -24,14 +25,6 @@ namespace {
 
 constexpr int kImageRole = Qt::UserRole;
 constexpr int kRecNoRole = Qt::UserRole + 1;
-
-QString Q(const std::string& s) {
-    return QString::fromUtf8(s.data(), qsizetype(s.size()));
-}
-
-std::string S(const QString& s) {
-    return s.toUtf8().toStdString();
-}
 
 QIcon Image(int image) {
     QStyle* style = QApplication::style();

@@ -1,4 +1,5 @@
 #include "cfgman/frmmodify.h"
+#include "cfgman/qtext.h"
 
 #include "cfgman/core/accounts.h"
 #include "cfgman/core/cfgtables.h"
@@ -31,14 +32,6 @@
 namespace cfgman {
 
 namespace {
-
-QString Q(const std::string& s) {
-    return QString::fromUtf8(s.data(), qsizetype(s.size()));
-}
-
-std::string S(const QString& s) {
-    return s.toUtf8().toStdString();
-}
 
 QLineEdit* Edit(QWidget* parent, QFormLayout* form, const char* caption) {
     auto* edit = new QLineEdit(parent);

@@ -1,4 +1,6 @@
 #include "cfgman/frmnewnode.h"
+#include "cfgman/qtext.h"
+#include "cfgman/wizardpage.h"
 
 #include "cfgman/core/accounts.h"
 #include "cfgman/core/schedule.h"
@@ -16,10 +18,6 @@
 namespace cfgman {
 
 namespace {
-
-std::string S(const QString& s) {
-    return s.toUtf8().toStdString();
-}
 
 QLineEdit* Edit(QWidget* page, QFormLayout* form, const char* caption) {
     auto* edit = new QLineEdit(page);
@@ -56,11 +54,11 @@ TfrmNewNode::TfrmNewNode(QWidget* parent) : QDialog(parent) {
     layout->addWidget(NewNodeWiz);
     NewNodeWiz->BeginLoad();
 
-    WizPage1 = Page("WizPage1", "Account Name");
+    WizPage1 = AddWizardPage(NewNodeWiz, "WizPage1", "Account Name");
     edtNodeName = Edit(WizPage1, Form(WizPage1), "&Account Name:");
     WizPage1->OnDoneQuery = [this](QObject*, bool& done) { done = !edtNodeName->text().isEmpty(); };
 
-    WizPage2 = Page("WizPage2", "Select a Group");
+    WizPage2 = AddWizardPage(NewNodeWiz, "WizPage2", "Select a Group");
     auto* groupsLabel = new QLabel(QStringLiteral("&Available Groups"), WizPage2);
     lstGroups = new QListWidget(WizPage2);
     lstGroups->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -74,18 +72,18 @@ TfrmNewNode::TfrmNewNode(QWidget* parent) : QDialog(parent) {
     WizPage2->layout()->addWidget(groupsLabel);
     WizPage2->layout()->addWidget(lstGroups);
 
-    EPWizardPage1 = Page("EPWizardPage1", "Server Information");
+    EPWizardPage1 = AddWizardPage(NewNodeWiz, "EPWizardPage1", "Server Information");
     QFormLayout* servers = Form(EPWizardPage1);
     edtSMTP = Edit(EPWizardPage1, servers, "&SMTP Server Address (Outgoing Mail):");
     edtPOP = Edit(EPWizardPage1, servers, "&POP Server Address (Incoming Mail);");
 
-    EPWizardPage2 = Page("EPWizardPage2", "Login Information");
+    EPWizardPage2 = AddWizardPage(NewNodeWiz, "EPWizardPage2", "Login Information");
     QFormLayout* login = Form(EPWizardPage2);
     edtUsername = Edit(EPWizardPage2, login, "&Username");
     edtPassword = Edit(EPWizardPage2, login, "&Password ");
     edtPassword->setEchoMode(QLineEdit::Password);
 
-    EPWizardPage3 = Page("EPWizardPage3", "Identification");
+    EPWizardPage3 = AddWizardPage(NewNodeWiz, "EPWizardPage3", "Identification");
     QFormLayout* ident = Form(EPWizardPage3);
     edtEmail = Edit(EPWizardPage3, ident, "&E-Mail Address:");
     edtRealName = Edit(EPWizardPage3, ident, "&Sender name:");
@@ -100,7 +98,7 @@ TfrmNewNode::TfrmNewNode(QWidget* parent) : QDialog(parent) {
         EPWizardPage3->OnDoneQuery(EPWizardPage3, done);
     };
 
-    EPWizardPage4 = Page("EPWizardPage4", "Processing Interval");
+    EPWizardPage4 = AddWizardPage(NewNodeWiz, "EPWizardPage4", "Processing Interval");
     QFormLayout* schedule = Form(EPWizardPage4);
     edtMins = Edit(EPWizardPage4, schedule, "Processing interval (minutes):");
     edtMins->setText(QStringLiteral("10"));
@@ -111,7 +109,7 @@ TfrmNewNode::TfrmNewNode(QWidget* parent) : QDialog(parent) {
     MedtNextTime->setInputMask(QStringLiteral("09:99>AA;_"));
     MedtNextTime->setMaxLength(7);
 
-    EPWizardPage5 = Page("EPWizardPage5", "Control Restriction");
+    EPWizardPage5 = AddWizardPage(NewNodeWiz, "EPWizardPage5", "Control Restriction");
     QFormLayout* control = Form(EPWizardPage5);
     cmbAction1 = YesNo(EPWizardPage5, control, "&Retreive from server?");
     cmbAction2 = YesNo(EPWizardPage5, control, "&Delete from server after retreival");
@@ -130,19 +128,6 @@ TfrmNewNode::TfrmNewNode(QWidget* parent) : QDialog(parent) {
     NewNodeWiz->OnCancelClick = [this](QObject*) { NewNodeWizCancelClick(); };
     resize(480, 340);
     NewNodeWiz->UpdateButtons();
-}
-
-widgets::TEPWizardPage* TfrmNewNode::Page(const char* name, const char* heading) {
-    auto* page = new widgets::TEPWizardPage(NewNodeWiz);
-    page->setObjectName(QString::fromLatin1(name));
-    auto* layout = new QVBoxLayout(page);
-    auto* title = new QLabel(QString::fromLatin1(heading), page);
-    QFont f = title->font();
-    f.setBold(true);
-    f.setPointSize(f.pointSize() + 3);
-    title->setFont(f);
-    layout->addWidget(title);
-    return page;
 }
 
 void TfrmNewNode::showEvent(QShowEvent* event) {

@@ -46,7 +46,6 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
-    widgets::TEPWizardPage* Page(const char* name, const char* heading);
     void EditChanged();
 };
 

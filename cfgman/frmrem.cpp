@@ -1,4 +1,5 @@
 #include "cfgman/frmrem.h"
+#include "cfgman/qtext.h"
 
 #include "cfgman/core/preview.h"
 
@@ -10,14 +11,6 @@
 #include <QVBoxLayout>
 
 namespace cfgman {
-
-namespace {
-
-QString Q(const std::string& s) {
-    return QString::fromUtf8(s.data(), qsizetype(s.size()));
-}
-
-} // namespace
 
 TfrmRem::TfrmRem(QWidget* owner) : QWidget(owner, Qt::Window | Qt::WindowStaysOnTopHint) {
     setObjectName(QStringLiteral("frmRem"));

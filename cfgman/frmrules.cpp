@@ -1,4 +1,6 @@
 #include "cfgman/frmrules.h"
+#include "cfgman/qtext.h"
+#include "cfgman/wizardpage.h"
 
 #include "cfgman/core/restrictions.h"
 #include "cfgman/rulecondition.h"
@@ -17,14 +19,6 @@ namespace cfgman {
 
 namespace {
 
-QString Q(const std::string& s) {
-    return QString::fromUtf8(s.data(), qsizetype(s.size()));
-}
-
-std::string S(const QString& s) {
-    return s.toUtf8().toStdString();
-}
-
 QComboBox* YesNo() {
     auto* box = new QComboBox;
     box->addItems({QStringLiteral("YES"), QStringLiteral("NO")});
@@ -33,6 +27,17 @@ QComboBox* YesNo() {
 
 bool Yes(const QComboBox* box) {
     return box->currentText() == QLatin1String("YES");
+}
+
+// What the two dialogs' boxes hold.
+TRuleEdit Read(const TRuleConditionBox& condition, const QLineEdit& name, const QComboBox& retrieve,
+               const QComboBox& remove) {
+    TRuleEdit e;
+    condition.Read(e);
+    e.Name = S(name.text());
+    e.Retrieve = Yes(&retrieve);
+    e.Remove = Yes(&remove);
+    return e;
 }
 
 } // namespace
@@ -54,11 +59,11 @@ TfrmRuleWiz::TfrmRuleWiz(QWidget* parent) : QDialog(parent) {
     layout->addWidget(Wizard);
     Wizard->BeginLoad();
 
-    EPWizardPage1 = Page("EPWizardPage1", "Step 1: Choose a condition");
+    EPWizardPage1 = AddWizardPage(Wizard, "EPWizardPage1", "Step 1: Choose a condition");
     Condition = new TRuleConditionBox(EPWizardPage1);
     EPWizardPage1->layout()->addWidget(Condition);
 
-    EPWizardPage2 = Page("EPWizardPage2", "Step 2: Choose an action");
+    EPWizardPage2 = AddWizardPage(Wizard, "EPWizardPage2", "Step 2: Choose an action");
     auto* actions = new QFormLayout;
     cmbAction1 = YesNo();
     cmbAction2 = YesNo();
@@ -67,7 +72,7 @@ TfrmRuleWiz::TfrmRuleWiz(QWidget* parent) : QDialog(parent) {
     static_cast<QVBoxLayout*>(EPWizardPage2->layout())->addLayout(actions);
     static_cast<QVBoxLayout*>(EPWizardPage2->layout())->addStretch();
 
-    EPWizardPage3 = Page("EPWizardPage3", "Step 3: Name the restriction");
+    EPWizardPage3 = AddWizardPage(Wizard, "EPWizardPage3", "Step 3: Name the restriction");
     edtName = new QLineEdit(EPWizardPage3);
     edtName->setMaxLength(int(kRuleNameWidth));
     EPWizardPage3->layout()->addWidget(edtName);
@@ -88,25 +93,8 @@ TfrmRuleWiz::TfrmRuleWiz(QWidget* parent) : QDialog(parent) {
     Wizard->UpdateButtons();
 }
 
-widgets::TEPWizardPage* TfrmRuleWiz::Page(const char* name, const char* heading) {
-    auto* page = new widgets::TEPWizardPage(Wizard);
-    page->setObjectName(QString::fromLatin1(name));
-    auto* layout = new QVBoxLayout(page);
-    auto* title = new QLabel(QString::fromLatin1(heading), page);
-    QFont f = title->font();
-    f.setBold(true);
-    title->setFont(f);
-    layout->addWidget(title);
-    return page;
-}
-
 TRuleEdit TfrmRuleWiz::Entered() const {
-    TRuleEdit e;
-    Condition->Read(e);
-    e.Name = S(edtName->text());
-    e.Retrieve = Yes(cmbAction1);
-    e.Remove = Yes(cmbAction2);
-    return e;
+    return Read(*Condition, *edtName, *cmbAction1, *cmbAction2);
 }
 
 TfrmRuleProp::TfrmRuleProp(QWidget* parent) : QDialog(parent) {
@@ -145,12 +133,7 @@ void TfrmRuleProp::Load(const TRuleEdit& e) {
 }
 
 TRuleEdit TfrmRuleProp::Entered() const {
-    TRuleEdit e;
-    Condition->Read(e);
-    e.Name = S(edtName->text());
-    e.Retrieve = Yes(cmbAction1);
-    e.Remove = Yes(cmbAction2);
-    return e;
+    return Read(*Condition, *edtName, *cmbAction1, *cmbAction2);
 }
 
 } // namespace cfgman

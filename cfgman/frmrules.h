@@ -29,9 +29,6 @@ public:
     QLineEdit* edtName = nullptr;
 
     [[nodiscard]] TRuleEdit Entered() const;
-
-private:
-    widgets::TEPWizardPage* Page(const char* name, const char* heading);
 };
 
 class TfrmRuleProp : public QDialog {

@@ -1,4 +1,5 @@
 #include "cfgman/rulecondition.h"
+#include "cfgman/qtext.h"
 
 #include "cfgman/core/restrictions.h"
 
@@ -12,14 +13,6 @@
 namespace cfgman {
 
 namespace {
-
-QString Q(const std::string& s) {
-    return QString::fromUtf8(s.data(), qsizetype(s.size()));
-}
-
-std::string S(const QString& s) {
-    return s.toUtf8().toStdString();
-}
 
 QComboBox* FieldBox(QWidget* parent, const QStringList& items, const QString& start) {
     auto* box = new QComboBox(parent);

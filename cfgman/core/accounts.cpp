@@ -26,6 +26,22 @@ void Put(data::TTable& t, const char* field, const std::string& value) {
     t.FieldByName(field).SetAsString(value);
 }
 
+// The fields both account windows write, from checked texts.
+void PutAccount(data::TTable& n, const std::string& name, const std::string& smtp,
+                const std::string& pop, const std::string& login, const std::string& password,
+                const std::string& address, const std::string& minutes, win::TDateTime next,
+                const std::string& time) {
+    Put(n, "NODE", name);
+    Put(n, "SMTPADDRES", smtp);
+    Put(n, "POPADDRESS", pop);
+    Put(n, "LOGIN", login);
+    Put(n, "PASSWORD", password);
+    Put(n, "ADDRESS", address);
+    n.FieldByName("FREQVAL").SetAsInteger(*ParseInterval(minutes));
+    n.FieldByName("NEXTDATE").SetAsDateTime(next);
+    Put(n, "NEXTTIME", time);
+}
+
 } // namespace
 
 std::optional<TEntryProblem> CheckNewAccount(const TNewAccount& a) {
@@ -54,15 +70,8 @@ std::string AddAccount(TCfgTables& t, const TNewAccount& a, const std::string& i
     try {
         Put(nodes, "UNIQUE_ID", uid);
         Put(nodes, "LINK_ID", a.GroupId);
-        Put(nodes, "NODE", a.Name);
-        Put(nodes, "SMTPADDRES", a.Smtp);
-        Put(nodes, "POPADDRESS", a.Pop);
-        Put(nodes, "LOGIN", a.Login);
-        Put(nodes, "PASSWORD", a.Password);
-        Put(nodes, "ADDRESS", a.Email);
-        nodes.FieldByName("FREQVAL").SetAsInteger(*ParseInterval(a.Minutes));
-        nodes.FieldByName("NEXTDATE").SetAsDateTime(next);
-        Put(nodes, "NEXTTIME", time);
+        PutAccount(nodes, a.Name, a.Smtp, a.Pop, a.Login, a.Password, a.Email, a.Minutes, next,
+                   time);
         Put(nodes, "FREQTYPE", "H");
         nodes.FieldByName("LASTDATE").SetAsDateTime(next);
         Put(nodes, "LASTTIME", time);
@@ -132,16 +141,9 @@ void WriteAccount(TCfgTables& t, std::int32_t recNo, const TAccountFields& f) {
         throw data::EDatabaseError("Failed to position record, please re-index.");
     n.Edit();
     try {
-        Put(n, "NODE", f.Name);
+        PutAccount(n, f.Name, f.Smtp, f.Pop, f.Login, f.Password, f.Address, f.Minutes,
+                   *ParseScheduleDate(f.NextDate), TimeOfDay(*ParseScheduleTime(f.NextTime)));
         Put(n, "NOTES", f.Notes);
-        Put(n, "ADDRESS", f.Address);
-        Put(n, "LOGIN", f.Login);
-        Put(n, "PASSWORD", f.Password);
-        Put(n, "POPADDRESS", f.Pop);
-        Put(n, "SMTPADDRES", f.Smtp);
-        n.FieldByName("FREQVAL").SetAsInteger(*ParseInterval(f.Minutes));
-        n.FieldByName("NEXTDATE").SetAsDateTime(*ParseScheduleDate(f.NextDate));
-        Put(n, "NEXTTIME", TimeOfDay(*ParseScheduleTime(f.NextTime)));
         n.Post();
     } catch (...) {
         n.Cancel();

@@ -1,19 +1,9 @@
 #include "cfgman/core/preview.h"
 
+#include "cfgman/core/text.h"
 #include "mail/mspop3cl.h"
 
 namespace cfgman {
-
-namespace {
-
-std::string Trim(const std::string& s) {
-    const auto b = s.find_first_not_of(" \t");
-    if (b == std::string::npos)
-        return {};
-    return s.substr(b, s.find_last_not_of(" \t") - b + 1);
-}
-
-} // namespace
 
 std::vector<TPreviewItem> PreviewItems(const TmsRemoteInfo& info) {
     std::vector<TPreviewItem> items;

@@ -1,4 +1,5 @@
 #include "cfgman/core/restrictions.h"
+#include "cfgman/core/text.h"
 
 #include "cfgman/core/cfgtables.h"
 #include "data/schema.h"
@@ -10,13 +11,6 @@
 namespace cfgman {
 
 namespace {
-
-std::string Trim(const std::string& s) {
-    const auto b = s.find_first_not_of(' ');
-    if (b == std::string::npos)
-        return {};
-    return s.substr(b, s.find_last_not_of(' ') - b + 1);
-}
 
 bool WholeNumber(const std::string& text) {
     const std::string s = Trim(text);

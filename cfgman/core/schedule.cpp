@@ -1,4 +1,5 @@
 #include "cfgman/core/schedule.h"
+#include "cfgman/core/text.h"
 
 #include "data/dataset.h"
 #include "platform/win/formatdatetime.h"
@@ -6,17 +7,6 @@
 #include <cctype>
 
 namespace cfgman {
-
-namespace {
-
-std::string Trim(const std::string& s) {
-    const auto b = s.find_first_not_of(" \t");
-    if (b == std::string::npos)
-        return {};
-    return s.substr(b, s.find_last_not_of(" \t") - b + 1);
-}
-
-} // namespace
 
 std::string ScheduleDateText(win::TDateTime date) {
     return win::FormatDateTime("mm/dd/yy", date);

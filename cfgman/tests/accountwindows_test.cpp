@@ -28,14 +28,6 @@
 namespace cfgtest {
 namespace {
 
-void WhenModal(std::function<void(QWidget*)> answer) {
-    QTimer::singleShot(0, [answer] {
-        QWidget* modal = QApplication::activeModalWidget();
-        ASSERT_NE(modal, nullptr);
-        answer(modal);
-    });
-}
-
 template <class T> T* As(QWidget* w) {
     auto* t = qobject_cast<T*>(w);
     EXPECT_NE(t, nullptr) << (w ? w->metaObject()->className() : "no window");

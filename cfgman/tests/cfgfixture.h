@@ -7,15 +7,28 @@
 #include "platform/win/osactions.h"
 #include "platform/win/profile.h"
 
+#include <QApplication>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QTimer>
+#include <QWidget>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <gtest/gtest.h>
 #include <map>
 #include <sstream>
 
 namespace cfgtest {
+
+// Answers the next modal dialog once it runs.
+inline void WhenModal(std::function<void(QWidget*)> answer) {
+    QTimer::singleShot(0, [answer] {
+        QWidget* modal = QApplication::activeModalWidget();
+        ASSERT_NE(modal, nullptr);
+        answer(modal);
+    });
+}
 
 using Row = std::map<std::string, std::string>;
 

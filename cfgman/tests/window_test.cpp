@@ -24,15 +24,6 @@
 namespace cfgtest {
 namespace {
 
-// Answers the next modal dialog once it runs.
-void WhenModal(std::function<void(QWidget*)> answer) {
-    QTimer::singleShot(0, [answer] {
-        QWidget* modal = QApplication::activeModalWidget();
-        ASSERT_NE(modal, nullptr);
-        answer(modal);
-    });
-}
-
 class WindowTest : public CfgTest {
 protected:
     void TearDown() override {
