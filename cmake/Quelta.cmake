@@ -38,3 +38,29 @@ function(quelta_tests name)
     DISCOVERY_TIMEOUT 60
     PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;${QT_ENV}" TIMEOUT 600)
 endfunction()
+
+# `cmake --install` puts everything into one program folder, as the tray
+# programs expect (their default base folder is /opt/dovira/quelta/). The
+# programs find their libraries beside themselves, wherever that folder is.
+if(CMAKE_INSTALL_PREFIX_INITIALIZED_TO_DEFAULT)
+  set(CMAKE_INSTALL_PREFIX /opt/dovira/quelta CACHE PATH "The program folder" FORCE)
+endif()
+set(CMAKE_INSTALL_RPATH "$ORIGIN")
+
+# quelta_install_program(<target>): the program into the program folder,
+# with whatever lies in its source folder's share/ (sounds, help pages)
+# beside it.
+function(quelta_install_program target)
+  install(TARGETS ${target} RUNTIME DESTINATION .)
+  get_target_property(dir ${target} SOURCE_DIR)
+  file(GLOB files LIST_DIRECTORIES false CONFIGURE_DEPENDS ${dir}/share/*)
+  if(files)
+    install(FILES ${files} DESTINATION .)
+  endif()
+endfunction()
+
+# quelta_install_library(<target>): a shared library of the system's own,
+# loaded or linked by the programs, into the program folder.
+function(quelta_install_library target)
+  install(TARGETS ${target} LIBRARY DESTINATION .)
+endfunction()
