@@ -1,6 +1,7 @@
 // mkschema FOLDER: installs the ten empty tables with their memo and index
 // files, and the organisation row the programs hang their groups on. Refuses
 // to overwrite: when any of the files exists, nothing is written.
+// Exit codes: 0 made, 1 failed, 2 bad arguments, 3 tables exist (kept).
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -106,7 +107,7 @@ int main(int argc, char** argv) {
             if (win::FileExists(win::ResolvePath(file))) {
                 std::fprintf(stderr, "mkschema: %s exists; nothing written\n",
                              win::ResolvePath(file).c_str());
-                return 1;
+                return 3;
             }
     for (const data::TableDef& t : data::Tables())
         if (!CreateTable(folder, t)) {
