@@ -20,16 +20,18 @@ build/bin/mkschema "$demo/db"
 build/bin/regsvr /s "$PWD/build/bin/libQuelta.so"
 
 # The demo's SMTP server: aiosmtpd on 127.0.0.1, one file per message.
-exec 3< <(sleep infinity)
+# It runs while its input stays open; the holder of that input goes with it.
+exec 3< <(exec sleep infinity)
+holder=$!
 /usr/bin/python3 mail/tests/smtp_sink.py "$demo/received-mail" <&3 >"$demo/smtp.port" &
 sink=$!
-trap 'kill $sink 2>/dev/null || true' EXIT
+trap 'kill $sink $holder 2>/dev/null || true' EXIT
 for _ in $(seq 100); do [ -s "$demo/smtp.port" ] && break; sleep 0.1; done
 port=$(head -n1 "$demo/smtp.port")
 
 # The demo's POP3 server: Dovecot on 127.0.0.1 with three messages for "sales".
 source retriever/demo/dovecot-demo.sh "$demo"
-trap 'kill $sink $dovecot_pid 2>/dev/null || true' EXIT
+trap 'kill $sink $holder $dovecot_pid 2>/dev/null || true' EXIT
 
 build/bin/demosetup "$demo" "127.0.0.1:$port" "127.0.0.1:$pop_port"
 rm -f build/bin/mailproc.log build/bin/agentproc.log
