@@ -47,15 +47,13 @@ if(CMAKE_INSTALL_PREFIX_INITIALIZED_TO_DEFAULT)
 endif()
 set(CMAKE_INSTALL_RPATH "$ORIGIN")
 
-# quelta_install_program(<target>): the program into the program folder,
-# with whatever lies in its source folder's share/ (sounds, help pages)
-# beside it.
+# quelta_install_program(<target> [FILES <file>...]): the program into the
+# program folder, with the files it reads beside itself (sounds, help pages).
 function(quelta_install_program target)
+  cmake_parse_arguments(QI "" "" "FILES" ${ARGN})
   install(TARGETS ${target} RUNTIME DESTINATION .)
-  get_target_property(dir ${target} SOURCE_DIR)
-  file(GLOB files LIST_DIRECTORIES false CONFIGURE_DEPENDS ${dir}/share/*)
-  if(files)
-    install(FILES ${files} DESTINATION .)
+  if(QI_FILES)
+    install(FILES ${QI_FILES} DESTINATION .)
   endif()
 endfunction()
 

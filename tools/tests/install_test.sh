@@ -90,8 +90,14 @@ apps=$HOME/.local/share/applications
 directory=$HOME/.local/share/desktop-directories/dovira-quelta.directory
 menu=$HOME/.config/menus/applications-merged/dovira-quelta.menu
 programs=(posta postp)
-[ -x "$prefix/cfgman" ] && programs+=(cfgman)
-[ -x "$prefix/cfgman" ] || [ ! -e "$apps/dovira-quelta-cfgman.desktop" ] || fail "an entry for a missing cfgman"
+if [ -x "$build/bin/cfgman" ]; then
+  programs+=(cfgman)
+  for f in cfgman "$src"/cfgman/sounds/*.wav "$src"/cfgman/help/*; do
+    [ -f "$prefix/$(basename "$f")" ] || fail "$(basename "$f") is not installed"
+  done
+elif [ -e "$apps/dovira-quelta-cfgman.desktop" ]; then
+  fail "a menu entry for cfgman, which is not built"
+fi
 for p in "${programs[@]}"; do
   entry=$apps/dovira-quelta-$p.desktop
   [ -f "$entry" ] || fail "no menu entry for $p"
@@ -153,8 +159,8 @@ data_sums | diff "$t/before" - || fail "the second install changed data"
 # Uninstalling removes the programs, the menu folder and the registration,
 # and nothing else.
 run_install --uninstall "$prefix" || fail "uninstall"
-for f in posta postp mkschema regsvr libQuelta.so libquelta_com.so libwsock32.so librasapi32.so \
-  libxbengine.so icons installed-files.txt; do
+for f in cfgman about.wav QUELTAM.html posta postp mkschema regsvr libQuelta.so libquelta_com.so libwsock32.so \
+  librasapi32.so libxbengine.so icons installed-files.txt; do
   [ ! -e "$prefix/$f" ] || fail "$f is still installed"
 done
 for f in "$apps"/dovira-quelta-*.desktop "$directory" "$menu"; do
