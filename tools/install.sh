@@ -130,7 +130,7 @@ uninstall() {
       *.desktop) if ours "$f"; then remove "$f"; fi ;;
       *.directory) if ours "$f"; then remove "$f" && removed_directory=1; fi ;;
       *.menu) ;;
-      *) if [ -f "$f" ] || [ -L "$f" ]; then rm -f "$f"; fi ;;
+      "$prefix"/*) if [ -f "$f" ] || [ -L "$f" ]; then rm -f "$f"; fi ;;
     esac
   done <"$manifest"
   # The menu folder goes with the last installation that filled it.
@@ -155,7 +155,12 @@ if [ ! -f "$build/CMakeCache.txt" ]; then
   cmake -S "$src" -B "$build" -G Ninja -DQUELTA_WERROR=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 fi
 cmake --build "$build" -j"$(nproc)"
-cmake --install "$build" --prefix "$prefix" >/dev/null
+# The files come from this install's own report: the build's list of
+# installed files is shared by every install from that build.
+files=$(mktemp)
+trap 'rm -f "$files"' EXIT
+cmake --install "$build" --prefix "$prefix" |
+  sed -n 's#^-- \(Installing\|Up-to-date\): \(.*\)$#\2#p' | sed 's#/\./#/#' >"$files"
 [ -x "$prefix/cfgman" ] || echo "install: cfgman is not built yet; its menu entry is left out"
 
 # The tray programs look for their folders under the default program folder;
@@ -198,8 +203,7 @@ put "$src/tools/desktop/dovira-quelta.menu" "$merged/dovira-quelta.menu"
 
 # What uninstalling removes: everything installed now and before.
 {
-  sed 's|/\./|/|' "$build/install_manifest.txt"
-  echo
+  cat "$files"
   printf '%s\n' "${installed[@]}"
   if [ -f "$manifest" ]; then cat "$manifest"; fi
 } | grep -v '^$' | sort -u >"$manifest.install-$$"

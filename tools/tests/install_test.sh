@@ -70,12 +70,14 @@ for f in posta postp mkschema regsvr libQuelta.so libquelta_com.so libwsock32.so
 done
 for f in "$prefix"/*; do
   readelf -h "$f" >/dev/null 2>&1 || continue
-  runpath=$(readelf -d "$f" | sed -n 's/.*(RUNPATH).*\[\(.*\)\]/\1/p')
+  dynamic=$(readelf -d "$f")
+  runpath=$(sed -n 's/.*(RUNPATH).*\[\(.*\)\]/\1/p' <<<"$dynamic")
   [ "$runpath" = '$ORIGIN' ] || fail "$f has the run path '$runpath'"
-  ! readelf -d "$f" | grep -qF "$build" || fail "$f names the build folder"
+  ! grep -qF "$build" <<<"$dynamic" || fail "$f names the build folder"
 done
+deps=$(ldd "$prefix/posta")
 for lib in libxbengine.so libquelta_com.so; do
-  ldd "$prefix/posta" | grep -qF "$lib => $prefix/$lib" || fail "posta does not take $lib from $prefix"
+  grep -qF "$lib => $prefix/$lib" <<<"$deps" || fail "posta does not take $lib from $prefix: $deps"
 done
 [ "$(find "$demo/db" -maxdepth 1 -iname '*.dbf' | wc -l)" = 10 ] || fail "the ten tables are not in $demo/db"
 [ ! -e "$prefix/ORGS.DBF" ] || fail "tables were made in the program folder too"
@@ -145,8 +147,9 @@ log=$(cat "$prefix/agentproc.log")
 ! grep -qE 'Error-|ERROR' <<<"$log" || fail "posta: $log"
 filed=$(find "$demo/messages" -path '*/In/*' -name '*.eml' | wc -l)
 [ "$filed" = 6 ] || fail "posta filed $filed of 6 messages: $log"
-reply=$(grep -l '"c1@customer.example"' "$demo"/received-mail/*.json | head -n1) ||
+replies=$(grep -l '"c1@customer.example"' "$demo"/received-mail/*.json) ||
   fail "aiosmtpd received no reply to the fetched order"
+reply=${replies%%$'\n'*}
 grep -q '^Subject: *Re: Order for two chairs' "${reply%.json}.eml" || fail "the reply: $(cat "${reply%.json}.eml")"
 
 # A second install keeps every table and row, and the rest of the data.
