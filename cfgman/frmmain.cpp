@@ -196,7 +196,7 @@ void TfrmMain::BuildMenus() {
     newMenu->addSeparator();
     e2 = item(newMenu, "QueltaBasic S&cript...", [this] { e2Click(); });
     QMenu* open = File1->addMenu(QStringLiteral("Open"));
-    E1 = later(item(open, "E-Mail Message...", nullptr));
+    E1 = item(open, "E-Mail Message...", [this] { E1Click(); });
     E4 = item(open, "QueltaBasic Script File", [this] { E4Click(); });
     mnuMainDelete = item(File1, "&Delete...", [this] { mnuMainDeleteClick(); });
     mnuMainDelete->setShortcut(QKeySequence(Qt::Key_Delete));
@@ -327,6 +327,10 @@ void TfrmMain::FormShow() {
 }
 
 void TfrmMain::closeEvent(QCloseEvent* event) {
+    if (!CloseMessageEditors()) {
+        event->ignore();
+        return;
+    }
     Command([this] { FormClose(); });
     QMainWindow::closeEvent(event);
 }

@@ -27,6 +27,7 @@ namespace cfgman {
 
 class TfrmRem;
 class TfrmStatus;
+class TfrmMessage;
 class TDataSetModel;
 class TSplashForm;
 
@@ -71,6 +72,16 @@ public:
     void ExpandPanel(QWidget* panel);
     void RetractPanel(QWidget* panel);
     void FormResize();
+
+    // ---- message editors ----
+    void E1Click();
+    void V3Click();
+    // A new editor window on a message file, shown; when the file cannot be
+    // read the window shows empty and the failure is raised.
+    TfrmMessage* OpenMessageEditor(const std::string& path);
+    // Closes every editor window, each asking about unsaved changes; false
+    // when one of them stays open.
+    bool CloseMessageEditors();
 
     // ---- page commands ----
     void pageControlMainChange();

@@ -128,8 +128,7 @@ void TfrmMain::BuildTreePopup() {
 
     PopupMenuHistory = new QMenu(GridAgentHistory);
     V3 = PopupMenuHistory->addAction(QStringLiteral("View Message..."));
-    V3->setProperty("quelta_later", true);
-    V3->setEnabled(false);
+    connect(V3, &QAction::triggered, this, [this] { Command([this] { V3Click(); }); });
     GridAgentHistory->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(GridAgentHistory, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
         PopupMenuHistory->popup(GridAgentHistory->viewport()->mapToGlobal(at));

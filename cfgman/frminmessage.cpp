@@ -1,0 +1,270 @@
+#include "cfgman/frminmessage.h"
+
+#include "cfgman/core/messagefields.h"
+#include "cfgman/core/messagerows.h"
+#include "cfgman/core/settings.h"
+#include "cfgman/filedialog.h"
+#include "cfgman/frmmain.h"
+#include "cfgman/frmmessage.h"
+#include "platform/rtf/rtfreader.h"
+#include "platform/win/datetime.h"
+#include "platform/win/hooks.h"
+#include "processor/store.h"
+#include "widgets/explorerbutton.h"
+
+#include <QAction>
+#include <QFile>
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QTextDocument>
+#include <QTextEdit>
+
+namespace cfgman {
+
+namespace {
+
+QString Q(const std::string& s) {
+    return QString::fromUtf8(s.data(), qsizetype(s.size()));
+}
+
+std::string S(const QString& s) {
+    return s.toUtf8().toStdString();
+}
+
+} // namespace
+
+TfrmInMessage::TfrmInMessage(QWidget* parent)
+    : TMessageEditor(parent, "frmInMessage", kReceivedMessageCaption) {
+    const TEntry recipients = AddEntry("Recipients", kRecipientsPrompt, kRecipientsHint);
+    lblRecipients = recipients.Label;
+    edtRecipients = recipients.Edit;
+    const TEntry cc = AddEntry("CC", kCcPrompt, kCcHint);
+    lblCC = cc.Label;
+    edtCC = cc.Edit;
+    AddEntry("Subject", kSubjectPrompt, kSubjectHint);
+    pnlHeader->setFixedHeight(86);
+
+    HandlingMenu = new QMenu(this);
+    ReplyItem = Item(HandlingMenu, "Reply...", [this] { Reply(); });
+    ForwardItem = Item(HandlingMenu, "Forward...", [this] { Forward(); });
+    btnHandling = new widgets::TExplorerButton(pnlHeader);
+    btnHandling->setObjectName(QStringLiteral("btnHandling"));
+    btnHandling->SetCaption("Handling");
+    btnHandling->SetPopupMenu(HandlingMenu);
+    btnHandling->OnClick = [this](QObject*) { Command([this] { Handling(); }); };
+    // A button with a drop-down never clicks, so the menu has one of its own.
+    btnHandlingMenu = new widgets::TExplorerButton(pnlHeader);
+    btnHandlingMenu->setObjectName(QStringLiteral("btnHandlingMenu"));
+    btnHandlingMenu->SetDropDownMenu(HandlingMenu);
+
+    FileSaveMessage = Item(mnuFile, "Save Message...", nullptr);
+    FileSaveMessage->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
+    FileCustomSend = Item(mnuFile, "&Custom Send...", nullptr);
+    // Built with the custom send window.
+    FileCustomSend->setEnabled(false);
+    FileCustomSend->setProperty("quelta_later", true);
+    FileOpenItem = Item(mnuFile, "&Open...", [this] { FileOpen(); });
+    FileSaveItem = Item(mnuFile, "&Save...", [this] { FileSave(); });
+    FileSaveAsItem = Item(mnuFile, "Save &As...", [this] { FileSaveAs(); });
+    FilePrintItem = Item(mnuFile, "&Print", [this] { FilePrint(); });
+    FileProperties = Item(mnuFile, "&Properties...", nullptr);
+    FileCloseItem = Item(mnuFile, "&Close", nullptr);
+    BuildEditMenu([this] { SelectFont(); });
+    BuildViewMenu();
+    mnuHelp = menuBar()->addMenu(QStringLiteral("&Help"));
+    mnuHelp->addAction(QStringLiteral("Help Topics..."));
+    mnuHelp->addAction(QStringLiteral("&About Quelta..."));
+    resize(540, 380);
+}
+
+void TfrmInMessage::SetReceivedRow(std::int32_t recNo, const std::string& fileName) {
+    lblRecNo = recNo;
+    lblFilename = fileName;
+}
+
+void TfrmInMessage::SetMailMessage(const TmsMessage& message) {
+    TMessageEditor::SetMailMessage(message);
+    const QString sender = Decode(msMessage1.Sender().Address());
+    edtRecipients->setText(sender);
+    lblRecipients->setText(sender.isEmpty() ? QString::fromLatin1(kRecipientsPrompt) : sender);
+}
+
+void TfrmInMessage::LayoutHeader() {
+    const int w = std::max(width() - 180, 40);
+    int y = 6;
+    for (const TEntry& e : entries_) {
+        e.Label->setGeometry(10, y + 2, w, 20);
+        e.Edit->setGeometry(10, y, w, 24);
+        y += 26;
+    }
+    btnHandling->setGeometry(width() - 82, 8, 64, 40);
+    btnHandlingMenu->setGeometry(width() - 18, 8, 14, 40);
+}
+
+bool TfrmInMessage::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Tab) {
+        // Tab goes recipients, carbon copies, subject, body.
+        if (watched == edtRecipients) {
+            OpenEntry(edtCC);
+            return true;
+        }
+        if (watched == edtCC) {
+            OpenEntry(edtSubject);
+            return true;
+        }
+        if (watched == edtSubject) {
+            REBody->setFocus();
+            return true;
+        }
+    }
+    if (watched == edtRecipients && event->type() == QEvent::MouseButtonRelease) {
+        // The whole entry between the semicolons around the caret.
+        const QString text = edtRecipients->text();
+        const int at = edtRecipients->cursorPosition();
+        int first = at, last = at;
+        while (first > 0 && text[first - 1] != QLatin1Char(';'))
+            --first;
+        while (last < text.size() && text[last] != QLatin1Char(';'))
+            ++last;
+        edtRecipients->setSelection(first, last - first);
+        return true;
+    }
+    return TMessageEditor::eventFilter(watched, event);
+}
+
+bool TfrmInMessage::ConfirmSaveChanges() {
+    if (!Modified())
+        return true;
+    const int answer = win::MessageBox(SaveChangesQuestion(currentFile_), kAppTitle,
+                                       win::MB_YESNOCANCEL | win::MB_ICONQUESTION);
+    if (answer == win::IDCANCEL)
+        return false;
+    if (answer != win::IDYES)
+        return true;
+    FileSave();
+    return !Modified();
+}
+
+void TfrmInMessage::FileOpen() {
+    if (!ConfirmSaveChanges())
+        return;
+    const QString file = ExecuteOpenDialog(
+        this, {QStringLiteral("Open"),
+               QStringLiteral("RTF"),
+               {QStringLiteral("Rich Text Files (*.RTF *.rtf)"),
+                QStringLiteral("Text Files (*.TXT *.txt)")},
+               Q(Folders().TemplatesPath())});
+    if (file.isEmpty())
+        return;
+    QFile in(file);
+    if (!in.open(QIODevice::ReadOnly))
+        throw std::runtime_error("Cannot open file " + S(file));
+    const QByteArray data = in.readAll();
+    QTextDocument text;
+    rtf::ReadRtf(std::string_view(data.constData(), std::size_t(data.size())), text);
+    SetBodyLines(text.toPlainText().split(QLatin1Char('\n')));
+    // The body is the message's now; Save must ask where to, never write
+    // the message over the text file it came from.
+    SetCurrentFileName("Untitled");
+    REBody->setFocus();
+    SetModified(false);
+}
+
+void TfrmInMessage::CopyEdits() {
+    QStringList texts = BodyLines();
+    texts << Subject();
+    const std::string charset = ChooseCharset(texts);
+    TStringList body;
+    for (const QString& line : BodyLines())
+        body.Add(Encode(line, charset));
+    msMessage1.SetBody(body);
+    msMessage1.SetSubject(Encode(Subject(), charset));
+    if (!charset.empty()) {
+        msMessage1.SetCharsetName(charset);
+        charset_ = charset;
+    }
+}
+
+void TfrmInMessage::WriteFile(const std::string& path) {
+    CopyEdits();
+    msMessage1.SaveToFile(path);
+}
+
+void TfrmInMessage::FileSave() {
+    if (currentFile_.empty() || currentFile_ == "Untitled") {
+        FileSaveAs();
+        return;
+    }
+    WriteFile(currentFile_);
+    SetModified(false);
+}
+
+void TfrmInMessage::FileSaveAs() {
+    const QString file = ExecuteSaveDialog(this, {QStringLiteral("Save As"),
+                                                  QStringLiteral("eml"),
+                                                  {QStringLiteral("E-Mail Files (*.eml)")},
+                                                  Q(Folders().TemplatesPath())});
+    if (file.isEmpty())
+        return;
+    const std::string path = S(file);
+    if (QFileInfo::exists(file) &&
+        win::MessageBox(OverwriteQuestion(path), kAppTitle,
+                        win::MB_YESNOCANCEL | win::MB_ICONQUESTION) != win::IDYES)
+        return;
+    WriteFile(path);
+    SetCurrentFileName(path);
+    SetModified(false);
+}
+
+void TfrmInMessage::SelectFont() {
+    const QTextCursor cursor = REBody->textCursor();
+    QFont font = cursor.hasSelection() ? cursor.charFormat().font() : REBody->currentFont();
+    if (ExecuteFontDialog(this, font)) {
+        QTextCharFormat format;
+        format.setFont(font);
+        // The selection when it holds a character, else what is typed next.
+        REBody->mergeCurrentCharFormat(format);
+    }
+    REBody->setFocus();
+}
+
+TfrmMessage* TfrmInMessage::NewEditor(const QString& subject) {
+    auto* editor = new TfrmMessage(parentWidget());
+    editor->SetSenderFields(fromId_, fromName_, fromAddress_);
+    editor->SetSubject(subject);
+    editor->setWindowTitle(Q(SubjectCaption(S(subject))));
+    return editor;
+}
+
+TfrmMessage* TfrmInMessage::Reply() {
+    TfrmMessage* editor = NewEditor(Q(ReplySubject(S(Subject()))));
+    editor->show();
+    return editor;
+}
+
+TfrmMessage* TfrmInMessage::Forward() {
+    TfrmMessage* editor = NewEditor(Q(ForwardSubject(fromName_, fromAddress_, S(Subject()))));
+    editor->SetBodyLines(BodyLines());
+    editor->show();
+    return editor;
+}
+
+void TfrmInMessage::Handling() {
+    quelta::ForceStoreFolder(Folders().MessagesPath(), fromId_, quelta::TStoreFolder::In);
+    CopyEdits();
+    const std::string recipients = S(edtRecipients->text());
+    msMessage1.Recipients().Add(recipients, recipients);
+    msMessage1.Attachments().Clear();
+    for (const std::string& path : AttachmentPaths())
+        msMessage1.Attachments().AddFile(path);
+    WriteHandling(Folders().DataBasePath(), lblRecNo,
+                  {recipients, S(Subject()), lblFilename}, win::Now());
+    close();
+}
+
+} // namespace cfgman
