@@ -106,8 +106,7 @@ void TfrmInMessage::LayoutHeader() {
 }
 
 bool TfrmInMessage::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::KeyPress &&
-        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Tab) {
+    if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Tab) {
         // Tab goes recipients, carbon copies, subject, body.
         if (watched == edtRecipients) {
             OpenEntry(edtCC);
@@ -153,12 +152,11 @@ bool TfrmInMessage::ConfirmSaveChanges() {
 void TfrmInMessage::FileOpen() {
     if (!ConfirmSaveChanges())
         return;
-    const QString file = ExecuteOpenDialog(
-        this, {QStringLiteral("Open"),
-               QStringLiteral("RTF"),
-               {QStringLiteral("Rich Text Files (*.RTF *.rtf)"),
-                QStringLiteral("Text Files (*.TXT *.txt)")},
-               Q(Folders().TemplatesPath())});
+    const QString file = ExecuteOpenDialog(this, {QStringLiteral("Open"),
+                                                  QStringLiteral("RTF"),
+                                                  {QStringLiteral("Rich Text Files (*.RTF *.rtf)"),
+                                                   QStringLiteral("Text Files (*.TXT *.txt)")},
+                                                  Q(Folders().TemplatesPath())});
     if (file.isEmpty())
         return;
     QFile in(file);
@@ -262,8 +260,8 @@ void TfrmInMessage::Handling() {
     msMessage1.Attachments().Clear();
     for (const std::string& path : AttachmentPaths())
         msMessage1.Attachments().AddFile(path);
-    WriteHandling(Folders().DataBasePath(), lblRecNo,
-                  {recipients, S(Subject()), lblFilename}, win::Now());
+    WriteHandling(Folders().DataBasePath(), lblRecNo, {recipients, S(Subject()), lblFilename},
+                  win::Now());
     close();
 }
 

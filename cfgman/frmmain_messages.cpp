@@ -32,12 +32,12 @@ bool TfrmMain::CloseMessageEditors() {
 }
 
 void TfrmMain::E1Click() {
-    const QString file = ExecuteOpenDialog(
-        this, {QStringLiteral("Open rfc822 MIME Message File"),
-               QStringLiteral("eml"),
-               {QStringLiteral("rfc822 MIME Encoded Message (*.eml *.EML)"),
-                QStringLiteral("All Files (*)")},
-               {}});
+    const QString file =
+        ExecuteOpenDialog(this, {QStringLiteral("Open rfc822 MIME Message File"),
+                                 QStringLiteral("eml"),
+                                 {QStringLiteral("rfc822 MIME Encoded Message (*.eml *.EML)"),
+                                  QStringLiteral("All Files (*)")},
+                                 {}});
     if (!file.isEmpty())
         OpenMessageEditor(file.toUtf8().toStdString());
 }

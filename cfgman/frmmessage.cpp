@@ -101,9 +101,8 @@ TfrmMessage::TfrmMessage(QWidget* parent)
     connect(lstVAttach, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
         PopupAttach->popup(lstVAttach->viewport()->mapToGlobal(at));
     });
-    connect(lstVAttach, &QListWidget::itemSelectionChanged, this, [this] {
-        RemoveAttachment->setEnabled(!lstVAttach->selectedItems().isEmpty());
-    });
+    connect(lstVAttach, &QListWidget::itemSelectionChanged, this,
+            [this] { RemoveAttachment->setEnabled(!lstVAttach->selectedItems().isEmpty()); });
     connect(FormatBar->AttachButton, &QAction::triggered, this,
             [this] { Command([this] { NewAttachments(); }); });
 

@@ -146,8 +146,7 @@ void TMessageEditor::BuildEditMenu(const std::function<void()>& selectAll) {
     EditCopy = Item(mnuEdit, "&Copy", [this] { Clipboard(TClip::Copy); });
     EditCopy->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_C));
     // The controls paste with Ctrl+V by themselves.
-    EditPaste =
-        Item(mnuEdit, "&Paste", [this] { Clipboard(TClip::Paste); });
+    EditPaste = Item(mnuEdit, "&Paste", [this] { Clipboard(TClip::Paste); });
     EditSelectAll = Item(mnuEdit, "&Select All...", selectAll);
     EditSelectAll->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_A));
     for (QAction* a : {EditUndo, EditCut, EditCopy, EditSelectAll})
@@ -202,8 +201,9 @@ TMessageEditor::TEntry TMessageEditor::AddEntry(const char* name, const char* pr
     if (std::string_view(name) == "Subject") {
         edtSubject = edit;
         lblSubject = label;
-        connect(edit, &QLineEdit::textEdited, this,
-                [this](const QString& text) { setWindowTitle(Q(SubjectCaption(text.toStdString()))); });
+        connect(edit, &QLineEdit::textEdited, this, [this](const QString& text) {
+            setWindowTitle(Q(SubjectCaption(text.toStdString())));
+        });
     }
     entries_.push_back(entry);
     return entry;
@@ -311,10 +311,10 @@ std::string TMessageEditor::ChooseCharset(const QStringList& texts) const {
 }
 
 std::string TMessageEditor::Encode(const QString& text, const std::string& charset) const {
-    const std::string name = charset.empty() ? (charset_.empty() || charset_ == "us-ascii"
-                                                    ? std::string("ISO-8859-1")
-                                                    : charset_)
-                                             : charset;
+    const std::string name =
+        charset.empty()
+            ? (charset_.empty() || charset_ == "us-ascii" ? std::string("ISO-8859-1") : charset_)
+            : charset;
     QStringEncoder encoder(name.c_str());
     const QByteArray bytes = encoder.isValid() ? QByteArray(encoder.encode(text)) : text.toUtf8();
     return bytes.toStdString();

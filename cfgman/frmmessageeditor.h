@@ -74,6 +74,8 @@ public:
     void SetBodyLines(const QStringList& lines);
     // Shows the subject's edit field and focuses it.
     void OpenSubjectEntry();
+    // Shows an entry's edit field over its label and focuses it.
+    void OpenEntry(QLineEdit* edit);
     void SetSubject(const QString& subject);
     [[nodiscard]] QString Subject() const;
 
@@ -108,7 +110,6 @@ protected:
         QLineEdit* Edit;
     };
     TEntry AddEntry(const char* name, const char* prompt, const char* hint);
-    void OpenEntry(QLineEdit* edit);
     void HideEntries();
 
     // Rows: the caption, tied to the path's place in the path list.

@@ -3,7 +3,6 @@
 #include "mail/msmsg.h"
 #include "platform/win/paths.h"
 
-
 namespace cfgman {
 
 void PopulateMessage(TmsMessage& message, const TEditorFields& fields) {

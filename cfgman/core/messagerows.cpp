@@ -3,8 +3,8 @@
 #include "data/dataset.h"
 #include "data/schema.h"
 #include "data/xbtable.h"
-#include "processor/store.h"
 #include "platform/win/paths.h"
+#include "processor/store.h"
 
 namespace cfgman {
 
