@@ -412,6 +412,7 @@ void TMessageEditor::showEvent(QShowEvent* event) {
     if (tag_ == 10)
         Command([this] { SetMailMessage(msMessage1); });
     SetModified(false);
+    REBody->setFocus();
 }
 
 void TMessageEditor::closeEvent(QCloseEvent* event) {
