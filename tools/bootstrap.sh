@@ -12,6 +12,8 @@ packages=(
   coreutils sharutils mpack python3 python3-aiosmtpd python3-dbfread python3-dbf
   libdbd-xbase-perl dovecot-pop3d crudini bwbasic yabasic
   xvfb xauth trayer xdotool alsa-utils procps desktop-file-utils
+  # what the message editor printed, read back as text
+  poppler-utils
   # the configuration manager on a desktop of its own: read back as a screen
   # reader would, and pictures of its windows
   dbus at-spi2-core python3-pyatspi python3-pil

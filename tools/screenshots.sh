@@ -87,6 +87,30 @@ keys alt+v Return
 shot "Preferences" cfgman-preferences.png
 keys Escape
 
+# The message editor on a message with an attachment, through File, Open,
+# the path typed into the file dialog.
+msg="$demo/offer.eml"
+/usr/bin/python3 - "$msg" <<'PY'
+import sys
+from email.message import EmailMessage
+m = EmailMessage()
+m['From'] = 'Sales Desk <sales@example.com>'
+m['To'] = 'Ann Smith <ann@customer.example>'
+m['Subject'] = 'Your offer'
+m.set_content('Dear Ann,\n\nthe prices you asked for are attached.\n\nRegards,\nSales Desk\n')
+m.add_attachment(b'Item;Price\nWidget;4.20\n', maintype='text', subtype='csv',
+                 filename='prices.csv')
+open(sys.argv[1], 'wb').write(bytes(m))
+PY
+xdotool windowfocus --sync "$main"
+keys alt+f Down Right Return
+xdotool windowfocus --sync "$(window "Open rfc822 MIME Message File")"
+sleep 0.5
+xdotool type --delay 20 "$msg"
+keys Return
+shot "Your offer" cfgman-editor.png
+keys alt+f c
+
 xdotool windowfocus --sync "$main"
 keys alt+f x
 wait $app 2>/dev/null || true
