@@ -203,20 +203,7 @@ void TfrmInMessage::FileSave() {
 }
 
 void TfrmInMessage::FileSaveAs() {
-    const QString file = ExecuteSaveDialog(this, {QStringLiteral("Save As"),
-                                                  QStringLiteral("eml"),
-                                                  {QStringLiteral("E-Mail Files (*.eml)")},
-                                                  Q(Folders().TemplatesPath())});
-    if (file.isEmpty())
-        return;
-    const std::string path = S(file);
-    if (QFileInfo::exists(file) &&
-        win::MessageBox(OverwriteQuestion(path), kAppTitle,
-                        win::MB_YESNOCANCEL | win::MB_ICONQUESTION) != win::IDYES)
-        return;
-    WriteFile(path);
-    SetCurrentFileName(path);
-    SetModified(false);
+    (void)SaveAsDialog();
 }
 
 void TfrmInMessage::SelectFont() {

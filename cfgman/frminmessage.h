@@ -61,7 +61,7 @@ private:
     TfrmMessage* NewEditor(const QString& subject);
     // Copies the body and subject entries into the message.
     void CopyEdits();
-    void WriteFile(const std::string& path);
+    void WriteFile(const std::string& path) override;
 };
 
 } // namespace cfgman

@@ -220,20 +220,8 @@ void TfrmMessage::FileSave() {
 }
 
 void TfrmMessage::FileSaveAs() {
-    const QString file = ExecuteSaveDialog(this, {QStringLiteral("Save As"),
-                                                  QStringLiteral("eml"),
-                                                  {QStringLiteral("E-Mail Files (*.eml)")},
-                                                  Q(Folders().TemplatesPath())});
-    if (file.isEmpty())
+    if (!SaveAsDialog())
         return;
-    const std::string path = S(file);
-    if (QFileInfo::exists(file) &&
-        win::MessageBox(OverwriteQuestion(path), kAppTitle,
-                        win::MB_YESNOCANCEL | win::MB_ICONQUESTION) != win::IDYES)
-        return;
-    WriteFile(path);
-    SetCurrentFileName(path);
-    SetModified(false);
     if (TfrmMain* main = frmMain())
         main->RefreshTemplates();
 }

@@ -48,7 +48,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void WriteFile(const std::string& path);
+    void WriteFile(const std::string& path) override;
 };
 
 } // namespace cfgman

@@ -1,6 +1,7 @@
 #include "cfgman/frmmessageeditor.h"
 
 #include "cfgman/core/messagefields.h"
+#include "cfgman/core/settings.h"
 #include "cfgman/filedialog.h"
 #include "cfgman/frmmain.h"
 #include "cfgman/frmmessageformat.h"
@@ -386,6 +387,24 @@ void TMessageEditor::UpdateSplitter() {
     Splitter->SetBarPosition(rows ? 70 : 100);
     locked_ = !rows;
     Splitter->ResizePanes();
+}
+
+bool TMessageEditor::SaveAsDialog() {
+    const QString file = ExecuteSaveDialog(this, {QStringLiteral("Save As"),
+                                                  QStringLiteral("eml"),
+                                                  {QStringLiteral("E-Mail Files (*.eml)")},
+                                                  Q(Folders().TemplatesPath())});
+    if (file.isEmpty())
+        return false;
+    const std::string path = file.toUtf8().toStdString();
+    if (QFileInfo::exists(file) &&
+        win::MessageBox(OverwriteQuestion(path), kAppTitle,
+                        win::MB_YESNOCANCEL | win::MB_ICONQUESTION) != win::IDYES)
+        return false;
+    WriteFile(path);
+    SetCurrentFileName(path);
+    SetModified(false);
+    return true;
 }
 
 void TMessageEditor::FilePrint() {

@@ -136,6 +136,12 @@ protected:
     // Cut, copy or paste on the focused control.
     enum class TClip { Cut, Copy, Paste };
     void Clipboard(TClip what);
+    // Writes the window's message to the file.
+    virtual void WriteFile(const std::string& path) = 0;
+    // The save dialog (filter "E-Mail Files", from the templates folder) and
+    // the overwrite question; writes the file and makes it the current one.
+    // False when nothing was written.
+    bool SaveAsDialog();
     // Places the header's children for the window's width.
     virtual void LayoutHeader() = 0;
     // The body got the focus.
