@@ -6,6 +6,7 @@
 #include "cfgman/filedialog.h"
 #include "cfgman/frmmain.h"
 #include "cfgman/frmmessage.h"
+#include "cfgman/qtext.h"
 #include "platform/rtf/rtfreader.h"
 #include "platform/win/datetime.h"
 #include "platform/win/hooks.h"
@@ -24,18 +25,6 @@
 #include <QTextEdit>
 
 namespace cfgman {
-
-namespace {
-
-QString Q(const std::string& s) {
-    return QString::fromUtf8(s.data(), qsizetype(s.size()));
-}
-
-std::string S(const QString& s) {
-    return s.toUtf8().toStdString();
-}
-
-} // namespace
 
 TfrmInMessage::TfrmInMessage(QWidget* parent)
     : TMessageEditor(parent, "frmInMessage", kReceivedMessageCaption) {

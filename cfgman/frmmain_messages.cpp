@@ -3,6 +3,7 @@
 #include "cfgman/core/accounttree.h"
 #include "cfgman/core/messagerows.h"
 #include "cfgman/core/settings.h"
+#include "cfgman/core/text.h"
 #include "cfgman/filedialog.h"
 #include "cfgman/frmmain.h"
 #include "cfgman/frmmessage.h"
@@ -53,16 +54,11 @@ void TfrmMain::V3Click() {
     const std::vector<std::string>& row = rows[std::size_t(current.row())];
     // The message belongs to the row's own account; older rows without one
     // belong to the selected agent's.
-    auto trimmed = [](std::string s) {
-        while (!s.empty() && s.back() == ' ')
-            s.pop_back();
-        return s;
-    };
-    std::string account = trimmed(row[1]);
+    std::string account = Trim(row[1]);
     if (account.empty() && Tables.TableAgents2.Active())
-        account = trimmed(Tables.TableAgents2.FieldByName("LINK_ID").AsString());
+        account = Trim(Tables.TableAgents2.FieldByName("LINK_ID").AsString());
     OpenMessageEditor(HistoryMessagePath(Folders().MessagesPath(), Folders().DataBasePath(),
-                                         account, trimmed(row[0])));
+                                         account, Trim(row[0])));
 }
 
 } // namespace cfgman

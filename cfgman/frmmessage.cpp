@@ -6,6 +6,7 @@
 #include "cfgman/filedialog.h"
 #include "cfgman/frmmain.h"
 #include "cfgman/frmmessageformat.h"
+#include "cfgman/qtext.h"
 #include "platform/win/hooks.h"
 #include "platform/win/paths.h"
 #include "platform/win/profile.h"
@@ -29,14 +30,6 @@
 namespace cfgman {
 
 namespace {
-
-QString Q(const std::string& s) {
-    return QString::fromUtf8(s.data(), qsizetype(s.size()));
-}
-
-std::string S(const QString& s) {
-    return s.toUtf8().toStdString();
-}
 
 std::string ProgramFolder() {
     return frmMain() ? frmMain()->ProgramFolder()

@@ -5,6 +5,7 @@
 #include "cfgman/filedialog.h"
 #include "cfgman/frmmain.h"
 #include "cfgman/frmmessageformat.h"
+#include "cfgman/qtext.h"
 #include "platform/win/hooks.h"
 #include "widgets/splitter.h"
 
@@ -31,10 +32,6 @@ namespace cfgman {
 namespace {
 
 constexpr int kPathRole = Qt::UserRole;
-
-QString Q(const std::string& s) {
-    return QString::fromUtf8(s.data(), qsizetype(s.size()));
-}
 
 // The header strip's tile: a quiet pattern drawn once.
 QPixmap BackgroundTile() {

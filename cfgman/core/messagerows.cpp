@@ -1,5 +1,6 @@
 #include "cfgman/core/messagerows.h"
 
+#include "cfgman/core/text.h"
 #include "data/dataset.h"
 #include "data/schema.h"
 #include "data/xbtable.h"
@@ -11,10 +12,7 @@ namespace cfgman {
 namespace {
 
 std::string Trimmed(data::TTable& t, const char* field) {
-    std::string v = t.FieldByName(field).AsString();
-    while (!v.empty() && v.back() == ' ')
-        v.pop_back();
-    return v;
+    return Trim(t.FieldByName(field).AsString());
 }
 
 } // namespace
