@@ -49,9 +49,33 @@ std::uint8_t encodingKind(const TmsHeaders& headers, bool& uu) {
     return aeSevenBit;
 }
 
+// The lower-cased "type/subtype" of a Content-Type value; a type without
+// its subtype ("text") is no type at all and reads as text/plain. Empty
+// for an empty value.
+std::string mediaType(std::string_view value) {
+    const std::string token = LowerCase(GetFirstToken(value));
+    if (token.empty())
+        return token;
+    const size_t slash = token.find('/');
+    if (slash == 0 || slash == std::string::npos || slash + 1 == token.size() ||
+        token.find('/', slash + 1) != std::string::npos)
+        return "text/plain";
+    return token;
+}
+
 // A file name from a header parameter: encoded words decoded.
 std::string paramName(std::string_view param, std::string_view value) {
     return DecodeHeaderWords(GetHeaderParam(param, value));
+}
+
+// The name a part's sender gave it: Content-Disposition's "filename"
+// first, as the more specific, then Content-Type's "name". Both values are
+// read whole: a long name in RFC 2231 sections must not be cut.
+std::string partFileName(const TmsHeaders& headers) {
+    std::string name = paramName("filename", headers.GetRawFieldValue("Content-Disposition"));
+    if (name.empty())
+        name = paramName("name", headers.GetRawFieldValue("Content-Type"));
+    return name;
 }
 
 // Names the item without deriving a type or an encoding from the name.
@@ -88,18 +112,32 @@ std::string decodeQPLines(const TStringList& lines, bool beforeDelimiter) {
     return data;
 }
 
+// A field ("Name: value" with a name of printable characters and no
+// blank), a folded continuation, or an mbox "From " line.
+bool isHeaderLine(std::string_view line) {
+    if (line[0] == ' ' || line[0] == '\t' || line.starts_with("From "))
+        return true;
+    for (char c : line) {
+        if (c == ':')
+            return true;
+        if (static_cast<unsigned char>(c) <= ' ' || static_cast<unsigned char>(c) > '~')
+            return false;
+    }
+    return false;
+}
+
 // A first part that is not the text body is read as the first attachment.
 bool isBodyPart(const TmsHeaders& part) {
     bool uu = false;
     if (encodingKind(part, uu) == aeBase64)
         return false;
     const std::string type = part.GetFieldValue("Content-Type");
-    const std::string disposition = part.GetFieldValue("Content-Disposition");
-    if (!GetHeaderParam("name", type).empty() || !GetHeaderParam("filename", disposition).empty())
+    const std::string disposition = part.GetRawFieldValue("Content-Disposition");
+    if (!partFileName(part).empty())
         return false;
     if (LowerCase(GetFirstToken(disposition)) == "attachment")
         return false;
-    const std::string token = LowerCase(GetFirstToken(type));
+    const std::string token = mediaType(type);
     return token.empty() || token.starts_with("text/");
 }
 
@@ -116,15 +154,33 @@ TmsCustomDecoder::TmsCustomDecoder(std::istream& stream) {
 TmsCustomDecoder::~TmsCustomDecoder() = default;
 
 bool TmsCustomDecoder::nextLine(std::string& line) {
+    if (held_) {
+        held_ = false;
+        line = std::move(heldLine_);
+        return true;
+    }
     reader_.ReadLine(line);
     return !reader_.Eof();
+}
+
+void TmsCustomDecoder::restart() {
+    held_ = false;
+    reader_.Reset();
 }
 
 void TmsCustomDecoder::readHeaders(TmsHeaders& headers) {
     headers.Clear();
     std::string line;
-    while (nextLine(line) && !line.empty())
+    while (nextLine(line) && !line.empty()) {
+        // A line that cannot belong to a header block is the first body
+        // line of a message (or part) that lacks the blank line.
+        if (!isHeaderLine(line)) {
+            heldLine_ = std::move(line);
+            held_ = true;
+            return;
+        }
         headers.Add(line);
+    }
 }
 
 void TmsCustomDecoder::Decode() {
@@ -207,7 +263,7 @@ void TmsCustomDecoder::readMimeBody() {
         readMultipart();
     } else if (type.find("multipart") != std::string::npos) {
         readMultipart();
-    } else if (!type.empty() && type.find("text/") == std::string::npos) {
+    } else if (!type.empty() && !mediaType(type).starts_with("text/")) {
         readSinglePartAttachment();
     } else if (!GetHeaderParam("name", type).empty()) {
         readSinglePartAttachment();
@@ -242,7 +298,7 @@ void TmsCustomDecoder::readTextBody() {
         body.Add(line);
         if (IsUUBeginLine(line)) {
             // Plain text with uuencoded files after all: read it again so.
-            reader_.Reset();
+            restart();
             body.Clear();
             readHeaders(topHeaders_);
             reparse_ = true;
@@ -260,19 +316,13 @@ void TmsCustomDecoder::readSinglePartAttachment() {
     try {
         const std::string typeValue = topHeaders_.GetFieldValue("Content-Type");
         item->SetContentType(GetFirstToken(typeValue));
-        const std::string name = paramName("name", typeValue);
-        if (!name.empty())
-            setNameKeepingType(*item, name);
         bool uu = false;
-        const std::uint8_t kind = encodingKind(topHeaders_, uu);
-        item->SetEncoding(kind);
-        if (name.empty()) {
-            std::string file =
-                paramName("filename", topHeaders_.GetFieldValue("Content-Disposition"));
-            if (file.empty())
-                file = "att." + std::to_string(message_->Attachments().Count());
-            setNameKeepingType(*item, file);
-        }
+        item->SetEncoding(encodingKind(topHeaders_, uu));
+        std::string name = partFileName(topHeaders_);
+        if (name.empty())
+            name = "att." + std::to_string(message_->Attachments().Count());
+        setNameKeepingType(*item, name);
+        const std::uint8_t kind = item->Encoding();
         std::string line;
         std::string& data = item->Data();
         if (kind == aeBase64) {
@@ -444,10 +494,10 @@ void TmsCustomDecoder::readFollowingParts() {
             // its lines, with its whole type so its boundary goes out again.
             if (LowerCase(type).starts_with("multipart/"))
                 type = typeValue;
+            else if (!type.empty() && mediaType(type) != LowerCase(type))
+                type = "text/plain";
             item->SetContentType(type.empty() ? "text/plain" : type);
-            std::string name = paramName("name", typeValue);
-            if (name.empty())
-                name = paramName("filename", partHeaders_.GetFieldValue("Content-Disposition"));
+            const std::string name = partFileName(partHeaders_);
             if (!name.empty()) {
                 item->SetFileName(name);
                 // The type the sender declared wins over a guess from the name.

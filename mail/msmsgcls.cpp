@@ -215,11 +215,13 @@ std::string TmsHeaders::UnfoldedValue(int line, int end) const {
     return value;
 }
 
-std::string TmsHeaders::GetFieldValue(std::string_view name) const {
+std::string TmsHeaders::GetRawFieldValue(std::string_view name) const {
     const int line = FindField(name, 0);
-    if (line < 0)
-        return {};
-    std::string value = UnfoldedValue(line, FieldEnd(line));
+    return line < 0 ? std::string() : UnfoldedValue(line, FieldEnd(line));
+}
+
+std::string TmsHeaders::GetFieldValue(std::string_view name) const {
+    std::string value = GetRawFieldValue(name);
     std::string_view bare = name;
     if (!bare.empty() && bare.back() == ':')
         bare.remove_suffix(1);

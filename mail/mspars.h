@@ -45,6 +45,8 @@ private:
     enum class Boundary { None, Next, Close, OuterNext, OuterClose };
 
     bool nextLine(std::string& line);
+    // Back to the first line of the input.
+    void restart();
     void readHeaders(TmsHeaders& headers);
     void readPlainBody();
     void readUUAttachments(std::string line);
@@ -68,6 +70,9 @@ private:
     bool alternative_ = false;
     bool partHeadersRead_ = false;
     bool done_ = false;
+    // The line that ended a header block without a blank line, read next.
+    std::string heldLine_;
+    bool held_ = false;
 };
 
 class TmsMessageDecoder : public TmsCustomDecoder {

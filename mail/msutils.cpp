@@ -220,6 +220,8 @@ std::vector<std::string> SplitAddressList(std::string_view text) {
     size_t start = 0, i = 0;
     int comment = 0;
     bool angle = false;
+    // A group ("Team: a@x, b@y;") gives its members; its name is no address.
+    bool group = false;
     auto flush = [&](size_t end) {
         std::string piece = Trim(text.substr(start, end - start));
         if (!piece.empty())
@@ -244,6 +246,12 @@ std::vector<std::string> SplitAddressList(std::string_view text) {
         } else if (!comment && c == '>') {
             angle = false;
         } else if (c == ',' && !comment && !angle) {
+            flush(i);
+        } else if (c == ':' && !comment && !angle && !group) {
+            group = true;
+            start = i + 1;
+        } else if (c == ';' && !comment && !angle && group) {
+            group = false;
             flush(i);
         }
     }
@@ -274,14 +282,79 @@ std::string FormatMailAddress(std::string_view name, std::string_view address) {
     return out;
 }
 
+namespace {
+
+int hexDigit(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+// "%xx" escapes to their bytes; a "%" not followed by two hex digits stays.
+std::string percentDecoded(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '%' && i + 2 < text.size() && hexDigit(text[i + 1]) >= 0 &&
+            hexDigit(text[i + 2]) >= 0) {
+            out += static_cast<char>(hexDigit(text[i + 1]) * 16 + hexDigit(text[i + 2]));
+            i += 2;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
+// An RFC 2231 extended value without its "charset'language'" prefix. The
+// bytes are kept as they are, as with encoded words.
+std::string extendedValue(std::string_view text, bool first) {
+    if (first) {
+        const size_t q1 = text.find('\'');
+        const size_t q2 = q1 == std::string_view::npos ? q1 : text.find('\'', q1 + 1);
+        if (q2 != std::string_view::npos)
+            text.remove_prefix(q2 + 1);
+    }
+    return percentDecoded(text);
+}
+
+// One parameter value at text[k]: a quoted string without its quotes and
+// escapes, else the text up to a blank or ";".
+std::string paramValue(std::string_view value, size_t k) {
+    if (k < value.size() && value[k] == '"') {
+        std::string out;
+        for (size_t j = k + 1; j < value.size() && value[j] != '"'; ++j) {
+            if (value[j] == '\\' && j + 1 < value.size())
+                ++j;
+            out += value[j];
+        }
+        return out;
+    }
+    size_t e = k;
+    while (e < value.size() && !isBlank(value[e]) && value[e] != ';')
+        ++e;
+    return Trim(value.substr(k, e - k));
+}
+
+} // namespace
+
 std::string GetHeaderParam(std::string_view name, std::string_view value) {
     if (name.empty())
         return {};
+    // The plain form wins; else "name*=" (RFC 2231, encoded), else the
+    // sections "name*0", "name*1*", ... joined in number order.
+    std::string plain, extended;
+    bool havePlain = false, haveExtended = false;
+    std::map<unsigned, std::string> sections;
     for (size_t i = 0; i < value.size(); ++i) {
         if (value[i] == '"') {
             const size_t e = quotedEnd(value, i);
             if (e == std::string_view::npos)
-                return {};
+                break;
             i = e;
             continue;
         }
@@ -289,6 +362,24 @@ std::string GetHeaderParam(std::string_view name, std::string_view value) {
         if (!atStart || !StartsText(name, value.substr(i)))
             continue;
         size_t k = i + name.size();
+        // What follows the name: nothing (plain), "*" (extended), or "*N"
+        // with an optional "*" (a section, encoded when marked).
+        int kind = 0; // 0 plain, 1 extended, 2 section
+        unsigned number = 0;
+        bool encoded = false;
+        if (k < value.size() && value[k] == '*') {
+            ++k;
+            kind = 1;
+            if (k < value.size() && value[k] >= '0' && value[k] <= '9') {
+                kind = 2;
+                while (k < value.size() && value[k] >= '0' && value[k] <= '9' && number < 100000)
+                    number = number * 10 + static_cast<unsigned>(value[k++] - '0');
+                if (k < value.size() && value[k] == '*') {
+                    encoded = true;
+                    ++k;
+                }
+            }
+        }
         while (k < value.size() && isBlank(value[k]))
             ++k;
         if (k >= value.size() || value[k] != '=')
@@ -296,21 +387,27 @@ std::string GetHeaderParam(std::string_view name, std::string_view value) {
         ++k;
         while (k < value.size() && isBlank(value[k]))
             ++k;
-        if (k < value.size() && value[k] == '"') {
-            std::string out;
-            for (size_t j = k + 1; j < value.size() && value[j] != '"'; ++j) {
-                if (value[j] == '\\' && j + 1 < value.size())
-                    ++j;
-                out += value[j];
-            }
-            return out;
+        const std::string text = paramValue(value, k);
+        if (kind == 0 && !havePlain) {
+            plain = text;
+            havePlain = true;
+        } else if (kind == 1 && !haveExtended) {
+            extended = extendedValue(text, true);
+            haveExtended = true;
+        } else if (kind == 2 && !sections.count(number)) {
+            sections[number] = encoded ? extendedValue(text, number == 0) : text;
         }
-        size_t e = k;
-        while (e < value.size() && !isBlank(value[e]) && value[e] != ';')
-            ++e;
-        return Trim(value.substr(k, e - k));
+        if (havePlain)
+            break;
     }
-    return {};
+    if (havePlain)
+        return plain;
+    if (haveExtended)
+        return extended;
+    std::string joined;
+    for (const auto& [n, text] : sections)
+        joined += text;
+    return joined;
 }
 
 std::string GetFirstToken(std::string_view value) {

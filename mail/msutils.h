@@ -23,7 +23,9 @@ void SplitMailAddress(std::string_view text, std::string& address, std::string& 
 
 // The pieces of an address-list value, split at the commas that stand
 // outside double quotes, comments and angle brackets; each trimmed, empty
-// ones dropped: "Smith, John" <j@x>, b@y gives two pieces.
+// ones dropped: "Smith, John" <j@x>, b@y gives two pieces. A group gives
+// its members without its name: "Team: a@x, b@y;" gives a@x and b@y, and
+// "Undisclosed:;" nothing.
 [[nodiscard]] std::vector<std::string> SplitAddressList(std::string_view text);
 
 // A display name as written in a header: in double quotes, with "\" and
@@ -36,7 +38,9 @@ void SplitMailAddress(std::string_view text, std::string& address, std::string& 
 // The value of the parameter called name inside a header value (case
 // ignored; a whole parameter name only, so "name" does not find
 // "filename"): a quoted value without its quotes, else the text up to a
-// blank or ";". Empty when absent.
+// blank or ";". Empty when absent. RFC 2231 forms count too when the plain
+// one is missing: "name*=utf-8''a%20b" gives "a b" (bytes as sent, the
+// charset dropped), and sections "name*0=", "name*1*=" are joined in order.
 [[nodiscard]] std::string GetHeaderParam(std::string_view name, std::string_view value);
 // The text before the first blank or ";" ("text/html; charset=x" gives
 // "text/html").
