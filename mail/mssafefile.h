@@ -9,3 +9,7 @@
 // Creates or replaces path. Raises EFCreateError when the file cannot be
 // written whole; nothing is left behind then.
 void WriteFileWhole(const std::string& path, std::string_view data);
+
+// Removes the temporary files that writers killed in mid-write left in the
+// folder: those of processes that no longer run. Returns how many went.
+int RemoveAbandonedParts(const std::string& folder);

@@ -5,6 +5,9 @@
 #include "platform/win/formatdatetime.h"
 #include "platform/win/paths.h"
 
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
 #include <stdexcept>
 
 namespace quelta {
@@ -64,8 +67,21 @@ std::string MessageKey(const TmsCustomMessage& message) {
            message.Headers().GetFieldValue("Subject").substr(0, 5);
 }
 
-std::string MessageFileName(const std::string& messageKey) {
-    return SanitizeFileName(messageKey) + ".eml";
+std::string MessageFileName(const std::string& messageKey, int number) {
+    std::string name = SanitizeFileName(messageKey);
+    if (name.size() > kMaxKeyNameLength) {
+        // FNV-1a over the whole key: cut names of different keys stay apart.
+        std::uint64_t hash = 14695981039346656037ull;
+        for (unsigned char c : messageKey)
+            hash = (hash ^ c) * 1099511628211ull;
+        char tail[24];
+        std::snprintf(tail, sizeof tail, "-%016llx", static_cast<unsigned long long>(hash));
+        name.resize(kMaxKeyNameLength - std::strlen(tail));
+        name += tail;
+    }
+    if (number > 1)
+        name += "~" + std::to_string(number);
+    return name + ".eml";
 }
 
 } // namespace quelta

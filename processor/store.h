@@ -1,6 +1,7 @@
 #pragma once
 // The message store: one folder per account below the messages folder, with
 // the folders Pending, In, Out and Sent, one ".eml" file per message.
+#include <cstddef>
 #include <string>
 
 class TmsCustomMessage;
@@ -31,8 +32,16 @@ std::string ForceStoreFolder(const std::string& messagesFolder, const std::strin
 // first five characters of its Subject.
 [[nodiscard]] std::string MessageKey(const TmsCustomMessage& message);
 
-// The file name of a message with this key: the key made safe + ".eml".
-[[nodiscard]] std::string MessageFileName(const std::string& messageKey);
+// Longest file name a key makes before ".eml": room is left within the
+// file system's 255 bytes for a number, the ".run" mark and the
+// temporary name of a write in progress.
+inline constexpr std::size_t kMaxKeyNameLength = 200;
+
+// The file name of a message with this key: the key made safe + ".eml". A
+// longer name is cut, ending in a hash of the whole key. The names of
+// different keys that clean to the same text are told apart by number:
+// the second is "<name>~2.eml".
+[[nodiscard]] std::string MessageFileName(const std::string& messageKey, int number = 1);
 
 // Marker header lines on mail the processor sends.
 inline constexpr const char* kAutoReplyMarker = "X-QueltaAuto-Reply: True";

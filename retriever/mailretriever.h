@@ -6,9 +6,10 @@
 //
 //   tick:    timer off -> (retrieval on) ProcessMail -> timer on, also after a failure
 //   pass:    per account row: due? -> AdvanceDateTime -> RetrieveMesages
-//   session: disconnect -> log in -> list (LIST, TOP) -> skip received ->
-//            restrictions -> pending check -> ProcessMarked (check, RETR,
-//            check, DELE) -> QUIT, also after a failure
+//   session: disconnect -> log in -> list (LIST, TOP) -> restrictions ->
+//            no fetch for what is stored (Pending, In, received) ->
+//            ProcessMarked (check, RETR, check, DELE) -> QUIT, also after a
+//            failure
 #include "data/dataset.h"
 #include "data/xbtable.h"
 #include "mail/agras.h"
@@ -94,8 +95,7 @@ private:
     bool Due();
     // Ends the session: QUIT and close, whatever the connection's state.
     void EndSession() noexcept;
-    void ApplyRestrictions(int index, const std::string& pendingFolder,
-                           const std::string& fileName);
+    void ApplyRestrictions(int index);
     void SaveFetched(int index, std::istream& contents);
     [[nodiscard]] bool Received(const std::string& key);
 
@@ -116,5 +116,16 @@ private:
 
 // The message key and the pending file name of listed header lines.
 [[nodiscard]] std::string HeaderKey(const TmsHeaders& headers);
+
+// Where a listed message is, or is to be, stored: the first of its
+// numbered file names that is free in Pending and In, or that holds this
+// message already (stored). A file holds it when it has the same
+// Message-ID, or, for a message without one, the same header lines.
+struct TStoreSlot {
+    std::string name;
+    bool stored = false;
+};
+[[nodiscard]] TStoreSlot LocateStored(const std::string& pendingFolder, const std::string& inFolder,
+                                      const TmsHeaders& listed, const std::string& key);
 
 } // namespace retriever

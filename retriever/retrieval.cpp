@@ -1,5 +1,5 @@
-// One account's POP3 session: list, skip what was received, let the
-// restrictions mark, fetch into Pending and delete on the server.
+// One account's POP3 session: list, let the restrictions mark, fetch what
+// is not stored yet into Pending and delete on the server.
 #include "retriever/mailretriever.h"
 
 #include "data/schema.h"
@@ -8,6 +8,7 @@
 #include "platform/win/paths.h"
 #include "processor/store.h"
 
+#include <fstream>
 #include <sstream>
 
 namespace retriever {
@@ -24,7 +25,54 @@ bool Yes(const std::string& value) {
     return UpperCase(Trim(value)) == "Y";
 }
 
+// The header lines of a stored message file, as TOP lists them: up to
+// the first blank line (read in pieces: the body is not needed).
+TmsHeaders StoredHeaders(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::string text;
+    char chunk[16384];
+    while (in.read(chunk, sizeof chunk) || in.gcount() > 0) {
+        const size_t from = text.size() < 4 ? 0 : text.size() - 4;
+        text.append(chunk, static_cast<size_t>(in.gcount()));
+        const size_t lf = text.find("\n\n", from), crlf = text.find("\r\n\r\n", from);
+        if (lf != std::string::npos || crlf != std::string::npos || text.size() > (1u << 20))
+            break;
+    }
+    TmsHeaders headers;
+    headers.SetText(text);
+    headers.CutAtBlankLine();
+    return headers;
+}
+
+// True when the key names this message alone: a Message-ID that the
+// received table keeps whole. A cut one, or a date key, may be shared by
+// other messages.
+bool ExactKey(const TmsHeaders& listed, const std::string& key) {
+    return !listed.GetFieldValue("Message-ID").empty() && data::StoredMessageKey(key) == key;
+}
+
 } // namespace
+
+TStoreSlot LocateStored(const std::string& pendingFolder, const std::string& inFolder,
+                        const TmsHeaders& listed, const std::string& key) {
+    const bool byId = !listed.GetFieldValue("Message-ID").empty();
+    // Each taken name is a file: the search ends after as many steps.
+    for (int number = 1;; ++number) {
+        const std::string name = quelta::MessageFileName(key, number);
+        bool taken = false;
+        for (const std::string* folder : {&pendingFolder, &inFolder}) {
+            const std::string path = win::ResolvePath(*folder + name);
+            if (!win::FileExists(path))
+                continue;
+            taken = true;
+            const TmsHeaders stored = StoredHeaders(path);
+            if (byId ? HeaderKey(stored) == key : stored == listed)
+                return {name, true};
+        }
+        if (!taken)
+            return {name, false};
+    }
+}
 
 std::string HeaderKey(const TmsHeaders& headers) {
     TmsMessage message;
@@ -77,12 +125,25 @@ void TMailRetriever::RetrieveMesages() {
         }
         const std::string pendingFolder = quelta::ForceStoreFolder(messagesFolder_, currentNodeId_,
                                                                    quelta::TStoreFolder::Pending);
+        const std::string inFolder =
+            quelta::StoreFolderPath(messagesFolder_, currentNodeId_, quelta::TStoreFolder::In);
+        RemoveAbandonedParts(pendingFolder);
         received_.Refresh();
         for (int i = 0; i < pop_.Info().Count(); ++i) {
-            const std::string key = HeaderKey(pop_.Info().Items(i).Headers());
-            if (Received(key))
+            const TmsHeaders& listed = pop_.Info().Items(i).Headers();
+            const std::string key = HeaderKey(listed);
+            const bool stored = LocateStored(pendingFolder, inFolder, listed, key).stored;
+            const bool received = Received(key);
+            // A received row that may stand for another message keeps this
+            // one from being fetched, but cannot let it be deleted unread.
+            if (received && !stored && !ExactKey(listed, key))
                 continue;
-            ApplyRestrictions(i, pendingFolder, quelta::MessageFileName(key));
+            ApplyRestrictions(i);
+            // Stored already: not fetched again, and deleted on the server
+            // when the restrictions say so (a session killed before QUIT
+            // left it there).
+            if (received || stored)
+                pop_.Info().Items(i).SetRetrieveMark(false);
         }
         try {
             pop_.ProcessMarked();
@@ -97,8 +158,7 @@ void TMailRetriever::RetrieveMesages() {
     EndSession();
 }
 
-void TMailRetriever::ApplyRestrictions(int index, const std::string& pendingFolder,
-                                       const std::string& fileName) {
+void TMailRetriever::ApplyRestrictions(int index) {
     TmsRemoteInfoItem& item = pop_.Info().Items(index);
     const std::string n = std::to_string(index + 1);
     rules_.First();
@@ -130,8 +190,6 @@ void TMailRetriever::ApplyRestrictions(int index, const std::string& pendingFold
             SendtoLog("Rule " + rules_.FieldByName("RULE").AsString() + " activated for message " +
                       n);
         }
-        if (win::FileExists(win::ResolvePath(pendingFolder + fileName)))
-            pop_.Unmark(index);
         rules_.Next();
     }
 }
@@ -141,17 +199,16 @@ void TMailRetriever::SaveFetched(int index, std::istream& contents) {
         quelta::ForceStoreFolder(messagesFolder_, currentNodeId_, quelta::TStoreFolder::Pending);
     const std::string in =
         quelta::StoreFolderPath(messagesFolder_, currentNodeId_, quelta::TStoreFolder::In);
-    const std::string name = quelta::MessageFileName(HeaderKey(pop_.Info().Items(index).Headers()));
-    if (win::FileExists(win::ResolvePath(pending + name)) ||
-        win::FileExists(win::ResolvePath(in + name))) {
-        // Stored already: not written twice, and not deleted on the server.
-        pop_.Unmark(index);
+    const TmsHeaders& listed = pop_.Info().Items(index).Headers();
+    const TStoreSlot slot = LocateStored(pending, in, listed, HeaderKey(listed));
+    // Stored meanwhile: not written twice; the delete mark stays as the
+    // restrictions set it.
+    if (slot.stored)
         return;
-    }
     // The text as the server delivered it, stored whole or not at all.
     std::ostringstream data;
     data << contents.rdbuf();
-    WriteFileWhole(pending + name, data.view());
+    WriteFileWhole(pending + slot.name, data.view());
     Pump();
 }
 

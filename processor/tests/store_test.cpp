@@ -33,3 +33,13 @@ TEST(Store, FoldersFoundWithoutRegardToCaseAndCreated) {
     EXPECT_EQ(quelta::StoreFolderPath(messages, "2026120901", quelta::TStoreFolder::Sent),
               dir.path() + "messages/2026120901/Sent/");
 }
+
+TEST(Store, LongKeysGiveNamesThatFitAndStayApart) {
+    const std::string a = "<" + std::string(3000, 'x') + "a@x>";
+    const std::string b = "<" + std::string(3000, 'x') + "b@x>";
+    const std::string nameA = quelta::MessageFileName(a), nameB = quelta::MessageFileName(b);
+    EXPECT_NE(nameA, nameB);
+    EXPECT_EQ(nameA.size(), quelta::kMaxKeyNameLength + 4);
+    EXPECT_EQ(nameA, quelta::MessageFileName(a)); // the same key, the same name
+    EXPECT_EQ(quelta::MessageFileName("<12.34>", 2), "-12.34-~2.eml");
+}

@@ -15,6 +15,8 @@
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -228,30 +230,119 @@ TEST_F(Retriever, SizeAndLengthBoundaries) {
     EXPECT_EQ(dovecot_->Mailbox(user).size(), 3u);
 }
 
-TEST_F(Retriever, ReceivedPendingAndFiledMessagesAreNeitherWrittenNorDeleted) {
+TEST_F(Retriever, StoredMessagesAreNotFetchedAgainButTheRulesStillDelete) {
     if (!dovecot_->Started())
         GTEST_SKIP() << "Dovecot POP3 server not available: " << dovecot_->Why();
     const std::string user = NewUser();
+    // A key longer than the received table keeps may belong to another
+    // message: it is neither fetched nor deleted.
     const std::string longId = "<" + std::string(60, 'r') + "@example.org>";
-    const std::string received = Msg("Message-ID: " + longId + "\r\nSubject: r\r\n", "b\r\n");
+    const std::string cut = Msg("Message-ID: " + longId + "\r\nSubject: r\r\n", "b\r\n");
+    const std::string received = Msg("Message-ID: <e@x>\r\nSubject: e\r\n", "b\r\n");
     const std::string pending = Msg("Message-ID: <p@x>\r\nSubject: p\r\n", "b\r\n");
     const std::string filed = Msg("Message-ID: <i@x>\r\nSubject: i\r\n", "b\r\n");
     const std::string fresh = Msg("Message-ID: <n@x>\r\nSubject: n\r\n", "b\r\n");
-    for (const auto* m : {&received, &pending, &filed, &fresh})
+    for (const auto* m : {&cut, &received, &pending, &filed, &fresh})
         dovecot_->Deliver(user, *m);
     Account("A1", dovecot_->Address(), user, "secret");
     Rule("A1", "All", "A", "", "", "Y", "Y");
     fs::create_directories(messages_ + "A1/pending");
     fs::create_directories(messages_ + "A1/in");
-    WriteFile(messages_ + "A1/pending/-p@x-.eml", "already here");
-    WriteFile(messages_ + "A1/in/-i@x-.eml", "filed");
+    // As a session killed between storing and QUIT leaves them.
+    WriteFile(messages_ + "A1/pending/-p@x-.eml", pending);
+    WriteFile(messages_ + "A1/in/-i@x-.eml", filed);
     r_.OpenTables();
     // The processor files the message after the retriever opened its tables.
     Append("received.dbf", {{"MESSAGE_ID", data::StoredMessageKey(longId)}, {"LINK_ID", "A1"}});
+    Append("received.dbf", {{"MESSAGE_ID", "<e@x>"}, {"LINK_ID", "A1"}});
     Tick();
     EXPECT_EQ(PendingNames("A1"), (std::vector<std::string>{"-n@x-.eml", "-p@x-.eml"}));
-    EXPECT_EQ(Pending("A1", "-p@x-.eml"), "already here");
-    EXPECT_EQ(dovecot_->Mailbox(user), (std::vector<std::string>{received, pending, filed}));
+    EXPECT_EQ(Pending("A1", "-n@x-.eml"), fresh);
+    EXPECT_EQ(dovecot_->Mailbox(user), std::vector<std::string>{cut});
+    for (const char* n : {"1", "2", "3", "4", "5"})
+        EXPECT_TRUE(Logged(std::string("Rule All activated for message ") + n) == (n[0] != '1'))
+            << n;
+    EXPECT_FALSE(Logged("Retrieving  3 of 5"));
+
+    // With "retrieve, keep" the stored ones stay on the server.
+    const std::string keep = NewUser();
+    dovecot_->Deliver(keep, pending);
+    Account("A2", dovecot_->Address(), keep, "secret");
+    Rule("A2", "Keep", "A", "", "", "Y", "N");
+    fs::create_directories(messages_ + "A2/pending");
+    WriteFile(messages_ + "A2/pending/-p@x-.eml", pending);
+    r_.CloseTables();
+    Tick();
+    EXPECT_EQ(dovecot_->Mailbox(keep), std::vector<std::string>{pending});
+}
+
+TEST_F(Retriever, FileNamesThatCollideOrOverflowStillStoreEveryMessage) {
+    if (!dovecot_->Started())
+        GTEST_SKIP() << "Dovecot POP3 server not available: " << dovecot_->Why();
+    const std::string user = NewUser();
+    // Two Message-IDs that clean to one name; two messages without one that
+    // share their date key; a Message-ID longer than a file name may be.
+    const std::string slash = Msg("Message-ID: <c/d@x>\r\nSubject: 1\r\n", "b\r\n");
+    const std::string backslash = Msg("Message-ID: <c\\d@x>\r\nSubject: 2\r\n", "b\r\n");
+    const std::string date1 =
+        Msg("Date: Tue, 8 Dec 2026 10:11:12 +0000\r\nSubject: Alert one\r\n", "1\r\n");
+    const std::string date2 =
+        Msg("Date: Tue, 8 Dec 2026 10:11:12 +0000\r\nSubject: Alert two\r\n", "2\r\n");
+    const std::string huge =
+        Msg("Message-ID: <" + std::string(3000, 'h') + "@x>\r\nSubject: huge\r\n", "b\r\n");
+    const std::string after = Msg("Message-ID: <after@x>\r\nSubject: after\r\n", "b\r\n");
+    for (const auto* m : {&slash, &backslash, &date1, &date2, &huge, &after})
+        dovecot_->Deliver(user, *m);
+    Account("A1", dovecot_->Address(), user, "secret");
+    Rule("A1", "All", "A", "", "", "Y", "Y");
+    Tick();
+    const auto names = PendingNames("A1");
+    ASSERT_EQ(names.size(), 6u);
+    EXPECT_EQ(Pending("A1", "-c-d@x-.eml"), slash);
+    EXPECT_EQ(Pending("A1", "-c-d@x-~2.eml"), backslash);
+    EXPECT_EQ(Pending("A1", "20261208101112Alert.eml"), date1);
+    EXPECT_EQ(Pending("A1", "20261208101112Alert~2.eml"), date2);
+    EXPECT_EQ(Pending("A1", "-after@x-.eml"), after);
+    const auto cutName = std::find_if(names.begin(), names.end(),
+                                      [](const std::string& n) { return n.starts_with("-hhh"); });
+    ASSERT_NE(cutName, names.end());
+    EXPECT_LE(cutName->size(), 255u - 20);
+    EXPECT_EQ(Pending("A1", *cutName), huge);
+    EXPECT_TRUE(dovecot_->Mailbox(user).empty());
+
+    // Delivered again (a session killed before QUIT): each is found under
+    // its own name, none is stored twice, all are deleted.
+    for (const auto* m : {&backslash, &date2, &huge})
+        dovecot_->Deliver(user, *m);
+    win::SetClock([] { return win::EncodeDateTime({2026, 12, 9, 10, 30, 0, 0, 4}); });
+    Tick();
+    EXPECT_EQ(PendingNames("A1"), names);
+    EXPECT_TRUE(dovecot_->Mailbox(user).empty());
+}
+
+TEST_F(Retriever, TemporaryFilesOfKilledWritersAreRemoved) {
+    if (!dovecot_->Started())
+        GTEST_SKIP() << "Dovecot POP3 server not available: " << dovecot_->Why();
+    // A process id that no longer runs, and our own, which does.
+    const pid_t child = ::fork();
+    if (child == 0)
+        ::_exit(0);
+    ASSERT_GT(child, 0);
+    ::waitpid(child, nullptr, 0);
+    const std::string dead = std::to_string(child), alive = std::to_string(::getpid());
+    const std::string user = NewUser();
+    dovecot_->Deliver(user, kNoId);
+    Account("A1", dovecot_->Address(), user, "secret");
+    Rule("A1", "All", "A", "", "", "Y", "Y");
+    fs::create_directories(messages_ + "A1/Pending");
+    for (const std::string& pid : {dead, alive})
+        WriteFile(messages_ + "A1/Pending/x.eml.~" + pid + ".part", "half");
+    WriteFile(dir_.Path() / ("mailproc.log.~" + dead + ".part"), "half");
+    r_.LoadLog();
+    EXPECT_FALSE(fs::exists(dir_.Path() / ("mailproc.log.~" + dead + ".part")));
+    Tick();
+    EXPECT_EQ(PendingNames("A1"),
+              (std::vector<std::string>{"20261208101112Hello.eml", "x.eml.~" + alive + ".part"}));
 }
 
 TEST_F(Retriever, EmptyMailboxWrongPasswordAndBadRestriction) {
