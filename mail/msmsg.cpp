@@ -124,7 +124,9 @@ void TmsCustomMessage::SaveToFile(const std::string& fileName) {
     const std::string path = win::ResolvePath(fileName);
     std::string temp;
     for (int n = 0;; ++n) {
-        temp = path + ".~" + std::to_string(::getpid()) + "." + std::to_string(n);
+        // Named as WriteFileWhole names its files, so a kill's leftover is
+        // found and removed the same way.
+        temp = path + ".~" + std::to_string(::getpid()) + "." + std::to_string(n) + ".part";
         const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd >= 0) {
             ::close(fd);

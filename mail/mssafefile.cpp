@@ -19,7 +19,8 @@ std::string PartName(const std::string& path) {
     return path + std::string(kPartOpen) + std::to_string(::getpid()) + std::string(kPartClose);
 }
 
-// The writer's process id of a temporary file name, or 0 for other names.
+// The writer's process id of a temporary file name ("<name>.~<pid>.part",
+// or "<name>.~<pid>.<n>.part"), or 0 for other names.
 pid_t PartWriter(std::string_view name) {
     if (!name.ends_with(kPartClose))
         return 0;
@@ -27,7 +28,8 @@ pid_t PartWriter(std::string_view name) {
     const size_t open = name.rfind(kPartOpen);
     if (open == std::string_view::npos || open == 0)
         return 0;
-    const std::string_view digits = name.substr(open + kPartOpen.size());
+    std::string_view digits = name.substr(open + kPartOpen.size());
+    digits = digits.substr(0, digits.find('.'));
     if (digits.empty() || digits.size() > 9)
         return 0;
     pid_t pid = 0;

@@ -2,6 +2,7 @@
 
 #include "automation/quelta_tlb.h"
 #include "data/schema.h"
+#include "mail/mssafefile.h"
 #include "mail/msutils.h"
 #include "platform/win/hooks.h"
 #include "platform/win/paths.h"
@@ -60,6 +61,36 @@ bool WriteFile(const std::string& path, const std::string& text) {
 // The journal beside a pending file that says its agents have run.
 std::string RunMark(const std::string& pendingPath) {
     return pendingPath + ".run";
+}
+
+// The journal's state, written whole: a mark cut short by a kill must not
+// read as "the agents have not run".
+bool WriteRunMark(const std::string& pendingPath, const std::string& state) {
+    try {
+        WriteFileWhole(RunMark(pendingPath), state);
+        return true;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+// What a kill leaves in a store folder: temporary files of writes cut
+// short, and marks whose message was filed before the mark could go.
+void RemoveLeftovers(const std::string& folder) {
+    RemoveAbandonedParts(folder);
+    DIR* d = ::opendir(folder.c_str());
+    if (!d)
+        return;
+    std::vector<std::string> marks;
+    while (dirent* e = ::readdir(d)) {
+        std::string n = e->d_name;
+        if (n.size() > 8 && n.ends_with(".eml.run"))
+            marks.push_back(n);
+    }
+    ::closedir(d);
+    for (const std::string& m : marks)
+        if (!win::FileExists(folder + m.substr(0, m.size() - 4)))
+            ::unlink((folder + m).c_str());
 }
 
 } // namespace
@@ -221,6 +252,8 @@ void TAgentProcessor::AgentsMain() {
 void TAgentProcessor::ProcessAccount(const Account& account) {
     Pump();
     std::string folder = StoreFolderPath(messagesFolder_, account.id, TStoreFolder::Pending);
+    RemoveLeftovers(folder);
+    RemoveAbandonedParts(StoreFolderPath(messagesFolder_, account.id, TStoreFolder::In));
     for (const std::string& name : PendingFiles(folder)) {
         Pump();
         if (!ProcessMessage(account, folder, name))
@@ -262,7 +295,7 @@ bool TAgentProcessor::ProcessMessage(const Account& account, const std::string& 
     if (state.empty()) {
         // Marked before the first agent: whatever fails from here on, the
         // agents never run on this message again.
-        if (!WriteFile(mark, "agents\n")) {
+        if (!WriteRunMark(path, "agents\n")) {
             SendtoLog(" FAILED to mark " + path + " as in process", 0);
             return true;
         }
@@ -277,7 +310,9 @@ bool TAgentProcessor::ProcessMessage(const Account& account, const std::string& 
             return true;
         }
     }
-    bool rowWritten = state.find("row") != std::string::npos;
+    // A kill between the row and its mark leaves the row without the mark.
+    const bool rowWritten = state.find("row") != std::string::npos ||
+                            (!state.empty() && HasReceivedRow(messageKey_, name));
     MovetoReceived(folder, name, account, !rowWritten);
     received_.Refresh();
     account_ = nullptr;
@@ -322,6 +357,18 @@ bool TAgentProcessor::ProccessMESSAGEAgent(TmsMessage& message, const TAgentDefi
     return stop;
 }
 
+bool TAgentProcessor::HasReceivedRow(const std::string& key, const std::string& name) {
+    // The account's rows (the table follows the current account).
+    const std::string stored = TrimRight(data::StoredMessageKey(key));
+    const auto width = static_cast<std::size_t>(received_.FieldByName("FILENAME").Size());
+    const std::string file = TrimRight(name.substr(0, width));
+    for (received_.First(); !received_.Eof(); received_.Next())
+        if (TrimRight(received_.FieldByName("MESSAGE_ID").AsString()) == stored &&
+            TrimRight(received_.FieldByName("FILENAME").AsString()) == file)
+            return true;
+    return false;
+}
+
 bool TAgentProcessor::MovetoReceived(const std::string& folder, const std::string& name,
                                      const Account& account, bool appendRow) {
     const std::string path = folder + name;
@@ -339,18 +386,24 @@ bool TAgentProcessor::MovetoReceived(const std::string& folder, const std::strin
             static_cast<double>(static_cast<long>(date)));
         received_.FieldByName("FILENAME").SetAsString(name);
         received_.Post();
-        std::ofstream(RunMark(path), std::ios::app) << "row\n";
+        WriteRunMark(path, "agents\nrow\n");
     }
     std::string target;
-    std::error_code ec;
+    bool copied = false;
     try {
+        // Whole or not at all: a reader of In never sees half a message.
         target = ForceStoreFolder(messagesFolder_, account.id, TStoreFolder::In);
-        std::filesystem::copy_file(path, target + name,
-                                   std::filesystem::copy_options::overwrite_existing, ec);
+        std::ifstream in(path, std::ios::binary);
+        std::ostringstream text;
+        text << in.rdbuf();
+        if (in && !in.bad()) {
+            WriteFileWhole(target + name, text.view());
+            copied = true;
+        }
     } catch (const std::exception&) {
-        ec = std::make_error_code(std::errc::io_error);
+        copied = false;
     }
-    if (ec) {
+    if (!copied) {
         SendtoLog(
             " - FAILED to copy " + path + " to " + target + name + " in received items folder", 0);
         return false;

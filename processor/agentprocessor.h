@@ -109,6 +109,8 @@ private:
                         const std::string& name);
     bool LoadMessage(const std::string& path);
     void RunAgents(const Account& account, const std::string& path, const std::string& key);
+    // True when the current account has a received row for this message.
+    bool HasReceivedRow(const std::string& key, const std::string& name);
     bool MovetoReceived(const std::string& pendingFolder, const std::string& name,
                         const Account& account, bool appendRow);
     void RunActions(const TAgentDefinition& agent, TmsMessage& message,

@@ -1,7 +1,10 @@
 #include "processor/tests/passfixture.h"
 
+#include <algorithm>
 #include <chrono>
+#include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
 
 using passtest::PassTest;
 
@@ -140,6 +143,39 @@ TEST_F(PassTest, AgentsNeverRunTwiceOnOneMessage) {
     EXPECT_TRUE(Rows("RECEIVED.DBF").size() == 1u); // the first one's row was already written
     EXPECT_EQ(LogCount(" - FAILED to copy "), 2);
     EXPECT_TRUE(std::filesystem::exists(Pending("ACC2") + "stuck.eml"));
+}
+
+TEST_F(PassTest, WhatAKilledPassLeftIsFiledOnceAndCleanedUp) {
+    AddAccount("ACC1");
+    Attach("ACC1", "AG1", "count");
+    WriteAgent("count", {}, {{{"PLAY SOUND", "s.wav", ""}}});
+    // Killed after the received row, before its mark said so.
+    AddMessage("ACC1", "m.eml", "a@b.c", "first", "x\r\n", "Message-ID: <m@x>\r\n");
+    passtest::Spit(Pending("ACC1") + "m.eml.run", "agents\n");
+    AppendRow(root_ + "db", "RECEIVED.DBF",
+              {{"MESSAGE_ID", "<m@x>"}, {"LINK_ID", "ACC1"}, {"FILENAME", "m.eml"}});
+    // The mark of a message filed just before the kill; temporary files
+    // of killed writers (one of them ours, which still runs).
+    const pid_t child = ::fork();
+    if (child == 0)
+        ::_exit(0);
+    ::waitpid(child, nullptr, 0);
+    const std::string dead = std::to_string(child), alive = std::to_string(::getpid());
+    passtest::Spit(Pending("ACC1") + "gone.eml.run", "agents\nrow\n");
+    passtest::Spit(Pending("ACC1") + "m.eml.~" + dead + ".part", "half");
+    passtest::Spit(Pending("ACC1") + "n.eml.~" + dead + ".3.part", "half");
+    passtest::Spit(In("ACC1") + "m.eml.~" + dead + ".part", "half");
+    passtest::Spit(In("ACC1") + "k.eml.~" + alive + ".part", "ours");
+    OpenTables();
+    p_->AgentsMain();
+    EXPECT_TRUE(sounds_.empty());
+    EXPECT_EQ(Rows("RECEIVED.DBF").size(), 1u);
+    EXPECT_TRUE(std::filesystem::is_empty(Pending("ACC1")));
+    std::vector<std::string> filed;
+    for (const auto& e : std::filesystem::directory_iterator(In("ACC1")))
+        filed.push_back(e.path().filename().string());
+    std::sort(filed.begin(), filed.end());
+    EXPECT_EQ(filed, (std::vector<std::string>{"k.eml.~" + alive + ".part", "m.eml"}));
 }
 
 TEST_F(PassTest, CloseTakesEffectAfterTheMessageIsFiled) {
