@@ -457,7 +457,15 @@ void WorkArea::Commit() {
     dirty_ = false;
 }
 
-void WorkArea::UpdateKeys(const std::string& oldRec, const std::string& newRec,
+void WorkArea::BeginIndexChange() {
+    // Set still: a writer was killed between a record and its keys. The
+    // trees are built again from the records before anything else changes.
+    if (dbf_.IndexChangeOpen())
+        indexes_->RepairAll();
+    dbf_.SetIndexChangeOpen(true);
+}
+
+bool WorkArea::UpdateKeys(const std::string& oldRec, const std::string& newRec,
                           std::uint32_t recno) {
     // Every key first, so a key that cannot be computed changes nothing.
     std::vector<std::optional<std::string>> olds, news;
@@ -465,6 +473,10 @@ void WorkArea::UpdateKeys(const std::string& oldRec, const std::string& newRec,
         olds.push_back(indexes_->KeyFor(o, oldRec, recno));
         news.push_back(indexes_->KeyFor(o, newRec, recno));
     }
+    if (olds == news)
+        return false;
+    dbf_.RefreshCount();
+    BeginIndexChange();
     for (int o = 1; o <= OrderCount(); ++o) {
         const auto& oldKey = olds[static_cast<std::size_t>(o - 1)];
         const auto& newKey = news[static_cast<std::size_t>(o - 1)];
@@ -475,6 +487,7 @@ void WorkArea::UpdateKeys(const std::string& oldRec, const std::string& newRec,
         if (newKey)
             indexes_->Insert(o, *newKey, recno);
     }
+    return true;
 }
 
 void WorkArea::CommitExisting() {
@@ -490,9 +503,10 @@ void WorkArea::CommitExisting() {
         if (!Exclusive())
             dbf_.Cache().Invalidate();
         dbf_.ReadRecord(recno_, old);
-        if (OrderCount() > 0)
-            UpdateKeys(old, rec_, recno_);
+        const bool keysChanged = OrderCount() > 0 && UpdateKeys(old, rec_, recno_);
         dbf_.WriteRecord(recno_, rec_);
+        if (keysChanged)
+            dbf_.SetIndexChangeOpen(false);
         disk_ = rec_;
         dirty_ = false;
     } catch (...) {
@@ -516,6 +530,8 @@ void WorkArea::CommitNew() {
     std::vector<std::optional<std::string>> keys;
     for (int o = 1; o <= OrderCount(); ++o)
         keys.push_back(indexes_->KeyFor(o, rec_, expected));
+    if (OrderCount() > 0)
+        BeginIndexChange();
     std::uint32_t recno = dbf_.AppendRecord(rec_);
     pendingAppend_ = false;
     recno_ = recno;
@@ -525,6 +541,8 @@ void WorkArea::CommitNew() {
     for (int o = 1; o <= OrderCount(); ++o)
         if (const auto& key = keys[static_cast<std::size_t>(o - 1)])
             indexes_->Insert(o, *key, recno);
+    if (OrderCount() > 0)
+        dbf_.SetIndexChangeOpen(false);
     // The new record stays locked until the caller unlocks it.
     if (Exclusive() || dbf_.GetFile().Lock(kLockRecordBase + recno, 1, LockKind::Write, 0))
         locks_.insert(recno);

@@ -122,7 +122,11 @@ private:
     [[nodiscard]] std::optional<IndexPos> CurrentPos();
     void CommitNew();
     void CommitExisting();
-    void UpdateKeys(const std::string& oldRec, const std::string& newRec, std::uint32_t recno);
+    // Changes the keys of a record; false when none changes (nothing written).
+    bool UpdateKeys(const std::string& oldRec, const std::string& newRec, std::uint32_t recno);
+    // Marks the table while records and keys change together, after
+    // repairing the indexes when a killed writer left the mark.
+    void BeginIndexChange();
     void RequireWritable() const;
     void RequireExclusive(const char* what) const;
     [[nodiscard]] int LockTimeoutMs() const;

@@ -15,7 +15,8 @@ namespace xbase {
 //   4      4    number of records
 //   8      2    header length (bytes before the first record)
 //   10     2    record length, deletion byte included
-//   12     16   reserved (14 transaction flag, 15 encryption flag)
+//   12     16   reserved (14 transaction flag: 1 while a writer changes
+//               records and index keys together; 15 encryption flag)
 //   28     1    table flags: 0x01 structural .cdx, 0x02 memo, 0x04 database
 //   29     1    code page mark
 //   30     2    reserved
@@ -150,6 +151,17 @@ void DbfFile::RefreshCount() {
     unsigned char c[4];
     file_.ReadAt(4, c, 4, "header");
     count_ = Le32(c);
+}
+
+bool DbfFile::IndexChangeOpen() {
+    unsigned char flag = 0;
+    file_.ReadAt(14, &flag, 1, "header");
+    return flag != 0;
+}
+
+void DbfFile::SetIndexChangeOpen(bool open) {
+    const unsigned char flag = open ? 1 : 0;
+    cache_.Write(14, &flag, 1);
 }
 
 bool DbfFile::HasMemoFields() const {

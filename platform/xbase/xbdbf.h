@@ -55,6 +55,11 @@ public:
     // Record first, then the end mark, then the header count, so a reader
     // never counts a record that is not written yet.
     std::uint32_t AppendRecord(const std::string& buf);
+    // Header byte 14, dBASE's transaction flag: set while a writer changes
+    // records and index keys together, so a writer killed half-way leaves
+    // it set for the next writer to see (and repair the indexes).
+    [[nodiscard]] bool IndexChangeOpen();
+    void SetIndexChangeOpen(bool open);
     // Cuts the table to n records (pack and zap; exclusive).
     void TruncateTo(std::uint32_t n);
 

@@ -258,6 +258,15 @@ public:
         for (auto& b : bags_)
             Translate(b->bag->Path(), [&] { RebuildBag(*b); });
     }
+    void RepairAll() override {
+        for (auto& b : bags_)
+            Translate(b->bag->Path(), [&] {
+                if (b->bag->Tags().empty())
+                    return;
+                auto keys = KeysOf(*b);
+                b->bag->RebuildTrees(area_.Dbf().Count(), Source(keys));
+            });
+    }
 
 private:
     struct BagEntry {
@@ -321,20 +330,27 @@ private:
         orders_ = std::move(next);
     }
 
-    void RebuildBag(BagEntry& entry) {
+    std::vector<std::shared_ptr<cdx::TagKeys>> KeysOf(BagEntry& entry) {
         std::vector<std::shared_ptr<cdx::TagKeys>> keys;
         for (auto& t : entry.bag->Tags())
             keys.push_back(
                 std::make_shared<cdx::TagKeys>(t->Def(), schema_)); // throws when unusable
-        std::string record;
-        DbfFile& dbf = area_.Dbf();
-        entry.bag->Rebuild(dbf.Count(),
-                           [&](std::uint32_t recno, std::vector<std::optional<std::string>>& out) {
-                               dbf.ReadRecord(recno, record);
-                               RecordView view(area_, record, recno);
-                               for (std::size_t i = 0; i < keys.size() && i < out.size(); ++i)
-                                   out[i] = keys[i]->KeyFor(view);
-                           });
+        return keys;
+    }
+    // Each record's keys, read from the table.
+    cdx::KeySource Source(const std::vector<std::shared_ptr<cdx::TagKeys>>& keys) {
+        return [this, &keys](std::uint32_t recno, std::vector<std::optional<std::string>>& out) {
+            std::string record;
+            area_.Dbf().ReadRecord(recno, record);
+            RecordView view(area_, record, recno);
+            for (std::size_t i = 0; i < keys.size() && i < out.size(); ++i)
+                out[i] = keys[i]->KeyFor(view);
+        };
+    }
+
+    void RebuildBag(BagEntry& entry) {
+        auto keys = KeysOf(entry);
+        entry.bag->Rebuild(area_.Dbf().Count(), Source(keys));
         orders_.clear(); // tag objects may have been replaced
         Reorder();
     }

@@ -72,6 +72,9 @@ public:
     [[nodiscard]] virtual std::string Unusable(int order) const = 0;
     // Rebuilds every bag from the table's records.
     virtual void RebuildAll() = 0;
+    // Builds every tag's tree anew from the records, in a shared open too
+    // (readers see the old tree or the new one).
+    virtual void RepairAll() = 0;
 };
 
 [[nodiscard]] std::unique_ptr<IndexSet> MakeIndexSet(WorkArea& area);

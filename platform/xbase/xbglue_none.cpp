@@ -37,6 +37,7 @@ public:
     void Remove(int, const std::string&, std::uint32_t) override {}
     std::string Unusable(int) const override { return ""; }
     void RebuildAll() override {}
+    void RepairAll() override {}
 };
 
 } // namespace

@@ -293,8 +293,8 @@ bool Bag::DeleteTag(std::string_view name) {
     return true;
 }
 
-void Bag::Rebuild(std::uint32_t recordCount, const KeySource& keys) {
-    file_->RequireWritable();
+std::vector<std::vector<Item>> Bag::SortedItems(std::uint32_t recordCount,
+                                                const KeySource& keys) const {
     std::vector<std::vector<Item>> items(tags_.size());
     std::vector<std::optional<std::string>> row;
     for (std::uint32_t recno = 1; recno <= recordCount; ++recno) {
@@ -309,6 +309,40 @@ void Bag::Rebuild(std::uint32_t recordCount, const KeySource& keys) {
             items[i].push_back(std::move(it));
         }
     }
+    for (std::size_t i = 0; i < tags_.size(); ++i) {
+        auto& v = items[i];
+        std::stable_sort(v.begin(), v.end(),
+                         [](const Item& a, const Item& b) { return a.key < b.key; });
+        if (tags_[i]->def_.unique) // the first record of each key stays
+            v.erase(std::unique(v.begin(), v.end(),
+                                [](const Item& a, const Item& b) { return a.key == b.key; }),
+                    v.end());
+    }
+    return items;
+}
+
+void Bag::RebuildTrees(std::uint32_t recordCount, const KeySource& keys) {
+    file_->RequireWritable();
+    const std::vector<std::vector<Item>> items = SortedItems(recordCount, keys);
+    for (std::size_t i = 0; i < tags_.size(); ++i) {
+        Tag& t = *tags_[i];
+        // The new tree goes past the end; the header then points at it in
+        // one write, so the tag is whole at every moment.
+        const auto base = static_cast<std::uint32_t>((file_->Size() + kPage - 1) / kPage * kPage);
+        std::string image;
+        const std::uint32_t root =
+            BuildTree(image, base, items[i], t.def_.keyLength, PadOf(t.def_.keyType));
+        file_->Write(base, image);
+        Header h = DecodeHeader(*file_, t.header_);
+        h.root = root;
+        ++h.counter;
+        file_->Write(t.header_, EncodeHeader(h).substr(0, 12));
+    }
+}
+
+void Bag::Rebuild(std::uint32_t recordCount, const KeySource& keys) {
+    file_->RequireWritable();
+    std::vector<std::vector<Item>> items = SortedItems(recordCount, keys);
     // The image: directory header, then each tag's header and tree, then the
     // directory's tree; written at once over the old file.
     std::string image(kHeaderSize, '\0');
@@ -316,12 +350,6 @@ void Bag::Rebuild(std::uint32_t recordCount, const KeySource& keys) {
     for (std::size_t i = 0; i < tags_.size(); ++i) {
         Tag& t = *tags_[i];
         auto& v = items[i];
-        std::stable_sort(v.begin(), v.end(),
-                         [](const Item& a, const Item& b) { return a.key < b.key; });
-        if (t.def_.unique) // the first record of each key stays
-            v.erase(std::unique(v.begin(), v.end(),
-                                [](const Item& a, const Item& b) { return a.key == b.key; }),
-                    v.end());
         auto at = static_cast<std::uint32_t>(image.size());
         image.append(kHeaderSize, '\0');
         Header h;

@@ -20,7 +20,8 @@ namespace xbase::cdx {
 
 namespace detail {
 class PageFile;
-}
+struct Item;
+} // namespace detail
 
 class CdxError : public std::runtime_error {
 public:
@@ -149,6 +150,12 @@ public:
     // Rewrites the whole file: directory and every tag, from the records;
     // Tag pointers stay valid.
     void Rebuild(std::uint32_t recordCount, const KeySource& keys);
+    // Builds every tag's tree anew from the records, where other processes
+    // may read the file: the trees are written past the end and each tag's
+    // header then points at its new tree, so a reader (or a kill) meets
+    // the old tree or the new one, never half of one. The old pages stay
+    // unused until the next Rebuild.
+    void RebuildTrees(std::uint32_t recordCount, const KeySource& keys);
     // Keeps index pages in memory between calls and writes changed ones at
     // Flush. Only while no other process reads or changes the file: an
     // exclusive open, or while the caller holds its lock. Turning it off
@@ -165,6 +172,9 @@ private:
     friend class Tag;
     Bag(std::string path, int fd, bool writable, KeyTypeOf keyTypeOf);
     void LoadDirectory();
+    // Per tag, its entries of the records in key order.
+    [[nodiscard]] std::vector<std::vector<detail::Item>> SortedItems(std::uint32_t recordCount,
+                                                                     const KeySource& keys) const;
 
     std::string path_;
     int fd_ = -1;
