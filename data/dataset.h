@@ -266,4 +266,9 @@ private:
     std::vector<TDataSource*> sources_; // data sources showing this table
 };
 
+// Opens the table as the programs do at start-up. A failure keeps the
+// cursor layer's text ("Cursor Error : 10024") and adds, on a line of its
+// own, the table's file, and for a missing one how the tables are made.
+void OpenAtStartUp(TTable& table);
+
 } // namespace data

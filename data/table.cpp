@@ -6,6 +6,7 @@
 #include "data/cursor.h"
 #include "data/dataset.h"
 #include "data/schema.h"
+#include "platform/win/paths.h"
 
 namespace data {
 
@@ -172,6 +173,25 @@ void TTable::Open() {
         AfterOpen(*this);
     for (TDataSource* s : std::vector<TDataSource*>(sources_))
         s->NotifyActive();
+}
+
+void OpenAtStartUp(TTable& table) {
+    try {
+        table.Open();
+    } catch (const EDatabaseError& e) {
+        const std::string folder = win::IncludeTrailingPathDelimiter(table.DatabaseName());
+        const std::string file = win::ResolvePath(folder + table.TableName());
+        std::string advice;
+        if (!win::DirectoryExists(win::ResolvePath(folder)))
+            advice = "The database folder " + folder +
+                     " does not exist. Create it with the tables: mkschema " + folder;
+        else if (!win::FileExists(file))
+            advice =
+                "The table " + file + " does not exist. Create the tables with: mkschema " + folder;
+        else
+            advice = "The table " + file + " cannot be opened.";
+        throw EDatabaseError(std::string(e.what()) + "\n" + advice, e.Code());
+    }
 }
 
 void TTable::OpenCursor() {

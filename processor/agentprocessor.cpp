@@ -153,10 +153,10 @@ void TAgentProcessor::OpenTables() {
         partners[i]->SetDataSource(nullptr);
     }
     // Details open after their master so their ranges follow it.
-    accounts_.Open();
+    data::OpenAtStartUp(accounts_);
     for (int i = 0; i < 5; ++i) {
         if (!tables[i]->Active())
-            tables[i]->Open();
+            data::OpenAtStartUp(*tables[i]);
     }
     for (int i = 0; i < 5; ++i) {
         partnerSources_[i].SetDataSet(tables[i]);

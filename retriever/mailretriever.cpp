@@ -120,7 +120,7 @@ void TMailRetriever::OpenTables() {
     }
     // Details open after their master so their ranges follow it.
     for (data::TTable* t : {&received_, &accounts_, &groups_, &rules_, &pending_})
-        t->Open();
+        data::OpenAtStartUp(*t);
 }
 
 void TMailRetriever::CloseTables() {

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <set>
 
 #include "data/cursor.h"
@@ -102,6 +103,35 @@ TEST_F(TableTest, OpenByNameInAnyCaseAndReadTheOrganisation) {
         EXPECT_EQ(e.Message(), "Cursor Error : 10024");
     }
     EXPECT_FALSE(missing.Active());
+}
+
+TEST_F(TableTest, StartUpFailuresNameTheFileAndWhatToRun) {
+    auto failure = [](TTable& t) {
+        try {
+            OpenAtStartUp(t);
+        } catch (const EDatabaseError& e) {
+            return e.Message();
+        }
+        return std::string("opened");
+    };
+    TTable missing;
+    Setup(missing, "nothere.dbf");
+    EXPECT_EQ(failure(missing),
+              "Cursor Error : 10024\nThe table " + dir_.Path() +
+                  "nothere.dbf does not exist. Create the tables with: mkschema " + dir_.Path());
+    std::ofstream(dir_.Path() + "broken.dbf") << "not a table";
+    TTable broken;
+    Setup(broken, "broken.dbf");
+    const std::string text = failure(broken);
+    EXPECT_TRUE(text.starts_with("Cursor Error : ")) << text;
+    EXPECT_TRUE(text.ends_with("\nThe table " + dir_.Path() + "broken.dbf cannot be opened."))
+        << text;
+    TTable nowhere;
+    nowhere.SetDatabaseName(dir_.Path() + "gone");
+    nowhere.SetTableName("NODES.DBF");
+    EXPECT_EQ(failure(nowhere), "Cursor Error : 10024\nThe database folder " + dir_.Path() +
+                                    "gone/ does not exist. Create it with the tables: mkschema " +
+                                    dir_.Path() + "gone/");
 }
 
 TEST_F(TableTest, AccountsWithReceivedAndPendingDetails) {

@@ -1,5 +1,8 @@
 #include "processor/tests/passfixture.h"
 
+#include "platform/com/registry.h"
+#include "processor/startup.h"
+
 #include <algorithm>
 #include <chrono>
 #include <sys/wait.h>
@@ -275,6 +278,24 @@ TEST_F(PassTest, SendFailureIsLoggedAndTheRowStays) {
     EXPECT_EQ(Actions(), (std::vector<std::string>{"AutoReply Generated, SUBJECT: Thanks",
                                                    "Played Sound: s"}));
     EXPECT_TRUE(std::filesystem::exists(In("ACC1") + "m.eml"));
+}
+
+TEST_F(PassTest, MissingTablesNameTheFileAndWhatToRun) {
+    const std::string db = root_ + "empty/";
+    std::filesystem::create_directories(db);
+    quelta::TAgentProcessor p;
+    p.SetFolders(root_ + "messages", root_ + "agents", db);
+    try {
+        p.OpenTables();
+        FAIL() << "opened";
+    } catch (const std::exception& e) {
+        EXPECT_EQ(std::string(e.what()),
+                  "Cursor Error : 10024\nThe table " + db +
+                      "NODES.DBF does not exist. Create the tables with: mkschema " + db);
+    }
+    EXPECT_EQ(quelta::AutomationStartUpText(REGDB_E_CLASSNOTREG, "/opt/q/"),
+              "Class not registered (0x80040154)\nThe automation library is not registered in " +
+                  com::RegistryFileName() + ". Register it with: regsvr /opt/q/libQuelta.so");
 }
 
 TEST_F(PassTest, LogLinesNewestFirstAndSaved) {

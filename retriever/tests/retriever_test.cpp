@@ -444,6 +444,22 @@ TEST_F(Retriever, ScheduleMovesOnInWholeMinutes) {
     }
 }
 
+TEST(RetrieverStartUp, MissingTablesNameTheFileAndWhatToRun) {
+    ScratchDir dir;
+    const std::string db = dir.Path().string() + "/db/";
+    fs::create_directories(db);
+    retriever::TMailRetriever r;
+    r.SetFolders(dir.Path().string() + "/messages/", dir.Path().string() + "/agents/", db);
+    try {
+        r.OpenTables();
+        FAIL() << "opened";
+    } catch (const std::exception& e) {
+        EXPECT_EQ(std::string(e.what()),
+                  "Cursor Error : 10024\nThe table " + db +
+                      "received.dbf does not exist. Create the tables with: mkschema " + db);
+    }
+}
+
 TEST(RetrieverSettings, DefaultsKeysAndCommandLine) {
     ScratchDir dir;
     win::TIniFile ini((dir.Path() / "quelta.ini").string());
