@@ -1,3 +1,4 @@
+#include <cstring>
 #include <mutex>
 #include <ostream>
 #include <random>
@@ -192,19 +193,32 @@ std::string TmsCustomEncoder::SenderText() const {
     return "From:     " + AddressText(message_.Sender().Name(), message_.Sender().Address());
 }
 
+namespace {
+
+const char* const kManaged[] = {"From",
+                                "To",
+                                "CC",
+                                "BCC",
+                                "Return-Receipt-To",
+                                "X-Priority",
+                                "Subject",
+                                "Mime-Version",
+                                "Content-Type",
+                                "X-Encoding",
+                                "Content-Transfer-Encoding",
+                                "Content-Disposition"};
+
+} // namespace
+
+bool IsComposedField(std::string_view name) {
+    for (const char* managed : kManaged)
+        if (name.size() == std::strlen(managed) && StartsText(managed, name))
+            return true;
+    return false;
+}
+
 void TmsCustomEncoder::WriteCommonHeaders(std::initializer_list<std::string_view> extraManaged) {
-    static const char* const managed[] = {"From",
-                                          "To",
-                                          "CC",
-                                          "BCC",
-                                          "Return-Receipt-To",
-                                          "X-Priority",
-                                          "Subject",
-                                          "Mime-Version",
-                                          "Content-Type",
-                                          "X-Encoding",
-                                          "Content-Transfer-Encoding",
-                                          "Content-Disposition"};
+    const auto& managed = kManaged;
     auto removeAll = [this](std::string_view name) {
         for (;;) {
             const int before = headers_.Count();

@@ -93,6 +93,11 @@ protected:
 
 // --- Composer -------------------------------------------------------------
 
+// The fields the composer writes itself (From, To, Subject, the MIME
+// fields...): a saved message has them anew, and every other header line
+// as it was. Names compared without regard to case.
+[[nodiscard]] bool IsComposedField(std::string_view name);
+
 // Writes a message as RFC 822 text with MIME parts. Works on a copy of the
 // message's headers: the message itself is never changed.
 class TmsCustomEncoder {

@@ -120,7 +120,9 @@ private:
 // Where a listed message is, or is to be, stored: the first of its
 // numbered file names that is free in Pending and In, or that holds this
 // message already (stored). A file holds it when it has the same
-// Message-ID, or, for a message without one, the same header lines.
+// Message-ID, or, for a message without one, the same header lines apart
+// from those the composer writes anew (Date, Received and the like stay
+// as they arrived however the processor saved the file).
 struct TStoreSlot {
     std::string name;
     bool stored = false;

@@ -3,6 +3,7 @@
 #include "retriever/mailretriever.h"
 
 #include "data/schema.h"
+#include "mail/mspars.h"
 #include "mail/mssafefile.h"
 #include "mail/msutils.h"
 #include "platform/win/paths.h"
@@ -10,6 +11,7 @@
 
 #include <fstream>
 #include <sstream>
+#include <vector>
 
 namespace retriever {
 
@@ -44,6 +46,22 @@ TmsHeaders StoredHeaders(const std::string& path) {
     return headers;
 }
 
+// The header lines a stored copy keeps however the processor saved it:
+// all but the fields the composer writes anew (an agent's script may have
+// changed the subject or the sender).
+std::vector<std::string> KeptLines(const TmsHeaders& headers) {
+    std::vector<std::string> kept;
+    bool keep = false;
+    for (const std::string& line : headers) {
+        const bool folded = !line.empty() && (line[0] == ' ' || line[0] == '\t');
+        if (!folded)
+            keep = !IsComposedField(Trim(std::string_view(line).substr(0, line.find(':'))));
+        if (keep)
+            kept.push_back(line);
+    }
+    return kept;
+}
+
 // True when the key names this message alone: a Message-ID that the
 // received table keeps whole. A cut one, or a date key, may be shared by
 // other messages.
@@ -66,7 +84,10 @@ TStoreSlot LocateStored(const std::string& pendingFolder, const std::string& inF
                 continue;
             taken = true;
             const TmsHeaders stored = StoredHeaders(path);
-            if (byId ? HeaderKey(stored) == key : stored == listed)
+            const bool same = byId ? HeaderKey(stored) == key
+                                   : stored.GetFieldValue("Message-ID").empty() &&
+                                         KeptLines(stored) == KeptLines(listed);
+            if (same)
                 return {name, true};
         }
         if (!taken)

@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <sstream>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -242,7 +243,17 @@ TEST_F(Retriever, StoredMessagesAreNotFetchedAgainButTheRulesStillDelete) {
     const std::string pending = Msg("Message-ID: <p@x>\r\nSubject: p\r\n", "b\r\n");
     const std::string filed = Msg("Message-ID: <i@x>\r\nSubject: i\r\n", "b\r\n");
     const std::string fresh = Msg("Message-ID: <n@x>\r\nSubject: n\r\n", "b\r\n");
-    for (const auto* m : {&cut, &received, &pending, &filed, &fresh})
+    // Without a Message-ID, filed after an agent's script changed its subject.
+    const std::string dated = Msg("Received: from a by b id 77\r\nDate: Tue, 8 Dec 2026 09:00:00 "
+                                  "+0000\r\nFrom: r@x\r\nSubject: Report\r\n",
+                                  "b\r\n");
+    TmsMessage edited;
+    std::istringstream datedText(dated);
+    edited.LoadFromStream(datedText);
+    edited.SetSubject("[seen] Report");
+    std::ostringstream editedText;
+    edited.SaveToStream(editedText);
+    for (const auto* m : {&cut, &received, &pending, &filed, &fresh, &dated})
         dovecot_->Deliver(user, *m);
     Account("A1", dovecot_->Address(), user, "secret");
     Rule("A1", "All", "A", "", "", "Y", "Y");
@@ -251,6 +262,7 @@ TEST_F(Retriever, StoredMessagesAreNotFetchedAgainButTheRulesStillDelete) {
     // As a session killed between storing and QUIT leaves them.
     WriteFile(messages_ + "A1/pending/-p@x-.eml", pending);
     WriteFile(messages_ + "A1/in/-i@x-.eml", filed);
+    WriteFile(messages_ + "A1/in/20261208090000Repor.eml", editedText.str());
     r_.OpenTables();
     // The processor files the message after the retriever opened its tables.
     Append("received.dbf", {{"MESSAGE_ID", data::StoredMessageKey(longId)}, {"LINK_ID", "A1"}});
@@ -259,10 +271,11 @@ TEST_F(Retriever, StoredMessagesAreNotFetchedAgainButTheRulesStillDelete) {
     EXPECT_EQ(PendingNames("A1"), (std::vector<std::string>{"-n@x-.eml", "-p@x-.eml"}));
     EXPECT_EQ(Pending("A1", "-n@x-.eml"), fresh);
     EXPECT_EQ(dovecot_->Mailbox(user), std::vector<std::string>{cut});
-    for (const char* n : {"1", "2", "3", "4", "5"})
+    for (const char* n : {"1", "2", "3", "4", "5", "6"})
         EXPECT_TRUE(Logged(std::string("Rule All activated for message ") + n) == (n[0] != '1'))
             << n;
-    EXPECT_FALSE(Logged("Retrieving  3 of 5"));
+    EXPECT_FALSE(Logged("Retrieving  3 of 6"));
+    EXPECT_FALSE(Logged("Retrieving  6 of 6"));
 
     // With "retrieve, keep" the stored ones stay on the server.
     const std::string keep = NewUser();
@@ -284,10 +297,13 @@ TEST_F(Retriever, FileNamesThatCollideOrOverflowStillStoreEveryMessage) {
     // share their date key; a Message-ID longer than a file name may be.
     const std::string slash = Msg("Message-ID: <c/d@x>\r\nSubject: 1\r\n", "b\r\n");
     const std::string backslash = Msg("Message-ID: <c\\d@x>\r\nSubject: 2\r\n", "b\r\n");
-    const std::string date1 =
-        Msg("Date: Tue, 8 Dec 2026 10:11:12 +0000\r\nSubject: Alert one\r\n", "1\r\n");
-    const std::string date2 =
-        Msg("Date: Tue, 8 Dec 2026 10:11:12 +0000\r\nSubject: Alert two\r\n", "2\r\n");
+    // (Each delivery leaves its own trace.)
+    const std::string date1 = Msg("Received: from a by b id 1\r\nDate: Tue, 8 Dec 2026 10:11:12 "
+                                  "+0000\r\nSubject: Alert one\r\n",
+                                  "1\r\n");
+    const std::string date2 = Msg("Received: from a by b id 2\r\nDate: Tue, 8 Dec 2026 10:11:12 "
+                                  "+0000\r\nSubject: Alert two\r\n",
+                                  "2\r\n");
     const std::string huge =
         Msg("Message-ID: <" + std::string(3000, 'h') + "@x>\r\nSubject: huge\r\n", "b\r\n");
     const std::string after = Msg("Message-ID: <after@x>\r\nSubject: after\r\n", "b\r\n");
