@@ -7,6 +7,7 @@
 #include "platform/win/profile.h"
 #include "processor/posta/settings.h"
 #include "processor/posta/startform.h"
+#include "processor/startup.h"
 
 #include <QEvent>
 #include <QLabel>
@@ -30,12 +31,13 @@ bool IsSinglePass(const QString& p) {
     return p.left(11) == QLatin1String("/SINGLEPASS");
 }
 
-template <class I> I* CreateObject(REFCLSID clsid, REFIID iid) {
+template <class I> I* CreateObject(REFCLSID clsid, REFIID iid, const std::string& programFolder) {
     I* object = nullptr;
     HRESULT hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, iid,
                                   reinterpret_cast<void**>(&object));
     if (FAILED(hr) || !object)
-        throw std::runtime_error(com::ErrorMessage(FAILED(hr) ? hr : E_NOINTERFACE));
+        throw std::runtime_error(
+            quelta::AutomationStartUpText(FAILED(hr) ? hr : E_NOINTERFACE, programFolder));
     return object;
 }
 
@@ -72,8 +74,9 @@ TfrmMain::~TfrmMain() {
 void TfrmMain::StartUp(const QStringList& args) {
     HRESULT hr = CoInitialize(nullptr);
     comInitialized_ = SUCCEEDED(hr);
-    CurrentMessageObject = CreateObject<IQueltaMessage>(CLSID_QueltaMessage, IID_IQueltaMessage);
-    SmtpServerObject = CreateObject<IQueltaSMTP>(CLSID_QueltaSMTP, IID_IQueltaSMTP);
+    CurrentMessageObject =
+        CreateObject<IQueltaMessage>(CLSID_QueltaMessage, IID_IQueltaMessage, programFolder_);
+    SmtpServerObject = CreateObject<IQueltaSMTP>(CLSID_QueltaSMTP, IID_IQueltaSMTP, programFolder_);
     dm_.SetAutomationObjects(CurrentMessageObject, SmtpServerObject);
     // Also now, not only at activation: the window mostly stays hidden and
     // scripts would find no objects.

@@ -291,6 +291,12 @@ TEST_F(PostaTest, WithoutTheAutomationLibraryStartUpStopsAndKeepsTheLog) {
     EXPECT_TRUE(main_->StartupFailed());
     ASSERT_EQ(boxes_.size(), 1u);
     EXPECT_NE(boxes_[0].find("not registered"), std::string::npos) << boxes_[0];
+    // What to run, and where the registration is kept.
+    EXPECT_NE(boxes_[0].find("\nThe automation library is not registered in " + root_ +
+                             "win/quelta.reg. Register it with: regsvr " + root_ +
+                             "prog/libQuelta.so"),
+              std::string::npos)
+        << boxes_[0];
     EXPECT_EQ(OnOff(), "Agent Processor Off");
     EXPECT_FALSE(main_->ProcessingOn());
     EXPECT_FALSE(p_->TablesOpen());
