@@ -7,6 +7,7 @@
 #include "platform/win/hooks.h"
 #include "platform/win/paths.h"
 #include "platform/win/profile.h"
+#include "platform/win/wholefile.h"
 #include "processor/store.h"
 #include "processor/triggers.h"
 
@@ -52,12 +53,6 @@ std::string ReadFile(const std::string& path) {
     return ss.str();
 }
 
-bool WriteFile(const std::string& path, const std::string& text) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << text;
-    return static_cast<bool>(out.flush());
-}
-
 // The journal beside a pending file that says its agents have run.
 std::string RunMark(const std::string& pendingPath) {
     return pendingPath + ".run";
@@ -77,7 +72,7 @@ bool WriteRunMark(const std::string& pendingPath, const std::string& state) {
 // What a kill leaves in a store folder: temporary files of writes cut
 // short, and marks whose message was filed before the mark could go.
 void RemoveLeftovers(const std::string& folder) {
-    RemoveAbandonedParts(folder);
+    win::RemoveAbandonedParts(folder);
     DIR* d = ::opendir(folder.c_str());
     if (!d)
         return;
@@ -253,7 +248,7 @@ void TAgentProcessor::ProcessAccount(const Account& account) {
     Pump();
     std::string folder = StoreFolderPath(messagesFolder_, account.id, TStoreFolder::Pending);
     RemoveLeftovers(folder);
-    RemoveAbandonedParts(StoreFolderPath(messagesFolder_, account.id, TStoreFolder::In));
+    win::RemoveAbandonedParts(StoreFolderPath(messagesFolder_, account.id, TStoreFolder::In));
     for (const std::string& name : PendingFiles(folder)) {
         Pump();
         if (!ProcessMessage(account, folder, name))

@@ -7,6 +7,7 @@
 #include "mail/mssafefile.h"
 #include "mail/msutils.h"
 #include "platform/win/paths.h"
+#include "platform/win/wholefile.h"
 #include "processor/store.h"
 
 #include <fstream>
@@ -148,7 +149,7 @@ void TMailRetriever::RetrieveMesages() {
                                                                    quelta::TStoreFolder::Pending);
         const std::string inFolder =
             quelta::StoreFolderPath(messagesFolder_, currentNodeId_, quelta::TStoreFolder::In);
-        RemoveAbandonedParts(pendingFolder);
+        win::RemoveAbandonedParts(pendingFolder);
         received_.Refresh();
         for (int i = 0; i < pop_.Info().Count(); ++i) {
             const TmsHeaders& listed = pop_.Info().Items(i).Headers();

@@ -34,6 +34,9 @@ void TLogBook::Error(const std::string& message) {
 }
 
 void TLogBook::Load(const std::string& path) {
+    // A save that a kill cut short left its temporary file beside the log.
+    const size_t slash = path.find_last_of('/');
+    RemoveAbandonedParts(slash == std::string::npos ? std::string() : path.substr(0, slash + 1));
     std::ifstream in(path, std::ios::binary);
     if (!in) {
         struct stat st;

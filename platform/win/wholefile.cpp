@@ -1,16 +1,46 @@
 #include "platform/win/wholefile.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <stdexcept>
+#include <string_view>
 #include <unistd.h>
 
 namespace win {
 
+namespace {
+
+// The writer's process id of a temporary file name ("<name>.~<pid>.part",
+// or "<name>.~<pid>.<n>.part"), or 0 for other names.
+pid_t PartWriter(std::string_view name) {
+    constexpr std::string_view open = ".~", close = ".part";
+    if (!name.ends_with(close))
+        return 0;
+    name.remove_suffix(close.size());
+    const size_t at = name.rfind(open);
+    if (at == std::string_view::npos || at == 0)
+        return 0;
+    std::string_view digits = name.substr(at + open.size());
+    digits = digits.substr(0, digits.find('.'));
+    if (digits.empty() || digits.size() > 9)
+        return 0;
+    pid_t pid = 0;
+    for (char c : digits) {
+        if (c < '0' || c > '9')
+            return 0;
+        pid = pid * 10 + (c - '0');
+    }
+    return pid;
+}
+
+} // namespace
+
 void WriteWholeFile(const std::string& path, std::string_view text) {
-    const std::string tmp = path + ".~" + std::to_string(::getpid());
+    const std::string tmp = path + ".~" + std::to_string(::getpid()) + ".part";
     const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0)
         throw std::runtime_error("Cannot write " + path + ": " + std::strerror(errno));
@@ -36,6 +66,26 @@ void WriteWholeFile(const std::string& path, std::string_view text) {
         ::unlink(tmp.c_str());
         throw std::runtime_error("Cannot write " + path + ": " + std::strerror(err));
     }
+}
+
+int RemoveAbandonedParts(const std::string& folder) {
+    DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
+    if (!dir)
+        return 0;
+    std::string base = folder;
+    if (!base.empty() && base.back() != '/')
+        base += '/';
+    int removed = 0;
+    while (const dirent* entry = ::readdir(dir)) {
+        const pid_t pid = PartWriter(entry->d_name);
+        // A process that exists but is not ours (EPERM) still runs.
+        if (pid <= 0 || pid == ::getpid() || ::kill(pid, 0) == 0 || errno != ESRCH)
+            continue;
+        if (::unlink((base + entry->d_name).c_str()) == 0)
+            ++removed;
+    }
+    ::closedir(dir);
+    return removed;
 }
 
 } // namespace win

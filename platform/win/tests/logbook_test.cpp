@@ -91,7 +91,7 @@ TEST_F(LogBook, ASaveThatCannotWriteFailsAndLeavesNothingBehind) {
     // Over an existing file: the old one stays whole when writing fails.
     const std::string path = dir_.path() + "kept.log";
     WriteAll(path, "old\r\n");
-    std::filesystem::create_directory(path + ".~" + std::to_string(::getpid()));
+    std::filesystem::create_directory(path + ".~" + std::to_string(::getpid()) + ".part");
     EXPECT_FALSE(book_.Save(path));
     EXPECT_EQ(ReadAll(path), "old\r\n");
 }
