@@ -70,6 +70,7 @@ TfrmMain::TfrmMain(const std::string& programFolder, QWidget* parent)
     BuildMenus();
     BuildTreePopup();
     frmRem = new TfrmRem(this);
+    BuildAgentsPage();
 
     StatusPanel0 = new QLabel(QString::fromLatin1(kCaption), this);
     StatusPanel0->setFixedWidth(300);
@@ -191,7 +192,7 @@ void TfrmMain::BuildMenus() {
     QMenu* newMenu = File1->addMenu(QStringLiteral("&New..."));
     NewAccount1 = item(newMenu, "Mail A&ccount", [this] { B1Click(); });
     Position1 = item(newMenu, "Account &Group...", [this] { Position1Click(); });
-    NewAgent1 = later(item(newMenu, "&Agent...", nullptr));
+    NewAgent1 = item(newMenu, "&Agent...", [this] { A1Click(); });
     NewTemplate1 = later(item(newMenu, "Auto-Reply &Template...", nullptr));
     newMenu->addSeparator();
     e2 = item(newMenu, "QueltaBasic S&cript...", [this] { e2Click(); });
@@ -203,10 +204,12 @@ void TfrmMain::BuildMenus() {
     mnuRename = item(File1, "Rena&me", [this] { mnuRenameClick(); });
     mnuRename->setShortcut(QKeySequence(Qt::Key_F2));
     mnuRename->setEnabled(false);
-    mnuAttach = later(item(File1, "Attach Agent...", nullptr));
+    mnuAttach = item(File1, "Attach Agent...", [this] { mnuAttachClick(); });
     mnuAttach->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Insert));
-    mnuDetach = later(item(File1, "Detach Agent...", nullptr));
+    mnuAttach->setEnabled(false);
+    mnuDetach = item(File1, "Detach Agent...", [this] { mnuDetachClick(); });
     mnuDetach->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Delete));
+    mnuDetach->setEnabled(false);
     QMenu* logs = File1->addMenu(QStringLiteral("Logfiles"));
     A2 = item(logs, "Agent Processor...", [this] { A2Click(); });
     M1 = item(logs, "Mail Processor...", [this] { M1Click(); });

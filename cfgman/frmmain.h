@@ -119,6 +119,18 @@ public:
     void RefreshAgents();
     void RefreshTemplates();
 
+    // ---- agents ----
+    void A1Click();
+    void btnAgentsNewClick();
+    void btnAgentsModifyClick();
+    void lstVAgentsChange();
+    // The agent's name edited in place; the caption changes only when the
+    // file could be renamed.
+    void lstVAgentsEdited(QTreeWidgetItem* item, const std::string& newText);
+    void btnAgentsDeleteClick();
+    void mnuAttachClick();
+    void mnuDetachClick();
+
     // Switches a command on or off; a command whose window is not built
     // stays off.
     static void EnableCommand(QAction* action, bool on);
@@ -210,6 +222,10 @@ public:
     QAction* popDetach = nullptr;
     QAction* popSep2 = nullptr;
     QAction* popProperties = nullptr;
+    QMenu* PopupMenuAgents = nullptr;
+    QAction* popAgentsNew = nullptr;
+    QAction* popAgentsProperties = nullptr;
+    QAction* popAgentsDelete = nullptr;
     QMenu* PopupMenuHistory = nullptr;
     QAction* V3 = nullptr; // "View Message..."
 
@@ -230,6 +246,7 @@ private:
     void BuildPages();
     void BuildMenus();
     void BuildTreePopup();
+    void BuildAgentsPage();
     void StartUp();
     void AddTreeItems(QTreeWidgetItem* parent, const TTreeItem& item);
     void EnableSelectionCommands(bool on);

@@ -49,10 +49,10 @@ void TfrmMain::mnuPropertiesClick() {
         return;
     const std::int32_t account = NodeRecNo(node);
     TfrmModify dialog(Tables, account, this);
-    if (!mnuAttach->property("quelta_later").toBool())
-        dialog.Attach = [this] { mnuAttach->trigger(); };
-    if (!mnuDetach->property("quelta_later").toBool())
-        dialog.Detach = [this] { mnuDetach->trigger(); };
+    // The tree's selection does not decide here: the dialog has put the
+    // selection views on its account and its attached agent.
+    dialog.Attach = [this] { mnuAttachClick(); };
+    dialog.Detach = [this] { mnuDetachClick(); };
     dialog.FillAttachedAgents();
     dialog.exec();
 }

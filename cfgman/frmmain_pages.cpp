@@ -27,28 +27,34 @@ std::vector<std::string> ListNames(const std::string& folder, const std::string&
             continue;
         const std::string tail = name.substr(name.size() - ext.size());
         if (!std::equal(tail.begin(), tail.end(), ext.begin(), ext.end(),
-                        [](char a, char b) { return std::tolower(a) == std::tolower(b); }))
+                        [](unsigned char a, unsigned char b) {
+                            return std::tolower(a) == std::tolower(b);
+                        }))
             continue;
         names.push_back(name.substr(0, name.size() - ext.size()));
     }
     std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
         return std::lexicographical_compare(
             a.begin(), a.end(), b.begin(), b.end(),
-            [](char x, char y) { return std::tolower(x) < std::tolower(y); });
+            [](unsigned char x, unsigned char y) { return std::tolower(x) < std::tolower(y); });
     });
     return names;
 }
 
-void Fill(QTreeWidget* list, const std::vector<std::string>& names) {
+void Fill(QTreeWidget* list, const std::vector<std::string>& names, bool editable = false) {
     list->clear();
-    for (const std::string& n : names)
-        new QTreeWidgetItem(list, {Q(n)});
+    for (const std::string& n : names) {
+        auto* item = new QTreeWidgetItem(list, {Q(n)});
+        if (editable)
+            item->setFlags(item->flags() | Qt::ItemIsEditable);
+    }
 }
 
 } // namespace
 
 void TfrmMain::RefreshAgents() {
-    Fill(lstVAgents, ListNames(Folders().AgentsPath(), ".agent"));
+    // An agent is renamed in place.
+    Fill(lstVAgents, ListNames(Folders().AgentsPath(), ".agent"), true);
 }
 
 void TfrmMain::RefreshTemplates() {
@@ -61,22 +67,34 @@ void TfrmMain::pageControlMainChange() {
     QWidget* page = pageControlMain->currentWidget();
     if (page == TSaccounts)
         treeMainChange(treeMain->currentItem());
+    else if (page == TSagents)
+        lstVAgentsChange();
 }
 
 void TfrmMain::mnuMainDeleteClick() {
-    if (pageControlMain->currentWidget() == TSaccounts)
+    QWidget* page = pageControlMain->currentWidget();
+    if (page == TSaccounts)
         Delete1Click();
+    else if (page == TSagents)
+        btnAgentsDeleteClick();
 }
 
 void TfrmMain::mnuMainPropertiesClick() {
-    if (pageControlMain->currentWidget() == TSaccounts)
+    QWidget* page = pageControlMain->currentWidget();
+    if (page == TSaccounts)
         mnuPropertiesClick();
+    else if (page == TSagents)
+        btnAgentsModifyClick();
 }
 
 void TfrmMain::mnuRenameClick() {
-    if (pageControlMain->currentWidget() == TSaccounts) {
+    QWidget* page = pageControlMain->currentWidget();
+    if (page == TSaccounts) {
         if (QTreeWidgetItem* node = treeMain->currentItem())
             treeMain->editItem(node, 0);
+    } else if (page == TSagents) {
+        if (QTreeWidgetItem* item = lstVAgents->currentItem())
+            lstVAgents->editItem(item, 0);
     }
 }
 

@@ -116,10 +116,10 @@ void TfrmMain::BuildTreePopup() {
     popDetach = PopupMenuTree->addAction(QStringLiteral("&Detach Agent..."));
     popSep2 = PopupMenuTree->addSeparator();
     popProperties = PopupMenuTree->addAction(QStringLiteral("&Properties..."));
-    for (QAction* later : {popAttach, popDetach}) {
-        later->setProperty("quelta_later", true);
-        later->setEnabled(false);
-    }
+    connect(popAttach, &QAction::triggered, this,
+            [this] { Command([this] { mnuAttachClick(); }); });
+    connect(popDetach, &QAction::triggered, this,
+            [this] { Command([this] { mnuDetachClick(); }); });
     connect(popFolder, &QAction::triggered, this,
             [this] { Command([this] { Position1Click(); }); });
     connect(popDelete, &QAction::triggered, this, [this] { Command([this] { Delete1Click(); }); });

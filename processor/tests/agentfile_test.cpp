@@ -1,10 +1,15 @@
 #include "processor/agentfile.h"
 
+#include "mail/exception.h"
+#include "platform/win/profile.h"
 #include "platform/win/tests/test_dir.h"
 
+#include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <iterator>
 
 using quelta::ReadAgentFile;
 
@@ -71,4 +76,141 @@ TEST(AgentFile, WrittenByCrudini) {
     ASSERT_EQ(a.Triggers.size(), 1u);
     EXPECT_EQ(a.Triggers[0].Condition, "doesn't contain");
     EXPECT_EQ(a.Triggers[0].Value, "Smith, John");
+}
+
+namespace {
+
+quelta::TAgentDefinition Sample() {
+    quelta::TAgentDefinition a;
+    a.AgentType = "MESSAGE";
+    a.AppVersion = quelta::kAgentAppVersion;
+    a.CreatedDateTime = "3/4/26 9:05:00 AM";
+    a.ModifiedDateTime = "3/5/26 10:00:00 AM";
+    a.Triggers = {{"Subject", "contains", "order"},
+                  {"<Body>", "", "  two blanks first"},
+                  {"From", "doesn't contain", "\"quoted\""}};
+    a.Actions = {{"PLAY SOUND", "/usr/share/sounds/ding.wav", ""},
+                 {"LAUNCH PROGRAM", "/usr/bin/printf a=b;c", "HIDDEN"}};
+    return a;
+}
+
+std::string Read(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// crudini's view of one key ("<missing>" when it has none).
+std::string Crudini(const std::string& file, const std::string& section, const std::string& key) {
+    std::string out;
+    FILE* p = ::popen(
+        ("crudini --get '" + file + "' " + section + " " + key + " 2>/dev/null").c_str(), "r");
+    char buf[512];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0)
+        out.append(buf, n);
+    if (::pclose(p) != 0)
+        return "<missing>";
+    if (!out.empty() && out.back() == '\n')
+        out.pop_back();
+    return out;
+}
+
+} // namespace
+
+TEST(AgentFileWriter, WhatIsWrittenReadsBackTheSame) {
+    TestDir dir;
+    const std::string f = dir.path() + "Orders.agent";
+    const quelta::TAgentDefinition a = Sample();
+    quelta::WriteAgentFile(f, a);
+    const auto b = ReadAgentFile(f);
+    EXPECT_EQ(b.AgentType, "MESSAGE");
+    EXPECT_EQ(b.TriggerCount, 3);
+    EXPECT_EQ(b.ActionCount, 2);
+    EXPECT_EQ(b.AppVersion, "1.018");
+    EXPECT_EQ(b.CreatedDateTime, a.CreatedDateTime);
+    EXPECT_EQ(b.ModifiedDateTime, a.ModifiedDateTime);
+    EXPECT_EQ(b.CreateUser, "");
+    ASSERT_EQ(b.Triggers.size(), 3u);
+    for (std::size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(b.Triggers[i].Header, a.Triggers[i].Header) << i;
+        EXPECT_EQ(b.Triggers[i].Condition, a.Triggers[i].Condition) << i;
+        EXPECT_EQ(b.Triggers[i].Value, a.Triggers[i].Value) << i;
+    }
+    ASSERT_EQ(b.Actions.size(), 2u);
+    EXPECT_EQ(b.Actions[1].Name, "LAUNCH PROGRAM");
+    EXPECT_EQ(b.Actions[1].Param1, "/usr/bin/printf a=b;c");
+    EXPECT_EQ(b.Actions[1].Param2, "HIDDEN");
+    EXPECT_EQ(b.Actions[0].Param2, "");
+    // Nothing but the file is left in the folder.
+    int files = 0;
+    for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir.path()))
+        ++files;
+    EXPECT_EQ(files, 1);
+}
+
+TEST(AgentFileWriter, OneValueIsOneLineAndEveryKeyIsWrittenOnce) {
+    TestDir dir;
+    const std::string f = dir.path() + "x.agent";
+    quelta::TAgentDefinition a = Sample();
+    a.Triggers = {{"Subject", "contains", "first\r\n[MAIN]\nTriggerCount=9"}};
+    a.Actions.clear();
+    quelta::WriteAgentFile(f, a);
+    const std::string text = Read(f);
+    EXPECT_EQ(text.find("\n[MAIN]", 1), std::string::npos) << text;
+    EXPECT_EQ(text.find("\nTriggerCount=9"), std::string::npos) << text;
+    EXPECT_EQ(text.find("[ACTIONPARAM1]"), std::string::npos) << text;
+    const auto b = ReadAgentFile(f);
+    EXPECT_EQ(b.TriggerCount, 1);
+    EXPECT_EQ(b.ActionCount, 0);
+    ASSERT_EQ(b.Triggers.size(), 1u);
+    EXPECT_EQ(b.Triggers[0].Value, "first  [MAIN] TriggerCount=9");
+    EXPECT_EQ(text.substr(0, 35), "[MAIN]\nAgentType=MESSAGE\nAppVersion");
+}
+
+TEST(AgentFileWriter, ARewriteLeavesNoEntryOfTheOldAgent) {
+    TestDir dir;
+    const std::string f = dir.path() + "x.agent";
+    quelta::TAgentDefinition a = Sample();
+    quelta::WriteAgentFile(f, a);
+    a.Triggers.resize(1);
+    a.Actions.clear();
+    quelta::WriteAgentFile(f, a);
+    win::TIniFile ini(f);
+    EXPECT_FALSE(ini.ValueExists("HEADER", "Entry2"));
+    EXPECT_FALSE(ini.ValueExists("VALUE", "Entry3"));
+    EXPECT_FALSE(ini.SectionExists("ACTIONPARAM2"));
+    EXPECT_EQ(ini.ReadInteger("MAIN", "ActionCount", -1), 0);
+
+    // Another type carries its type alone.
+    a.AgentType = "INTERVAL";
+    quelta::WriteAgentFile(f, a);
+    EXPECT_EQ(Read(f), "[MAIN]\nAgentType=INTERVAL\n");
+}
+
+TEST(AgentFileWriter, AFolderThatIsNotThereRaises) {
+    TestDir dir;
+    EXPECT_THROW(quelta::WriteAgentFile(dir.path() + "no/such/folder/x.agent", Sample()),
+                 EFCreateError);
+}
+
+TEST(AgentFileWriter, CrudiniReadsTheKeysTheEditorsWrite) {
+    if (std::system("command -v crudini >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "crudini is not installed";
+    TestDir dir;
+    const std::string f = dir.path() + "Orders.agent";
+    quelta::WriteAgentFile(f, Sample());
+    EXPECT_EQ(Crudini(f, "MAIN", "AgentType"), "MESSAGE");
+    EXPECT_EQ(Crudini(f, "MAIN", "AppVersion"), "1.018");
+    EXPECT_EQ(Crudini(f, "MAIN", "TriggerCount"), "3");
+    EXPECT_EQ(Crudini(f, "MAIN", "ActionCount"), "2");
+    EXPECT_EQ(Crudini(f, "MAIN", "CreateUser"), "");
+    EXPECT_EQ(Crudini(f, "MAIN", "CreatedDateTime"), "3/4/26 9:05:00 AM");
+    EXPECT_EQ(Crudini(f, "HEADER", "Entry2"), "<Body>");
+    EXPECT_EQ(Crudini(f, "CONDITION", "Entry2"), "");
+    EXPECT_EQ(Crudini(f, "CONDITION", "Entry3"), "doesn't contain");
+    EXPECT_EQ(Crudini(f, "VALUE", "Entry1"), "order");
+    EXPECT_EQ(Crudini(f, "ACTIONPARAM1", "Entry1"), "PLAY SOUND");
+    EXPECT_EQ(Crudini(f, "ACTIONPARAM2", "Entry2"), "/usr/bin/printf a=b;c");
+    EXPECT_EQ(Crudini(f, "ACTIONPARAM3", "Entry1"), "");
+    EXPECT_EQ(Crudini(f, "ACTIONPARAM3", "Entry2"), "HIDDEN");
 }
