@@ -128,6 +128,10 @@ TfrmNewAgent::TfrmNewAgent(QWidget* parent) : QDialog(parent) {
     body->addWidget(edtAgentName);
     body->addStretch();
 
+    // Enter is Next on every page, also after one of these was pressed.
+    btnAdd->setAutoDefault(false);
+    btnActionAdd->setAutoDefault(false);
+
     EPWizard1->SetFirstPage(EPWizardPage1);
     EPWizard1->SetActivePage(EPWizardPage1);
     EPWizard1->EndLoad();
