@@ -18,6 +18,7 @@
 #include <QSpinBox>
 #include <QStackedWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace cfgman {
 
@@ -95,7 +96,6 @@ TfrmAction::TfrmAction(QWidget* parent) : QDialog(parent) {
 
     lstVActions = new QListWidget(this);
     lstVActions->setObjectName(QStringLiteral("lstVActions"));
-    lstVActions->setFixedWidth(214);
     lstVActions->setSelectionMode(QAbstractItemView::SingleSelection);
     // The chosen entry stays marked while the focus is in its panel.
     QPalette pal = lstVActions->palette();
@@ -110,6 +110,9 @@ TfrmAction::TfrmAction(QWidget* parent) : QDialog(parent) {
     }
     lstVActions->setSortingEnabled(true);
     lstVActions->sortItems();
+    // Wide enough for the longest caption in the font it has.
+    lstVActions->setFixedWidth(
+        std::max(214, lstVActions->sizeHintForColumn(0) + 2 * lstVActions->frameWidth() + 8));
     top->addWidget(lstVActions);
 
     panels = new QStackedWidget(this);

@@ -111,6 +111,33 @@ keys Return
 shot "Your offer" cfgman-editor.png
 keys alt+f c
 
+# The agent wizard as an agent is put together, with the trigger and action
+# editors on the way; then Cancel.
+xdotool windowfocus --sync "$main"
+keys alt+f n a
+xdotool windowfocus --sync "$(window "Agent Wizard")"
+shot "Agent Wizard" cfgman-agentwizard-1.png
+keys Return alt+o alt+a
+xdotool windowfocus --sync "$(window "Trigger Settings")"
+keys Tab Tab
+xdotool type "order"
+shot "Trigger Settings" cfgman-trigger.png
+keys Return
+xdotool windowfocus --sync "$(window "Agent Wizard")"
+shot "Agent Wizard" cfgman-agentwizard-2.png
+keys Return alt+a
+xdotool windowfocus --sync "$(window "Add Action")"
+keys f Tab
+xdotool type "orders@example.com"
+shot "Add Action" cfgman-action.png
+keys Return
+xdotool windowfocus --sync "$(window "Agent Wizard")"
+shot "Agent Wizard" cfgman-agentwizard-3.png
+keys Return
+xdotool type "Orders"
+shot "Agent Wizard" cfgman-agentwizard-4.png
+keys Escape
+
 xdotool windowfocus --sync "$main"
 keys alt+f x
 wait $app 2>/dev/null || true

@@ -7,6 +7,7 @@
 #include "cfgman/frmagentproperties.h"
 #include "cfgman/frmagents.h"
 #include "cfgman/frmmain.h"
+#include "cfgman/frmmodify.h"
 #include "cfgman/frmnewagent.h"
 #include "cfgman/frmstatus.h"
 #include "cfgman/frmtrigger.h"
@@ -762,6 +763,40 @@ TEST_F(AgentWindowsTest, AttachAddsARowAndANodeAndDetachAsksFirst) {
     rows = Rows("Agents.dbf");
     ASSERT_EQ(rows.size(), 1u);
     EXPECT_EQ(TreeNode({0, 1})->childCount(), 1);
+}
+
+TEST_F(AgentWindowsTest, TheAccountPropertiesAttachAndDetachThroughTheSameCommands) {
+    AddGroup("G1", "Sales");
+    AddAccount("A1", "G1", "Orders");
+    AddAccount("A2", "G1", "Support");
+    Attach("T1", "A1", "Forwarder");
+    Spit(agents_ + "Forwarder.agent", "");
+    Spit(agents_ + "Reply.agent", "");
+    Start();
+    SelectNode({0, 1});
+    WhenModal<cfgman::TfrmModify>([this](cfgman::TfrmModify* p) {
+        EXPECT_TRUE(p->btnAttachAgent->isEnabled());
+        EXPECT_TRUE(p->btnDetatchAgent->isEnabled());
+        WhenModal<cfgman::TfrmAgents>([](cfgman::TfrmAgents* d) {
+            d->lstVAgents->item(1)->setSelected(true);
+            d->btnOK->click();
+        });
+        p->btnAttachAgent->click();
+        ASSERT_EQ(p->lstVAttachedAgents->topLevelItemCount(), 1);
+        EXPECT_EQ(p->lstVAttachedAgents->topLevelItem(0)->text(0), "Reply");
+        // The tree's selection is the account, not an agent: detach still
+        // takes the agent chosen here.
+        p->lstVAttachedAgents->setCurrentItem(p->lstVAttachedAgents->topLevelItem(0));
+        answers_ = {win::IDYES};
+        p->btnDetatchAgent->click();
+        EXPECT_EQ(boxes_.back(), "Are you sure you want to detach this agent?");
+        EXPECT_EQ(p->lstVAttachedAgents->topLevelItemCount(), 0);
+        p->reject();
+    });
+    main_->popProperties->trigger();
+    const auto rows = Rows("Agents.dbf");
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0].at("UNIQUE_ID"), "T1");
 }
 
 } // namespace
