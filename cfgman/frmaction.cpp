@@ -1,5 +1,7 @@
 #include "cfgman/frmaction.h"
 
+#include "cfgman/buttonrow.h"
+
 #include "cfgman/core/settings.h"
 #include "cfgman/filedialog.h"
 #include "cfgman/frmmain.h"
@@ -19,6 +21,8 @@
 #include <QStackedWidget>
 #include <QVBoxLayout>
 #include <algorithm>
+
+#include <tuple>
 
 namespace cfgman {
 
@@ -178,14 +182,7 @@ TfrmAction::TfrmAction(QWidget* parent) : QDialog(parent) {
     optShutdown = Choice(p, body, ways, QStringLiteral("Normal &Shutdown"));
     optForce->setChecked(true);
 
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    Button3 = new QPushButton(QStringLiteral("OK"), this);
-    Button3->setDefault(true);
-    btnCancel = new QPushButton(QStringLiteral("Cancel"), this);
-    buttons->addWidget(Button3);
-    buttons->addWidget(btnCancel);
-    layout->addLayout(buttons);
+    std::tie(Button3, btnCancel) = AddOkCancel(this, layout);
 
     connect(Button3, &QPushButton::clicked, this, [this] { Button3Click(); });
     connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);

@@ -1,5 +1,7 @@
 #include "cfgman/frmagentproperties.h"
 
+#include "cfgman/buttonrow.h"
+
 #include "cfgman/core/agents.h"
 #include "cfgman/qtext.h"
 
@@ -11,6 +13,8 @@
 #include <QTabWidget>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+
+#include <tuple>
 
 namespace cfgman {
 
@@ -74,14 +78,7 @@ TfrmAgentProperties::TfrmAgentProperties(QWidget* parent) : QDialog(parent) {
     Remove1 = PopupMenuActions->addAction(QStringLiteral("Delete"));
     Pages->addTab(action, QStringLiteral("Action"));
 
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    btnOK = new QPushButton(QStringLiteral("OK"), this);
-    btnOK->setDefault(true);
-    btnCancel = new QPushButton(QStringLiteral("Cancel"), this);
-    buttons->addWidget(btnOK);
-    buttons->addWidget(btnCancel);
-    layout->addLayout(buttons);
+    std::tie(btnOK, btnCancel) = AddOkCancel(this, layout);
 
     lists_ = std::make_unique<TAgentLists>(
         *this,

@@ -1,5 +1,7 @@
 #include "cfgman/frmagents.h"
 
+#include "cfgman/buttonrow.h"
+
 #include <QApplication>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -7,6 +9,8 @@
 #include <QPushButton>
 #include <QStyle>
 #include <QVBoxLayout>
+
+#include <tuple>
 
 namespace cfgman {
 
@@ -28,15 +32,8 @@ TfrmAgents::TfrmAgents(const std::vector<std::string>& agents, QWidget* parent) 
                             lstVAgents);
     layout->addWidget(lstVAgents, 1);
 
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    btnOK = new QPushButton(QStringLiteral("OK"), this);
-    btnOK->setDefault(true);
+    std::tie(btnOK, Button2) = AddOkCancel(this, layout);
     btnOK->setEnabled(false);
-    Button2 = new QPushButton(QStringLiteral("Cancel"), this);
-    buttons->addWidget(btnOK);
-    buttons->addWidget(Button2);
-    layout->addLayout(buttons);
 
     // OK waits for a choice: without one there is nothing to attach.
     connect(lstVAgents, &QListWidget::itemSelectionChanged, this,

@@ -1,10 +1,14 @@
 #include "cfgman/frmnewgroup.h"
 
+#include "cfgman/buttonrow.h"
+
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
+
+#include <tuple>
 
 namespace cfgman {
 
@@ -21,14 +25,7 @@ TfrmNewGroup::TfrmNewGroup(QWidget* parent) : QDialog(parent) {
         this);
     note->setWordWrap(true);
     layout->addWidget(note);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    btnOK = new QPushButton(QStringLiteral("OK"), this);
-    btnOK->setDefault(true);
-    btnCancel = new QPushButton(QStringLiteral("Cancel"), this);
-    buttons->addWidget(btnOK);
-    buttons->addWidget(btnCancel);
-    layout->addLayout(buttons);
+    std::tie(btnOK, btnCancel) = AddOkCancel(this, layout);
     connect(btnOK, &QPushButton::clicked, this, &QDialog::accept);
     connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
     edtGroupName->setFocus();

@@ -1,5 +1,7 @@
 #include "cfgman/frmpref.h"
 
+#include "cfgman/buttonrow.h"
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFormLayout>
@@ -10,6 +12,8 @@
 #include <QRadioButton>
 #include <QTabWidget>
 #include <QVBoxLayout>
+
+#include <tuple>
 
 namespace cfgman {
 
@@ -83,18 +87,11 @@ TfrmPref::TfrmPref(QWidget* parent) : QDialog(parent) {
     m->addStretch();
     Pages->addTab(misc, QStringLiteral("Misc."));
 
-    btnOK = new QPushButton(QStringLiteral("OK"), this);
-    btnOK->setDefault(true);
-    btnCancel = new QPushButton(QStringLiteral("Cancel"), this);
-    connect(btnOK, &QPushButton::clicked, this, &QDialog::accept);
-    connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(btnOK);
-    buttons->addWidget(btnCancel);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(Pages);
-    layout->addLayout(buttons);
+    std::tie(btnOK, btnCancel) = AddOkCancel(this, layout);
+    connect(btnOK, &QPushButton::clicked, this, &QDialog::accept);
+    connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
     setFixedSize(440, 340);
 }
 

@@ -1,4 +1,6 @@
 #include "cfgman/frmtrigger.h"
+
+#include "cfgman/buttonrow.h"
 #include "cfgman/qtext.h"
 
 #include <QComboBox>
@@ -9,6 +11,8 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
+
+#include <tuple>
 
 namespace cfgman {
 
@@ -61,14 +65,7 @@ TfrmTrigger::TfrmTrigger(QWidget* parent) : QDialog(parent) {
     frameLayout->addWidget(lblCondition);
     layout->addWidget(frame);
 
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    btnOK = new QPushButton(QStringLiteral("OK"), this);
-    btnOK->setDefault(true);
-    btnCancel = new QPushButton(QStringLiteral("Cancel"), this);
-    buttons->addWidget(btnOK);
-    buttons->addWidget(btnCancel);
-    layout->addLayout(buttons);
+    std::tie(btnOK, btnCancel) = AddOkCancel(this, layout);
 
     connect(btnOK, &QPushButton::clicked, this, &QDialog::accept);
     connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);

@@ -5,6 +5,7 @@
 // history shows the row, and rename, detach and delete reach the file and
 // the rows.
 #include "cfgman/tests/cfgfixture.h"
+#include "cfgman/tests/outside_readers.h"
 #include "cfgman/tests/ui/desktop.h"
 #include "mail/tests/smtp_sink.h"
 #include "processor/agentfile.h"
@@ -20,43 +21,6 @@ using uitest::TUiNode;
 
 const QString kApp = QStringLiteral("Quelta Mail Management System");
 const QString kCaption = QStringLiteral("Quelta Configuration Manager");
-
-int RunProgram(const QString& program, const QStringList& args, const QProcessEnvironment& env,
-               QString* out = nullptr) {
-    QProcess p;
-    p.setProcessChannelMode(QProcess::MergedChannels);
-    p.setProcessEnvironment(env);
-    p.start(program, args);
-    if (!p.waitForFinished(120000))
-        return -1;
-    if (out)
-        *out = QString::fromUtf8(p.readAllStandardOutput());
-    return p.exitCode();
-}
-
-// Every row of a table as python3-dbfread reads it, fields in the order given.
-QStringList DbfRows(const std::string& file, const QStringList& fields) {
-    QString out;
-    RunProgram(
-        QStringLiteral("/usr/bin/python3"),
-        QStringList{QStringLiteral("-c"),
-                    QStringLiteral("import sys, dbfread\n"
-                                   "for r in dbfread.DBF(sys.argv[1]):\n"
-                                   "    print('|'.join(str(r[f]).rstrip() for f in sys.argv[2:]))"),
-                    QString::fromStdString(file)} +
-            fields,
-        QProcessEnvironment::systemEnvironment(), &out);
-    return out.split('\n', Qt::SkipEmptyParts);
-}
-
-QString Crudini(const std::string& file, const QString& section, const QString& key) {
-    QString out;
-    if (RunProgram(QStringLiteral("crudini"),
-                   {QStringLiteral("--get"), QString::fromStdString(file), section, key},
-                   QProcessEnvironment::systemEnvironment(), &out) != 0)
-        return QStringLiteral("<missing>");
-    return out.trimmed();
-}
 
 // A visible node of this role and name.
 std::function<bool(const TUiNode&)> Shown(const QString& role, const QString& name) {
@@ -205,7 +169,7 @@ TEST_F(AgentRoadTest, AnAgentMadeInCfgmanForwardsThroughPostaAndLeavesItsHistory
          "Two boxes, please.\r\n");
     ASSERT_EQ(RunProgram(QStringLiteral(QUELTA_BIN_DIR "/regsvr"),
                          {QStringLiteral("/s"), QStringLiteral(QUELTA_BIN_DIR "/libQuelta.so")},
-                         env_),
+                         nullptr, env_),
               0);
     const std::string prog = root_ + "prog/";
     std::filesystem::copy_file(QUELTA_BIN_DIR "/posta", prog + "posta");
@@ -214,7 +178,7 @@ TEST_F(AgentRoadTest, AnAgentMadeInCfgmanForwardsThroughPostaAndLeavesItsHistory
     headless.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     QString out;
     EXPECT_EQ(RunProgram(QString::fromStdString(prog + "posta"), {QStringLiteral("/SINGLEPASS")},
-                         headless, &out),
+                         &out, headless),
               0)
         << out.toStdString();
     const std::string log = Slurp(prog + "agentproc.log");

@@ -10,6 +10,7 @@
 #include "cfgman/frmmessage.h"
 #include "cfgman/frmstatus.h"
 #include "cfgman/tests/cfgfixture.h"
+#include "cfgman/tests/outside_readers.h"
 #include "mail/msmsg.h"
 #include "platform/win/datetime.h"
 #include "platform/win/tempfile.h"
@@ -65,18 +66,6 @@ void WriteOutboxMessage(const std::string& path) {
     add("notes.txt", "first line\r\nsecond line\r\n");
     std::filesystem::create_directories(std::filesystem::path(path).parent_path());
     m.SaveToFile(path);
-}
-
-int RunProgram(const QString& program, const QStringList& args, QString* out,
-               const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment()) {
-    QProcess p;
-    p.setProcessChannelMode(QProcess::MergedChannels);
-    p.setProcessEnvironment(env);
-    p.start(program, args);
-    if (!p.waitForFinished(120000))
-        return -1;
-    *out = QString::fromUtf8(p.readAll());
-    return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
 }
 
 class EditorTest : public CfgTest {

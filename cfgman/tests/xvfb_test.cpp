@@ -2,6 +2,7 @@
 // a user would, read back through the accessibility interface, and its
 // files checked with outside readers (dbfread, crudini) and postp.
 #include "cfgman/tests/cfgfixture.h"
+#include "cfgman/tests/outside_readers.h"
 #include "cfgman/tests/ui/desktop.h"
 #include "mail/tests/dovecot_server.h"
 
@@ -16,42 +17,6 @@ using uitest::TUiNode;
 
 const QString kApp = QStringLiteral("Quelta Mail Management System");
 const QString kCaption = QStringLiteral("Quelta Configuration Manager");
-
-// Runs a program to its end; its output in out.
-int RunProgram(const QString& program, const QStringList& args, QString* out = nullptr,
-               const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment()) {
-    QProcess p;
-    p.setProcessChannelMode(QProcess::MergedChannels);
-    p.setProcessEnvironment(env);
-    p.start(program, args);
-    if (!p.waitForFinished(120000))
-        return -1;
-    if (out)
-        *out = QString::fromUtf8(p.readAllStandardOutput());
-    return p.exitCode();
-}
-
-// One field of every row of a table, as python3-dbfread reads it.
-QStringList DbfRead(const std::string& file, const QString& field) {
-    QString out;
-    RunProgram(QStringLiteral("/usr/bin/python3"),
-               {QStringLiteral("-c"),
-                QStringLiteral("import sys, dbfread\n"
-                               "for r in dbfread.DBF(sys.argv[1], char_decode_errors='replace'):\n"
-                               "    print(str(r[sys.argv[2]]).rstrip())"),
-                QString::fromStdString(file), field},
-               &out);
-    return out.split('\n', Qt::SkipEmptyParts);
-}
-
-QString Crudini(const std::string& file, const QString& section, const QString& key) {
-    QString out;
-    if (RunProgram(QStringLiteral("crudini"),
-                   {QStringLiteral("--get"), QString::fromStdString(file), section, key},
-                   &out) != 0)
-        return QStringLiteral("<missing>");
-    return out.trimmed();
-}
 
 class XvfbTest : public CfgTest {
 protected:
@@ -121,13 +86,13 @@ TEST_F(XvfbTest, AUserMakesRenamesAndTriesToDeleteAGroup) {
     ASSERT_TRUE(cfgman->waitForFinished(20000));
     EXPECT_EQ(cfgman->exitCode(), 0);
 
-    const QStringList ids = DbfRead(db_ + "GROUPS.DBF", QStringLiteral("UNIQUE_ID"));
+    const QStringList ids = DbfRows(db_ + "GROUPS.DBF", {QStringLiteral("UNIQUE_ID")});
     ASSERT_EQ(ids.size(), 1);
     EXPECT_TRUE(QRegularExpression(QStringLiteral("^[0-9]{14}Fi$")).match(ids[0]).hasMatch())
         << ids[0].toStdString();
-    EXPECT_EQ(DbfRead(db_ + "GROUPS.DBF", QStringLiteral("LINK_ID")),
+    EXPECT_EQ(DbfRows(db_ + "GROUPS.DBF", {QStringLiteral("LINK_ID")}),
               QStringList{QString::fromStdString(OrgId())});
-    EXPECT_EQ(DbfRead(db_ + "GROUPS.DBF", QStringLiteral("GROUP")),
+    EXPECT_EQ(DbfRows(db_ + "GROUPS.DBF", {QStringLiteral("GROUP")}),
               QStringList{QStringLiteral("Inside Sales")});
     const std::string ini = root_ + "win/quelta.ini";
     EXPECT_EQ(Crudini(ini, QStringLiteral("Folders"), QStringLiteral("DataBase")),
@@ -215,17 +180,17 @@ TEST_F(XvfbTest, AUserMakesAnAccountThatTheRetrieverFetches) {
     ASSERT_TRUE(desktop_.Keys({QStringLiteral("alt+f"), QStringLiteral("x")}));
     ASSERT_TRUE(cfgman->waitForFinished(20000));
 
-    const QStringList ids = DbfRead(db_ + "NODES.DBF", QStringLiteral("UNIQUE_ID"));
+    const QStringList ids = DbfRows(db_ + "NODES.DBF", {QStringLiteral("UNIQUE_ID")});
     ASSERT_EQ(ids.size(), 1);
-    EXPECT_EQ(DbfRead(db_ + "NODES.DBF", QStringLiteral("LINK_ID")), QStringList{"G1"});
-    EXPECT_EQ(DbfRead(db_ + "NODES.DBF", QStringLiteral("LOGIN")), QStringList{"sales"});
-    EXPECT_EQ(DbfRead(db_ + "NODES.DBF", QStringLiteral("POPADDRESS")),
+    EXPECT_EQ(DbfRows(db_ + "NODES.DBF", {QStringLiteral("LINK_ID")}), QStringList{"G1"});
+    EXPECT_EQ(DbfRows(db_ + "NODES.DBF", {QStringLiteral("LOGIN")}), QStringList{"sales"});
+    EXPECT_EQ(DbfRows(db_ + "NODES.DBF", {QStringLiteral("POPADDRESS")}),
               QStringList{QString::fromStdString(dovecot.Address())});
-    EXPECT_EQ(DbfRead(db_ + "rules.dbf", QStringLiteral("RULE")),
+    EXPECT_EQ(DbfRows(db_ + "rules.dbf", {QStringLiteral("RULE")}),
               QStringList{"Control Restriction"});
-    EXPECT_EQ(DbfRead(db_ + "rules.dbf", QStringLiteral("ACT1")), QStringList{"Y"});
-    EXPECT_EQ(DbfRead(db_ + "rules.dbf", QStringLiteral("ACT2")), QStringList{"N"});
-    const QStringList before = DbfRead(db_ + "NODES.DBF", QStringLiteral("NEXTTIME"));
+    EXPECT_EQ(DbfRows(db_ + "rules.dbf", {QStringLiteral("ACT1")}), QStringList{"Y"});
+    EXPECT_EQ(DbfRows(db_ + "rules.dbf", {QStringLiteral("ACT2")}), QStringList{"N"});
+    const QStringList before = DbfRows(db_ + "NODES.DBF", {QStringLiteral("NEXTTIME")});
 
     const std::string prog = root_ + "prog/";
     for (const char* file : {"postp", "libwsock32.so"})
@@ -242,7 +207,7 @@ TEST_F(XvfbTest, AUserMakesAnAccountThatTheRetrieverFetches) {
     EXPECT_EQ(Slurp(pending), mail) << Slurp(prog + "mailproc.log").substr(0, 600);
     EXPECT_EQ(dovecot.Mailbox("sales").size(), 1u);
     // The schedule moved on by the account's interval.
-    EXPECT_NE(DbfRead(db_ + "NODES.DBF", QStringLiteral("NEXTTIME")), before);
+    EXPECT_NE(DbfRows(db_ + "NODES.DBF", {QStringLiteral("NEXTTIME")}), before);
 }
 
 } // namespace
