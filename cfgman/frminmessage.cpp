@@ -1,9 +1,11 @@
 #include "cfgman/frminmessage.h"
 
+#include "cfgman/core/mailini.h"
 #include "cfgman/core/messagefields.h"
 #include "cfgman/core/messagerows.h"
 #include "cfgman/core/settings.h"
 #include "cfgman/filedialog.h"
+#include "cfgman/frmcustomsend.h"
 #include "cfgman/frmmain.h"
 #include "cfgman/frmmessage.h"
 #include "cfgman/qtext.h"
@@ -52,10 +54,7 @@ TfrmInMessage::TfrmInMessage(QWidget* parent)
 
     FileSaveMessage = Item(mnuFile, "Save Message...", nullptr);
     FileSaveMessage->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
-    FileCustomSend = Item(mnuFile, "&Custom Send...", nullptr);
-    // Built with the custom send window.
-    FileCustomSend->setEnabled(false);
-    FileCustomSend->setProperty("quelta_later", true);
+    FileCustomSend = Item(mnuFile, "&Custom Send...", [this] { CustomSend1Click(); });
     FileOpenItem = Item(mnuFile, "&Open...", [this] { FileOpen(); });
     FileSaveItem = Item(mnuFile, "&Save...", [this] { FileSave(); });
     FileSaveAsItem = Item(mnuFile, "Save &As...", [this] { FileSaveAs(); });
@@ -239,6 +238,23 @@ void TfrmInMessage::Handling() {
     WriteHandling(Folders().DataBasePath(), lblRecNo, {recipients, S(Subject()), lblFilename},
                   win::Now());
     close();
+}
+
+void TfrmInMessage::CustomSend1Click() {
+    TfrmMain* main = frmMain();
+    if (!main || !main->frmCustomSend)
+        return;
+    if (main->frmCustomSend->exec() != QDialog::Accepted)
+        return;
+    const TMailIni mail = ReadMailIni();
+    if (mail.SMTPAddress.empty()) {
+        win::MessageBox("You must enter a valid SMTP address in the preferences dialog box",
+                        kAppTitle, win::MB_OK | win::MB_ICONWARNING);
+        return;
+    }
+    // The dialog's choices are kept for the next time; no mail goes out.
+    win::MessageBox(CustomSendNothingSent(mail.SMTPAddress), kAppTitle,
+                    win::MB_OK | win::MB_ICONINFORMATION);
 }
 
 } // namespace cfgman

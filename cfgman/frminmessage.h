@@ -38,6 +38,8 @@ public:
     TfrmMessage* Forward();
     // Writes the entries back into the received row and closes the window.
     void Handling();
+    // The custom-send dialog, then the outgoing-mail settings of MAIL.INI.
+    void CustomSend1Click();
 
     std::int32_t lblRecNo = 0;
     std::string lblFilename;

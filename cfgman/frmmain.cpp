@@ -5,6 +5,7 @@
 #include "cfgman/core/settings.h"
 #include "cfgman/core/uniqueid.h"
 #include "cfgman/dbgrid.h"
+#include "cfgman/frmcustomsend.h"
 #include "cfgman/frmrem.h"
 #include "cfgman/frmstatus.h"
 #include "cfgman/splash.h"
@@ -69,8 +70,15 @@ TfrmMain::TfrmMain(const std::string& programFolder, QWidget* parent)
     BuildPages();
     BuildMenus();
     BuildTreePopup();
+    BuildTemplatesPage();
+    BuildMessagePanel();
     frmRem = new TfrmRem(this);
     BuildAgentsPage();
+    frmCustomSend = new TfrmCustomSend(this);
+    // The shared message is the one last opened: moving on to another
+    // pending or sent row forgets it.
+    Tables.DSPending.OnDataChange = [this](data::TDataSource&) { msMessage1.Clear(); };
+    Tables.DSSent.OnDataChange = [this](data::TDataSource&) { msMessage1.Clear(); };
 
     StatusPanel0 = new QLabel(QString::fromLatin1(kCaption), this);
     StatusPanel0->setFixedWidth(300);
@@ -82,6 +90,8 @@ TfrmMain::TfrmMain(const std::string& programFolder, QWidget* parent)
 
 TfrmMain::~TfrmMain() {
     FormDestroy();
+    Tables.DSPending.OnDataChange = nullptr;
+    Tables.DSSent.OnDataChange = nullptr;
     agRas1.OnStatusChange = nullptr;
     agRas1.OnDisconnected = nullptr;
     if (gMain == this)
@@ -193,7 +203,8 @@ void TfrmMain::BuildMenus() {
     NewAccount1 = item(newMenu, "Mail A&ccount", [this] { B1Click(); });
     Position1 = item(newMenu, "Account &Group...", [this] { Position1Click(); });
     NewAgent1 = item(newMenu, "&Agent...", [this] { A1Click(); });
-    NewTemplate1 = later(item(newMenu, "Auto-Reply &Template...", nullptr));
+    NewTemplate1 =
+        item(newMenu, "Auto-Reply &Template...", [this] { MailMessageTemplate1Click(); });
     newMenu->addSeparator();
     e2 = item(newMenu, "QueltaBasic S&cript...", [this] { e2Click(); });
     QMenu* open = File1->addMenu(QStringLiteral("Open"));

@@ -5,6 +5,7 @@
 // failure to AppException, the program's one error handler.
 #include "cfgman/core/accounttree.h"
 #include "cfgman/core/cfgtables.h"
+#include "cfgman/core/messagelists.h"
 #include "mail/agras.h"
 #include "mail/msmsg.h"
 #include "mail/mspop3.h"
@@ -25,6 +26,7 @@ class QTreeWidgetItem;
 
 namespace cfgman {
 
+class TfrmCustomSend;
 class TfrmRem;
 class TfrmStatus;
 class TfrmMessage;
@@ -131,6 +133,46 @@ public:
     void mnuAttachClick();
     void mnuDetachClick();
 
+    // ---- templates ----
+    // A new template: the templates page, an editor from the selected account.
+    void MailMessageTemplate1Click();
+    void btnARModifyClick();
+    void btnARDeleteClick();
+    void lstVTemplatesChange();
+    // A template renamed in the list: its file takes the new name.
+    void lstVTemplatesEdited(QTreeWidgetItem* item);
+    // Fills the template's merge codes as the preview does (no expressions,
+    // no account, this program's version; the example message answered);
+    // returns the override recipient.
+    std::string MergeTemplate(TmsMessage& message, const TmsMessage& example);
+
+    // ---- stored messages of the selected account ----
+    // Reads the received, outbox and sent rows into their lists again.
+    void RefreshMessageLists();
+    void Open2Click();          // outbox "&Open"
+    void NewMessage1Click();    // outbox "&New Message..."
+    void DeleteMessage1Click(); // outbox "&Delete..."
+    // Sends the selected outbox message and moves it to the sent items.
+    void SendNow1Click();
+    void Properties1Click(); // outbox and sent "&Properties..."
+    void MenuItem7Click();   // sent "&Open..."
+    void MenuItem8Click();   // sent "&Delete..."
+    // Sends the selected sent item again as it was stored.
+    void MenuItem10Click();
+    void MenuItem2Click(); // received "&Open..."
+    void MenuItem3Click(); // received "&Delete..."
+    void Forward1Click();  // received "&Forward..."
+    // "Message Properties" of the selected received row.
+    void MenuItem6Click();
+    void PopupMenuReceivedPopup();
+    // Moves the source's current row and its file into the destination's
+    // sent items; false (logged) when the file could not be moved, and then
+    // no row changed.
+    bool MoveMessage(data::TTable& source, data::TXbTable& sourcePartner,
+                     data::TTable& destination);
+    // The record number of the list's selected row; 0 when none.
+    [[nodiscard]] std::int32_t SelectedMessage(TMessageTable table) const;
+
     // Switches a command on or off; a command whose window is not built
     // stays off.
     static void EnableCommand(QAction* action, bool on);
@@ -157,7 +199,8 @@ public:
     TmsMessage msMessage1;
     TagRas agRas1;
 
-    TfrmRem* frmRem = nullptr; // lives as long as the main window
+    TfrmRem* frmRem = nullptr;               // lives as long as the main window
+    TfrmCustomSend* frmCustomSend = nullptr; // the same
 
     QTabWidget* pageControlMain = nullptr;
     QWidget* TSaccounts = nullptr;
@@ -169,6 +212,12 @@ public:
     TDataSetModel* historyModel = nullptr;
     QTreeWidget* lstVAgents = nullptr;
     QTreeWidget* lstVTemplates = nullptr;
+    // Under the tree while an account is selected: its stored messages.
+    QWidget* panelMessagesHolder = nullptr;
+    QTabWidget* pageMessages = nullptr;
+    QTreeWidget* lstVReceived = nullptr;
+    QTreeWidget* lstVOutBox = nullptr;
+    QTreeWidget* lstVSent = nullptr;
     QLabel* StatusPanel0 = nullptr; // 300 pixels: the last log text
     QLabel* StatusPanel1 = nullptr; // 50 pixels
 
@@ -229,6 +278,17 @@ public:
     QMenu* PopupMenuHistory = nullptr;
     QAction* V3 = nullptr; // "View Message..."
 
+    // The message lists' popups.
+    QMenu* PopupMenuOutBox = nullptr;
+    QAction *Open2 = nullptr, *NewMessage1 = nullptr, *DeleteMessage1 = nullptr;
+    QAction *SendNow1 = nullptr, *Properties1 = nullptr;
+    QMenu* PopupMenuSent = nullptr;
+    QAction *MenuItem7 = nullptr, *MenuItem8 = nullptr, *MenuItem10 = nullptr;
+    QAction* SentProperties1 = nullptr;
+    QMenu* PopupMenuReceived = nullptr;
+    QAction *MenuItem2 = nullptr, *MenuItem3 = nullptr, *Forward1 = nullptr;
+    QAction *Checkwhatsontheserver1 = nullptr, *MenuItem6 = nullptr;
+
     // Each page's toolbar: "New", "Modify", "Delete".
     struct TPageBar {
         QToolBar* bar = nullptr;
@@ -247,6 +307,16 @@ private:
     void BuildMenus();
     void BuildTreePopup();
     void BuildAgentsPage();
+    void BuildTemplatesPage();
+    void BuildMessagePanel();
+    // Shows the message lists under the tree (read afresh) or hides them.
+    void ShowMessageLists(bool on);
+    void SortReceived(int column);
+    void OpenStoredMessage(TMessageTable table);
+    void DeleteStoredRow(TMessageTable table);
+    // An editor for a new message from the selected account, shown, with
+    // its subject entry open.
+    TfrmMessage* NewMessageEditor();
     void StartUp();
     void AddTreeItems(QTreeWidgetItem* parent, const TTreeItem& item);
     void EnableSelectionCommands(bool on);
@@ -264,6 +334,9 @@ private:
     bool foldersRead_ = false;
     bool boundsRead_ = false;
     bool populating_ = false;
+    bool sending_ = false;
+    // The received list's sort: one direction for every column.
+    bool receivedDescending_ = true;
     std::string editingText_;
 };
 

@@ -5,6 +5,8 @@
 #include "cfgman/qtext.h"
 
 #include <QAction>
+#include <QSignalBlocker>
+#include <QStyle>
 #include <QTabWidget>
 #include <QTreeWidget>
 #include <algorithm>
@@ -58,7 +60,23 @@ void TfrmMain::RefreshAgents() {
 }
 
 void TfrmMain::RefreshTemplates() {
-    Fill(lstVTemplates, ListNames(Folders().TemplatesPath(), ".eml"));
+    {
+        // Filling is no rename; the selected template stays selected.
+        const QSignalBlocker quiet(lstVTemplates);
+        const QTreeWidgetItem* current = lstVTemplates->currentItem();
+        const QString selected = current && current->isSelected() ? current->text(0) : QString();
+        Fill(lstVTemplates, ListNames(Folders().TemplatesPath(), ".eml"));
+        const QIcon icon = style()->standardIcon(QStyle::SP_FileIcon);
+        for (int i = 0; i < lstVTemplates->topLevelItemCount(); ++i) {
+            QTreeWidgetItem* row = lstVTemplates->topLevelItem(i);
+            row->setData(0, Qt::UserRole, row->text(0));
+            row->setIcon(0, icon);
+            row->setFlags(row->flags() | Qt::ItemIsEditable);
+            if (!selected.isEmpty() && row->text(0) == selected)
+                lstVTemplates->setCurrentItem(row);
+        }
+    }
+    lstVTemplatesChange();
 }
 
 void TfrmMain::pageControlMainChange() {
@@ -69,6 +87,8 @@ void TfrmMain::pageControlMainChange() {
         treeMainChange(treeMain->currentItem());
     else if (page == TSagents)
         lstVAgentsChange();
+    else if (page == TStemplates)
+        lstVTemplatesChange();
 }
 
 void TfrmMain::mnuMainDeleteClick() {
@@ -77,6 +97,8 @@ void TfrmMain::mnuMainDeleteClick() {
         Delete1Click();
     else if (page == TSagents)
         btnAgentsDeleteClick();
+    else if (page == TStemplates)
+        btnARDeleteClick();
 }
 
 void TfrmMain::mnuMainPropertiesClick() {
@@ -85,6 +107,8 @@ void TfrmMain::mnuMainPropertiesClick() {
         mnuPropertiesClick();
     else if (page == TSagents)
         btnAgentsModifyClick();
+    else if (page == TStemplates)
+        btnARModifyClick();
 }
 
 void TfrmMain::mnuRenameClick() {
@@ -95,14 +119,18 @@ void TfrmMain::mnuRenameClick() {
     } else if (page == TSagents) {
         if (QTreeWidgetItem* item = lstVAgents->currentItem())
             lstVAgents->editItem(item, 0);
+    } else if (page == TStemplates) {
+        if (QTreeWidgetItem* row = lstVTemplates->currentItem(); row && row->isSelected())
+            lstVTemplates->editItem(row, 0);
     }
 }
 
 void TfrmMain::Refresh1Click() {
     QWidget* page = pageControlMain->currentWidget();
-    if (page == TSaccounts)
+    if (page == TSaccounts) {
         populateGroups();
-    else if (page == TSagents)
+        RefreshMessageLists();
+    } else if (page == TSagents)
         RefreshAgents();
     else
         RefreshTemplates();

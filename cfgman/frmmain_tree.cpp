@@ -202,11 +202,16 @@ void TfrmMain::treeMainChange(QTreeWidgetItem* node) {
     for (QAction* a : {mnuDetach, mnuRename, mnuMainDelete, mnuMainProperties, mnuAttach,
                        AccountsBar.Modify, AccountsBar.Delete})
         EnableCommand(a, false);
-    if (!node)
+    RefreshTemplates();
+    if (!node) {
+        ShowMessageLists(false);
         return;
+    }
     const int image = NodeImage(node);
     if (image != nkAgent)
         RetractPanel(panelHistoryHolder);
+    if (image != nkAccount)
+        ShowMessageLists(false);
     switch (image) {
     case nkAgent:
         EnableCommand(mnuDetach, true);
@@ -224,6 +229,7 @@ void TfrmMain::treeMainChange(QTreeWidgetItem* node) {
         for (QAction* a :
              {AccountsBar.Modify, AccountsBar.Delete, mnuMainDelete, mnuMainProperties, mnuRename})
             EnableCommand(a, true);
+        ShowMessageLists(true);
         break;
     case nkGroup:
         for (QAction* a : {mnuMainDelete, mnuRename, AccountsBar.Modify, AccountsBar.Delete})

@@ -3,9 +3,12 @@
 #include "cfgman/core/messagefields.h"
 #include "cfgman/core/outside.h"
 #include "cfgman/core/settings.h"
+#include "cfgman/core/templates.h"
 #include "cfgman/filedialog.h"
 #include "cfgman/frmmain.h"
 #include "cfgman/frmmessageformat.h"
+#include "cfgman/frmmessagepre.h"
+#include "cfgman/frmupdatefield.h"
 #include "cfgman/qtext.h"
 #include "platform/win/hooks.h"
 #include "platform/win/paths.h"
@@ -13,6 +16,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
@@ -61,15 +65,14 @@ TfrmMessage::TfrmMessage(QWidget* parent)
     FileSaveItem = Item(mnuFile, "&Save...", [this] { FileSave(); });
     FileSaveAsItem = Item(mnuFile, "Save &As...", [this] { FileSaveAs(); });
     FilePrintItem = Item(mnuFile, "&Print", [this] { FilePrint(); });
+    MergePreview = Item(mnuFile, "Merge Preview...", [this] { MergePreview1Click(); });
+    MergePreview->setVisible(false);
     mnuFile->addSeparator();
     FileCloseItem = Item(mnuFile, "&Close", [this] { close(); });
     BuildEditMenu([this] { REBody->selectAll(); });
     BuildViewMenu();
     mnuInsert = menuBar()->addMenu(QStringLiteral("&Insert"));
-    MergeCode = mnuInsert->addAction(QStringLiteral("&Merge Code..."));
-    // Built with the templates' merge codes.
-    MergeCode->setEnabled(false);
-    MergeCode->setProperty("quelta_later", true);
+    MergeCode = Item(mnuInsert, "&Merge Code...", [this] { F1Click(); });
     mnuHelp = menuBar()->addMenu(QStringLiteral("&Help"));
     HelpTemplates = Item(mnuHelp, "Help on Auto-Reply Templates", [] {
         OpenDocument("file://" + ProgramFolder() + kHelpFile + "#Auto_Reply_Templates");
@@ -251,6 +254,47 @@ void TfrmMessage::RemoveAttachments() {
     qDeleteAll(rows);
     SetModified(true);
     UpdateSplitter();
+}
+
+void TfrmMessage::F1Click() {
+    TfrmUpdateField dialog(this);
+    if (dialog.exec() == QDialog::Accepted)
+        InsertAtCaret(Q(dialog.Code()));
+    REBody->setFocus();
+}
+
+void TfrmMessage::InsertAtCaret(const QString& text) {
+    QClipboard* clipboard = QApplication::clipboard();
+    // Every form the clipboard held, not only its text.
+    auto* kept = new QMimeData;
+    if (const QMimeData* held = clipboard->mimeData())
+        for (const QString& format : held->formats())
+            kept->setData(format, held->data(format));
+    clipboard->setText(text);
+    REBody->paste();
+    clipboard->setMimeData(kept);
+}
+
+void TfrmMessage::MergePreview1Click() {
+    TfrmMessagePre ask(this);
+    if (ask.exec() != QDialog::Accepted)
+        return;
+    PopulateTMessageObject();
+    const std::string path = ProgramFolder() + "Temp.eml";
+    msMessage1.SaveToFile(path);
+    // The preview fills a copy: the template in the window keeps its codes.
+    TmsMessage preview;
+    preview.LoadFromFile(path);
+    msIncomingMessage.Clear();
+    const std::string to =
+        frmMain() ? frmMain()->MergeTemplate(preview, msIncomingMessage)
+                  : quelta::ProccessMergeCodes(preview, msIncomingMessage, PreviewMergeContext({}));
+    if (!to.empty()) {
+        preview.Recipients().Clear();
+        preview.Recipients().Add(to, "");
+    }
+    preview.SaveToFile(path);
+    OpenDocument(path);
 }
 
 void TfrmMessage::dragEnterEvent(QDragEnterEvent* event) {

@@ -27,6 +27,14 @@ public:
     void DropFiles(const QStringList& paths);
     void NewAttachments();
     void RemoveAttachments();
+    // The merge-code inserter; its code goes in at the caret.
+    void F1Click();
+    // Writes the window's message with its merge codes filled as the
+    // preview fills them into "Temp.eml" of the program folder and opens it.
+    void MergePreview1Click();
+    // Pastes text at the caret through the clipboard, which then holds what
+    // it held before.
+    void InsertAtCaret(const QString& text);
 
     // The file Save writes to ("" or "Untitled": Save asks for a name).
     std::string lblFilename;
@@ -35,7 +43,8 @@ public:
 
     QLabel* imgPicture = nullptr;
     QMenu *mnuInsert = nullptr, *PopupBody = nullptr, *PopupAttach = nullptr;
-    QAction* MergeCode = nullptr; // "&Merge Code..."
+    QAction* MergeCode = nullptr;    // "&Merge Code..."
+    QAction* MergePreview = nullptr; // "Merge Preview..." (hidden)
     QAction* HelpTemplates = nullptr;
     QAction *NewAttachment = nullptr, *RemoveAttachment = nullptr;
 

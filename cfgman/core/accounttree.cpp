@@ -1,6 +1,7 @@
 #include "cfgman/core/accounttree.h"
 
 #include "cfgman/core/cfgtables.h"
+#include "cfgman/core/rowlocks.h"
 #include "data/schema.h"
 #include "platform/win/datetime.h"
 
@@ -31,24 +32,6 @@ public:
 
 private:
     TCfgTables& t_;
-};
-
-// The locks taken by one deletion, released whatever happens.
-class RowLocks {
-public:
-    ~RowLocks() {
-        for (auto& [partner, recNo] : held_)
-            partner->Unlock(recNo);
-    }
-    void Take(data::TXbTable& partner, std::int32_t recNo, const std::string& file) {
-        if (!partner.Lock(recNo))
-            throw data::EDatabaseError("Record " + std::to_string(recNo) + " of " + file +
-                                       " is locked by another user; nothing was deleted.");
-        held_.emplace_back(&partner, recNo);
-    }
-
-private:
-    std::vector<std::pair<data::TXbTable*, std::int32_t>> held_;
 };
 
 } // namespace
@@ -171,7 +154,7 @@ void DeleteGroup(TCfgTables& t, std::int32_t recNo) {
     t.XbGroups.Go(recNo);
     if (t.TableGroups.RecNo() != recNo)
         throw data::EDatabaseError("Failed to position record, please re-index.");
-    RowLocks locks;
+    TRowLocks locks;
     locks.Take(t.XbGroups, recNo, "GROUPS.DBF");
     std::vector<std::int32_t> accounts;
     for (t.TableNodes.First(); !t.TableNodes.Eof(); t.TableNodes.Next()) {

@@ -1,0 +1,235 @@
+#include "cfgman/core/messagelists.h"
+
+#include "cfgman/core/rowlocks.h"
+#include "cfgman/core/text.h"
+#include "data/dataset.h"
+#include "data/schema.h"
+#include "data/xbtable.h"
+#include "platform/win/formatdatetime.h"
+#include "platform/win/paths.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <stdexcept>
+#include <unistd.h>
+
+namespace cfgman {
+
+namespace {
+
+// Width of FILENAME in the message tables: a longer name was cut when stored.
+constexpr std::size_t kFileNameWidth = 30;
+
+std::string Field(data::TTable& t, const char* name) {
+    return Trim(t.FieldByName(name).AsString());
+}
+
+std::string DateField(data::TTable& t, const char* name) {
+    data::TField& f = t.FieldByName(name);
+    if (f.IsNull())
+        return {};
+    return win::FormatDateTime("yyyy-mm-dd", f.AsDateTime());
+}
+
+// A name from a row is only ever a file of its own folder.
+void CheckFileName(const std::string& name) {
+    if (name.empty() || name == "." || name == ".." ||
+        name.find_first_of("/\\") != std::string::npos)
+        throw std::runtime_error("The file name \"" + name +
+                                 "\" of this row is not the name of a message file; nothing "
+                                 "was done.");
+}
+
+// The one file of the folder whose name begins with prefix, or "".
+std::string OnlyFileStartingWith(const std::string& folder, const std::string& prefix) {
+    std::string found;
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
+        const std::string name = entry.path().filename().string();
+        if (name.compare(0, prefix.size(), prefix) != 0 || !entry.is_regular_file(ec))
+            continue;
+        if (!found.empty())
+            return {};
+        found = name;
+    }
+    return found;
+}
+
+// A received row names its file by FILENAME, which holds at most 30
+// characters of the name posta gave it, and by the message key, at most
+// 40: the file is the one these begin.
+std::string ReceivedFile(const std::string& folder, const std::string& name,
+                         const std::string& messageId) {
+    if (!messageId.empty()) {
+        const std::string byKey = quelta::MessageFileName(messageId);
+        if (win::FileExists(folder + byKey))
+            return folder + byKey;
+    }
+    if (name.size() < kFileNameWidth)
+        return folder + name;
+    std::string file;
+    if (messageId.size() >= data::kMessageKeyWidth)
+        file = OnlyFileStartingWith(folder, quelta::SanitizeFileName(messageId));
+    if (file.empty())
+        file = OnlyFileStartingWith(folder, name);
+    return folder + (file.empty() ? name : file);
+}
+
+void Restore(const std::string& from, const std::string& to) {
+    std::string why;
+    (void)MoveFileNoReplace(from, to, why);
+}
+
+} // namespace
+
+quelta::TStoreFolder StoreFolderOf(TMessageTable table) {
+    switch (table) {
+    case TMessageTable::Received:
+        return quelta::TStoreFolder::In;
+    case TMessageTable::OutBox:
+        return quelta::TStoreFolder::Out;
+    case TMessageTable::Sent:
+        return quelta::TStoreFolder::Sent;
+    }
+    return quelta::TStoreFolder::In;
+}
+
+std::vector<std::string> MessageColumnTitles(TMessageTable table) {
+    if (table == TMessageTable::Received)
+        return {"From", "Subject", "Received", "File"};
+    return {"To", "Address", "Subject", "Date"};
+}
+
+std::vector<TMessageRow> ReadMessageRows(data::TTable& table, data::TXbTable& partner,
+                                         TMessageTable kind) {
+    std::vector<TMessageRow> rows;
+    if (!table.Active())
+        return rows;
+    const std::int32_t keep = table.RecNo();
+    for (table.First(); !table.Eof(); table.Next()) {
+        TMessageRow row;
+        row.RecNo = table.RecNo();
+        row.LinkId = Field(table, "LINK_ID");
+        row.FileName = Field(table, "FILENAME");
+        if (kind == TMessageTable::Received) {
+            row.MessageId = Field(table, "MESSAGE_ID");
+            row.Columns = {Field(table, "FROM"), Field(table, "SUBJECT"),
+                           DateField(table, "RECDATE"), row.FileName};
+        } else {
+            row.MessageId = Field(table, "UNIQUE_ID");
+            row.Columns = {Field(table, "TONAME"), Field(table, "TOADDRESS"),
+                           Field(table, "SUBJECT"), DateField(table, "DATE")};
+        }
+        rows.push_back(std::move(row));
+    }
+    if (keep != 0)
+        partner.Go(keep);
+    return rows;
+}
+
+void GoToRow(data::TTable& table, data::TXbTable& partner, std::int32_t recNo) {
+    if (recNo > 0)
+        partner.Go(recNo);
+    if (recNo <= 0 || table.RecNo() != recNo)
+        throw data::EDatabaseError("Failed to position record, please re-index.");
+}
+
+std::string RowMessagePath(data::TTable& table, const std::string& messagesFolder,
+                           TMessageTable kind) {
+    const std::string name = Field(table, "FILENAME");
+    CheckFileName(name);
+    const std::string folder =
+        quelta::StoreFolderPath(messagesFolder, Field(table, "LINK_ID"), StoreFolderOf(kind));
+    if (kind != TMessageTable::Received || win::FileExists(folder + name))
+        return folder + name;
+    return ReceivedFile(folder, name, Field(table, "MESSAGE_ID"));
+}
+
+TStoreChange DeleteStoredMessage(data::TTable& table, data::TXbTable& partner, std::int32_t recNo,
+                                 const std::string& messagesFolder, TMessageTable kind) {
+    GoToRow(table, partner, recNo);
+    const std::string path = RowMessagePath(table, messagesFolder, kind);
+    TRowLocks locks;
+    locks.Take(partner, recNo, table.TableName());
+    // unlink, never a folder of that name.
+    if (::unlink(path.c_str()) != 0)
+        return {false, "Unable to delete " + path};
+    table.Delete();
+    return {true, "Successfully deleted " + path};
+}
+
+TStoreChange MoveToSent(data::TTable& outbox, data::TXbTable& outboxPartner, data::TTable& sent,
+                        const std::string& messagesFolder, const std::string& sentId) {
+    const std::int32_t recNo = outbox.RecNo();
+    if (recNo <= 0)
+        throw data::EDatabaseError("Failed to position record, please re-index.");
+    const std::string link = Field(outbox, "LINK_ID");
+    const std::string file = Field(outbox, "FILENAME");
+    CheckFileName(file);
+    const std::string from =
+        quelta::StoreFolderPath(messagesFolder, link, quelta::TStoreFolder::Out);
+
+    TRowLocks locks;
+    locks.Take(outboxPartner, recNo, outbox.TableName(), "nothing was moved.");
+    const std::string to =
+        quelta::ForceStoreFolder(messagesFolder, link, quelta::TStoreFolder::Sent);
+    std::string why;
+    if (!MoveFileNoReplace(from + file, to + file, why))
+        return {false,
+                "Failed to move " + from + file + " to " + to + file + " in sent items folder"};
+
+    data::TField& date = outbox.FieldByName("DATE");
+    const bool hasDate = !date.IsNull();
+    const win::TDateTime when = hasDate ? date.AsDateTime() : 0;
+    const std::string subject = outbox.FieldByName("SUBJECT").AsString();
+    const std::string toName = outbox.FieldByName("TONAME").AsString();
+    const std::string toAddress = outbox.FieldByName("TOADDRESS").AsString();
+    try {
+        sent.Append();
+        sent.FieldByName("UNIQUE_ID").SetAsString(sentId);
+        sent.FieldByName("LINK_ID").SetAsString(link);
+        sent.FieldByName("SUBJECT").SetAsString(subject);
+        if (hasDate)
+            sent.FieldByName("DATE").SetAsDateTime(when);
+        sent.FieldByName("TONAME").SetAsString(toName);
+        sent.FieldByName("TOADDRESS").SetAsString(toAddress);
+        sent.FieldByName("FILENAME").SetAsString(file);
+        sent.Post();
+    } catch (...) {
+        Restore(to + file, from + file);
+        if (sent.State() == data::TDataSetState::dsInsert)
+            sent.Cancel();
+        throw;
+    }
+    try {
+        outbox.Delete();
+    } catch (...) {
+        Restore(to + file, from + file);
+        // The first failure is the one reported.
+        try {
+            sent.Delete();
+        } catch (...) {
+        }
+        throw;
+    }
+    return {true, "Successfully moved " + from + " to " + to + file + " in sent items folder"};
+}
+
+bool MoveFileNoReplace(const std::string& from, const std::string& to, std::string& why) {
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+        return true;
+    if (errno == EINVAL || errno == ENOSYS) {
+        // A file system without the flag: a second name, then the first goes.
+        if (::link(from.c_str(), to.c_str()) == 0) {
+            ::unlink(from.c_str());
+            return true;
+        }
+    }
+    why = std::strerror(errno);
+    return false;
+}
+
+} // namespace cfgman

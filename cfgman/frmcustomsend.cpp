@@ -1,0 +1,56 @@
+#include "cfgman/frmcustomsend.h"
+
+#include "cfgman/core/mailini.h"
+#include "cfgman/dialogbuttons.h"
+#include "cfgman/qtext.h"
+
+#include <QComboBox>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QVBoxLayout>
+
+namespace cfgman {
+
+namespace {
+
+// A group box holding one labelled field.
+QGroupBox* Group(QWidget* parent, const char* caption, const char* label, QWidget* field) {
+    auto* box = new QGroupBox(QString::fromLatin1(caption), parent);
+    auto* form = new QFormLayout(box);
+    form->addRow(QString::fromLatin1(label), field);
+    return box;
+}
+
+} // namespace
+
+TfrmCustomSend::TfrmCustomSend(QWidget* parent) : QDialog(parent) {
+    setObjectName(QStringLiteral("frmCustomSend"));
+    setWindowTitle(QStringLiteral("Custom Send"));
+    auto* layout = new QVBoxLayout(this);
+
+    cmbCharSet = new QComboBox(this);
+    cmbCharSet->addItems({QStringLiteral("US ASCII"), QStringLiteral("ISO 8859")});
+    cmbEncoding = new QComboBox(this);
+    cmbEncoding->addItems({QStringLiteral("MIME"), QStringLiteral("UUEncode")});
+    edtFrom = new QLineEdit(this);
+    edtFrom->setObjectName(QStringLiteral("edtFrom"));
+    spnCopies = new QSpinBox(this);
+    spnCopies->setRange(1, 10000);
+    spnCopies->setValue(1);
+    layout->addWidget(Group(this, "Character Set", "Character Set:", cmbCharSet));
+    layout->addWidget(Group(this, "Encoding", "Encoding:", cmbEncoding));
+    layout->addWidget(Group(this, "From", "From:", edtFrom));
+    layout->addWidget(Group(this, "Copies", "Number of Copies:", spnCopies));
+
+    layout->addLayout(OkCancelRow(*this, btnOK, btnCancel));
+
+    edtFrom->setText(Q(ReadMailIni().DefaultFromAddress));
+    cmbCharSet->setCurrentIndex(0);
+    cmbEncoding->setCurrentIndex(0);
+}
+
+} // namespace cfgman

@@ -1,0 +1,28 @@
+#pragma once
+// "Custom Send": character set, encoding, sender and number of copies for
+// sending the shown message. Made once at start-up; its fields keep their
+// values for the whole run.
+#include <QDialog>
+
+class QComboBox;
+class QLineEdit;
+class QPushButton;
+class QSpinBox;
+
+namespace cfgman {
+
+class TfrmCustomSend : public QDialog {
+    Q_OBJECT
+public:
+    // Reads the From address from MAIL.INI.
+    explicit TfrmCustomSend(QWidget* parent = nullptr);
+
+    QComboBox* cmbCharSet = nullptr;  // "US ASCII", "ISO 8859"
+    QComboBox* cmbEncoding = nullptr; // "MIME", "UUEncode"
+    QLineEdit* edtFrom = nullptr;
+    QSpinBox* spnCopies = nullptr; // 1 to 10000
+    QPushButton* btnOK = nullptr;
+    QPushButton* btnCancel = nullptr;
+};
+
+} // namespace cfgman

@@ -1,0 +1,295 @@
+// The selected account's stored messages under the account tree: the
+// received, outbox and sent lists with their popups, and the commands that
+// open, delete and show them.
+#include "cfgman/core/settings.h"
+#include "cfgman/core/text.h"
+#include "cfgman/frminmessage.h"
+#include "cfgman/frmmain.h"
+#include "cfgman/frmmessage.h"
+#include "cfgman/frmmsgproperties.h"
+#include "cfgman/qtext.h"
+#include "platform/win/hooks.h"
+
+#include <QAction>
+#include <QHeaderView>
+#include <QMenu>
+#include <QTabWidget>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+namespace cfgman {
+
+namespace {
+
+constexpr int kRecNoRole = Qt::UserRole;
+constexpr int kPanelHeight = 175;
+// The column a list is being sorted by (its header learns it only after).
+constexpr const char* kSortColumn = "quelta_sort_column";
+
+// Rows compare their texts as the user's language sorts them.
+class TMessageItem : public QTreeWidgetItem {
+public:
+    using QTreeWidgetItem::QTreeWidgetItem;
+    bool operator<(const QTreeWidgetItem& other) const override {
+        const int column = treeWidget() ? treeWidget()->property(kSortColumn).toInt() : 0;
+        return QString::localeAwareCompare(text(column), other.text(column)) < 0;
+    }
+};
+
+QTreeWidget* MakeList(QWidget* parent, const char* name, TMessageTable table) {
+    auto* list = new QTreeWidget(parent);
+    list->setObjectName(QString::fromLatin1(name));
+    list->setRootIsDecorated(false);
+    list->setSortingEnabled(false);
+    list->setContextMenuPolicy(Qt::CustomContextMenu);
+    QStringList titles;
+    for (const std::string& t : MessageColumnTitles(table))
+        titles << Q(t);
+    list->setHeaderLabels(titles);
+    list->setColumnWidth(0, 140);
+    list->setColumnWidth(1, table == TMessageTable::Received ? 200 : 140);
+    list->setColumnWidth(2, table == TMessageTable::Received ? 80 : 200);
+    return list;
+}
+
+void FillList(QTreeWidget* list, const std::vector<TMessageRow>& rows) {
+    list->clear();
+    for (const TMessageRow& row : rows) {
+        QStringList texts;
+        for (const std::string& c : row.Columns)
+            texts << Q(c);
+        auto* item = new TMessageItem(list, texts);
+        item->setData(0, kRecNoRole, row.RecNo);
+    }
+}
+
+} // namespace
+
+void TfrmMain::BuildMessagePanel() {
+    panelMessagesHolder = new QWidget(TSaccounts);
+    panelMessagesHolder->setObjectName(QStringLiteral("panelMessagesHolder"));
+    panelMessagesHolder->setFixedHeight(0);
+    panelMessagesHolder->setVisible(false);
+    auto* layout = new QVBoxLayout(panelMessagesHolder);
+    layout->setContentsMargins(2, 2, 2, 2);
+    pageMessages = new QTabWidget(panelMessagesHolder);
+    pageMessages->setObjectName(QStringLiteral("pageMessages"));
+    lstVReceived = MakeList(pageMessages, "lstVReceived", TMessageTable::Received);
+    lstVOutBox = MakeList(pageMessages, "lstVOutBox", TMessageTable::OutBox);
+    lstVSent = MakeList(pageMessages, "lstVSent", TMessageTable::Sent);
+    pageMessages->addTab(lstVReceived, QStringLiteral("Received"));
+    pageMessages->addTab(lstVOutBox, QStringLiteral("Outbox"));
+    pageMessages->addTab(lstVSent, QStringLiteral("Sent"));
+    layout->addWidget(pageMessages);
+    static_cast<QVBoxLayout*>(TSaccounts->layout())->addWidget(panelMessagesHolder);
+
+    auto item = [this](QMenu* menu, const char* text, void (TfrmMain::*handler)()) {
+        QAction* a = menu->addAction(QString::fromLatin1(text));
+        connect(a, &QAction::triggered, this,
+                [this, handler] { Command([this, handler] { (this->*handler)(); }); });
+        return a;
+    };
+    PopupMenuOutBox = new QMenu(lstVOutBox);
+    Open2 = item(PopupMenuOutBox, "&Open", &TfrmMain::Open2Click);
+    NewMessage1 = item(PopupMenuOutBox, "&New Message...", &TfrmMain::NewMessage1Click);
+    DeleteMessage1 = item(PopupMenuOutBox, "&Delete...", &TfrmMain::DeleteMessage1Click);
+    PopupMenuOutBox->addSeparator();
+    SendNow1 = item(PopupMenuOutBox, "&Send Selected...", &TfrmMain::SendNow1Click);
+    PopupMenuOutBox->addSeparator();
+    Properties1 = item(PopupMenuOutBox, "&Properties...", &TfrmMain::Properties1Click);
+
+    PopupMenuSent = new QMenu(lstVSent);
+    MenuItem7 = item(PopupMenuSent, "&Open...", &TfrmMain::MenuItem7Click);
+    MenuItem8 = item(PopupMenuSent, "&Delete...", &TfrmMain::MenuItem8Click);
+    PopupMenuSent->addSeparator();
+    MenuItem10 = item(PopupMenuSent, "&Re-Send...", &TfrmMain::MenuItem10Click);
+    PopupMenuSent->addSeparator();
+    SentProperties1 = item(PopupMenuSent, "&Properties...", &TfrmMain::Properties1Click);
+
+    PopupMenuReceived = new QMenu(lstVReceived);
+    MenuItem2 = item(PopupMenuReceived, "&Open...", &TfrmMain::MenuItem2Click);
+    MenuItem3 = item(PopupMenuReceived, "&Delete...", &TfrmMain::MenuItem3Click);
+    Forward1 = item(PopupMenuReceived, "&Forward...", &TfrmMain::Forward1Click);
+    PopupMenuReceived->addSeparator();
+    Checkwhatsontheserver1 = item(PopupMenuReceived, "Preview Waiting Messages...",
+                                  &TfrmMain::Checkwhatsontheserver1Click);
+    PopupMenuReceived->addSeparator();
+    MenuItem6 = item(PopupMenuReceived, "&Properties...", &TfrmMain::MenuItem6Click);
+
+    const struct {
+        QTreeWidget* list;
+        QMenu* menu;
+        void (TfrmMain::*open)();
+    } lists[] = {{lstVReceived, PopupMenuReceived, &TfrmMain::MenuItem2Click},
+                 {lstVOutBox, PopupMenuOutBox, &TfrmMain::Open2Click},
+                 {lstVSent, PopupMenuSent, &TfrmMain::MenuItem7Click}};
+    for (const auto& l : lists) {
+        QTreeWidget* list = l.list;
+        QMenu* menu = l.menu;
+        connect(list, &QWidget::customContextMenuRequested, this,
+                [this, list, menu](const QPoint& at) {
+                    if (menu == PopupMenuReceived)
+                        PopupMenuReceivedPopup();
+                    menu->popup(list->viewport()->mapToGlobal(at));
+                });
+        const auto open = l.open;
+        connect(list, &QTreeWidget::itemDoubleClicked, this,
+                [this, open] { Command([this, open] { (this->*open)(); }); });
+    }
+    lstVReceived->header()->setSectionsClickable(true);
+    connect(lstVReceived->header(), &QHeaderView::sectionClicked, this,
+            [this](int column) { SortReceived(column); });
+}
+
+void TfrmMain::ShowMessageLists(bool on) {
+    if (on)
+        RefreshMessageLists();
+    panelMessagesHolder->setFixedHeight(on ? kPanelHeight : 0);
+    panelMessagesHolder->setVisible(on);
+}
+
+void TfrmMain::RefreshMessageLists() {
+    data::TTable& account = Tables.TableNodes2;
+    if (!account.Active() || account.IsEmpty()) {
+        for (QTreeWidget* list : {lstVReceived, lstVOutBox, lstVSent})
+            list->clear();
+        return;
+    }
+    // Rows other programs wrote since the account was selected show too.
+    for (data::TTable* t : {&Tables.TableReceived, &Tables.TableOut, &Tables.TableSent})
+        t->Refresh();
+    FillList(lstVReceived,
+             ReadMessageRows(Tables.TableReceived, Tables.XbReceived, TMessageTable::Received));
+    FillList(lstVOutBox, ReadMessageRows(Tables.TableOut, Tables.XbOut, TMessageTable::OutBox));
+    FillList(lstVSent, ReadMessageRows(Tables.TableSent, Tables.XbSent, TMessageTable::Sent));
+}
+
+void TfrmMain::SortReceived(int column) {
+    lstVReceived->setProperty(kSortColumn, column);
+    lstVReceived->sortItems(column, receivedDescending_ ? Qt::DescendingOrder : Qt::AscendingOrder);
+    receivedDescending_ = !receivedDescending_;
+}
+
+std::int32_t TfrmMain::SelectedMessage(TMessageTable table) const {
+    const QTreeWidget* list = table == TMessageTable::Received ? lstVReceived
+                              : table == TMessageTable::OutBox ? lstVOutBox
+                                                               : lstVSent;
+    const QTreeWidgetItem* item = list->currentItem();
+    if (!item || !item->isSelected())
+        return 0;
+    return item->data(0, kRecNoRole).toInt();
+}
+
+namespace {
+
+struct TTablePair {
+    data::TTable& Table;
+    data::TXbTable& Partner;
+};
+
+TTablePair TablesOf(TCfgTables& t, TMessageTable table) {
+    switch (table) {
+    case TMessageTable::Received:
+        return {t.TableReceived, t.XbReceived};
+    case TMessageTable::OutBox:
+        return {t.TableOut, t.XbOut};
+    case TMessageTable::Sent:
+        break;
+    }
+    return {t.TableSent, t.XbSent};
+}
+
+} // namespace
+
+void TfrmMain::OpenStoredMessage(TMessageTable table) {
+    const std::int32_t recNo = SelectedMessage(table);
+    if (recNo == 0)
+        return;
+    TTablePair rows = TablesOf(Tables, table);
+    GoToRow(rows.Table, rows.Partner, recNo);
+    const std::string path = RowMessagePath(rows.Table, Folders().MessagesPath(), table);
+    const std::string linkId = Trim(rows.Table.FieldByName("LINK_ID").AsString());
+    const std::string fileName = Trim(rows.Table.FieldByName("FILENAME").AsString());
+    msMessage1.Clear();
+    msMessage1.LoadFromFile(path);
+    data::TTable& account = Tables.TableNodes2;
+    const std::string name = account.FieldByName("NODE").AsString();
+    const std::string address = account.FieldByName("ADDRESS").AsString();
+    if (table == TMessageTable::Received) {
+        auto* window = new TfrmInMessage(this);
+        window->SetSenderFields(linkId, name, address);
+        window->SetReceivedRow(recNo, fileName);
+        window->OpenMessageFile(path);
+        window->show();
+        return;
+    }
+    auto* editor = new TfrmMessage(this);
+    editor->SetSenderFields(account.FieldByName("UNIQUE_ID").AsString(), name, address);
+    editor->OpenMessageFile(path);
+    editor->show();
+}
+
+void TfrmMain::DeleteStoredRow(TMessageTable table) {
+    const std::int32_t recNo = SelectedMessage(table);
+    if (recNo == 0)
+        return;
+    if (win::MessageBox("Are you sure you want to delete this item?", " Delete Confirmation",
+                        win::MB_YESNO | win::MB_ICONQUESTION) != win::IDYES)
+        return;
+    TTablePair rows = TablesOf(Tables, table);
+    const TStoreChange change =
+        DeleteStoredMessage(rows.Table, rows.Partner, recNo, Folders().MessagesPath(), table);
+    SendtoLog(change.LogLine, 0);
+    RefreshMessageLists();
+}
+
+void TfrmMain::Open2Click() {
+    OpenStoredMessage(TMessageTable::OutBox);
+}
+
+void TfrmMain::NewMessage1Click() {
+    NewMessageEditor();
+}
+
+void TfrmMain::DeleteMessage1Click() {
+    DeleteStoredRow(TMessageTable::OutBox);
+}
+
+void TfrmMain::Properties1Click() {}
+
+void TfrmMain::MenuItem7Click() {
+    OpenStoredMessage(TMessageTable::Sent);
+}
+
+void TfrmMain::MenuItem8Click() {
+    DeleteStoredRow(TMessageTable::Sent);
+}
+
+void TfrmMain::MenuItem2Click() {
+    OpenStoredMessage(TMessageTable::Received);
+}
+
+void TfrmMain::MenuItem3Click() {
+    DeleteStoredRow(TMessageTable::Received);
+}
+
+void TfrmMain::Forward1Click() {}
+
+void TfrmMain::PopupMenuReceivedPopup() {
+    for (QAction* a : {MenuItem2, MenuItem3, MenuItem6, Forward1})
+        a->setEnabled(true);
+}
+
+void TfrmMain::MenuItem6Click() {
+    const std::int32_t recNo = SelectedMessage(TMessageTable::Received);
+    if (recNo == 0)
+        return;
+    GoToRow(Tables.TableReceived, Tables.XbReceived, recNo);
+    const std::string path =
+        RowMessagePath(Tables.TableReceived, Folders().MessagesPath(), TMessageTable::Received);
+    // The message last opened, as it is now; the row's own file is only named.
+    TfrmMsgProperties dialog(this, msMessage1, path);
+    dialog.exec();
+}
+
+} // namespace cfgman

@@ -1,0 +1,36 @@
+#pragma once
+// "Message Properties" of a received message: what the last opened message
+// holds (subject, sender, attachments, header lines) and the file of the
+// selected row, whose raw text "&Message Source..." shows. Nothing is
+// written back.
+#include <QDialog>
+#include <string>
+
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QTabWidget;
+class TmsMessage;
+
+namespace cfgman {
+
+class TfrmMsgProperties : public QDialog {
+    Q_OBJECT
+public:
+    TfrmMsgProperties(QWidget* parent, const TmsMessage& message, const std::string& fileName);
+
+    // Opens the source window of the file; it belongs to this dialog.
+    void MessageSourceClick();
+
+    QTabWidget* pages = nullptr;
+    QLineEdit* edtSubject = nullptr;
+    QLineEdit* edtFrom = nullptr;
+    QLineEdit* edtFilename = nullptr; // read only
+    QLabel* lblAttachments = nullptr;
+    QPlainTextEdit* memHeaders = nullptr;
+    QPushButton* btnMessageSource = nullptr;
+    QPushButton *btnOK = nullptr, *btnCancel = nullptr, *btnApply = nullptr;
+};
+
+} // namespace cfgman

@@ -1,0 +1,387 @@
+// The selected account's stored messages offscreen: the three lists under
+// the tree with their popups, open, properties, delete, sending an outbox
+// message to aiosmtpd with the move to the sent items, re-sending, the
+// server preview of a Dovecot mailbox and the custom-send dialog.
+#include "cfgman/frmcustomsend.h"
+#include "cfgman/frminmessage.h"
+#include "cfgman/frmmessage.h"
+#include "cfgman/frmmsgproperties.h"
+#include "cfgman/frmmsgsource.h"
+#include "cfgman/frmrem.h"
+#include "cfgman/tests/mainfixture.h"
+#include "mail/msmsg.h"
+#include "mail/tests/dovecot_server.h"
+#include "mail/tests/smtp_sink.h"
+
+#include <QComboBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QSpinBox>
+#include <QTabWidget>
+
+namespace cfgtest {
+namespace {
+
+using testpeers::HaveAiosmtpd;
+using testpeers::SmtpSink;
+
+void WriteMessage(const std::string& path, const std::string& subject, const std::string& body) {
+    TmsMessage m;
+    m.Sender().SetName("Sales Desk");
+    m.Sender().SetAddress("sales@example.com");
+    m.Recipients().Add("ann@example.com", "Ann Smith");
+    m.CC().Add("carl@example.com", "Carl");
+    m.SetSubject(subject);
+    m.Body().Add(body);
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    m.SaveToFile(path);
+}
+
+class MessageWindowsTest : public MainTest {
+protected:
+    void SetUp() override {
+        MainTest::SetUp();
+        AddGroup("G1", "Sales");
+    }
+    void AddAccount(const std::string& id, const std::string& name, const std::string& smtp,
+                    const Row& more = {}) {
+        Row row = {{"UNIQUE_ID", id},
+                   {"LINK_ID", "G1"},
+                   {"NODE", name},
+                   {"ADDRESS", "sales@example.com"},
+                   {"SMTPADDRES", smtp}};
+        row.insert(more.begin(), more.end());
+        AppendRow("NODES.DBF", row);
+    }
+    void AddStored(const char* table, const std::string& id, const std::string& account,
+                   const std::string& file, const std::string& subject) {
+        AppendRow(table, {{"UNIQUE_ID", id},
+                          {"LINK_ID", account},
+                          {"SUBJECT", subject},
+                          {"TONAME", "Ann Smith"},
+                          {"TOADDRESS", "ann@example.com"},
+                          {"FILENAME", file}});
+    }
+    void AddReceived(const std::string& key, const std::string& account, const std::string& file,
+                     const std::string& from, const std::string& subject) {
+        AppendRow("RECEIVED.DBF", {{"MESSAGE_ID", key},
+                                   {"LINK_ID", account},
+                                   {"FROM", from},
+                                   {"SUBJECT", subject},
+                                   {"FILENAME", file}});
+    }
+    std::string Folder(const std::string& account, const char* name) {
+        return root_ + "messages/" + account + "/" + name + "/";
+    }
+    static QStringList Column(QTreeWidget* list, int column) {
+        QStringList texts;
+        for (int i = 0; i < list->topLevelItemCount(); ++i)
+            texts << list->topLevelItem(i)->text(column);
+        return texts;
+    }
+};
+
+TEST_F(MessageWindowsTest, AnAccountShowsItsThreeListsWithTheirPopups) {
+    AddAccount("A1", "Orders", "");
+    AddAccount("A2", "Enquiries", "");
+    AddReceived("<r1@x>", "A1", "r1.eml", "Bob <bob@example.com>", "Hello");
+    AddReceived("<r2@x>", "A2", "r2.eml", "Eve <eve@example.com>", "Other");
+    AddStored("outbox.dbf", "O1", "A1", "o1.eml", "Offer");
+    AddStored("sent.dbf", "S1", "A1", "s1.eml", "Invoice");
+    AddStored("sent.dbf", "S2", "A1", "s2.eml", "Reminder");
+    Start();
+    EXPECT_FALSE(main_->panelMessagesHolder->isVisible());
+    Select(Node({0, 0}));
+    EXPECT_TRUE(main_->panelMessagesHolder->isVisible());
+    EXPECT_EQ(main_->pageMessages->tabText(0), "Received");
+    EXPECT_EQ(main_->pageMessages->tabText(1), "Outbox");
+    EXPECT_EQ(main_->pageMessages->tabText(2), "Sent");
+    EXPECT_EQ(Column(main_->lstVReceived, 0), QStringList{"Bob <bob@example.com>"});
+    EXPECT_EQ(Column(main_->lstVOutBox, 2), QStringList{"Offer"});
+    EXPECT_EQ(Column(main_->lstVSent, 2), (QStringList{"Invoice", "Reminder"}));
+    Select(Node({0, 1}));
+    EXPECT_EQ(Column(main_->lstVReceived, 1), QStringList{"Other"});
+    EXPECT_EQ(main_->lstVSent->topLevelItemCount(), 0);
+    Select(Node({0}));
+    EXPECT_FALSE(main_->panelMessagesHolder->isVisible());
+
+    using V = std::vector<std::string>;
+    EXPECT_EQ(Items(main_->PopupMenuOutBox), (V{"&Open", "&New Message...", "&Delete...", "-",
+                                                "&Send Selected...", "-", "&Properties..."}));
+    EXPECT_EQ(Items(main_->PopupMenuSent),
+              (V{"&Open...", "&Delete...", "-", "&Re-Send...", "-", "&Properties..."}));
+    EXPECT_EQ(Items(main_->PopupMenuReceived),
+              (V{"&Open...", "&Delete...", "&Forward...", "-", "Preview Waiting Messages...", "-",
+                 "&Properties..."}));
+    main_->MenuItem6->setEnabled(false);
+    main_->PopupMenuReceivedPopup();
+    EXPECT_TRUE(main_->MenuItem6->isEnabled());
+}
+
+TEST_F(MessageWindowsTest, TheReceivedListSortsDescendingFirstThenTheOtherWay) {
+    AddAccount("A1", "Orders", "");
+    AddReceived("<a@x>", "A1", "a.eml", "bob", "beta");
+    AddReceived("<b@x>", "A1", "b.eml", "Ann", "alpha");
+    AddReceived("<c@x>", "A1", "c.eml", "carl", "gamma");
+    Start();
+    Select(Node({0, 0}));
+    QHeaderView* header = main_->lstVReceived->header();
+    emit header->sectionClicked(0);
+    EXPECT_EQ(Column(main_->lstVReceived, 0), (QStringList{"carl", "bob", "Ann"}));
+    // One direction for every column: the next click sorts the other way.
+    emit header->sectionClicked(1);
+    EXPECT_EQ(Column(main_->lstVReceived, 1), (QStringList{"alpha", "beta", "gamma"}));
+    emit header->sectionClicked(1);
+    EXPECT_EQ(Column(main_->lstVReceived, 1), (QStringList{"gamma", "beta", "alpha"}));
+}
+
+TEST_F(MessageWindowsTest, AReceivedMessageOpensWithItsRowAndShowsItsProperties) {
+    AddAccount("A1", "Orders", "");
+    AddReceived("<r1@x>", "A1", "r1.eml", "Bob", "Hello");
+    AddStored("sent.dbf", "S1", "A1", "s1.eml", "Invoice");
+    const std::string file = Folder("A1", "In") + "r1.eml";
+    WriteMessage(file, "Hello there", "How are you?");
+    Start();
+    Select(Node({0, 0}));
+    SelectRow(main_->lstVReceived, 0);
+    emit main_->lstVReceived->itemDoubleClicked(main_->lstVReceived->topLevelItem(0), 0);
+    auto* window = LastEditor<cfgman::TfrmInMessage>();
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(window->RecNo(), 1);
+    EXPECT_EQ(window->lblFilename, "r1.eml");
+    EXPECT_EQ(window->FromId(), "A1");
+    EXPECT_EQ(window->FromName(), "Orders");
+    EXPECT_EQ(window->CurrentFileName(), file);
+    EXPECT_EQ(window->Subject(), "Hello there");
+
+    WhenModal([&](QWidget* w) {
+        auto* p = qobject_cast<cfgman::TfrmMsgProperties*>(w);
+        ASSERT_NE(p, nullptr);
+        EXPECT_EQ(p->edtSubject->text(), "Hello there");
+        EXPECT_EQ(p->edtFrom->text(), "sales@example.com");
+        EXPECT_EQ(p->lblAttachments->text(), "0");
+        EXPECT_TRUE(p->memHeaders->toPlainText().contains(
+            QRegularExpression("^Subject: +Hello there$", QRegularExpression::MultilineOption)))
+            << p->memHeaders->toPlainText().toStdString();
+        p->btnMessageSource->click();
+        auto* source = p->findChild<cfgman::TfrmMsgSource*>();
+        ASSERT_NE(source, nullptr);
+        EXPECT_EQ(source->windowTitle(), "Message Source");
+        EXPECT_TRUE(source->isVisible());
+        EXPECT_EQ(source->memSource->toPlainText().toStdString(),
+                  QString::fromStdString(Slurp(file)).replace("\r\n", "\n").toStdString());
+        EXPECT_TRUE(source->memSource->isReadOnly());
+        p->accept();
+    });
+    main_->MenuItem6->trigger();
+
+    // Another account and back: the sent rows changed, the message is
+    // forgotten.
+    Select(Node({0}));
+    Select(Node({0, 0}));
+    SelectRow(main_->lstVReceived, 0);
+    cfgman::TfrmMsgProperties* shown = nullptr;
+    WhenModal([&](QWidget* w) {
+        shown = qobject_cast<cfgman::TfrmMsgProperties*>(w);
+        ASSERT_NE(shown, nullptr);
+        EXPECT_EQ(shown->windowTitle(), "Message Properties");
+        EXPECT_EQ(shown->edtSubject->text(), "");
+        EXPECT_EQ(shown->edtFrom->text(), "");
+        EXPECT_EQ(shown->edtFilename->text().toStdString(), file);
+        EXPECT_FALSE(shown->btnApply->isEnabled());
+        shown->reject();
+    });
+    main_->MenuItem6->trigger();
+    ASSERT_NE(shown, nullptr);
+}
+
+TEST_F(MessageWindowsTest, DeleteAsksThenTakesFileAndRowOrSaysWhyNot) {
+    AddAccount("A1", "Orders", "");
+    AddReceived("<r1@x>", "A1", "r1.eml", "Bob", "Hello");
+    AddReceived("<r2@x>", "A1", "gone.eml", "Ann", "Lost");
+    WriteMessage(Folder("A1", "In") + "r1.eml", "Hello", "x");
+    Start();
+    Select(Node({0, 0}));
+    SelectRow(main_->lstVReceived, 0);
+    answers_ = {win::IDNO};
+    main_->MenuItem3->trigger();
+    EXPECT_EQ(boxes_.back(), "Are you sure you want to delete this item?");
+    EXPECT_EQ(captions_.back(), " Delete Confirmation");
+    EXPECT_EQ(Rows("RECEIVED.DBF").size(), 2u);
+    answers_ = {win::IDYES};
+    main_->MenuItem3->trigger();
+    EXPECT_FALSE(std::filesystem::exists(Folder("A1", "In") + "r1.eml"));
+    EXPECT_EQ(LastLine().substr(LastLine().find(" -- ")),
+              " -- Successfully deleted " + Folder("A1", "In") + "r1.eml");
+    ASSERT_EQ(main_->lstVReceived->topLevelItemCount(), 1);
+
+    SelectRow(main_->lstVReceived, 0);
+    answers_ = {win::IDYES};
+    main_->MenuItem3->trigger();
+    EXPECT_EQ(LastLine().substr(LastLine().find(" -- ")),
+              " -- Unable to delete " + Folder("A1", "In") + "gone.eml");
+    EXPECT_EQ(Rows("RECEIVED.DBF").size(), 1u);
+    EXPECT_EQ(main_->ErrorCount(), 0);
+}
+
+TEST_F(MessageWindowsTest, SendSelectedDeliversMovesAndAFailedSendChangesNothing) {
+    if (!HaveAiosmtpd())
+        GTEST_SKIP() << "python3-aiosmtpd is not installed";
+    auto sink = std::make_unique<SmtpSink>();
+    ASSERT_GT(sink->Port(), 0);
+    const std::string server = "127.0.0.1:" + std::to_string(sink->Port());
+    AddAccount("A1", "Orders", server);
+    AddStored("outbox.dbf", "O1", "A1", "o1.eml", "Offer");
+    AddStored("outbox.dbf", "O2", "A1", "o2.eml", "Second offer");
+    WriteMessage(Folder("A1", "Out") + "o1.eml", "Offer", "Three lamps.");
+    WriteMessage(Folder("A1", "Out") + "o2.eml", "Second offer", ".. and a dot line");
+    Start();
+    Select(Node({0, 0}));
+    SelectRow(main_->lstVOutBox, 0);
+    main_->SendNow1->trigger();
+    ASSERT_EQ(sink->Count(), 1) << LastLine();
+    const std::string envelope = sink->Read("1.json");
+    EXPECT_NE(envelope.find("ann@example.com"), std::string::npos) << envelope;
+    EXPECT_NE(envelope.find("carl@example.com"), std::string::npos) << envelope;
+    EXPECT_NE(sink->Read("1.eml").find("Three lamps."), std::string::npos);
+    EXPECT_EQ(main_->StatusPanel0->text(), "The message has been sent.");
+    EXPECT_TRUE(std::filesystem::exists(Folder("A1", "Sent") + "o1.eml"));
+    EXPECT_FALSE(std::filesystem::exists(Folder("A1", "Out") + "o1.eml"));
+    const auto sent = Rows("sent.dbf");
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(sent[0].at("SUBJECT"), "Offer");
+    EXPECT_EQ(sent[0].at("FILENAME"), "o1.eml");
+    EXPECT_GE(sent[0].at("UNIQUE_ID").size(), 13u);
+    EXPECT_EQ(Rows("outbox.dbf").size(), 1u);
+    EXPECT_EQ(main_->lstVOutBox->topLevelItemCount(), 1);
+    EXPECT_EQ(main_->lstVSent->topLevelItemCount(), 1);
+    EXPECT_EQ(DbfRead(db_ + "sent.dbf", "FILENAME"), std::vector<std::string>{"o1.eml"});
+
+    // The server is gone: an error, and the store as it was.
+    sink.reset();
+    main_->StatusPanel0->setText("before");
+    SelectRow(main_->lstVOutBox, 0);
+    main_->SendNow1->trigger();
+    EXPECT_EQ(main_->ErrorCount(), 1);
+    EXPECT_NE(LastLine().find(" -- Error-"), std::string::npos) << LastLine();
+    EXPECT_EQ(main_->StatusPanel0->text().toStdString().find("sent"), std::string::npos);
+    EXPECT_TRUE(std::filesystem::exists(Folder("A1", "Out") + "o2.eml"));
+    EXPECT_FALSE(std::filesystem::exists(Folder("A1", "Sent") + "o2.eml"));
+    EXPECT_EQ(Rows("outbox.dbf").size(), 1u);
+    EXPECT_EQ(Rows("sent.dbf").size(), 1u);
+}
+
+TEST_F(MessageWindowsTest, ReSendSendsTheStoredMessageAsItIsAndChangesNoRow) {
+    if (!HaveAiosmtpd())
+        GTEST_SKIP() << "python3-aiosmtpd is not installed";
+    SmtpSink sink;
+    ASSERT_GT(sink.Port(), 0);
+    AddAccount("A1", "Orders", "   ");
+    AddAccount("A2", "Shop", "127.0.0.1:" + std::to_string(sink.Port()));
+    AddStored("sent.dbf", "S1", "A1", "s1.eml", "Invoice");
+    AddStored("sent.dbf", "S2", "A2", "s2.eml", "Invoice 2");
+    WriteMessage(Folder("A1", "Sent") + "s1.eml", "Invoice", "x");
+    WriteMessage(Folder("A2", "Sent") + "s2.eml", "Invoice 2", "Total: 42");
+    Start();
+    Select(Node({0, 0}));
+    SelectRow(main_->lstVSent, 0);
+    main_->MenuItem10->trigger();
+    EXPECT_EQ(boxes_.back(), "The Server Name is blank for node - Orders");
+    EXPECT_EQ(sink.Count(), 0);
+
+    Select(Node({0, 1}));
+    SelectRow(main_->lstVSent, 0);
+    main_->MenuItem10->trigger();
+    ASSERT_EQ(sink.Count(), 1) << LastLine();
+    EXPECT_EQ(main_->StatusPanel0->text(), "The message has been sent.");
+    const std::string text = sink.Read("1.eml");
+    EXPECT_NE(text.find("Total: 42"), std::string::npos) << text;
+    EXPECT_NE(text.find("Carl <carl@example.com>"), std::string::npos) << text;
+    EXPECT_NE(sink.Read("1.json").find("carl@example.com"), std::string::npos);
+    EXPECT_EQ(Rows("sent.dbf").size(), 2u);
+    EXPECT_TRUE(std::filesystem::exists(Folder("A2", "Sent") + "s2.eml"));
+}
+
+TEST_F(MessageWindowsTest, ThePreviewOfTheReceivedMenuListsTheWaitingHeadersAndLeavesThem) {
+    nettest::DovecotServer dovecot;
+    if (!dovecot.Started())
+        GTEST_SKIP() << "Dovecot POP3 server not available: " << dovecot.Why();
+    dovecot.AddUser("sales", "secret");
+    for (int i = 1; i <= 3; ++i)
+        dovecot.Deliver("sales", "From: Ann <ann@example.com>\r\nSubject: Order " +
+                                     std::to_string(i) + "\r\n\r\nlamps\r\n");
+    AddAccount("A1", "Orders", "",
+               {{"POPADDRESS", dovecot.Address()}, {"LOGIN", "sales"}, {"PASSWORD", "secret"}});
+    Start();
+    Select(Node({0, 0}));
+    main_->Checkwhatsontheserver1->trigger();
+    ASSERT_EQ(main_->ErrorCount(), 0) << LastLine();
+    EXPECT_TRUE(main_->frmRem->isVisible());
+    ASSERT_EQ(main_->frmRem->lstMessages->topLevelItemCount(), 3);
+    const QStringList lines = status_->Lines();
+    ASSERT_GE(lines.size(), 3);
+    EXPECT_TRUE(lines[0].endsWith(" -- Downloading Header 3 of 3 -- Order 3"));
+    EXPECT_TRUE(lines[2].endsWith(" -- Downloading Header 1 of 3 -- Order 1"));
+
+    QProcess py;
+    py.start("/usr/bin/python3", {"-c",
+                                  "import poplib, sys\n"
+                                  "p = poplib.POP3('127.0.0.1', int(sys.argv[1]))\n"
+                                  "p.user('sales'); p.pass_('secret')\n"
+                                  "print(p.stat()[0]); p.quit()",
+                                  QString::number(dovecot.Port())});
+    ASSERT_TRUE(py.waitForFinished(30000));
+    EXPECT_EQ(py.readAllStandardOutput().trimmed(), "3");
+    EXPECT_EQ(dovecot.Mailbox("sales").size(), 3u);
+}
+
+TEST_F(MessageWindowsTest, CustomSendChecksMailIniAndSaysThatItSentNothing) {
+    Spit(root_ + "win/MAIL.INI", "[Internet]\r\nDefaultFromAddress=desk@example.com\r\n");
+    AddAccount("A1", "Orders", "");
+    AddReceived("<r1@x>", "A1", "r1.eml", "Bob", "Hello");
+    WriteMessage(Folder("A1", "In") + "r1.eml", "Hello", "x");
+    Start();
+    cfgman::TfrmCustomSend* dialog = main_->frmCustomSend;
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(dialog->windowTitle(), "Custom Send");
+    EXPECT_EQ(dialog->edtFrom->text(), "desk@example.com");
+    EXPECT_EQ(dialog->cmbCharSet->currentText(), "US ASCII");
+    EXPECT_EQ(dialog->cmbEncoding->itemText(1), "UUEncode");
+    EXPECT_EQ(dialog->spnCopies->maximum(), 10000);
+    EXPECT_EQ(dialog->spnCopies->value(), 1);
+
+    Select(Node({0, 0}));
+    SelectRow(main_->lstVReceived, 0);
+    main_->MenuItem2->trigger();
+    auto* window = LastEditor<cfgman::TfrmInMessage>();
+    ASSERT_NE(window, nullptr);
+    WhenModal([](QWidget* w) { qobject_cast<QDialog*>(w)->reject(); });
+    window->FileCustomSend->trigger();
+    boxes_.clear();
+    WhenModal([](QWidget* w) {
+        auto* d = qobject_cast<cfgman::TfrmCustomSend*>(w);
+        ASSERT_NE(d, nullptr);
+        d->spnCopies->setValue(3);
+        d->btnOK->click();
+    });
+    window->FileCustomSend->trigger();
+    EXPECT_EQ(boxes_, std::vector<std::string>{
+                          "You must enter a valid SMTP address in the preferences dialog box"});
+    // The dialog keeps its values for the run.
+    EXPECT_EQ(dialog->spnCopies->value(), 3);
+
+    Spit(root_ + "win/MAIL.INI", "[Internet]\r\nSMTPAddress= mail.example.com\r\n");
+    boxes_.clear();
+    WhenModal([](QWidget* w) { qobject_cast<cfgman::TfrmCustomSend*>(w)->btnOK->click(); });
+    window->FileCustomSend->trigger();
+    ASSERT_EQ(boxes_.size(), 1u);
+    EXPECT_NE(boxes_[0].find("Nothing was sent"), std::string::npos) << boxes_[0];
+    EXPECT_NE(boxes_[0].find("mail.example.com"), std::string::npos) << boxes_[0];
+}
+
+} // namespace
+} // namespace cfgtest
