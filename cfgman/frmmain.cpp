@@ -191,12 +191,6 @@ void TfrmMain::BuildMenus() {
             connect(a, &QAction::triggered, this, [this, handler] { Command([=] { handler(); }); });
         return a;
     };
-    auto later = [](QAction* a) {
-        // Built by a window of its own; present until then, but off.
-        a->setEnabled(false);
-        a->setProperty("quelta_later", true);
-        return a;
-    };
 
     File1 = menuBar()->addMenu(QStringLiteral("&File"));
     QMenu* newMenu = File1->addMenu(QStringLiteral("&New..."));

@@ -1,7 +1,8 @@
-// The real cfgman on a desktop of its own: a user makes an auto-reply
-// template from the File menu, inserts the account's name as a merge code
-// and saves it; an AUTO-REPLY agent sends it with the real posta to
-// aiosmtpd, and the reply carries the account's name.
+// The real cfgman on a desktop of its own, with aiosmtpd: a user makes an
+// auto-reply template from the File menu, inserts the account's name as a
+// merge code and saves it, and an AUTO-REPLY agent sends it with the real
+// posta; a user sends an outbox message from the account's list, and again
+// with the server stopped. The tables are read back with dbfread.
 #include "cfgman/tests/cfgfixture.h"
 #include "cfgman/tests/ui/desktop.h"
 #include "mail/msmsg.h"
@@ -15,7 +16,7 @@ namespace {
 
 const QString kApp = QStringLiteral("Quelta Mail Management System");
 
-class TemplateXvfbTest : public CfgTest {
+class MessagesXvfbTest : public CfgTest {
 protected:
     void SetUp() override {
         CfgTest::SetUp();
@@ -29,6 +30,25 @@ protected:
         const QString id = desktop_.WaitForWindow(title, 20000);
         return !id.isEmpty() &&
                desktop_.XdoTool({QStringLiteral("windowfocus"), QStringLiteral("--sync"), id});
+    }
+    // A right click in the middle of the node.
+    bool RightClick(const uitest::TUiNode& n) {
+        return desktop_.XdoTool({QStringLiteral("mousemove"), QString::number(n.X + n.W / 2),
+                                 QString::number(n.Y + n.H / 2), QStringLiteral("click"),
+                                 QStringLiteral("3")});
+    }
+    bool Shows(const QString& role, const QString& name, uitest::TUiNode* node = nullptr) {
+        return desktop_.WaitFor(kApp, uitest::Named(role, name), 20000, node);
+    }
+    // The row's popup, and its "&Send Selected..." by its key (popups are
+    // not in the accessibility tree).
+    bool SendFromRow(const QString& subject) {
+        uitest::TUiNode row;
+        if (!Shows(QStringLiteral("table cell"), subject, &row) || !desktop_.Click(row) ||
+            !RightClick(row))
+            return false;
+        QThread::msleep(500);
+        return desktop_.Keys({QStringLiteral("s")});
     }
     bool Gone(const QString& title) {
         QElapsedTimer timer;
@@ -52,7 +72,7 @@ protected:
     QProcessEnvironment env_;
 };
 
-TEST_F(TemplateXvfbTest, ATemplateMadeInTheWindowRepliesWithTheAccountsName) {
+TEST_F(MessagesXvfbTest, ATemplateMadeInTheWindowRepliesWithTheAccountsName) {
     testpeers::SmtpSink sink;
     ASSERT_GT(sink.Port(), 0);
     PointIniAtTest();
@@ -142,6 +162,86 @@ TEST_F(TemplateXvfbTest, ATemplateMadeInTheWindowRepliesWithTheAccountsName) {
     EXPECT_NE(reply.find("Hello from Sales Desk, thanks."), std::string::npos) << reply;
     EXPECT_NE(reply.find("Subject:  Re: your order\r\n"), std::string::npos) << reply;
     EXPECT_NE(sink.Read("1.json").find("ann@example.com"), std::string::npos);
+}
+
+} // namespace
+} // namespace cfgtest
+
+namespace cfgtest {
+namespace {
+
+TEST_F(MessagesXvfbTest, AnOutboxMessageSentFromTheListArrivesAndAStoppedServerMovesNothing) {
+    auto sink = std::make_unique<testpeers::SmtpSink>();
+    ASSERT_GT(sink->Port(), 0);
+    PointIniAtTest();
+    AddGroup("G1", "Sales");
+    AppendRow("NODES.DBF", {{"UNIQUE_ID", "A1"},
+                            {"LINK_ID", "G1"},
+                            {"NODE", "Sales Desk"},
+                            {"ADDRESS", "sales@example.com"},
+                            {"SMTPADDRES", "127.0.0.1:" + std::to_string(sink->Port())}});
+    const std::string out = root_ + "messages/A1/Out/";
+    const std::string sentFolder = root_ + "messages/A1/Sent/";
+    const struct {
+        const char *Id, *File, *Subject, *Body;
+    } outbox[] = {{"O1", "o1.eml", "Your offer", "The prices are attached."},
+                  {"O2", "o2.eml", "Second offer", "Another price."}};
+    for (const auto& m : outbox) {
+        AppendRow("outbox.dbf", {{"UNIQUE_ID", m.Id},
+                                 {"LINK_ID", "A1"},
+                                 {"SUBJECT", m.Subject},
+                                 {"TONAME", "Ann Smith"},
+                                 {"TOADDRESS", "ann@customer.example"},
+                                 {"FILENAME", m.File}});
+        Spit(out + m.File, std::string("From: Sales Desk <sales@example.com>\r\n"
+                                       "To: Ann Smith <ann@customer.example>\r\n"
+                                       "Subject: ") +
+                               m.Subject + "\r\n\r\n" + m.Body + "\r\n");
+    }
+
+    QProcess* cfgman = desktop_.Start(QStringLiteral(QUELTA_BIN_DIR "/cfgman"), {}, env_);
+    ASSERT_NE(cfgman, nullptr);
+    ASSERT_TRUE(Focus(QStringLiteral("Quelta Configuration Manager")));
+    uitest::TUiNode node;
+    ASSERT_TRUE(Shows(QStringLiteral("table cell"), QStringLiteral("Sales Desk"), &node));
+    ASSERT_TRUE(desktop_.Click(node));
+    ASSERT_TRUE(Shows(QStringLiteral("page tab"), QStringLiteral("Outbox"), &node));
+    ASSERT_TRUE(desktop_.Click(node));
+    ASSERT_TRUE(SendFromRow(QStringLiteral("Your offer")));
+    QElapsedTimer timer;
+    timer.start();
+    while (sink->Count() < 1 && timer.elapsed() < 30000)
+        QThread::msleep(100);
+    ASSERT_EQ(sink->Count(), 1);
+    EXPECT_TRUE(Shows(QStringLiteral("label"), QStringLiteral("The message has been sent.")));
+    EXPECT_NE(sink->Read("1.eml").find("The prices are attached."), std::string::npos);
+    EXPECT_NE(sink->Read("1.json").find("ann@customer.example"), std::string::npos);
+    // The sent list shows it, and the outbox only the second.
+    ASSERT_TRUE(Shows(QStringLiteral("page tab"), QStringLiteral("Sent"), &node));
+    ASSERT_TRUE(desktop_.Click(node));
+    EXPECT_TRUE(Shows(QStringLiteral("table cell"), QStringLiteral("Your offer")));
+    ASSERT_TRUE(Shows(QStringLiteral("page tab"), QStringLiteral("Outbox"), &node));
+    ASSERT_TRUE(desktop_.Click(node));
+
+    // The server is gone: the error is reported and nothing moves.
+    sink.reset();
+    ASSERT_TRUE(Focus(QStringLiteral("Quelta Configuration Manager")));
+    ASSERT_TRUE(SendFromRow(QStringLiteral("Second offer")));
+    EXPECT_FALSE(desktop_.WaitForWindow(QStringLiteral("quelta System Status"), 60000).isEmpty());
+    ASSERT_TRUE(Focus(QStringLiteral("Quelta Configuration Manager")));
+    ASSERT_TRUE(desktop_.Keys({QStringLiteral("alt+f"), QStringLiteral("x")}));
+    ASSERT_TRUE(cfgman->waitForFinished(20000));
+    EXPECT_EQ(cfgman->exitCode(), 0);
+
+    EXPECT_EQ(DbfRead(db_ + "outbox.dbf", "FILENAME"), std::vector<std::string>{"o2.eml"});
+    EXPECT_EQ(DbfRead(db_ + "sent.dbf", "FILENAME"), std::vector<std::string>{"o1.eml"});
+    EXPECT_EQ(DbfRead(db_ + "sent.dbf", "LINK_ID"), std::vector<std::string>{"A1"});
+    EXPECT_EQ(DbfRead(db_ + "sent.dbf", "TOADDRESS"),
+              std::vector<std::string>{"ann@customer.example"});
+    EXPECT_TRUE(std::filesystem::exists(sentFolder + "o1.eml"));
+    EXPECT_FALSE(std::filesystem::exists(out + "o1.eml"));
+    EXPECT_TRUE(std::filesystem::exists(out + "o2.eml"));
+    EXPECT_FALSE(std::filesystem::exists(sentFolder + "o2.eml"));
 }
 
 } // namespace
