@@ -138,6 +138,46 @@ xdotool type "Orders"
 shot "Agent Wizard" cfgman-agentwizard-4.png
 keys Escape
 
+# The demonstration template in the editor and the merge-code inserter:
+# File, New..., Auto-Reply Template... opens the templates page (and an
+# empty editor, closed again); a click into the list, its first template,
+# and File, Properties... opens it.
+xdotool windowfocus --sync "$main"
+keys alt+f n t
+xdotool windowfocus --sync "$(window "New Message")"
+keys alt+f c
+xdotool windowfocus --sync "$main"
+eval "$(xdotool getwindowgeometry --shell "$main")"
+xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2)) click 1
+keys Home space alt+f p
+template="Re: <<REPLYHEADER~Subject>>"
+shot "$template" cfgman-template.png
+keys alt+i m
+xdotool windowfocus --sync "$(window "Insert Merge Code")"
+keys Down
+shot "Insert Merge Code" cfgman-mergecode.png
+keys Escape
+xdotool windowfocus --sync "$(window "$template")"
+keys alt+f c
+
+# The account's stored messages under the tree, and the preview of its
+# POP3 mailbox: Dovecot again, on the port the account names, with three
+# messages waiting. The preview stays on top, so it comes last.
+pop=$(/usr/bin/python3 -c 'import sys, dbfread
+print(next(iter(dbfread.DBF(sys.argv[1])))["POPADDRESS"].rsplit(":", 1)[1])' "$demo/db/NODES.DBF")
+sed "s/^pop_port=.*/pop_port=$pop/" retriever/demo/dovecot-demo.sh >"$demo/dovecot-preview.sh"
+source "$demo/dovecot-preview.sh" "$demo/preview"
+trap 'kill $xvfb ${app:-} ${dovecot_pid:-} 2>/dev/null || true' EXIT
+xdotool windowfocus --sync "$main"
+keys ctrl+Tab
+keys Home Down Down
+sleep 1
+shot "Quelta Configuration Manager" cfgman-messages.png
+eval "$(xdotool getwindowgeometry --shell "$main")"
+xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT - 60)) click 3
+keys Down Down Down Down Return
+shot "Preview Messages on Server" cfgman-preview.png
+
 xdotool windowfocus --sync "$main"
 keys alt+f x
 wait $app 2>/dev/null || true
