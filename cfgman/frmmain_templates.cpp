@@ -8,6 +8,7 @@
 #include "platform/win/hooks.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QSignalBlocker>
 #include <QTabWidget>
 #include <QTreeWidget>
@@ -62,6 +63,10 @@ TfrmMessage* TfrmMain::NewMessageEditor() {
         editor->SetSenderFields(account.FieldByName("UNIQUE_ID").AsString(),
                                 account.FieldByName("NODE").AsString(),
                                 account.FieldByName("ADDRESS").AsString());
+    // Asked for from a modal dialog (an action's "Create New"), the editor
+    // would show behind it and take no input: it is modal itself then.
+    if (QApplication::activeModalWidget())
+        editor->setWindowModality(Qt::ApplicationModal);
     editor->show();
     editor->OpenSubjectEntry();
     return editor;

@@ -1,6 +1,7 @@
 // The Auto-Reply Templates page and the merge-code inserter offscreen: the
 // list and its commands, a template made from the File menu with a merge
 // code inserted at the caret, and the hidden merge preview.
+#include "cfgman/frmaction.h"
 #include "cfgman/frmmessage.h"
 #include "cfgman/frmmessagepre.h"
 #include "cfgman/frmupdatefield.h"
@@ -205,6 +206,30 @@ TEST_F(TemplatesTest, ANewTemplateTakesTheAccountAsSenderAndAMergeCodeAtTheCaret
     EXPECT_EQ(saved.Sender().Name(), "Sales Desk");
     EXPECT_EQ(saved.Body().Lines(),
               std::vector<std::string>{"Hello from <<SYSTEM~CURRENTNODE>>, thanks."});
+}
+
+TEST_F(TemplatesTest, CreateNewInTheActionDialogOpensAnEditorThatTakesTheInput) {
+    Start();
+    cfgman::TfrmAction action(main_.get());
+    QWidget* top = nullptr;
+    cfgman::TfrmMessage* editor = nullptr;
+    WhenModal([&](QWidget* modal) {
+        EXPECT_EQ(modal, &action);
+        ASSERT_TRUE(action.btnNewTemplate->isEnabled());
+        action.btnNewTemplate->click();
+        editor = LastEditor<cfgman::TfrmMessage>();
+        top = QApplication::activeModalWidget();
+        // The dialog waits for the editor.
+        QTimer::singleShot(0, [&] {
+            if (editor)
+                editor->close();
+            action.reject();
+        });
+    });
+    action.exec();
+    ASSERT_NE(editor, nullptr);
+    EXPECT_EQ(top, editor);
+    EXPECT_EQ(main_->pageControlMain->currentWidget(), main_->TStemplates);
 }
 
 TEST_F(TemplatesTest, TheInserterShowsOnePanelPerCategoryAndBuildsItsCode) {
