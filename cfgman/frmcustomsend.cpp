@@ -1,7 +1,7 @@
 #include "cfgman/frmcustomsend.h"
 
+#include "cfgman/buttonrow.h"
 #include "cfgman/core/mailini.h"
-#include "cfgman/dialogbuttons.h"
 #include "cfgman/qtext.h"
 
 #include <QComboBox>
@@ -12,6 +12,8 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QVBoxLayout>
+
+#include <tuple>
 
 namespace cfgman {
 
@@ -46,7 +48,9 @@ TfrmCustomSend::TfrmCustomSend(QWidget* parent) : QDialog(parent) {
     layout->addWidget(Group(this, "From", "From:", edtFrom));
     layout->addWidget(Group(this, "Copies", "Number of Copies:", spnCopies));
 
-    layout->addLayout(OkCancelRow(*this, btnOK, btnCancel));
+    std::tie(btnOK, btnCancel) = AddOkCancel(this, layout);
+    connect(btnOK, &QPushButton::clicked, this, &QDialog::accept);
+    connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
 
     edtFrom->setText(Q(ReadMailIni().DefaultFromAddress));
     cmbCharSet->setCurrentIndex(0);

@@ -1,12 +1,14 @@
 #include "cfgman/frmmessagepre.h"
 
-#include "cfgman/dialogbuttons.h"
+#include "cfgman/buttonrow.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
+
+#include <tuple>
 
 namespace cfgman {
 
@@ -23,7 +25,9 @@ TfrmMessagePre::TfrmMessagePre(QWidget* parent) : QDialog(parent) {
     memExample = new QPlainTextEdit(this);
     memExample->setObjectName(QStringLiteral("memExample"));
     layout->addWidget(memExample, 1);
-    layout->addLayout(OkCancelRow(*this, btnOK, btnCancel));
+    std::tie(btnOK, btnCancel) = AddOkCancel(this, layout);
+    connect(btnOK, &QPushButton::clicked, this, &QDialog::accept);
+    connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
     resize(420, 300);
 }
 

@@ -1,6 +1,6 @@
 #include "cfgman/frmmsgproperties.h"
 
-#include "cfgman/dialogbuttons.h"
+#include "cfgman/buttonrow.h"
 #include "cfgman/frmmain.h"
 #include "cfgman/frmmsgsource.h"
 #include "cfgman/qtext.h"
@@ -14,6 +14,8 @@
 #include <QPushButton>
 #include <QTabWidget>
 #include <QVBoxLayout>
+
+#include <tuple>
 
 namespace cfgman {
 
@@ -61,7 +63,10 @@ TfrmMsgProperties::TfrmMsgProperties(QWidget* parent, const TmsMessage& message,
     v->addLayout(row);
     pages->addTab(details, QStringLiteral("Details"));
 
-    QHBoxLayout* buttons = OkCancelRow(*this, btnOK, btnCancel);
+    auto* buttons = new QHBoxLayout;
+    std::tie(btnOK, btnCancel) = AddOkCancel(this, buttons);
+    connect(btnOK, &QPushButton::clicked, this, &QDialog::accept);
+    connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
     btnApply = new QPushButton(QStringLiteral("Apply"), this);
     btnApply->setEnabled(false);
     buttons->addWidget(btnApply);

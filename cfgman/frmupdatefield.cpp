@@ -1,7 +1,7 @@
 #include "cfgman/frmupdatefield.h"
 
+#include "cfgman/buttonrow.h"
 #include "cfgman/core/templates.h"
-#include "cfgman/dialogbuttons.h"
 #include "cfgman/qtext.h"
 #include "widgets/richlabel.h"
 
@@ -18,6 +18,8 @@
 #include <QStyle>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+
+#include <tuple>
 
 namespace cfgman {
 
@@ -132,7 +134,11 @@ TfrmUpdateField::TfrmUpdateField(QWidget* parent) : QDialog(parent) {
     value->addWidget(edtValue);
     layout->addLayout(value, 2, 1);
 
-    layout->addLayout(OkCancelRow(*this, btnOK, btnCancel), 3, 0, 1, 2);
+    auto* foot = new QVBoxLayout;
+    std::tie(btnOK, btnCancel) = AddOkCancel(this, foot);
+    layout->addLayout(foot, 3, 0, 1, 2);
+    connect(btnOK, &QPushButton::clicked, this, &QDialog::accept);
+    connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
     connect(lstCategories, &QListWidget::currentRowChanged, this,
             [this](int row) { SelectCategory(row); });
 
