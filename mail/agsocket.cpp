@@ -307,53 +307,82 @@ void TagSocket::Connect() {
 
 // ---- lines ----
 
+int TagSocket::ReceiveChunk() {
+    // The held bytes move to the front; the buffer only ever grows.
+    if (receivedAt_ > 0) {
+        std::memmove(received_.data(), received_.data() + receivedAt_, Held());
+        receivedEnd_ -= receivedAt_;
+        receivedAt_ = 0;
+    }
+    if (received_.size() < receivedEnd_ + kReceiveChunk)
+        received_.resize(receivedEnd_ + kReceiveChunk);
+    const int n = Winsock().Recv(socket_, received_.data() + receivedEnd_, kReceiveChunk, 0);
+    if (n > 0)
+        receivedEnd_ += static_cast<std::size_t>(n);
+    return n;
+}
+
+bool TagSocket::TakeLine(std::string& line) {
+    const char* begin = received_.data() + receivedAt_;
+    const auto* lf = static_cast<const char*>(std::memchr(begin, '\n', Held()));
+    if (!lf)
+        return false;
+    if (static_cast<std::size_t>(lf - begin) > kMaxLineLength)
+        RaiseError(WSAEMSGSIZE);
+    const char* end = lf;
+    while (end > begin && (end[-1] == '\r' || end[-1] == '\n'))
+        --end;
+    line.assign(begin, end);
+    receivedAt_ += static_cast<std::size_t>(lf - begin) + 1;
+    return true;
+}
+
+void TagSocket::DropHeld() {
+    receivedAt_ = receivedEnd_ = 0;
+}
+
 int TagSocket::ReadLine(std::string& line) {
     if (!IsOpen())
         RaiseError(SNotConnected);
+    line.clear();
+    // A line that came with an earlier receive needs no wait.
+    if (TakeLine(line))
+        return GetReplyCode(line);
     waiter_.Wait([this] { return readable_ || cancel_ || error_; });
     RaiseWaitEnd(true);
     waiter_.Start();
     readable_ = false;
     ProcessMessages();
-    std::string buf;
-    line.clear();
-    int result = -1;
     bool found = false, ended = false;
-    // One byte per recv, so nothing after the line feed is taken from the
-    // socket; when nothing is there, sleep in the loop until something is.
+    // Chunks, not bytes: what follows the line feed stays held for the next
+    // read (a reply line, or data for ReceiveToStream). When nothing is
+    // there, sleep in the loop until something is.
     for (;;) {
         ProcessMessages();
-        char c = 0;
-        const int n = Winsock().Recv(socket_, &c, 1, 0);
+        const int n = ReceiveChunk();
         if (n == SOCKET_ERROR) {
             const int err = Winsock().WSAGetLastError();
             if (err != WSAEWOULDBLOCK && !cancel_)
                 RaiseError(err);
-        } else if (n == 1) {
-            buf += c;
-            if (c == '\n') {
+        } else if (n > 0) {
+            if (TakeLine(line)) {
                 found = true;
                 break;
             }
-            if (buf.size() > kMaxLineLength)
+            if (Held() > kMaxLineLength)
                 RaiseError(WSAEMSGSIZE);
         } else {
             ended = true; // the server closed the connection
         }
         if (QCoreApplication::closingDown() || cancel_ || waiter_.Expired() || ended)
             break;
-        if (n != 1)
+        if (n <= 0)
             waiter_.Pump([this] { return readable_ || closed_ || cancel_ || error_; });
         readable_ = false;
         if (error_ && !cancel_)
             RaiseError(errorCode_);
     }
-    if (found) {
-        while (!buf.empty() && (buf.back() == '\r' || buf.back() == '\n'))
-            buf.pop_back();
-        line = buf;
-        result = GetReplyCode(line);
-    }
+    const int result = found ? GetReplyCode(line) : -1;
     if (waiter_.Expired())
         RaiseTimedOut();
     if (cancel_)
@@ -368,8 +397,9 @@ int TagSocket::ReadLine(std::string& line) {
 int TagSocket::ReadReply() {
     const int code = ReadLine(lastReply_);
     if (code > 0 && lastReply_.find('-') == 3) {
-        // Continuation lines "250-..." up to "250 ..." or a bare "250".
-        while (!closed_) {
+        // Continuation lines "250-..." up to "250 ..." or a bare "250"; lines
+        // already received are still read after the server closed.
+        while (!closed_ || Held() > 0) {
             ReadLine(lastReply_);
             if (GetReplyCode(lastReply_) == code &&
                 (lastReply_.size() == 3 || lastReply_.find(' ') == 3))
@@ -426,31 +456,43 @@ void TagSocket::SendLine(std::string_view line) {
 // The end mark is CR LF "." CR LF. The line break before the data counts as
 // the first CR LF (so empty data, a lone ".", ends at once), and the last
 // bytes of each receive are held back until the next one shows whether
-// they start the mark.
+// they start the mark. Bytes after the mark stay held for the next read.
 void TagSocket::ReceiveToStream(std::ostream& stream, long size) {
     if (!IsOpen())
         RaiseError(SNotConnected);
-    waiter_.Wait([this] { return readable_ || cancel_ || error_; });
-    RaiseWaitEnd(true);
-    readable_ = false;
-    std::vector<char> buf(kReceiveChunk);
-    std::string held;    // received, not yet written: may begin the mark
+    // Data that came with the reply line is read before waiting for more.
+    if (Held() == 0) {
+        waiter_.Wait([this] { return readable_ || cancel_ || error_; });
+        RaiseWaitEnd(true);
+        readable_ = false;
+    }
+    static constexpr std::string_view kMark = "\r\n.\r\n";
+    std::string tail;    // received, not yet written: may begin the mark
     bool atStart = true; // nothing written and nothing dropped yet
     bool found = false;
     const std::streamoff start = std::max<std::streamoff>(0, stream.tellp());
     long long written = 0;
+    const auto put = [&](char* p, std::size_t n) {
+        char* const end = p + n;
+        for (char* at = p;
+             (at = static_cast<char*>(std::memchr(at, '\0', static_cast<std::size_t>(end - at))));)
+            *at = ' ';
+        stream.write(p, static_cast<std::streamsize>(n));
+        written += static_cast<long long>(n);
+    };
     waiter_.Start();
     do {
         ProcessMessages();
-        int n = Winsock().Recv(socket_, buf.data(), kReceiveChunk, 0);
         bool ended = false;
-        if (n == SOCKET_ERROR) {
-            const int err = Winsock().WSAGetLastError();
-            if (err != WSAEWOULDBLOCK && !cancel_)
-                RaiseError(err);
-            n = 0;
-        } else if (n == 0) {
-            ended = true;
+        if (Held() == 0) {
+            const int n = ReceiveChunk();
+            if (n == SOCKET_ERROR) {
+                const int err = Winsock().WSAGetLastError();
+                if (err != WSAEWOULDBLOCK && !cancel_)
+                    RaiseError(err);
+            } else if (n == 0) {
+                ended = true;
+            }
         }
         const long long position = start + written;
         if (OnProgress) {
@@ -459,25 +501,44 @@ void TagSocket::ReceiveToStream(std::ostream& stream, long size) {
             else
                 OnProgress(*this, Percent(position, size), static_cast<long>(position));
         }
+        const std::size_t n = Held();
         if (n > 0) {
-            std::replace(buf.begin(), buf.begin() + n, '\0', ' ');
-            held.append(buf.data(), static_cast<std::size_t>(n));
-            std::size_t keep = 0, end = std::string::npos;
-            if (atStart && held.compare(0, 3, ".\r\n") == 0)
+            char* chunk = received_.data() + receivedAt_;
+            const std::string_view data(chunk, n);
+            // The mark across the boundary: the held-back bytes and the
+            // first ones of this chunk; else inside the chunk.
+            std::string edge = tail;
+            edge.append(chunk, std::min<std::size_t>(n, kMark.size() - 1));
+            std::size_t end = std::string::npos; // data bytes before the mark
+            std::size_t markEnd = 0;             // offset after the mark
+            if (atStart && edge.compare(0, 3, ".\r\n") == 0) {
                 end = 0;
-            else if (auto at = held.find("\r\n.\r\n"); at != std::string::npos)
+                markEnd = 3;
+            } else if (auto at = edge.find(kMark); at != std::string::npos) {
                 end = at + 2;
+                markEnd = at + kMark.size();
+            } else if (auto in = data.find(kMark); in != std::string_view::npos) {
+                end = tail.size() + in + 2;
+                markEnd = tail.size() + in + kMark.size();
+            }
+            const std::size_t total = tail.size() + n;
+            const std::size_t keep = end != std::string::npos ? end : (total > 4 ? total - 4 : 0);
+            const std::size_t fromTail = std::min(keep, tail.size());
+            if (fromTail > 0)
+                put(tail.data(), fromTail);
+            if (keep > tail.size())
+                put(chunk, keep - tail.size());
+            if (keep > 0)
+                atStart = false;
             if (end != std::string::npos) {
                 found = true;
-                keep = end;
+                receivedAt_ += markEnd - tail.size();
             } else {
-                keep = held.size() > 4 ? held.size() - 4 : 0;
-            }
-            if (keep > 0) {
-                stream.write(held.data(), static_cast<std::streamsize>(keep));
-                written += static_cast<long long>(keep);
-                held.erase(0, keep);
-                atStart = false;
+                std::string rest = tail.substr(fromTail);
+                const std::size_t chunkFrom = keep > tail.size() ? keep - tail.size() : 0;
+                rest.append(chunk + chunkFrom, n - chunkFrom);
+                tail = std::move(rest);
+                receivedAt_ = receivedEnd_;
             }
             waiter_.Start();
         }
@@ -539,6 +600,7 @@ void TagSocket::SendStream(std::istream& stream, const Filter& filter) {
 // ---- closing ----
 
 void TagSocket::Close() {
+    DropHeld(); // what the last connection sent means nothing to the next
     if (socket_ != INVALID_SOCKET) {
         if (OnClosing)
             OnClosing(*this);

@@ -76,7 +76,8 @@ public:
     [[nodiscard]] bool IsOpen() const { return socket_ != INVALID_SOCKET; }
 
     // One line without its line break; the result is its reply code, -1
-    // when no line was completed.
+    // when no line was completed. Bytes received after the line feed stay
+    // in the component for the next read.
     int ReadLine(std::string& line);
     // A whole (multi-line) numeric reply; the code of its first line. The
     // last line stays in LastReply.
@@ -118,6 +119,12 @@ private:
     // Waits for room to send (after a send that would block).
     void WaitWritable();
     int SendSome(const char* data, int len);
+    // One receive of up to a chunk appended to the bytes held; recv's result.
+    int ReceiveChunk();
+    // Takes a whole line (line feed included) from the bytes held.
+    bool TakeLine(std::string& line);
+    [[nodiscard]] std::size_t Held() const { return receivedEnd_ - receivedAt_; }
+    void DropHeld();
 
     std::string server_;
     u_short defaultPort_ = 0;
@@ -136,5 +143,8 @@ private:
     bool error_ = false;
     int errorCode_ = 0;
     std::string lastReply_;
+    // Received but not yet read: [receivedAt_, receivedEnd_) of received_.
+    std::string received_;
+    std::size_t receivedAt_ = 0, receivedEnd_ = 0;
     alignas(HOSTENT) char lookupBuf_[MAXGETHOSTSTRUCT] = {};
 };

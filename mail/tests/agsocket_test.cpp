@@ -245,6 +245,37 @@ TEST(TagSocket, ReceiveToStreamFindsTheEndMarkAnywhere) {
     }
 }
 
+TEST(TagSocket, WhatComesWithALineOrTheDataWaitsForTheNextRead) {
+    // One packet: a reply, its data, the next reply, and a multi-line reply
+    // that the server's close must not cut short.
+    ScriptedServer srv(
+        {Say("+OK 2\r\nline\r\n..dot\r\n.\r\n+OK next\r\n250-a\r\n250 b\r\n", 300), Hangup()});
+    TestSocket s;
+    s.OpenTo(srv.Address());
+    std::string line;
+    EXPECT_EQ(s.ReadLine(line), -1);
+    EXPECT_EQ(line, "+OK 2");
+    std::ostringstream out;
+    s.ReceiveToStream(out, -1);
+    EXPECT_EQ(out.str(), "line\r\n..dot\r\n");
+    EXPECT_EQ(s.ReadLine(line), -1);
+    EXPECT_EQ(line, "+OK next");
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < 1000) // the close arrives before the last lines are read
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    EXPECT_EQ(s.ReadReply(), 250);
+    EXPECT_EQ(s.LastReply(), "250 b");
+    // Nothing of this connection reaches the next one.
+    s.Close();
+    ScriptedServer next({Say("220 fresh\r\n"), Linger(3000)});
+    s.OpenTo(next.Address());
+    EXPECT_EQ(s.ReadLine(line), 220);
+    EXPECT_EQ(line, "220 fresh");
+    s.Close();
+    EXPECT_TRUE(s.errors.empty());
+}
+
 TEST(TagSocket, ReceiveToStreamEndsWhenTheServerCloses) {
     ScriptedServer srv({Say("a\r\nb"), Hangup()});
     TestSocket s;
