@@ -5,6 +5,7 @@
 #include "platform/win/paths.h"
 
 #include <algorithm>
+#include <cstring>
 #include <memory>
 #include <sstream>
 
@@ -33,11 +34,24 @@ bool ParseNumber(std::string_view text, long& value) {
 std::string TPop3DotUnstuffer::Feed(std::string_view chunk) {
     std::string out;
     out.reserve(chunk.size());
-    for (char c : chunk) {
-        if (!(lineStart_ && c == '.'))
-            out += c;
-        lineStart_ = c == '\n';
+    // Runs between the stuffed dots are copied whole.
+    std::size_t from = 0;
+    if (lineStart_ && !chunk.empty() && chunk[0] == '.')
+        from = 1;
+    for (std::size_t at = from; at < chunk.size();) {
+        const auto* lf =
+            static_cast<const char*>(std::memchr(chunk.data() + at, '\n', chunk.size() - at));
+        if (!lf)
+            break;
+        at = static_cast<std::size_t>(lf - chunk.data()) + 1;
+        if (at < chunk.size() && chunk[at] == '.') {
+            out.append(chunk.data() + from, at - from);
+            from = ++at;
+        }
     }
+    out.append(chunk.data() + from, chunk.size() - from);
+    if (!chunk.empty())
+        lineStart_ = chunk.back() == '\n';
     return out;
 }
 

@@ -97,6 +97,8 @@ TEST(TPop3DotUnstuffer, OneByteAtATimeEqualsOneFeed) {
         {"dots inside a line stay", "a.b..c\r\n", "a.b..c\r\n"},
         {"lone dot line", "a\r\n..\r\nb\r\n", "a\r\n.\r\nb\r\n"},
         {"8-bit and NUL-free bytes", "\xe9t\xe9\r\n...\r\n", "\xe9t\xe9\r\n..\r\n"},
+        {"stuffed lines in a row", "..a\r\n..\r\n...b\r\nc", ".a\r\n.\r\n..b\r\nc"},
+        {"bare line feeds", "x\n..y\n.\n", "x\n.y\n\n"},
     };
     for (const auto& c : cases) {
         TPop3DotUnstuffer whole;
