@@ -16,6 +16,7 @@
 #include "mail/msmsg.h"
 #include "mail/mspop3.h"
 #include "platform/win/logbook.h"
+#include "retriever/storednames.h"
 
 #include <deque>
 #include <functional>
@@ -105,6 +106,7 @@ private:
     data::TDataSource accountsSource_;
     data::TDataSource partnerSources_[6];
     TmsRemotePOP pop_;
+    TStoredNames stored_; // the current session's Pending and In files
     std::unique_ptr<TagRas> ras_;
 
     win::TLogBook log_;
@@ -127,7 +129,9 @@ struct TStoreSlot {
     std::string name;
     bool stored = false;
 };
-[[nodiscard]] TStoreSlot LocateStored(const std::string& pendingFolder, const std::string& inFolder,
-                                      const TmsHeaders& listed, const std::string& key);
+// names: the session's Pending and In files.
+[[nodiscard]] TStoreSlot LocateStored(const TStoredNames& names, const std::string& pendingFolder,
+                                      const std::string& inFolder, const TmsHeaders& listed,
+                                      const std::string& key);
 
 } // namespace retriever

@@ -6,7 +6,6 @@
 #include "mail/mspars.h"
 #include "mail/mssafefile.h"
 #include "mail/msutils.h"
-#include "platform/win/paths.h"
 #include "platform/win/wholefile.h"
 #include "processor/store.h"
 
@@ -72,16 +71,17 @@ bool ExactKey(const TmsHeaders& listed, const std::string& key) {
 
 } // namespace
 
-TStoreSlot LocateStored(const std::string& pendingFolder, const std::string& inFolder,
-                        const TmsHeaders& listed, const std::string& key) {
+TStoreSlot LocateStored(const TStoredNames& names, const std::string& pendingFolder,
+                        const std::string& inFolder, const TmsHeaders& listed,
+                        const std::string& key) {
     const bool byId = !listed.GetFieldValue("Message-ID").empty();
     // Each taken name is a file: the search ends after as many steps.
     for (int number = 1;; ++number) {
         const std::string name = quelta::MessageFileName(key, number);
         bool taken = false;
         for (const std::string* folder : {&pendingFolder, &inFolder}) {
-            const std::string path = win::ResolvePath(*folder + name);
-            if (!win::FileExists(path))
+            const std::string path = names.Find(*folder, name);
+            if (path.empty())
                 continue;
             taken = true;
             const TmsHeaders stored = StoredHeaders(path);
@@ -151,10 +151,11 @@ void TMailRetriever::RetrieveMesages() {
             quelta::StoreFolderPath(messagesFolder_, currentNodeId_, quelta::TStoreFolder::In);
         win::RemoveAbandonedParts(pendingFolder);
         received_.Refresh();
+        stored_.Load({pendingFolder, inFolder});
         for (int i = 0; i < pop_.Info().Count(); ++i) {
             const TmsHeaders& listed = pop_.Info().Items(i).Headers();
             const std::string key = HeaderKey(listed);
-            const bool stored = LocateStored(pendingFolder, inFolder, listed, key).stored;
+            const bool stored = LocateStored(stored_, pendingFolder, inFolder, listed, key).stored;
             const bool received = Received(key);
             // A received row that may stand for another message keeps this
             // one from being fetched, but cannot let it be deleted unread.
@@ -222,7 +223,7 @@ void TMailRetriever::SaveFetched(int index, std::istream& contents) {
     const std::string in =
         quelta::StoreFolderPath(messagesFolder_, currentNodeId_, quelta::TStoreFolder::In);
     const TmsHeaders& listed = pop_.Info().Items(index).Headers();
-    const TStoreSlot slot = LocateStored(pending, in, listed, HeaderKey(listed));
+    const TStoreSlot slot = LocateStored(stored_, pending, in, listed, HeaderKey(listed));
     // Stored meanwhile: not written twice; the delete mark stays as the
     // restrictions set it.
     if (slot.stored)

@@ -476,6 +476,32 @@ TEST(RetrieverStartUp, MissingTablesNameTheFileAndWhatToRun) {
     }
 }
 
+TEST(StoredNames, AnySpellingInEitherFolderAsTheyAreNow) {
+    ScratchDir dir;
+    const std::string pending = dir.Path().string() + "/Pending/";
+    const std::string in = dir.Path().string() + "/In/";
+    fs::create_directories(pending);
+    fs::create_directories(in);
+    WriteFile(pending + "-Moved@X-.eml", "m");
+    WriteFile(pending + "-gone@x-.eml", "g");
+    WriteFile(in + "-Filed@X-.eml", "f");
+    retriever::TStoredNames names;
+    names.Load({pending, in, dir.Path().string() + "/Missing/"});
+    EXPECT_TRUE(names.Contains(in, "-filed@x-.eml"));
+    EXPECT_FALSE(names.Contains(pending, "-filed@x-.eml"));
+    // The processor moves and removes files while the session runs.
+    fs::rename(pending + "-Moved@X-.eml", in + "-Moved@X-.eml");
+    fs::remove(pending + "-gone@x-.eml");
+    EXPECT_FALSE(names.Contains(pending, "-moved@x-.eml"));
+    EXPECT_TRUE(names.Contains(in, "-moved@x-.eml"));
+    EXPECT_FALSE(names.Contains(pending, "-gone@x-.eml"));
+    // A file written after the folders were read, spelled as asked.
+    WriteFile(pending + "-new@x-.eml", "n");
+    EXPECT_TRUE(names.Contains(pending, "-new@x-.eml"));
+    fs::create_directories(pending + "-dir@x-.eml");
+    EXPECT_FALSE(names.Contains(pending, "-DIR@x-.eml"));
+}
+
 TEST(RetrieverSettings, DefaultsKeysAndCommandLine) {
     ScratchDir dir;
     win::TIniFile ini((dir.Path() / "quelta.ini").string());
