@@ -32,27 +32,33 @@ bool ParseNumber(std::string_view text, long& value) {
 } // namespace
 
 std::string TPop3DotUnstuffer::Feed(std::string_view chunk) {
-    std::string out;
-    out.reserve(chunk.size());
-    // Runs between the stuffed dots are copied whole.
-    std::size_t from = 0;
-    if (lineStart_ && !chunk.empty() && chunk[0] == '.')
-        from = 1;
-    for (std::size_t at = from; at < chunk.size();) {
-        const auto* lf =
-            static_cast<const char*>(std::memchr(chunk.data() + at, '\n', chunk.size() - at));
+    std::string out(chunk);
+    out.resize(FeedInPlace(out.data(), out.size()));
+    return out;
+}
+
+std::size_t TPop3DotUnstuffer::FeedInPlace(char* data, std::size_t size) {
+    if (size == 0)
+        return 0;
+    const bool endsLine = data[size - 1] == '\n';
+    // Runs between the stuffed dots move down whole; nothing moves before
+    // the first dot.
+    std::size_t from = lineStart_ && data[0] == '.' ? 1 : 0;
+    std::size_t to = 0;
+    for (std::size_t at = from; at < size;) {
+        const auto* lf = static_cast<const char*>(std::memchr(data + at, '\n', size - at));
         if (!lf)
             break;
-        at = static_cast<std::size_t>(lf - chunk.data()) + 1;
-        if (at < chunk.size() && chunk[at] == '.') {
-            out.append(chunk.data() + from, at - from);
+        at = static_cast<std::size_t>(lf - data) + 1;
+        if (at < size && data[at] == '.') {
+            std::memmove(data + to, data + from, at - from);
+            to += at - from;
             from = ++at;
         }
     }
-    out.append(chunk.data() + from, chunk.size() - from);
-    if (!chunk.empty())
-        lineStart_ = chunk.back() == '\n';
-    return out;
+    std::memmove(data + to, data + from, size - from);
+    lineStart_ = endsLine;
+    return to + size - from;
 }
 
 // ---- TmsCustomPOP ----
@@ -139,10 +145,16 @@ long TmsCustomPOP::ListSize(int index) {
 }
 
 std::string TmsCustomPOP::ReceiveData(long size) {
-    std::ostringstream raw;
+    // Received straight into the text's own buffer, sized by LIST's figure
+    // (a hostile one only costs a regrowth), and unstuffed where it lies.
+    std::string buffer;
+    buffer.reserve(static_cast<std::size_t>(std::clamp<long>(size, 0, 64L << 20)) + 4096);
+    std::ostringstream raw(std::move(buffer));
     ReceiveToStream(raw, size);
+    std::string data = std::move(raw).str();
     TPop3DotUnstuffer unstuffer;
-    return unstuffer.Feed(raw.view());
+    data.resize(unstuffer.FeedInPlace(data.data(), data.size()));
+    return data;
 }
 
 void TmsCustomPOP::RetrieveMessage(int index) {
@@ -247,8 +259,6 @@ void TmsRemotePOP::SaveMessage(int index, std::istream& contents) {
         OnUserMessageSave(*this, index, contents);
         return;
     }
-    std::ostringstream data;
-    data << contents.rdbuf();
     WriteFileWhole(win::ResolvePath(messageDirectory_ + "msg_" + std::to_string(index) + ".eml"),
-                   data.view());
+                   contents);
 }

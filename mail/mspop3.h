@@ -31,6 +31,8 @@ using TmsUserMsgSaveEvent = std::function<void(TagSocket& sender, int num, std::
 class TPop3DotUnstuffer {
 public:
     [[nodiscard]] std::string Feed(std::string_view chunk);
+    // The same on data in place; the length that remains.
+    std::size_t FeedInPlace(char* data, std::size_t size);
 
 private:
     bool lineStart_ = true;

@@ -5,23 +5,33 @@
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
+#include <functional>
+#include <istream>
 #include <unistd.h>
+#include <vector>
 
-void WriteFileWhole(const std::string& path, std::string_view data) {
+namespace {
+
+bool WriteAll(int fd, const char* data, std::size_t size) {
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::write(fd, data + done, size - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+// fill writes the bytes into fd; false when it could not.
+void WriteWhole(const std::string& path, const std::function<bool(int fd)>& fill) {
     const std::string tmp = path + ".~" + std::to_string(::getpid()) + ".part";
     const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0)
         RaiseFileCreateError(path);
-    bool ok = true;
-    std::size_t done = 0;
-    while (ok && done < data.size()) {
-        const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        ok = n > 0;
-        if (ok)
-            done += static_cast<std::size_t>(n);
-    }
+    bool ok = fill(fd);
     ok = ok && ::fsync(fd) == 0;
     ok = ::close(fd) == 0 && ok;
     ok = ok && std::rename(tmp.c_str(), path.c_str()) == 0;
@@ -29,4 +39,30 @@ void WriteFileWhole(const std::string& path, std::string_view data) {
         ::unlink(tmp.c_str());
         RaiseFileCreateError(path);
     }
+}
+
+} // namespace
+
+void WriteFileWhole(const std::string& path, std::string_view data) {
+    WriteWhole(path, [&](int fd) { return WriteAll(fd, data.data(), data.size()); });
+}
+
+void WriteFileWhole(const std::string& path, std::istream& data) {
+    WriteWhole(path, [&](int fd) {
+        std::streambuf* in = data.rdbuf();
+        if (!in)
+            return false;
+        std::vector<char> chunk(65536);
+        try {
+            for (;;) {
+                const std::streamsize n = in->sgetn(chunk.data(), 65536);
+                if (n <= 0)
+                    return true;
+                if (!WriteAll(fd, chunk.data(), static_cast<std::size_t>(n)))
+                    return false;
+            }
+        } catch (...) {
+            return false; // a source that throws was not read whole
+        }
+    });
 }

@@ -10,7 +10,6 @@
 #include "processor/store.h"
 
 #include <fstream>
-#include <sstream>
 #include <vector>
 
 namespace retriever {
@@ -229,9 +228,7 @@ void TMailRetriever::SaveFetched(int index, std::istream& contents) {
     if (slot.stored)
         return;
     // The text as the server delivered it, stored whole or not at all.
-    std::ostringstream data;
-    data << contents.rdbuf();
-    WriteFileWhole(pending + slot.name, data.view());
+    WriteFileWhole(pending + slot.name, contents);
     Pump();
 }
 

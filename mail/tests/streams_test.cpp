@@ -3,8 +3,12 @@
 
 #include <sys/stat.h>
 
+#include <filesystem>
+#include <sstream>
+
 #include "mail/exception.h"
 #include "mail/mscls.h"
+#include "mail/mssafefile.h"
 #include "mail/tests/testutil.h"
 
 using namespace mailtest;
@@ -115,4 +119,40 @@ TEST(TempFileStream, LivesWithTheStream) {
         setenv("TMPDIR", saved.c_str(), 1);
     else
         unsetenv("TMPDIR");
+}
+
+namespace {
+// Hands out its text, then fails as a broken source would.
+class BreakingBuf : public std::streambuf {
+public:
+    explicit BreakingBuf(std::string text) : text_(std::move(text)) {
+        setg(text_.data(), text_.data(), text_.data() + text_.size());
+    }
+
+protected:
+    int_type underflow() override { throw std::ios_base::failure("source broke"); }
+
+private:
+    std::string text_;
+};
+} // namespace
+
+TEST(WriteFileWhole, FromAStreamWholeOrNothing) {
+    ScratchDir dir;
+    const std::string path = dir.Path().string() + "/msg.eml";
+    std::string big;
+    for (int i = 0; big.size() < 300000; ++i)
+        big += "line " + std::to_string(i) + "\r\n";
+    std::istringstream in(big);
+    WriteFileWhole(path, in);
+    EXPECT_EQ(ReadFile(path), big);
+    // A source that breaks halfway leaves the old file and no temporary one.
+    BreakingBuf broken(big.substr(0, 1000));
+    std::istream partial(&broken);
+    EXPECT_THROW(WriteFileWhole(path, partial), EFCreateError);
+    EXPECT_EQ(ReadFile(path), big);
+    std::size_t files = 0;
+    for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir.Path()))
+        ++files;
+    EXPECT_EQ(files, 1u);
 }
