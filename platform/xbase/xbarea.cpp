@@ -26,12 +26,23 @@ public:
             throw Error(XB_ERR_LOCKED, "Table is locked by another user: " + a_.dbf_.Path());
         }
         held_ = true;
+        try {
+            a_.Revalidate();
+            a_.validated_ = true;
+        } catch (...) {
+            a_.ForgetPages();
+            --a_.headerLockDepth_;
+            a_.dbf_.GetFile().Unlock(kLockHeader, 1);
+            throw;
+        }
     }
     ~HeaderLock() {
         if (a_.Exclusive())
             return;
-        if (--a_.headerLockDepth_ == 0 && held_)
+        if (--a_.headerLockDepth_ == 0 && held_) {
+            a_.validated_ = false;
             a_.dbf_.GetFile().Unlock(kLockHeader, 1);
+        }
     }
 
 private:
@@ -70,6 +81,8 @@ bool HasExtension(const std::string& path) {
 } // namespace
 
 void WorkArea::Open(const std::string& input, int mode, int driver) {
+    indexStamp_.reset();
+    recordStamp_.reset();
     mode_ = mode;
     driver_ = driver;
     std::string path = ResolveNoCase(input);
@@ -85,6 +98,7 @@ void WorkArea::Open(const std::string& input, int mode, int driver) {
         memo_.Open(memoPath, mode != XB_READONLY);
     }
     indexes_ = MakeIndexSet(*this);
+    indexes_->KeepPages(true); // trusted while the stamp holds (Revalidate)
     std::string cdx = WithExtension(path, ".cdx");
     if (FileExistsNoCase(cdx)) {
         HeaderLock lock(*this, LockKind::Read);
@@ -127,13 +141,94 @@ void WorkArea::RequireOrder() const {
         throw Error(XB_ERR_INDEX, "No current order: " + dbf_.Path());
 }
 
+void WorkArea::Revalidate() {
+    if (Exclusive() || (turbo_ && Settings().headerCache))
+        return;
+    const DbfFile::Stamp now = dbf_.ReadStamp();
+    if (indexStamp_ != now) {
+        if (indexes_)
+            indexes_->DropPages();
+        indexStamp_ = now;
+    }
+    if (recordStamp_ != now) {
+        dbf_.Cache().Invalidate();
+        recordStamp_ = now;
+    }
+}
+
+void WorkArea::ForgetRecords() {
+    dbf_.Cache().Invalidate();
+    recordStamp_.reset();
+}
+
+void WorkArea::ForgetPages() {
+    ForgetRecords();
+    if (indexes_)
+        indexes_->DropPages();
+    indexStamp_.reset();
+}
+
 void WorkArea::Refresh() {
     if (Exclusive() || (turbo_ && Settings().headerCache))
         return;
-    dbf_.Cache().Invalidate();
-    dbf_.RefreshCount();
+    // Under the lock the stamp was read (with the count) when it was taken.
+    if (!validated_) {
+        ForgetRecords();
+        dbf_.RefreshCount();
+    }
     if (memo_.IsOpen())
         memo_.Invalidate();
+}
+
+template <class F> void WorkArea::ReadIndexed(F&& step) {
+    const bool optimistic = !Exclusive() && !(turbo_ && Settings().headerCache) &&
+                            headerLockDepth_ == 0 && indexStamp_ && indexStamp_ == recordStamp_;
+    if (optimistic) {
+        // The stamp read after the step tells whether anyone started a change
+        // since the pages kept were checked; only then is the step run again.
+        const DbfFile::Stamp seen = *indexStamp_;
+        const std::uint32_t recno = recno_;
+        const std::string rec = rec_, disk = disk_;
+        const bool eof = eof_, bof = bof_, dirty = dirty_;
+        validated_ = true;
+        bool done = false;
+        try {
+            step();
+            done = true;
+        } catch (...) {
+            // A failure on pages in the middle of a change is not the step's own.
+            validated_ = false;
+            if (dbf_.ReadStamp() == seen)
+                throw;
+        }
+        validated_ = false;
+        if (done && dbf_.ReadStamp() == seen)
+            return;
+        ForgetPages();
+        recno_ = recno;
+        rec_ = rec;
+        disk_ = disk;
+        eof_ = eof;
+        bof_ = bof;
+        dirty_ = dirty;
+    }
+    HeaderLock lock(*this, LockKind::Read);
+    step();
+}
+
+template <class F> void WorkArea::Change(F&& write) {
+    if (Exclusive()) {
+        write();
+        return;
+    }
+    try {
+        dbf_.RaiseCounter();
+        write();
+    } catch (...) {
+        ForgetPages(); // the files' state is not known now
+        throw;
+    }
+    indexStamp_ = recordStamp_ = dbf_.CurrentStamp();
 }
 
 std::uint32_t WorkArea::RecCount() {
@@ -204,19 +299,20 @@ void WorkArea::GoTop() {
         bof_ = true;
         return;
     }
-    HeaderLock lock(*this, LockKind::Read);
-    Refresh(); // under the lock: the count agrees with the index
-    bool desc = indexes_->Info(order_).descending;
-    std::optional<IndexPos> p;
-    if (!desc && scopeLow_) {
-        bool found = false;
-        p = indexes_->Seek(order_, *scopeLow_, found);
-    } else {
-        p = desc ? indexes_->Last(order_) : indexes_->First(order_);
-    }
-    SettleForward(p);
-    if (eof_)
-        bof_ = true;
+    ReadIndexed([&] {
+        Refresh(); // under the lock: the count agrees with the index
+        bool desc = indexes_->Info(order_).descending;
+        std::optional<IndexPos> p;
+        if (!desc && scopeLow_) {
+            bool found = false;
+            p = indexes_->Seek(order_, *scopeLow_, found);
+        } else {
+            p = desc ? indexes_->Last(order_) : indexes_->First(order_);
+        }
+        SettleForward(p);
+        if (eof_)
+            bof_ = true;
+    });
 }
 
 void WorkArea::GoBottom() {
@@ -231,12 +327,13 @@ void WorkArea::GoBottom() {
         bof_ = true;
         return;
     }
-    HeaderLock lock(*this, LockKind::Read);
-    Refresh();
-    bool desc = indexes_->Info(order_).descending;
-    SettleBackward(desc ? indexes_->First(order_) : indexes_->Last(order_));
-    if (eof_)
-        bof_ = true;
+    ReadIndexed([&] {
+        Refresh();
+        bool desc = indexes_->Info(order_).descending;
+        SettleBackward(desc ? indexes_->First(order_) : indexes_->Last(order_));
+        if (eof_)
+            bof_ = true;
+    });
 }
 
 void WorkArea::SettleForward(std::optional<IndexPos> p) {
@@ -331,27 +428,30 @@ void WorkArea::StepOrdered(int dir, std::optional<IndexPos> cur) {
 
 void WorkArea::Skip(int count) {
     Commit();
-    std::optional<HeaderLock> lock;
-    if (order_ > 0)
-        lock.emplace(*this, LockKind::Read);
-    Refresh();
-    if (count == 0) {
-        if (!eof_)
-            Load(recno_);
-        return;
-    }
-    int dir = count > 0 ? 1 : -1;
-    if (dir > 0)
-        bof_ = false;
-    for (long i = 0; i < std::labs(count); ++i) {
-        if (order_ == 0) {
-            StepNatural(dir);
-        } else {
-            StepOrdered(dir, CurrentPos());
+    const auto step = [&] {
+        Refresh();
+        if (count == 0) {
+            if (!eof_)
+                Load(recno_);
+            return;
         }
-        if ((dir > 0 && eof_) || (dir < 0 && bof_))
-            break;
-    }
+        int dir = count > 0 ? 1 : -1;
+        if (dir > 0)
+            bof_ = false;
+        for (long i = 0; i < std::labs(count); ++i) {
+            if (order_ == 0) {
+                StepNatural(dir);
+            } else {
+                StepOrdered(dir, CurrentPos());
+            }
+            if ((dir > 0 && eof_) || (dir < 0 && bof_))
+                break;
+        }
+    };
+    if (order_ > 0)
+        ReadIndexed(step);
+    else
+        step();
 }
 
 void WorkArea::Go(std::int32_t recno) {
@@ -500,13 +600,13 @@ void WorkArea::CommitExisting() {
     try {
         HeaderLock lock(*this, LockKind::Write);
         std::string old;
-        if (!Exclusive())
-            dbf_.Cache().Invalidate();
         dbf_.ReadRecord(recno_, old);
-        const bool keysChanged = OrderCount() > 0 && UpdateKeys(old, rec_, recno_);
-        dbf_.WriteRecord(recno_, rec_);
-        if (keysChanged)
-            dbf_.SetIndexChangeOpen(false);
+        Change([&] {
+            const bool keysChanged = OrderCount() > 0 && UpdateKeys(old, rec_, recno_);
+            dbf_.WriteRecord(recno_, rec_);
+            if (keysChanged)
+                dbf_.SetIndexChangeOpen(false);
+        });
         disk_ = rec_;
         dirty_ = false;
     } catch (...) {
@@ -521,28 +621,31 @@ void WorkArea::CommitExisting() {
 void WorkArea::CommitNew() {
     RequireWritable();
     HeaderLock lock(*this, LockKind::Write);
-    if (!Exclusive())
-        dbf_.Cache().Invalidate();
-    // Under the lock the count cannot move: keys are made for the number the
-    // record will get, before anything is written.
-    dbf_.RefreshCount();
+    // Under the lock the count cannot move (a shared open read it when the
+    // lock was taken): keys are made for the number the record will get,
+    // before anything is written.
+    if (Exclusive())
+        dbf_.RefreshCount();
     std::uint32_t expected = dbf_.Count() + 1;
     std::vector<std::optional<std::string>> keys;
     for (int o = 1; o <= OrderCount(); ++o)
         keys.push_back(indexes_->KeyFor(o, rec_, expected));
-    if (OrderCount() > 0)
-        BeginIndexChange();
-    std::uint32_t recno = dbf_.AppendRecord(rec_);
-    pendingAppend_ = false;
-    recno_ = recno;
-    disk_ = rec_;
-    dirty_ = false;
-    eof_ = false;
-    for (int o = 1; o <= OrderCount(); ++o)
-        if (const auto& key = keys[static_cast<std::size_t>(o - 1)])
-            indexes_->Insert(o, *key, recno);
-    if (OrderCount() > 0)
-        dbf_.SetIndexChangeOpen(false);
+    std::uint32_t recno = 0;
+    Change([&] {
+        if (OrderCount() > 0)
+            BeginIndexChange();
+        recno = dbf_.AppendRecord(rec_);
+        pendingAppend_ = false;
+        recno_ = recno;
+        disk_ = rec_;
+        dirty_ = false;
+        eof_ = false;
+        for (int o = 1; o <= OrderCount(); ++o)
+            if (const auto& key = keys[static_cast<std::size_t>(o - 1)])
+                indexes_->Insert(o, *key, recno);
+        if (OrderCount() > 0)
+            dbf_.SetIndexChangeOpen(false);
+    });
     // The new record stays locked until the caller unlocks it.
     if (Exclusive() || dbf_.GetFile().Lock(kLockRecordBase + recno, 1, LockKind::Write, 0))
         locks_.insert(recno);
@@ -564,7 +667,7 @@ bool WorkArea::Lock(std::uint32_t recno) {
     // Locking the current record reads it again: another user may have
     // changed it since it was read. Unsaved changes of our own stay.
     if (!Exclusive() && recno == recno_ && !eof_ && !dirty_) {
-        dbf_.Cache().Invalidate();
+        ForgetRecords();
         Load(recno_);
     }
     return true;
@@ -752,21 +855,27 @@ bool WorkArea::Seek(const std::string& key) {
     RequireOrder();
     Commit();
     bof_ = false;
-    HeaderLock lock(*this, LockKind::Read);
-    Refresh();
-    std::string bytes = indexes_->SearchKey(order_, key, Settings().exact);
-    bool found = false;
-    std::optional<IndexPos> p = indexes_->Seek(order_, bytes, found);
-    while (p && p->key.compare(0, bytes.size(), bytes) == 0) {
-        if (InScope(p->key) && p->recno >= 1 && p->recno <= dbf_.Count() && VisibleAt(p->recno))
-            return true;
-        p = indexes_->Next(order_, *p);
-    }
-    if (Settings().softSeek)
-        SettleForward(p);
-    else
-        SetEof();
-    return false;
+    bool hit = false;
+    ReadIndexed([&] {
+        hit = false;
+        Refresh();
+        std::string bytes = indexes_->SearchKey(order_, key, Settings().exact);
+        bool found = false;
+        std::optional<IndexPos> p = indexes_->Seek(order_, bytes, found);
+        while (p && p->key.compare(0, bytes.size(), bytes) == 0) {
+            if (InScope(p->key) && p->recno >= 1 && p->recno <= dbf_.Count() &&
+                VisibleAt(p->recno)) {
+                hit = true;
+                return;
+            }
+            p = indexes_->Next(order_, *p);
+        }
+        if (Settings().softSeek)
+            SettleForward(p);
+        else
+            SetEof();
+    });
+    return hit;
 }
 
 void WorkArea::SetScope(const char* low, const char* high) {

@@ -109,7 +109,24 @@ private:
     class HeaderLock;
     void RequireOrder() const;
     [[nodiscard]] std::string IndexPath(const std::string& file) const;
-    void Refresh(); // shared opens: forget cached pages, re-read the count
+    // Shared opens keep the pages read under the header lock for as long as
+    // the table's stamp stays the same: Revalidate (in the outermost header
+    // lock) compares it and drops what another user may have changed.
+    // Refresh re-reads the count; read without the lock, the record pages
+    // kept are not trusted afterwards.
+    void Revalidate();
+    // Runs a step that only reads through the index and the records: first
+    // without the header lock from the pages kept, when the stamp still
+    // matches them, and accepted when the stamp has not moved by its end (a
+    // writer raises it before touching anything); else, from the state
+    // before, under the lock.
+    template <class F> void ReadIndexed(F&& step);
+    void Refresh();
+    void ForgetRecords();
+    void ForgetPages();
+    // A change of a shared table: raises the change counter first, so other
+    // users drop their pages, and keeps this area's pages in step.
+    template <class F> void Change(F&& write);
     void Load(std::uint32_t recno);
     void SetEof();
     bool Visible(const std::string& record, std::uint32_t recno);
@@ -149,7 +166,10 @@ private:
     bool pendingAppend_ = false;
     std::set<std::uint32_t> locks_;
     int headerLockDepth_ = 0;
+    bool validated_ = false; // the pages kept are trusted for this step
     bool turbo_ = false;
+    // The stamp the pages kept agree with (none: not trusted).
+    std::optional<DbfFile::Stamp> indexStamp_, recordStamp_;
 
     std::string filterText_;
     std::unique_ptr<CompiledExpr> filter_;

@@ -5,15 +5,39 @@
 
 namespace xbase {
 
-const BlockCache::Page& BlockCache::Get(std::uint64_t pageNo) {
+BlockCache::Page* BlockCache::Current(std::uint64_t pageNo) {
     auto it = pages_.find(pageNo);
-    if (it != pages_.end())
-        return *it->second;
-    if (pages_.size() >= kMaxPages)
-        pages_.clear(); // simple and bounded; sequential scans refill quickly
-    auto page = std::make_unique<Page>();
+    return it != pages_.end() && it->second->generation == generation_ ? it->second.get() : nullptr;
+}
+
+const BlockCache::Page& BlockCache::Get(std::uint64_t pageNo, bool reread) {
+    auto it = pages_.find(pageNo);
+    Page* page = nullptr;
+    if (it != pages_.end()) {
+        page = it->second.get();
+        if (page->generation == generation_ && !reread)
+            return *page;
+    } else {
+        std::unique_ptr<Page> fresh;
+        // The oldest page makes room; its memory is used for this one.
+        while (pages_.size() >= kMaxPages && !order_.empty()) {
+            auto old = pages_.find(order_.front());
+            order_.pop_front();
+            if (old != pages_.end()) {
+                fresh = std::move(old->second);
+                pages_.erase(old);
+            }
+        }
+        if (!fresh)
+            fresh = std::make_unique<Page>();
+        page = fresh.get();
+        pages_.emplace(pageNo, std::move(fresh));
+        order_.push_back(pageNo);
+    }
+    page->generation = 0; // not valid until read whole
     page->valid = file_.ReadSome(pageNo * kPage, page->bytes, kPage);
-    return *(pages_[pageNo] = std::move(page));
+    page->generation = generation_;
+    return *page;
 }
 
 void BlockCache::Read(std::uint64_t offset, void* buf, std::size_t n, const char* what) {
@@ -22,19 +46,16 @@ void BlockCache::Read(std::uint64_t offset, void* buf, std::size_t n, const char
         std::uint64_t pageNo = offset / kPage;
         std::size_t in = static_cast<std::size_t>(offset % kPage);
         std::size_t take = std::min(n, kPage - in);
-        const Page& p = Get(pageNo);
-        if (p.valid < in + take) {
+        const Page* p = &Get(pageNo, false);
+        if (p->valid < in + take) {
             // Past what we saw: the file may have grown since (another user).
-            pages_.erase(pageNo);
-            const Page& q = Get(pageNo);
-            if (q.valid < in + take) {
+            p = &Get(pageNo, true);
+            if (p->valid < in + take) {
                 file_.ReadAt(offset, out, take, what); // reports the short read
                 return;
             }
-            std::memcpy(out, q.bytes + in, take);
-        } else {
-            std::memcpy(out, p.bytes + in, take);
         }
+        std::memcpy(out, p->bytes + in, take);
         out += take;
         offset += take;
         n -= take;
@@ -53,14 +74,12 @@ void BlockCache::Write(std::uint64_t offset, const void* buf, std::size_t n) {
         std::uint64_t pageNo = offset / kPage;
         std::size_t at = static_cast<std::size_t>(offset % kPage);
         std::size_t take = std::min(n, kPage - at);
-        auto it = pages_.find(pageNo);
-        if (it != pages_.end()) {
-            Page& p = *it->second;
-            if (at <= p.valid) {
-                std::memcpy(p.bytes + at, in, take);
-                p.valid = std::max(p.valid, at + take);
+        if (Page* p = Current(pageNo)) {
+            if (at <= p->valid) {
+                std::memcpy(p->bytes + at, in, take);
+                p->valid = std::max(p->valid, at + take);
             } else {
-                pages_.erase(it);
+                p->generation = 0; // a gap before the new bytes: read it again
             }
         }
         in += take;
@@ -71,8 +90,9 @@ void BlockCache::Write(std::uint64_t offset, const void* buf, std::size_t n) {
 
 void BlockCache::DropFrom(std::uint64_t offset) {
     std::uint64_t first = offset / kPage;
-    for (auto it = pages_.begin(); it != pages_.end();)
-        it = it->first >= first ? pages_.erase(it) : std::next(it);
+    for (auto& [pageNo, page] : pages_)
+        if (pageNo >= first)
+            page->generation = 0;
 }
 
 } // namespace xbase

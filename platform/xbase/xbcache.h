@@ -1,9 +1,11 @@
 #pragma once
 // Block cache between the file layer and the record and memo layers. Pages
 // of 4 KiB are kept until Invalidate(); writes go through to the file and
-// update cached pages. Shared opens invalidate before each operation that
-// relies on what other users may have written.
+// update cached pages. Shared opens invalidate whenever another user may
+// have written (see WorkArea::Revalidate). Invalidating costs nothing: the
+// pages kept are marked old and their memory is used again.
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -15,26 +17,32 @@ namespace xbase {
 class BlockCache {
 public:
     static constexpr std::size_t kPage = 4096;
-    static constexpr std::size_t kMaxPages = 512;
+    static constexpr std::size_t kMaxPages = 4096; // 16 MB
 
     explicit BlockCache(File& file) : file_(file) {}
 
     // Exactly n bytes at offset (corrupt-file error naming `what` when short).
     void Read(std::uint64_t offset, void* buf, std::size_t n, const char* what);
     void Write(std::uint64_t offset, const void* buf, std::size_t n);
-    void Invalidate() { pages_.clear(); }
+    void Invalidate() { ++generation_; }
     // Drops pages at or after offset (after a truncation).
     void DropFrom(std::uint64_t offset);
 
 private:
     struct Page {
+        std::uint64_t generation = 0;
         std::size_t valid = 0; // bytes of the page present in the file
         char bytes[kPage];
     };
-    const Page& Get(std::uint64_t pageNo);
+    // The page as the file holds it now (read when missing or old).
+    const Page& Get(std::uint64_t pageNo, bool reread);
+    // A cached page of the current generation, or null.
+    Page* Current(std::uint64_t pageNo);
 
     File& file_;
+    std::uint64_t generation_ = 1;
     std::unordered_map<std::uint64_t, std::unique_ptr<Page>> pages_;
+    std::deque<std::uint64_t> order_; // page numbers, oldest first, for eviction
 };
 
 } // namespace xbase

@@ -15,8 +15,13 @@ namespace xbase {
 //   4      4    number of records
 //   8      2    header length (bytes before the first record)
 //   10     2    record length, deletion byte included
-//   12     16   reserved (14 transaction flag: 1 while a writer changes
-//               records and index keys together; 15 encryption flag)
+//   12     2    reserved
+//   14     1    transaction flag: 1 while a writer changes records and index
+//               keys together
+//   15     1    encryption flag
+//   16     4    change counter of this engine, raised before every change
+//               of a shared table (other programs leave it or write zero)
+//   20     8    reserved
 //   28     1    table flags: 0x01 structural .cdx, 0x02 memo, 0x04 database
 //   29     1    code page mark
 //   30     2    reserved
@@ -99,6 +104,7 @@ void DbfFile::Open(const std::string& path, bool writable) {
     recSize_ = Le16(h + 10);
     tableFlags_ = h[28];
     count_ = Le32(h + 4);
+    counter_ = Le32(h + 16);
     if (headerLen_ < 33 || static_cast<std::uint64_t>(headerLen_) > size)
         ThrowCorrupt(path, "header", "header length out of range");
     if (recSize_ < 2)
@@ -141,7 +147,11 @@ void DbfFile::Open(const std::string& path, bool writable) {
         ThrowCorrupt(path, "field descriptors",
                      "field widths add up to " + std::to_string(offset) +
                          " but the record length is " + std::to_string(recSize_));
+    // The size after the count: another user's append writes its record
+    // before the count, so a size taken first may be short of it.
     std::uint64_t need = headerLen_ + static_cast<std::uint64_t>(count_) * recSize_;
+    if (need > size)
+        size = file_.Size();
     if (need > size)
         ThrowCorrupt(path, "header",
                      "record count " + std::to_string(count_) + " runs past the end of the file");
@@ -162,6 +172,21 @@ bool DbfFile::IndexChangeOpen() {
 void DbfFile::SetIndexChangeOpen(bool open) {
     const unsigned char flag = open ? 1 : 0;
     cache_.Write(14, &flag, 1);
+}
+
+DbfFile::Stamp DbfFile::ReadStamp() {
+    unsigned char h[16];
+    file_.ReadAt(4, h, 16, "header");
+    count_ = Le32(h);
+    counter_ = Le32(h + 12);
+    return CurrentStamp();
+}
+
+void DbfFile::RaiseCounter() {
+    unsigned char c[4];
+    PutLe32(c, counter_ + 1);
+    cache_.Write(16, c, 4);
+    ++counter_;
 }
 
 bool DbfFile::HasMemoFields() const {

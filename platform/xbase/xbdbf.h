@@ -35,6 +35,16 @@ public:
 
     // Re-reads the record count (other users may have appended).
     void RefreshCount();
+    // What tells a reader whether the table changed: the record count and
+    // this engine's change counter, read in one step (the count is kept).
+    struct Stamp {
+        std::uint32_t count = 0, counter = 0;
+        friend bool operator==(const Stamp&, const Stamp&) = default;
+    };
+    Stamp ReadStamp();
+    // Raises the change counter before a change; the caller holds kLockHeader.
+    void RaiseCounter();
+    [[nodiscard]] Stamp CurrentStamp() const { return {count_, counter_}; }
     [[nodiscard]] std::uint32_t Count() const { return count_; }
     [[nodiscard]] const std::vector<FieldDesc>& Fields() const { return fields_; }
     [[nodiscard]] int RecSize() const { return recSize_; }
@@ -73,6 +83,7 @@ private:
     BlockCache cache_;
     std::vector<FieldDesc> fields_;
     std::uint32_t count_ = 0;
+    std::uint32_t counter_ = 0; // as last read or written
     int headerLen_ = 0;
     int recSize_ = 0;
     std::uint8_t signature_ = 0;

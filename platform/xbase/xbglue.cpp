@@ -173,6 +173,7 @@ public:
             entry->bag =
                 cdx::Bag::Open(path, writable ? cdx::OpenMode::ReadWrite : cdx::OpenMode::ReadOnly,
                                cdx::KeyTypesFrom(schema_));
+            entry->bag->KeepPages(keepPages_);
             bags_.push_back(std::move(entry));
             Reorder();
             return FirstOrderOf(bags_.size() - 1);
@@ -193,6 +194,7 @@ public:
                 fresh->bag = FileExistsNoCase(path) ? cdx::Bag::Open(path, cdx::OpenMode::ReadWrite,
                                                                      cdx::KeyTypesFrom(schema_))
                                                     : cdx::Bag::Create(path);
+                fresh->bag->KeepPages(keepPages_);
                 bags_.push_back(std::move(fresh));
                 entry = bags_.back().get();
             }
@@ -266,6 +268,15 @@ public:
                 auto keys = KeysOf(*b);
                 b->bag->RebuildTrees(area_.Dbf().Count(), Source(keys));
             });
+    }
+    void KeepPages(bool on) override {
+        keepPages_ = on;
+        for (auto& b : bags_)
+            b->bag->KeepPages(on);
+    }
+    void DropPages() override {
+        for (auto& b : bags_)
+            b->bag->DropPages();
     }
 
 private:
@@ -377,6 +388,7 @@ private:
     SchemaView schema_;
     std::vector<std::unique_ptr<BagEntry>> bags_;
     std::vector<Order> orders_;
+    bool keepPages_ = false;
 };
 
 } // namespace

@@ -75,6 +75,11 @@ public:
     // Builds every tag's tree anew from the records, in a shared open too
     // (readers see the old tree or the new one).
     virtual void RepairAll() = 0;
+    // Pages read stay in memory (now and in bags opened later) until
+    // DropPages; the caller drops them whenever another user may have
+    // changed an index.
+    virtual void KeepPages(bool on) = 0;
+    virtual void DropPages() = 0;
 };
 
 [[nodiscard]] std::unique_ptr<IndexSet> MakeIndexSet(WorkArea& area);

@@ -38,6 +38,8 @@ public:
     std::string Unusable(int) const override { return ""; }
     void RebuildAll() override {}
     void RepairAll() override {}
+    void KeepPages(bool) override {}
+    void DropPages() override {}
 };
 
 } // namespace

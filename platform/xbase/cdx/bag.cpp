@@ -54,7 +54,9 @@ Header DirectoryHeader(std::uint32_t root) {
 // ---- Tag ------------------------------------------------------------------
 
 Tag::Tag(Bag& bag, TagDef def, std::uint32_t header)
-    : bag_(bag), def_(std::move(def)), header_(header) {}
+    : bag_(bag), def_(std::move(def)), header_(header), cursor_(std::make_unique<LeafCursor>()) {}
+
+Tag::~Tag() = default;
 
 std::string Tag::Normal(std::string_view key) const {
     std::string k(key.substr(0, static_cast<std::size_t>(def_.keyLength)));
@@ -67,7 +69,10 @@ std::string Tag::Normal(std::string_view key) const {
 
 std::optional<Entry> Tag::First() const {
     QUELTA_TREE();
-    return tree.LowerBound("", 0);
+    std::uint32_t leafAt = kNone;
+    auto e = tree.LowerBound("", 0, &leafAt);
+    tree.Aim(*cursor_, leafAt);
+    return e;
 }
 
 std::optional<Entry> Tag::Last() const {
@@ -80,7 +85,7 @@ std::optional<Entry> Tag::Last() const {
 std::optional<Entry> Tag::Next(const Entry& from) const {
     QUELTA_TREE();
     auto e = from.recno == 0xFFFFFFFFU ? tree.LowerBound(from.key + '\0', 0)
-                                       : tree.LowerBound(from.key, from.recno + 1);
+                                       : tree.After(from, *cursor_);
     if (e && CompareKey(e->key, e->recno, from.key, from.recno) <= 0)
         throw CorruptError(bag_.path_, header_, "keys out of order in tag " + def_.name);
     return e;
@@ -98,7 +103,9 @@ SeekResult Tag::Seek(std::string_view search) const {
     QUELTA_TREE();
     std::string s(search.substr(0, static_cast<std::size_t>(def_.keyLength)));
     SeekResult r;
-    r.entry = tree.LowerBound(s, 0);
+    std::uint32_t leafAt = kNone;
+    r.entry = tree.LowerBound(s, 0, &leafAt);
+    tree.Aim(*cursor_, leafAt);
     r.found = r.entry && r.entry->key.compare(0, s.size(), s) == 0;
     return r;
 }
@@ -232,6 +239,14 @@ void Bag::SetCaching(bool on) {
 
 void Bag::Flush() {
     file_->Flush();
+}
+
+void Bag::KeepPages(bool on) {
+    file_->SetKeepReads(on);
+}
+
+void Bag::DropPages() {
+    file_->DropKept();
 }
 
 void Bag::Reload() {

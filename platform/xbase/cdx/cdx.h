@@ -4,9 +4,10 @@
 // (see expr::KeyBytes and TagKeys in tagkeys.h); entries are ordered by key
 // bytes, then by record number.
 //
-// Unless caching is switched on (Bag::SetCaching), nothing is kept between
-// calls: every operation reads the pages it needs, so a caller that holds
-// the file lock sees other processes' changes. The caller does the locking.
+// Unless caching is switched on (Bag::SetCaching, Bag::KeepPages), nothing
+// is kept between calls: every operation reads the pages it needs, so a
+// caller that holds the file lock sees other processes' changes. The caller
+// does the locking.
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -21,6 +22,7 @@ namespace xbase::cdx {
 namespace detail {
 class PageFile;
 struct Item;
+struct LeafCursor;
 } // namespace detail
 
 class CdxError : public std::runtime_error {
@@ -70,6 +72,10 @@ class Bag;
 
 class Tag {
 public:
+    ~Tag();
+    Tag(const Tag&) = delete;
+    Tag& operator=(const Tag&) = delete;
+
     [[nodiscard]] const TagDef& Def() const { return def_; }
     [[nodiscard]] const std::string& Name() const { return def_.name; }
 
@@ -106,6 +112,7 @@ private:
     Bag& bag_;
     TagDef def_;
     std::uint32_t header_;
+    std::unique_ptr<detail::LeafCursor> cursor_; // where the last walk step ended
 };
 
 enum class OpenMode { ReadOnly, ReadWrite };
@@ -163,6 +170,11 @@ public:
     // a failure can no longer be reported (call Flush first).
     void SetCaching(bool on);
     void Flush();
+    // Keeps the pages read in memory, writing changes through at once: for
+    // a shared open whose caller drops them (DropPages) whenever another
+    // process may have changed the file, e.g. when a change counter moved.
+    void KeepPages(bool on);
+    void DropPages();
 
     // Reads the tag directory again (after another process changed it);
     // Tag pointers taken before are invalid afterwards.

@@ -101,7 +101,43 @@ PageFile::Cached& PageFile::PageAt(std::uint32_t page, const char* what) const {
     return cache_.emplace(page, std::move(c)).first->second;
 }
 
+const std::string* PageFile::KeptPage(std::uint32_t page) const {
+    auto it = kept_.find(page);
+    if (it != kept_.end())
+        return &it->second;
+    if (kept_.size() >= kMaxCachedPages)
+        kept_.clear();
+    std::string data(kPage, '\0');
+    std::size_t done = 0;
+    while (done < kPage) {
+        ssize_t n = pread(fd_, data.data() + done, kPage - done, static_cast<off_t>(page + done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            throw IoError("cannot read " + path_ + ": " + std::strerror(errno));
+        if (n == 0)
+            return nullptr; // a partial last page is read directly, as asked
+        done += static_cast<std::size_t>(n);
+    }
+    return &kept_.emplace(page, std::move(data)).first->second;
+}
+
 std::string PageFile::Read(std::uint32_t offset, std::uint32_t len, const char* what) const {
+    if (!caching_ && keep_ && offset != kNone) {
+        std::string out;
+        out.reserve(len);
+        for (std::uint64_t at = offset; at < static_cast<std::uint64_t>(offset) + len;) {
+            auto page = static_cast<std::uint32_t>(at / kPage * kPage);
+            const std::string* kept = KeptPage(page);
+            if (!kept)
+                return ReadDirect(offset, len, what);
+            std::size_t from = at - page;
+            std::size_t n = std::min<std::uint64_t>(kPage - from, offset + len - at);
+            out.append(*kept, from, n);
+            at += n;
+        }
+        return out;
+    }
     if (!caching_)
         return ReadDirect(offset, len, what);
     if (offset == kNone || static_cast<std::uint64_t>(offset) + len > size_)
@@ -118,9 +154,26 @@ std::string PageFile::Read(std::uint32_t offset, std::uint32_t len, const char* 
     return out;
 }
 
+void PageFile::SetKeepReads(bool on) {
+    keep_ = on;
+    kept_.clear();
+    ++generation_;
+}
+
+std::string_view PageFile::View(std::uint32_t offset, std::uint32_t len, const char* what,
+                                std::string& scratch) const {
+    if (!caching_ && keep_ && offset != kNone && offset % kPage + len <= kPage) {
+        if (const std::string* kept = KeptPage(offset / kPage * kPage))
+            return std::string_view(*kept).substr(offset % kPage, len);
+    }
+    scratch = Read(offset, len, what);
+    return scratch;
+}
+
 void PageFile::SetCaching(bool on) {
     Flush();
     cache_.clear();
+    ++generation_;
     caching_ = on;
     if (on)
         size_ = diskSize_ = DiskSize();
@@ -160,7 +213,26 @@ std::string PageFile::ReadDirect(std::uint32_t offset, std::uint32_t len, const 
 
 void PageFile::Write(std::uint32_t offset, std::string_view data) const {
     RequireWritable();
+    ++generation_;
     if (!caching_) {
+        if (keep_) {
+            try {
+                WriteDirect(offset, data);
+            } catch (...) {
+                kept_.clear(); // what the file holds now is not known
+                throw;
+            }
+            const std::uint64_t end = static_cast<std::uint64_t>(offset) + data.size();
+            for (std::uint64_t at = offset; at < end;) {
+                auto page = static_cast<std::uint32_t>(at / kPage * kPage);
+                std::size_t from = at - page;
+                std::size_t n = std::min<std::uint64_t>(kPage - from, end - at);
+                if (auto it = kept_.find(page); it != kept_.end())
+                    it->second.replace(from, n, data.substr(at - offset, n));
+                at += n;
+            }
+            return;
+        }
         WriteDirect(offset, data);
         return;
     }
@@ -203,6 +275,8 @@ void PageFile::Truncate(std::uint64_t size) const {
     RequireWritable();
     Flush();
     cache_.clear();
+    kept_.clear();
+    ++generation_;
     if (ftruncate(fd_, static_cast<off_t>(size)) != 0)
         throw IoError("cannot truncate " + path_ + ": " + std::strerror(errno));
     size_ = diskSize_ = size;
@@ -297,7 +371,8 @@ Node Node::SplitOff(std::size_t i) {
 Node DecodeNode(const PageFile& f, std::uint32_t offset, int keyLength, char pad) {
     if (offset % kPage != 0 || offset < kHeaderSize)
         f.Corrupt(offset, "node pointer not on a page boundary");
-    std::string b = f.Read(offset, kPage, "index node");
+    std::string scratch;
+    std::string_view b = f.View(offset, kPage, "index node", scratch);
     Node n;
     n.offset = offset;
     n.len = static_cast<std::size_t>(keyLength);
@@ -315,7 +390,7 @@ Node DecodeNode(const PageFile& f, std::uint32_t offset, int keyLength, char pad
             f.Corrupt(offset, "interior node with " + std::to_string(count) + " keys");
         n.children.reserve(count);
         for (std::size_t i = 0, at = 12; i < count; ++i, at += len + 8) {
-            n.keys.append(b, at, len);
+            n.keys.append(b.substr(at, len));
             n.recnos.push_back(LoadBe32(b, at + len));
             n.children.push_back(LoadBe32(b, at + len + 4));
         }

@@ -131,6 +131,10 @@ public:
     [[nodiscard]] std::uint64_t Size() const;
     // Reads len bytes; a range past the end is corrupt (where names it).
     [[nodiscard]] std::string Read(std::uint32_t offset, std::uint32_t len, const char* what) const;
+    // The same without a copy where a kept page holds the range, else read
+    // into scratch; valid until the next read or write of this file.
+    [[nodiscard]] std::string_view View(std::uint32_t offset, std::uint32_t len, const char* what,
+                                        std::string& scratch) const;
     void Write(std::uint32_t offset, std::string_view data) const;
     // Offset of len new bytes at the end of the file (a page boundary).
     [[nodiscard]] std::uint32_t Grow(std::uint32_t len) const;
@@ -142,6 +146,19 @@ public:
     // (and when caching ends).
     void SetCaching(bool on);
     void Flush() const;
+    // While on (and caching is off), pages read stay in memory and writes go
+    // to the file at once and into the pages kept; the owner drops them
+    // when the file may have changed under it.
+    void SetKeepReads(bool on);
+    void DropKept() const {
+        kept_.clear();
+        ++generation_;
+    }
+    // Whether pages stay what this object last saw between calls (kept or
+    // cached; the owner drops them when others may have changed the file),
+    // and a number that moves whenever they may have changed.
+    [[nodiscard]] bool Stable() const { return keep_ || caching_; }
+    [[nodiscard]] std::uint64_t Generation() const { return generation_; }
 
 private:
     struct Cached {
@@ -150,6 +167,9 @@ private:
     };
     Cached& PageAt(std::uint32_t page, const char* what) const;
     std::string ReadDirect(std::uint32_t offset, std::uint32_t len, const char* what) const;
+    // A whole page kept (read now when missing); null when the file holds no
+    // whole page there.
+    const std::string* KeptPage(std::uint32_t page) const;
     void WriteDirect(std::uint32_t offset, std::string_view data) const;
     std::uint64_t DiskSize() const;
 
@@ -160,6 +180,9 @@ private:
     mutable std::uint64_t size_ = 0;     // while caching: the size with pages not yet written
     mutable std::uint64_t diskSize_ = 0; // while caching: the size on disk
     mutable std::unordered_map<std::uint32_t, Cached> cache_;
+    bool keep_ = false;
+    mutable std::unordered_map<std::uint32_t, std::string> kept_;
+    mutable std::uint64_t generation_ = 0;
 };
 
 [[nodiscard]] Header DecodeHeader(const PageFile& f, std::uint32_t offset);
@@ -220,13 +243,29 @@ inline int CompareKey(std::string_view key, std::uint32_t recno, std::string_vie
     return recno < otherRecno ? -1 : recno > otherRecno ? 1 : 0;
 }
 
+// Where the last step of a walk ended: the leaf (decoded when the next
+// step needs it), valid while the file's generation holds.
+struct LeafCursor {
+    std::uint64_t generation = ~0ULL;
+    std::uint32_t leafAt = kNone;
+    bool decoded = false;
+    Node leaf;
+};
+
 // One tag's B-tree (or the tag directory's), read afresh on every call.
 class Tree {
 public:
     Tree(const PageFile& f, std::uint32_t header, int keyLength, char pad, bool unique)
         : f_(f), header_(header), keyLength_(keyLength), pad_(pad), unique_(unique) {}
 
-    [[nodiscard]] std::optional<Entry> LowerBound(std::string_view key, std::uint32_t recno) const;
+    // leafAt, when given, gets the leaf of the entry found.
+    [[nodiscard]] std::optional<Entry> LowerBound(std::string_view key, std::uint32_t recno,
+                                                  std::uint32_t* leafAt = nullptr) const;
+    // The entry after from; a walk's steps stay in the cursor's leaf while
+    // the pages are stable.
+    [[nodiscard]] std::optional<Entry> After(const Entry& from, LeafCursor& cursor) const;
+    // Points the cursor at the leaf LowerBound found.
+    void Aim(LeafCursor& cursor, std::uint32_t leafAt) const;
     [[nodiscard]] std::optional<Entry> Before(std::string_view key, std::uint32_t recno) const;
     [[nodiscard]] std::optional<Entry> Last() const;
     bool Insert(const std::string& key, std::uint32_t recno);

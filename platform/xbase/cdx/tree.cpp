@@ -95,8 +95,10 @@ std::vector<Tree::Step> Tree::Descend(const Header& h, std::string_view key,
 
 // Straight on the pages, without decoding whole nodes: seeks and walks
 // are the most frequent calls.
-std::optional<Entry> Tree::LowerBound(std::string_view key, std::uint32_t recno) const {
+std::optional<Entry> Tree::LowerBound(std::string_view key, std::uint32_t recno,
+                                      std::uint32_t* leafAt) const {
     Header h = ReadHeader();
+    std::string scratch;
     auto len = static_cast<std::size_t>(keyLength_);
     std::uint32_t at = h.root;
     for (std::size_t depth = 0;; ++depth) {
@@ -104,7 +106,7 @@ std::optional<Entry> Tree::LowerBound(std::string_view key, std::uint32_t recno)
             f_.Corrupt(at, "index nodes form a loop");
         if (at % kPage != 0 || at < kHeaderSize)
             f_.Corrupt(at, "node pointer not on a page boundary");
-        std::string page = f_.Read(at, kPage, "index node");
+        std::string_view page = f_.View(at, kPage, "index node", scratch);
         std::uint32_t attr = LoadLe(page, 0, 2);
         std::size_t count = LoadLe(page, 2, 2);
         if ((attr & kAttrLeaf) == 0) {
@@ -114,8 +116,7 @@ std::optional<Entry> Tree::LowerBound(std::string_view key, std::uint32_t recno)
             while (lo < hi) {
                 std::size_t mid = (lo + hi) / 2;
                 std::size_t e = 12 + mid * (len + 8);
-                if (CompareKey(key, recno, std::string_view(page).substr(e, len),
-                               LoadBe32(page, e + len)) > 0)
+                if (CompareKey(key, recno, page.substr(e, len), LoadBe32(page, e + len)) > 0)
                     lo = mid + 1;
                 else
                     hi = mid;
@@ -127,13 +128,49 @@ std::optional<Entry> Tree::LowerBound(std::string_view key, std::uint32_t recno)
         }
         LeafReader r(f_, at, page, len, pad_);
         while (r.Next())
-            if (CompareKey(key, recno, r.Key(), r.Recno()) <= 0)
+            if (CompareKey(key, recno, r.Key(), r.Recno()) <= 0) {
+                if (leafAt)
+                    *leafAt = at;
                 return Entry{std::string(r.Key()), r.Recno()};
+            }
         std::uint32_t right = LoadLe(page, 8, 4);
         if (right == kNone || right == 0)
             return std::nullopt;
         at = right; // past this leaf's last key: on along the leaf chain
     }
+}
+
+void Tree::Aim(LeafCursor& cursor, std::uint32_t leafAt) const {
+    cursor.generation = f_.Stable() ? f_.Generation() : ~0ULL;
+    cursor.leafAt = leafAt;
+    cursor.decoded = false;
+}
+
+std::optional<Entry> Tree::After(const Entry& from, LeafCursor& cursor) const {
+    if (f_.Stable() && cursor.generation == f_.Generation() && cursor.leafAt != kNone) {
+        if (!cursor.decoded) {
+            cursor.leaf = ReadNode(cursor.leafAt);
+            cursor.decoded = cursor.leaf.leaf;
+        }
+        const Node& n = cursor.leaf;
+        const std::size_t i = cursor.decoded ? LowerIndex(n, from.key, from.recno) : n.Count();
+        if (i < n.Count() && n.Key(i) == from.key && n.recnos[i] == from.recno) {
+            if (i + 1 < n.Count())
+                return ToEntry(n, i + 1);
+            if (n.right == kNone || n.right == 0)
+                return std::nullopt;
+            Node right = ReadNode(n.right);
+            if (right.leaf && !right.Empty()) {
+                cursor.leafAt = right.offset;
+                cursor.leaf = std::move(right);
+                return ToEntry(cursor.leaf, 0);
+            }
+        }
+    }
+    std::uint32_t leafAt = kNone;
+    auto e = LowerBound(from.key, from.recno + 1, &leafAt);
+    Aim(cursor, leafAt);
+    return e;
 }
 
 std::optional<Entry> Tree::Before(std::string_view key, std::uint32_t recno) const {

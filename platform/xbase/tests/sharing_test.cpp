@@ -2,6 +2,7 @@
 // forked ones) lock against each other like two users.
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <gtest/gtest.h>
 #include <set>
 #include <sys/wait.h>
@@ -226,5 +227,88 @@ TEST_F(Sharing, ASharedOpenSeesAnotherUsersAppend) {
     xb_GoTop();
     EXPECT_EQ(Trim("MESSAGE_ID"), "<new>");
 }
+
+#ifdef XBASE_HAS_INDEXES
+// The reader keeps the pages it read between steps; another process's
+// append, deletion and change in place (the count unchanged) still show at
+// the reader's next step, in every order.
+TEST_F(Sharing, AReaderKeepingPagesSeesAnotherProcesssChangesAtOnce) {
+    std::string p = MakeTable(dir_, true);
+    ASSERT_NE(xb_Use(p.c_str(), nullptr, XB_SHARED, 2), 0);
+    for (const char* id : {"<a>", "<b>", "<c>"}) {
+        ASSERT_EQ(xb_AppendEx(), XB_APPEND_OK);
+        Put("MESSAGE_ID", id);
+        Put("LINK_ID", "L1");
+        ASSERT_EQ(xb_Commit(), 1);
+    }
+    ASSERT_EQ(xb_Unlock(0), 1);
+    xb_SetDeleted(1);
+    const auto walk = [](int order) {
+        xb_SetOrder(order);
+        std::string ids;
+        for (xb_GoTop(); !xb_Eof(); xb_Skip(1))
+            ids += Trim("MESSAGE_ID");
+        return ids;
+    };
+    // Fill what the reader keeps: seeks, a walk in a scope, both orders.
+    xb_SetOrder(1);
+    EXPECT_EQ(xb_Seek("<b>"), 1);
+    EXPECT_EQ(xb_Seek("<c>"), 1);
+    EXPECT_EQ(walk(1), "<a><b><c>");
+    xb_SetOrder(2);
+    xb_SetScope("L1", "L1");
+    EXPECT_EQ(xb_Count(), 3);
+    const auto change = [&](const std::function<int()>& body) {
+        pid_t child = Spawn([&] {
+            xb_SetLockTimeout(10);
+            if (xb_Use(p.c_str(), nullptr, XB_SHARED, 2) == 0)
+                return 1;
+            const int rc = body();
+            xb_CloseAll();
+            return rc;
+        });
+        return Wait(child);
+    };
+    // An append.
+    ASSERT_EQ(change([] {
+                  if (xb_AppendEx() != XB_APPEND_OK || !Put("MESSAGE_ID", "<d>") ||
+                      !Put("LINK_ID", "L1"))
+                      return 2;
+                  return xb_Commit() == 1 && xb_Unlock(0) == 1 ? 0 : 3;
+              }),
+              0);
+    xb_SetOrder(1);
+    EXPECT_EQ(xb_Seek("<d>"), 1);
+    EXPECT_EQ(walk(1), "<a><b><c><d>");
+    // A deletion and a change in place: the count stays 4.
+    ASSERT_EQ(change([] {
+                  xb_SetOrder(1);
+                  if (xb_Seek("<b>") != 1 || xb_Delete() != 1)
+                      return 2;
+                  if (xb_Seek("<c>") != 1 || xb_Rlock(0) != 1 || !Put("MESSAGE_ID", "<c2>") ||
+                      !Put("LINK_ID", "L2"))
+                      return 3;
+                  return xb_Commit() == 1 && xb_Unlock(0) == 1 ? 0 : 4;
+              }),
+              0);
+    EXPECT_EQ(xb_RecCount(), 4);
+    xb_SetOrder(1);
+    EXPECT_EQ(xb_Seek("<b>"), 0);
+    EXPECT_EQ(xb_Seek("<c>"), 0);
+    EXPECT_EQ(xb_Seek("<c2>"), 1);
+    EXPECT_EQ(walk(1), "<a><c2><d>");
+    xb_SetOrder(2);
+    xb_SetScope("L1", "L1");
+    EXPECT_EQ(xb_Count(), 2);
+    std::string ids;
+    for (xb_GoTop(); !xb_Eof(); xb_Skip(1))
+        ids += Trim("MESSAGE_ID");
+    EXPECT_EQ(ids, "<a><d>");
+    xb_GoBottom();
+    EXPECT_EQ(Trim("MESSAGE_ID"), "<d>");
+    xb_SetScope(nullptr, nullptr);
+    EXPECT_EQ(walk(0), "<a><c2><d>");
+}
+#endif
 
 } // namespace
