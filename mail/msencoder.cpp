@@ -296,13 +296,14 @@ std::uint8_t TmsCustomEncoder::effectiveEncoding(const TmsAttItem& item) const {
 void TmsCustomEncoder::writeAttachmentData(const TmsAttItem& item, std::uint8_t encoding) {
     const std::string& data = item.Data();
     if (encoding == aeBase64) {
-        std::string line;
+        // Straight into the output buffer, line by line.
         for (size_t pos = 0;; pos += 57) {
             const std::string_view block =
                 std::string_view(data).substr(std::min(pos, data.size()), 57);
-            line.clear();
-            EncodeBase64To(block, line);
-            WriteLine(line);
+            EncodeBase64To(block, buffer_);
+            buffer_ += "\r\n";
+            if (buffer_.size() >= kFlushSize)
+                flush();
             if (block.size() < 57)
                 break;
         }

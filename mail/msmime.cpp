@@ -106,63 +106,67 @@ bool decodeBase64(std::string_view line, std::string& out) {
     return true;
 }
 
-bool escapeQP(unsigned char c) {
-    return c < 32 || c == '=' || c >= 128;
+// Width of each byte in a quoted-printable line: 3 when escaped.
+constexpr std::array<std::uint8_t, 256> makeQPWidths() {
+    std::array<std::uint8_t, 256> t{};
+    for (int c = 0; c < 256; ++c)
+        t[c] = c < 32 || c == '=' || c >= 128 ? 3 : 1;
+    return t;
 }
+constexpr std::array<std::uint8_t, 256> kQPWidth = makeQPWidths();
 
-void appendEscaped(std::string& line, std::string_view bytes) {
+// Writes bytes escaped at out; returns the end.
+char* putEscaped(char* out, std::string_view bytes) {
     static constexpr char hex[] = "0123456789ABCDEF";
     for (unsigned char c : bytes) {
-        if (escapeQP(c)) {
-            line += '=';
-            line += hex[c >> 4];
-            line += hex[c & 15];
+        if (kQPWidth[c] == 3) {
+            out[0] = '=';
+            out[1] = hex[c >> 4];
+            out[2] = hex[c & 15];
+            out += 3;
         } else {
-            line += static_cast<char>(c);
+            *out++ = static_cast<char>(c);
         }
     }
+    return out;
 }
 
 // One paragraph as lines of at most 66 characters. Widths count escapes as
 // three; the cut goes before the last blank within the first 65 characters
 // (never at the piece's own start, so each piece makes progress), and
-// without a blank after 65 characters.
+// without a blank after 65 characters. The queue is served before each
+// line is handed on.
 void encodeParagraph(std::string_view para, bool hardBreak,
                      const std::function<void(std::string_view)>& sink) {
-    std::string line;
+    const auto* p = reinterpret_cast<const unsigned char*>(para.data());
+    const size_t n = para.size();
+    char line[72]; // 65 characters of width and the "="
     size_t i = 0;
     for (;;) {
-        size_t width = 0, j = i;
-        while (j < para.size() && width <= 64)
-            width += escapeQP(static_cast<unsigned char>(para[j++])) ? 3 : 1;
-        line.clear();
-        if (j == para.size() && width <= 64) {
-            appendEscaped(line, para.substr(i));
+        // The longest run from i whose width stays within 65, and whether
+        // all the rest fits within 64.
+        size_t m = 0, width = 0;
+        while (i + m < n && width + kQPWidth[p[i + m]] <= 65)
+            width += kQPWidth[p[i + m++]];
+        const bool rest = i + m == n && width <= 64;
+        win::ProcessMessages();
+        if (rest) {
+            char* end = putEscaped(line, para.substr(i));
             if (!hardBreak)
-                line += '=';
-            sink(line);
+                *end++ = '=';
+            sink(std::string_view(line, static_cast<size_t>(end - line)));
             return;
         }
-        // The longest run from i whose width stays within 65.
-        size_t m = 0;
-        width = 0;
-        while (i + m < para.size()) {
-            const size_t w = escapeQP(static_cast<unsigned char>(para[i + m])) ? 3 : 1;
-            if (width + w > 65)
-                break;
-            width += w;
-            ++m;
-        }
         size_t cut = i + m;
-        const size_t last = std::min(i + m, para.size() - 1);
+        const size_t last = std::min(i + m, n - 1);
         for (size_t k = last; k > i; --k)
             if (para[k] == ' ') {
                 cut = k;
                 break;
             }
-        appendEscaped(line, para.substr(i, cut - i));
-        line += '=';
-        sink(line);
+        char* end = putEscaped(line, para.substr(i, cut - i));
+        *end++ = '=';
+        sink(std::string_view(line, static_cast<size_t>(end - line)));
         i = cut;
     }
 }
@@ -237,8 +241,6 @@ void EncodeQuotedPrintable(std::string_view data, const std::function<void(std::
         }
         const bool hard = e < n;
         const size_t next = hard ? e + 2 : n;
-        for (size_t k = pos; k < next; ++k)
-            win::ProcessMessages();
         if (maxParagraph && e - pos > maxParagraph)
             throw Exception(SParagraphTooLarge);
         encodeParagraph(data.substr(pos, e - pos), hard, sink);

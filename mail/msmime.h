@@ -2,8 +2,9 @@
 // Transfer-encoding coders: base64 line by line, quoted-printable between a
 // byte buffer and a list of lines, and RFC 2047 encoded words in header
 // values. Line coders serve the program's queue (win::ProcessMessages)
-// before each line, the quoted-printable encoder after each byte and its
-// decoder after each logical line, so long work keeps the window alive.
+// before each line, the quoted-printable encoder before each line it makes
+// and its decoder after each logical line, so long work keeps the window
+// alive.
 #include <cstddef>
 #include <functional>
 #include <string>

@@ -194,11 +194,14 @@ TEST(QuotedPrintable, ParagraphLimit) {
     EXPECT_EQ(back, big);
 }
 
-TEST(QuotedPrintable, PumpsPerByteAndPerLogicalLine) {
+TEST(QuotedPrintable, PumpsPerLineAndPerLogicalLine) {
     int pumps = 0;
     win::SetPumpHook([&] { ++pumps; });
     (void)qpEncode("ab\r\nc");
-    EXPECT_EQ(pumps, 5);
+    EXPECT_EQ(pumps, 2);
+    pumps = 0;
+    (void)qpEncode(std::string(200, 'x') + "\r\n");
+    EXPECT_EQ(pumps, 4); // 65, 65, 65 and 5 characters
     pumps = 0;
     (void)qpDecode({"a=", "b", "c"});
     EXPECT_EQ(pumps, 2);
