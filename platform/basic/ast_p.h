@@ -3,12 +3,27 @@
 // names already lower-cased so that look-ups ignore case.
 #include "platform/basic/value.h"
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
+namespace basic {
+struct Builtin;
+}
+
 namespace basic::ast {
+
+struct Proc;
+
+// What the interpreter found for a name the last time, kept while the
+// frames it looked in are the same and have gained no names.
+struct NameCache {
+    std::uint64_t frame = 0; // 0: nothing kept
+    std::uint32_t frameAdds = 0, globalAdds = 0;
+    void* var = nullptr; // null: no variable of that name
+};
 
 enum class EK { Lit, Var, Member, Call, Paren, Neg, Not, Binary };
 
@@ -26,6 +41,15 @@ struct Expr {
     std::vector<ExprP> args; // Call; a null entry is an omitted argument
     BinOp op = BinOp::Add;
     bool spacedParen = false; // "foo (x)": the bracket follows a blank
+
+    // Filled by the interpreter as it runs (never by the parser).
+    mutable NameCache cache;
+    mutable const void* resolvedFor = nullptr; // the program proc and builtin are of
+    mutable const Proc* proc = nullptr;
+    mutable const Builtin* builtin = nullptr;
+    mutable const void* pureFor = nullptr;
+    mutable bool pure = false;  // evaluating runs no procedure of the script
+    mutable bool whole = false; // + - * \ Mod on literals and variables only
 };
 
 struct Stmt;

@@ -11,7 +11,7 @@ namespace basic {
 
 namespace {
 
-using Args = std::vector<Value>;
+using Args = const std::vector<Value>;
 
 bool IsNull(const Value& v) {
     return v.type == VType::Null;
@@ -57,7 +57,8 @@ std::size_t FindRev(const std::string& s, const std::string& what, std::size_t f
 Value Len(Interp&, Args& a) {
     if (IsNull(a[0]))
         return a[0];
-    return Value::Long(static_cast<std::int64_t>(ToStr(a[0]).size()));
+    return Value::Long(
+        static_cast<std::int64_t>(a[0].type == VType::String ? a[0].s.size() : ToStr(a[0]).size()));
 }
 
 Value Left(Interp&, Args& a) {
@@ -735,7 +736,7 @@ Value Format(Interp&, Args& a) {
 Value ArrayFn(Interp& in, Args& a) {
     in.CheckArray(a.size());
     Value out = Value::Array(0);
-    for (Value& v : a)
+    for (const Value& v : a)
         out.arr->items.push_back(in.CopyOf(v));
     return out;
 }

@@ -9,7 +9,8 @@ namespace basic {
 
 class Interp;
 
-using BuiltinFn = Value (*)(Interp& in, std::vector<Value>& args);
+// Built-ins only read their arguments (the caller may lend them variables).
+using BuiltinFn = Value (*)(Interp& in, const std::vector<Value>& args);
 
 struct Builtin {
     BuiltinFn fn;

@@ -4,6 +4,7 @@
 #include "platform/basic/error.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <new>
@@ -89,30 +90,87 @@ std::uintptr_t ThreadStackLow() {
 
 } // namespace
 
+// ---- frames
+
+namespace {
+std::atomic<std::uint64_t> g_frames{0};
+} // namespace
+
+Interp::Frame::Frame() : id(++g_frames) {}
+
+Interp::VarP* Interp::VarTable::Find(const std::string& name) {
+    // Names are short: the length and the first letter settle most tests.
+    const auto same = [&](const std::string& n) {
+        return n.size() == name.size() && n[0] == name[0] && n == name;
+    };
+    for (std::size_t i = 0; i < std::min(count_, kInPlace); ++i)
+        if (same(inPlace_[i].first))
+            return &inPlace_[i].second;
+    if (!index_.empty()) {
+        auto it = index_.find(name);
+        return it == index_.end() ? nullptr : &more_[it->second].second;
+    }
+    for (Entry& e : more_)
+        if (same(e.first))
+            return &e.second;
+    return nullptr;
+}
+
+void Interp::VarTable::Set(const std::string& name, VarP var) {
+    ++adds_;
+    if (VarP* there = Find(name)) {
+        *there = std::move(var);
+        return;
+    }
+    if (count_ < kInPlace) {
+        inPlace_[count_++] = {name, std::move(var)};
+        return;
+    }
+    ++count_;
+    more_.emplace_back(name, std::move(var));
+    constexpr std::size_t kListed = 12;
+    if (more_.size() > kListed) {
+        if (index_.empty())
+            for (std::size_t i = 0; i + 1 < more_.size(); ++i)
+                index_.emplace(more_[i].first, i);
+        index_.emplace(name, more_.size() - 1);
+    }
+}
+
+void Interp::VarTable::Clear() {
+    ++adds_;
+    for (Entry& e : inPlace_)
+        e = {};
+    count_ = 0;
+    more_.clear();
+    index_.clear();
+}
+
 Interp::Interp(const TBasicLimits& limits, const Host& host) : limits_(limits), host_(host) {}
 
 Interp::~Interp() {
     // Objects may hold each other through the globals; break the cycles.
-    for (auto& [name, var] : globals_.vars)
-        var->v = Value();
+    globals_.vars.ForEach([](VarTable::Entry& e) { e.second->v = Value(); });
 }
 
 void Interp::Begin() {
-    globals_.vars.clear();
+    globals_.vars.Clear();
+    globals_.id = ++g_frames;
     frames_.assign(1, &globals_);
     err_ = std::make_shared<ErrObject>();
-    auto errVar = std::make_shared<Var>();
+    auto errVar = NewVar();
     errVar->v = Value::Obj(err_);
     errVar->isConst = true;
-    globals_.vars["err"] = errVar;
+    globals_.vars.Set("err", errVar);
     if (host_.named) {
         for (const auto& [name, obj] : *host_.named) {
-            auto v = std::make_shared<Var>();
+            auto v = NewVar();
             v->v = Value::Obj(obj);
-            globals_.vars[Lower(name)] = v;
+            globals_.vars.Set(Lower(name), v);
         }
     }
     statements_ = 0;
+    untilEvents_ = limits_.DoEventsInterval;
     callDepth_ = 0;
     int probe = 0;
     stackBase_ = reinterpret_cast<std::uintptr_t>(&probe);
@@ -173,7 +231,10 @@ void Interp::Tick() {
     ++statements_;
     if (limits_.MaxStatements && statements_ > limits_.MaxStatements)
         throw FatalError(errRunaway, ErrorText(errRunaway));
-    if (limits_.DoEventsInterval && statements_ % limits_.DoEventsInterval == 0) {
+    // A countdown rather than a division per statement.
+    if (limits_.DoEventsInterval &&
+        (--untilEvents_ == 0 || untilEvents_ > limits_.DoEventsInterval)) {
+        untilEvents_ = limits_.DoEventsInterval;
         if (host_.doEvents)
             host_.doEvents();
         if (host_.stopRequested && *host_.stopRequested)
@@ -201,6 +262,10 @@ void Interp::CheckArray(std::size_t length) const {
 
 Value Interp::CopyOf(const Value& v) const {
     return v.Copy(limits_.MaxArrayLength, static_cast<int>(limits_.MaxNesting));
+}
+
+Value Interp::Owned(Value&& v) const {
+    return v.type == VType::Array ? CopyOf(v) : std::move(v);
 }
 
 void Interp::Log(const std::string& line) {
@@ -240,26 +305,156 @@ void Interp::Randomize(double seed) {
 
 Interp::Var* Interp::Find(const std::string& name) {
     Frame& f = *frames_.back();
-    auto it = f.vars.find(name);
-    if (it != f.vars.end())
-        return it->second.get();
-    if (&f != &globals_) {
-        it = globals_.vars.find(name);
-        if (it != globals_.vars.end())
-            return it->second.get();
-    }
+    if (VarP* v = f.vars.Find(name))
+        return v->get();
+    if (&f != &globals_)
+        if (VarP* v = globals_.vars.Find(name))
+            return v->get();
     return nullptr;
 }
 
+Interp::Var* Interp::Find(const Expr& e) {
+    const Frame& f = *frames_.back();
+    NameCache& c = e.cache;
+    if (c.frame != f.id || c.frameAdds != f.vars.Adds() || c.globalAdds != globals_.vars.Adds())
+        c = {f.id, f.vars.Adds(), globals_.vars.Adds(), Find(e.name)};
+    return static_cast<Var*>(c.var);
+}
+
 Interp::Var& Interp::FindOrCreate(const Expr& e) {
-    if (Var* v = Find(e.name))
+    if (Var* v = Find(e))
         return *v;
     if (program_->optionExplicit)
         Raise(errUndefined, e.raw);
-    auto v = std::make_shared<Var>();
+    auto v = NewVar();
     Var& ref = *v;
-    frames_.back()->vars.emplace(e.name, std::move(v));
+    frames_.back()->vars.Set(e.name, std::move(v));
     return ref;
+}
+
+void Interp::Resolve(const Expr& e) {
+    if (e.resolvedFor == program_)
+        return;
+    auto it = program_->procs.find(e.name);
+    e.proc = it == program_->procs.end() ? nullptr : it->second.get();
+    e.builtin = FindBuiltin(e.name);
+    e.resolvedFor = program_;
+}
+
+bool Interp::Pure(const Expr& e) {
+    if (e.pureFor == program_)
+        return e.pure;
+    bool pure = false;
+    switch (e.kind) {
+    case EK::Lit:
+        pure = true;
+        break;
+    case EK::Var:
+        Resolve(e);
+        pure = !e.proc;
+        break;
+    case EK::Paren:
+    case EK::Neg:
+    case EK::Not:
+        pure = Pure(*e.a);
+        break;
+    case EK::Binary:
+        pure = Pure(*e.a) && Pure(*e.b);
+        break;
+    case EK::Member:
+        break;
+    case EK::Call:
+        if (e.a->kind == EK::Var) {
+            Resolve(*e.a);
+            pure = !e.a->proc;
+            for (const ExprP& arg : e.args)
+                pure = pure && (!arg || Pure(*arg));
+        }
+        break;
+    }
+    bool whole = false;
+    switch (e.kind) {
+    case EK::Lit:
+        whole = e.lit.type == VType::Long;
+        break;
+    case EK::Var:
+        whole = pure;
+        break;
+    case EK::Paren:
+    case EK::Neg:
+        whole = pure && e.a->whole;
+        break;
+    case EK::Binary:
+        whole = pure && e.a->whole && e.b->whole &&
+                (e.op == BinOp::Add || e.op == BinOp::Sub || e.op == BinOp::Mul ||
+                 e.op == BinOp::IntDiv || e.op == BinOp::Mod);
+        break;
+    default:
+        break;
+    }
+    e.pure = pure;
+    e.whole = whole;
+    e.pureFor = program_;
+    return pure;
+}
+
+bool Interp::WholeNumber(const Expr& e, std::int64_t& out) {
+    const auto fits = [](std::int64_t v) { return v >= INT32_MIN && v <= INT32_MAX; };
+    switch (e.kind) {
+    case EK::Lit:
+        out = e.lit.l;
+        return true;
+    case EK::Var: {
+        const Var* v = Find(e);
+        if (!v || v->v.type != VType::Long)
+            return false;
+        out = v->v.l;
+        return true;
+    }
+    case EK::Paren:
+        return WholeNumber(*e.a, out);
+    case EK::Neg:
+        if (!WholeNumber(*e.a, out))
+            return false;
+        out = -out;
+        return fits(out);
+    case EK::Binary: {
+        std::int64_t x = 0, y = 0;
+        if (!WholeNumber(*e.a, x) || !WholeNumber(*e.b, y))
+            return false;
+        switch (e.op) {
+        case BinOp::Add:
+            out = x + y;
+            break;
+        case BinOp::Sub:
+            out = x - y;
+            break;
+        case BinOp::Mul:
+            out = x * y;
+            break;
+        case BinOp::IntDiv:
+        case BinOp::Mod:
+            if (y == 0)
+                return false;
+            out = e.op == BinOp::IntDiv ? x / y : x % y;
+            break;
+        default:
+            return false;
+        }
+        return fits(out);
+    }
+    default:
+        return false;
+    }
+}
+
+const Value& Interp::Operand(const Expr& e, ValueSlot& temp, bool stable) {
+    if (e.kind == EK::Lit)
+        return e.lit;
+    if (stable && e.kind == EK::Var)
+        if (Var* v = Find(e))
+            return v->v;
+    return temp.emplace(Eval(e));
 }
 
 // ---- statements
@@ -299,12 +494,12 @@ Interp::Flow Interp::ExecInner(const Stmt& s) {
     case SK::Const:
         for (const DimItem& item : s.dims) {
             Frame& f = *frames_.back();
-            if (f.vars.count(item.name) && f.vars[item.name]->isConst)
+            if (VarP* there = f.vars.Find(item.name); there && (*there)->isConst)
                 Raise(errIllegalAssign, item.raw);
-            auto v = std::make_shared<Var>();
-            v->v = CopyOf(Eval(*item.bound));
+            auto v = NewVar();
+            v->v = Owned(Eval(*item.bound));
             v->isConst = true;
-            f.vars[item.name] = std::move(v);
+            f.vars.Set(item.name, std::move(v));
         }
         return Flow::Normal;
     case SK::Assign:
@@ -365,9 +560,9 @@ void Interp::ExecDim(const Stmt& s) {
     Frame& f = *frames_.back();
     for (const DimItem& item : s.dims) {
         // Dim declares: running it again (in a loop) keeps the value.
-        if (f.vars.count(item.name))
+        if (f.vars.Find(item.name))
             continue;
-        auto v = std::make_shared<Var>();
+        auto v = NewVar();
         if (item.isArray) {
             if (item.bound) {
                 std::int32_t ub = ToLong(Eval(*item.bound));
@@ -380,7 +575,7 @@ void Interp::ExecDim(const Stmt& s) {
                 v->v = Value::Array(0);
             }
         }
-        f.vars.emplace(item.name, std::move(v));
+        f.vars.Set(item.name, std::move(v));
     }
 }
 
@@ -393,9 +588,9 @@ void Interp::ExecReDim(const Stmt& s) {
         Var* var = Find(item.name);
         if (!var) {
             // ReDim of an undeclared name declares it, even under Option Explicit.
-            auto v = std::make_shared<Var>();
+            auto v = NewVar();
             var = v.get();
-            frames_.back()->vars.emplace(item.name, std::move(v));
+            frames_.back()->vars.Set(item.name, std::move(v));
         }
         if (var->isConst)
             Raise(errIllegalAssign, item.raw);
@@ -409,7 +604,45 @@ void Interp::ExecReDim(const Stmt& s) {
     }
 }
 
+bool Interp::AppendInPlace(const Stmt& s) {
+    const Expr& t = *s.a;
+    const Expr& e = *s.b;
+    if (t.kind != EK::Var || e.kind != EK::Binary || e.op != BinOp::Cat || e.a->kind != EK::Var ||
+        e.a->name != t.name || !Pure(*e.b))
+        return false;
+    Var* var = Find(t);
+    if (!var || var->isConst || var->v.type != VType::String)
+        return false;
+    ValueSlot temp;
+    const Value& b = Operand(*e.b, temp, true);
+    switch (b.type) {
+    case VType::String:
+    case VType::Empty:
+    case VType::Boolean:
+    case VType::Long:
+    case VType::Double:
+    case VType::Date:
+        break;
+    default:
+        // Null, objects and arrays go the general way; b is pure, so
+        // evaluating it again there changes nothing.
+        return false;
+    }
+    const std::size_t before = var->v.s.size();
+    if (b.type == VType::String) {
+        CheckString(before + b.s.size());
+        var->v.s += b.s;
+    } else {
+        const std::string text = ToStr(b);
+        CheckString(before + text.size());
+        var->v.s += text;
+    }
+    return true;
+}
+
 void Interp::ExecAssign(const Stmt& s, bool isSet) {
+    if (!isSet && AppendInPlace(s))
+        return;
     Value v = Eval(*s.b);
     if (isSet) {
         if (v.type != VType::Object)
@@ -417,7 +650,7 @@ void Interp::ExecAssign(const Stmt& s, bool isSet) {
     } else if (v.type == VType::Object) {
         v = Scalar(v);
     } else {
-        v = CopyOf(v);
+        v = Owned(std::move(v));
     }
     if (v.type == VType::String)
         CheckString(v.s.size());
@@ -455,7 +688,7 @@ void Interp::ExecAssign(const Stmt& s, bool isSet) {
             return;
         }
         if (callee.kind == EK::Var) {
-            Var* var = Find(callee.name);
+            Var* var = Find(callee);
             if (!var && program_->optionExplicit)
                 Raise(errUndefined, callee.raw);
             if (var && var->v.type == VType::Array) {
@@ -526,8 +759,11 @@ Interp::Flow Interp::ExecFor(const Stmt& s) {
             return f;
         Tick();
         Var& after = FindOrCreate(ref);
-        if (integral && after.v.type == VType::Long)
-            after.v = Value::Long(static_cast<std::int64_t>(after.v.l) + step.l);
+        const std::int64_t next = static_cast<std::int64_t>(after.v.l) + step.l;
+        if (integral && after.v.type == VType::Long && next >= INT32_MIN && next <= INT32_MAX)
+            after.v.l = static_cast<std::int32_t>(next); // in place: the common turn
+        else if (integral && after.v.type == VType::Long)
+            after.v = Value::Long(next);
         else
             after.v = Value::Dbl(ToDouble(after.v) + inc);
     }
@@ -638,9 +874,18 @@ Value Interp::Eval(const Expr& e) {
     case EK::Not:
         return Not(Eval(*e.a));
     case EK::Binary: {
-        CheckStack();
-        Value a = Eval(*e.a);
-        Value b = Eval(*e.b);
+        // Trees are at most as deep as the parser allows; the stack is
+        // checked every few levels of them (and at every call).
+        if (e.depth % 8 == 0)
+            CheckStack();
+        if (Pure(e) && e.whole) {
+            std::int64_t n = 0;
+            if (WholeNumber(e, n))
+                return Value::Long(n);
+        }
+        ValueSlot ta, tb;
+        const Value& a = Operand(*e.a, ta, Pure(*e.b));
+        const Value& b = Operand(*e.b, tb, true);
         Value r = Binary(e.op, a, b);
         if (r.type == VType::String)
             CheckString(r.s.size());
@@ -663,7 +908,7 @@ Value Interp::Eval(const Expr& e) {
 }
 
 Value Interp::EvalVar(const Expr& e) {
-    if (Var* v = Find(e.name))
+    if (Var* v = Find(e))
         return v->v;
     std::vector<ExprP> none;
     return CallBuiltinOrProc(e, none, false);
@@ -720,9 +965,10 @@ Value Interp::EvalCall(const Expr& e, InvokeKind kind) {
     }
     if (callee.kind == EK::Var) {
         // Inside Function f, "f" is the result variable but "f(x)" calls f.
-        Var* v = Find(callee.name);
+        Var* v = Find(callee);
+        Resolve(callee);
         if (v && (v->v.type == VType::Array || v->v.type == VType::Object ||
-                  (!program_->procs.count(callee.name) && !FindBuiltin(callee.name)))) {
+                  (!callee.proc && !callee.builtin))) {
             std::vector<Value> args = EvalArgs(e.args);
             return Index(v->v, args, callee.raw);
         }
@@ -735,18 +981,17 @@ Value Interp::EvalCall(const Expr& e, InvokeKind kind) {
 
 Value Interp::CallBuiltinOrProc(const Expr& callee, const std::vector<ExprP>& args,
                                 bool statement) {
-    auto proc = program_->procs.find(callee.name);
-    if (proc != program_->procs.end())
-        return CallProc(*proc->second, args);
-    if (const Builtin* b = FindBuiltin(callee.name)) {
+    Resolve(callee);
+    if (callee.proc)
+        return CallProc(*callee.proc, args);
+    if (const Builtin* b = callee.builtin) {
         int n = static_cast<int>(args.size());
         if (n < b->minArgs || n > b->maxArgs)
             Raise(errWrongArgs, callee.raw);
-        std::vector<Value> values = EvalArgs(args);
-        return b->fn(*this, values);
+        return CallBuiltin(*b, args);
     }
     if (statement) {
-        if (Var* v = Find(callee.name)) {
+        if (Var* v = Find(callee)) {
             std::vector<Value> values = EvalArgs(args);
             return Index(v->v, values, callee.raw);
         }
@@ -757,6 +1002,62 @@ Value Interp::CallBuiltinOrProc(const Expr& callee, const std::vector<ExprP>& ar
     if (program_->optionExplicit)
         Raise(errUndefined, callee.raw);
     return {};
+}
+
+// Arguments that are literals and variables are lent to the built-in (it
+// only reads them) rather than copied: a long string passed to Len costs
+// nothing. They go back to their variables whatever the built-in does.
+Value Interp::CallBuiltin(const Builtin& b, const std::vector<ExprP>& args) {
+    // The argument list of this depth is used again: no allocation per call.
+    if (argLists_.size() <= argDepth_)
+        argLists_.resize(argDepth_ + 1);
+    std::vector<Value> values = std::move(argLists_[argDepth_]);
+    struct Depth {
+        Interp& in;
+        std::vector<Value>& values;
+        std::size_t at;
+        ~Depth() {
+            --in.argDepth_;
+            values.clear();
+            in.argLists_[at] = std::move(values);
+        }
+    } depth{*this, values, argDepth_++};
+    bool lend = !args.empty() && args.size() <= 8;
+    for (const ExprP& a : args)
+        lend = lend && a && (a->kind == EK::Lit || (a->kind == EK::Var && Find(*a)));
+    if (!lend) {
+        values.reserve(args.size());
+        for (const ExprP& a : args)
+            values.push_back(a ? Eval(*a) : Value());
+        return b.fn(*this, values);
+    }
+    values.resize(args.size());
+    std::array<Var*, 8> lent{};
+    struct GiveBack {
+        std::vector<Value>& values;
+        std::array<Var*, 8>& lent;
+        ~GiveBack() {
+            for (std::size_t i = 0; i < values.size(); ++i)
+                if (lent[i])
+                    lent[i]->v = std::move(values[i]);
+        }
+    } giveBack{values, lent};
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const Expr& a = *args[i];
+        if (a.kind == EK::Lit) {
+            values[i] = a.lit;
+            continue;
+        }
+        Var* var = Find(a);
+        const auto end = lent.begin() + static_cast<std::ptrdiff_t>(i);
+        if (const auto same = std::find(lent.begin(), end, var); same != end) {
+            values[i] = values[static_cast<std::size_t>(same - lent.begin())]; // passed twice
+            continue;
+        }
+        values[i] = std::move(var->v);
+        lent[i] = var;
+    }
+    return b.fn(*this, values);
 }
 
 Value Interp::CallProc(const Proc& proc, const std::vector<ExprP>& args) {
@@ -770,43 +1071,41 @@ Value Interp::CallProc(const Proc& proc, const std::vector<ExprP>& args) {
         if (!a) {
             if (!p.optional)
                 Raise(errWrongArgs, proc.raw);
-            auto v = std::make_shared<Var>();
+            auto v = NewVar();
             if (p.def)
                 v->v = Eval(*p.def);
-            f.vars[p.name] = std::move(v);
+            f.vars.Set(p.name, std::move(v));
             continue;
         }
         if (p.byRef && a->kind == EK::Var) {
             // By reference: the parameter is the caller's variable itself.
             Frame& caller = *frames_.back();
             VarP shared;
-            auto it = caller.vars.find(a->name);
-            if (it != caller.vars.end()) {
-                shared = it->second;
+            if (VarP* there = caller.vars.Find(a->name)) {
+                shared = *there;
             } else if (&caller != &globals_) {
-                auto g = globals_.vars.find(a->name);
-                if (g != globals_.vars.end())
-                    shared = g->second;
+                if (VarP* g = globals_.vars.Find(a->name))
+                    shared = *g;
             }
             if (shared && !shared->isConst) {
-                f.vars[p.name] = shared;
+                f.vars.Set(p.name, shared);
                 continue;
             }
-            if (!shared && !program_->procs.count(a->name) && !FindBuiltin(a->name) &&
-                !program_->optionExplicit) {
+            Resolve(*a);
+            if (!shared && !a->proc && !a->builtin && !program_->optionExplicit) {
                 // An unknown name becomes a new variable of the caller.
-                auto v = std::make_shared<Var>();
-                caller.vars[a->name] = v;
-                f.vars[p.name] = v;
+                auto v = NewVar();
+                caller.vars.Set(a->name, v);
+                f.vars.Set(p.name, v);
                 continue;
             }
         }
-        auto v = std::make_shared<Var>();
-        v->v = CopyOf(Eval(*a));
-        f.vars[p.name] = std::move(v);
+        auto v = NewVar();
+        v->v = Owned(Eval(*a));
+        f.vars.Set(p.name, std::move(v));
     }
-    if (proc.isFunction && !f.vars.count(proc.name))
-        f.vars[proc.name] = std::make_shared<Var>();
+    if (proc.isFunction && !f.vars.Find(proc.name))
+        f.vars.Set(proc.name, NewVar());
     ++callDepth_;
     frames_.push_back(&f);
     struct Pop {
@@ -820,7 +1119,7 @@ Value Interp::CallProc(const Proc& proc, const std::vector<ExprP>& args) {
     ExecBlock(proc.body);
     if (!proc.isFunction)
         return {};
-    return std::move(f.vars[proc.name]->v);
+    return std::move((*f.vars.Find(proc.name))->v);
 }
 
 } // namespace basic

@@ -2,14 +2,18 @@
 // The tree-walking interpreter: runs a parsed program or evaluates one
 // expression against the host's named objects, within the host's limits.
 #include "platform/basic/ast_p.h"
+#include "platform/basic/builtins_p.h"
 #include "platform/basic/limits.h"
 #include "platform/basic/object.h"
 
+#include <algorithm>
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace basic {
@@ -48,10 +52,67 @@ private:
     struct Var {
         Value v;
         bool isConst = false;
+        std::uint32_t refs = 0; // frames holding it (one thread only: no atomics)
     };
-    using VarP = std::shared_ptr<Var>;
+    // A frame's hold on a variable; a parameter passed by reference is held
+    // by the caller's frame and the callee's.
+    class VarP {
+    public:
+        VarP() noexcept : v_(nullptr) {}
+        explicit VarP(Var* v) : v_(v) { Hold(); }
+        VarP(const VarP& o) : v_(o.v_) { Hold(); }
+        VarP(VarP&& o) noexcept : v_(std::exchange(o.v_, nullptr)) {}
+        VarP& operator=(VarP o) noexcept {
+            std::swap(v_, o.v_);
+            return *this;
+        }
+        ~VarP() {
+            if (v_ && --v_->refs == 0)
+                delete v_;
+        }
+        [[nodiscard]] Var* get() const { return v_; }
+        Var* operator->() const { return v_; }
+        Var& operator*() const { return *v_; }
+        explicit operator bool() const { return v_ != nullptr; }
+
+    private:
+        void Hold() {
+            if (v_)
+                ++v_->refs;
+        }
+        Var* v_ = nullptr;
+    };
+    static VarP NewVar() { return VarP(new Var); }
+    // A frame's variables by lower-case name: a few in place (a procedure
+    // has few), more in a list with a hash index once it grows. Adds() moves
+    // whenever a name is added or rebound, so look-ups kept in the tree can
+    // tell they still hold.
+    class VarTable {
+    public:
+        using Entry = std::pair<std::string, VarP>;
+        [[nodiscard]] VarP* Find(const std::string& name);
+        void Set(const std::string& name, VarP var);
+        void Clear();
+        [[nodiscard]] std::uint32_t Adds() const { return adds_; }
+        template <class F> void ForEach(F&& f) {
+            for (std::size_t i = 0; i < std::min(count_, kInPlace); ++i)
+                f(inPlace_[i]);
+            for (Entry& e : more_)
+                f(e);
+        }
+
+    private:
+        static constexpr std::size_t kInPlace = 4;
+        std::array<Entry, kInPlace> inPlace_;
+        std::size_t count_ = 0;
+        std::vector<Entry> more_;                            // past the first kInPlace
+        std::unordered_map<std::string, std::size_t> index_; // into more_, once it is long
+        std::uint32_t adds_ = 0;
+    };
     struct Frame {
-        std::unordered_map<std::string, VarP> vars;
+        Frame();
+        VarTable vars;
+        std::uint64_t id; // never the same twice in the process
         const ast::Proc* proc = nullptr;
         bool resumeNext = false;
     };
@@ -64,7 +125,23 @@ private:
     void Tick();
     void CheckStack() const;
     Var* Find(const std::string& name);
+    // The same for a name in the tree, kept in its node between look-ups.
+    Var* Find(const ast::Expr& varExpr);
     Var& FindOrCreate(const ast::Expr& varExpr);
+    // The procedure and the built-in a name stands for (either may be null).
+    void Resolve(const ast::Expr& name);
+    [[nodiscard]] bool Pure(const ast::Expr& e);
+    // Whole-number arithmetic of a tree marked whole, without variants:
+    // false as soon as a value is no Long or a step leaves 32 bits (the
+    // general way, run then, gives the Double or the error).
+    bool WholeNumber(const ast::Expr& e, std::int64_t& out);
+    // An operand: the literal or variable itself where nothing evaluated
+    // later can change it (stable), else its value in temp.
+    const Value& Operand(const ast::Expr& e, ValueSlot& temp, bool stable);
+    // "s = s & x": appended in place; false when the general way must run.
+    bool AppendInPlace(const ast::Stmt& s);
+    // Arrays are copied on assignment; every other value moves.
+    [[nodiscard]] Value Owned(Value&& v) const;
 
     Flow ExecBlock(const ast::Block& block);
     Flow Exec(const ast::Stmt& s);
@@ -89,6 +166,7 @@ private:
     Value CallProc(const ast::Proc& proc, const std::vector<ast::ExprP>& args);
     Value CallBuiltinOrProc(const ast::Expr& callee, const std::vector<ast::ExprP>& args,
                             bool statement);
+    Value CallBuiltin(const Builtin& b, const std::vector<ast::ExprP>& args);
 
     const TBasicLimits& limits_;
     const Host& host_;
@@ -97,10 +175,14 @@ private:
     std::vector<Frame*> frames_;
     std::shared_ptr<ErrObject> err_;
     std::uint64_t statements_ = 0;
+    std::uint64_t untilEvents_ = 0; // statements left before the next do-events
     std::uint32_t callDepth_ = 0;
     std::uintptr_t stackBase_ = 0;
     std::uintptr_t stackBudget_ = 0;
     std::string printLine_;
+    // Argument lists of built-in calls, kept for the next call at each depth.
+    std::vector<std::vector<Value>> argLists_;
+    std::size_t argDepth_ = 0;
     std::uint32_t rndSeed_ = 0x50000;
     float rndLast_ = 0;
 };

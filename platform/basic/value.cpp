@@ -14,20 +14,6 @@ Value Value::Null() {
     v.type = VType::Null;
     return v;
 }
-Value Value::Bool(bool b) {
-    Value v;
-    v.type = VType::Boolean;
-    v.l = b ? -1 : 0;
-    return v;
-}
-Value Value::Long(std::int64_t x) {
-    if (x < INT32_MIN || x > INT32_MAX)
-        return Dbl(static_cast<double>(x));
-    Value v;
-    v.type = VType::Long;
-    v.l = static_cast<std::int32_t>(x);
-    return v;
-}
 Value Value::Dbl(double x) {
     if (!std::isfinite(x))
         Raise(errOverflow);
@@ -150,6 +136,15 @@ Value Scalar(const Value& v) {
         Raise(errNoMember);
     return r;
 }
+
+namespace {
+
+// v itself (no copy), or for an object its default member's value, kept in held.
+const Value& ScalarOf(const Value& v, ValueSlot& held) {
+    return v.type == VType::Object ? held.emplace(Scalar(v)) : v;
+}
+
+} // namespace
 
 namespace {
 
@@ -385,7 +380,8 @@ std::string FormatDate(double v) {
 }
 
 double ToDouble(const Value& v0) {
-    const Value& v = v0.type == VType::Object ? Scalar(v0) : v0;
+    ValueSlot held;
+    const Value& v = ScalarOf(v0, held);
     switch (v.type) {
     case VType::Empty:
         return 0;
@@ -418,7 +414,8 @@ std::int32_t ToLong(const Value& v) {
 }
 
 bool ToBool(const Value& v0) {
-    const Value& v = v0.type == VType::Object ? Scalar(v0) : v0;
+    ValueSlot held;
+    const Value& v = ScalarOf(v0, held);
     switch (v.type) {
     case VType::Empty:
         return false;
@@ -438,7 +435,8 @@ bool ToBool(const Value& v0) {
 }
 
 std::string ToStr(const Value& v0) {
-    const Value& v = v0.type == VType::Object ? Scalar(v0) : v0;
+    ValueSlot held;
+    const Value& v = ScalarOf(v0, held);
     switch (v.type) {
     case VType::Empty:
         return {};
@@ -460,7 +458,8 @@ std::string ToStr(const Value& v0) {
 }
 
 double ToDate(const Value& v0) {
-    const Value& v = v0.type == VType::Object ? Scalar(v0) : v0;
+    ValueSlot held;
+    const Value& v = ScalarOf(v0, held);
     if (v.type == VType::String) {
         double x = 0;
         if (ParseDate(v.s, x) || ParseNumber(v.s, x))
@@ -493,9 +492,12 @@ bool SameObject(const Value& a, const Value& b) {
 }
 
 Value Compare(const Value& a0, const Value& b0, bool textCompare) {
-    Value ta, tb;
-    const Value& a = a0.type == VType::Object ? (ta = Scalar(a0)) : a0;
-    const Value& b = b0.type == VType::Object ? (tb = Scalar(b0)) : b0;
+    if (a0.type == VType::Object || b0.type == VType::Object) {
+        const Value a = Scalar(a0), b = Scalar(b0);
+        return Compare(a, b, textCompare);
+    }
+    const Value& a = a0;
+    const Value& b = b0;
     if (a.type == VType::Null || b.type == VType::Null)
         return Value::Null();
     if (a.type == VType::Array || b.type == VType::Array)
@@ -527,7 +529,8 @@ Value Compare(const Value& a0, const Value& b0, bool textCompare) {
 }
 
 Value Negate(const Value& v0) {
-    const Value& v = v0.type == VType::Object ? Scalar(v0) : v0;
+    ValueSlot held;
+    const Value& v = ScalarOf(v0, held);
     switch (v.type) {
     case VType::Null:
         return v;
@@ -544,7 +547,8 @@ Value Negate(const Value& v0) {
 }
 
 Value Not(const Value& v0) {
-    const Value& v = v0.type == VType::Object ? Scalar(v0) : v0;
+    ValueSlot held;
+    const Value& v = ScalarOf(v0, held);
     if (v.type == VType::Null)
         return v;
     if (v.type == VType::Boolean)
@@ -577,18 +581,60 @@ Value Logic(BinOp op, const Value& a, const Value& b) {
 } // namespace
 
 Value Binary(BinOp op, const Value& a0, const Value& b0) {
+    if (a0.type == VType::Long && b0.type == VType::Long) {
+        // The loops' common case, as the general rules below would have it.
+        const std::int64_t x = a0.l, y = b0.l;
+        switch (op) {
+        case BinOp::Add:
+            return Value::Long(x + y);
+        case BinOp::Sub:
+            return Value::Long(x - y);
+        case BinOp::Mul:
+            return Value::Long(x * y);
+        case BinOp::IntDiv:
+        case BinOp::Mod:
+            if (y == 0)
+                Raise(errDivByZero);
+            return Value::Long(op == BinOp::IntDiv ? x / y : x % y);
+        case BinOp::Eq:
+            return Value::Bool(x == y);
+        case BinOp::Ne:
+            return Value::Bool(x != y);
+        case BinOp::Lt:
+            return Value::Bool(x < y);
+        case BinOp::Gt:
+            return Value::Bool(x > y);
+        case BinOp::Le:
+            return Value::Bool(x <= y);
+        case BinOp::Ge:
+            return Value::Bool(x >= y);
+        default:
+            break;
+        }
+    }
     if (op == BinOp::Is)
         return Value::Bool(SameObject(a0, b0));
-    Value ta, tb;
-    const Value& a = a0.type == VType::Object ? (ta = Scalar(a0)) : a0;
-    const Value& b = b0.type == VType::Object ? (tb = Scalar(b0)) : b0;
+    if (a0.type == VType::Object || b0.type == VType::Object) {
+        const Value a = Scalar(a0), b = Scalar(b0);
+        return Binary(op, a, b);
+    }
+    const Value& a = a0;
+    const Value& b = b0;
     switch (op) {
     case BinOp::Cat: {
         if (a.type == VType::Null && b.type == VType::Null)
             return Value::Null();
-        std::string s = a.type == VType::Null ? std::string() : ToStr(a);
-        if (b.type != VType::Null)
-            s += ToStr(b);
+        // Strings are joined in one piece, without copies of their own.
+        std::string ta, tb;
+        const std::string& sa = a.type == VType::String ? a.s
+                                : a.type == VType::Null ? ta
+                                                        : (ta = ToStr(a));
+        const std::string& sb = b.type == VType::String ? b.s
+                                : b.type == VType::Null ? tb
+                                                        : (tb = ToStr(b));
+        std::string s;
+        s.reserve(sa.size() + sb.size());
+        s.append(sa).append(sb);
         return Value::Str(std::move(s));
     }
     case BinOp::Eq:

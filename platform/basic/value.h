@@ -1,10 +1,13 @@
 #pragma once
 // The script's variant: one value of any of the dialect's kinds, with the
 // conversions and operators the language applies to it.
+#include <climits>
 #include <cstdint>
 #include <memory>
+#include <new>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace basic {
@@ -29,9 +32,39 @@ struct Value {
     std::shared_ptr<ArrayBox> arr;
 
     Value() = default;
+    Value(const Value&) = default;
+    Value(Value&&) noexcept = default;
+    Value& operator=(const Value&) = default;
+    // Moves only the parts that hold something: most values are numbers.
+    Value& operator=(Value&& o) noexcept {
+        type = o.type;
+        l = o.l;
+        d = o.d;
+        if (!s.empty() || !o.s.empty())
+            s = std::move(o.s);
+        if (obj || o.obj)
+            obj = std::move(o.obj);
+        if (arr || o.arr)
+            arr = std::move(o.arr);
+        return *this;
+    }
+    ~Value() = default;
     static Value Null();
-    static Value Bool(bool b);
-    static Value Long(std::int64_t v); // a Double when it does not fit 32 bits
+    static Value Bool(bool b) {
+        Value v;
+        v.type = VType::Boolean;
+        v.l = b ? -1 : 0;
+        return v;
+    }
+    // A Double when it does not fit 32 bits.
+    static Value Long(std::int64_t x) {
+        if (x < INT32_MIN || x > INT32_MAX)
+            return Dbl(static_cast<double>(x));
+        Value v;
+        v.type = VType::Long;
+        v.l = static_cast<std::int32_t>(x);
+        return v;
+    }
     static Value Dbl(double v);
     static Value Date(double v);
     static Value Str(std::string v);
@@ -47,6 +80,32 @@ struct Value {
     // holding more than `maxElements` values in all, or nested deeper than
     // `maxDepth`, raises Out of memory instead (arrays can hold themselves).
     [[nodiscard]] Value Copy(std::size_t maxElements, int maxDepth) const;
+};
+
+// Room for one value, made only when it is needed (a std::optional would
+// clear all of it first, on every use).
+class ValueSlot {
+public:
+    ValueSlot() noexcept {} // the room stays as it is until emplace
+    ~ValueSlot() {
+        if (used_)
+            Get().~Value();
+    }
+    ValueSlot(const ValueSlot&) = delete;
+    ValueSlot& operator=(const ValueSlot&) = delete;
+
+    Value& emplace(Value&& v) {
+        if (used_)
+            return Get() = std::move(v);
+        ::new (static_cast<void*>(room_)) Value(std::move(v));
+        used_ = true;
+        return Get();
+    }
+
+private:
+    Value& Get() { return *std::launder(reinterpret_cast<Value*>(room_)); }
+    alignas(Value) unsigned char room_[sizeof(Value)];
+    bool used_ = false;
 };
 
 // A run-time error of the dialect: a number and its text.
