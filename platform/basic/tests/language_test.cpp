@@ -421,6 +421,67 @@ Print (MsgBox("?", vbYesNo) = vbYes) & (MsgBox("?", 4 + 256) = vbNo) & MsgBox("?
      " 1  2 x\na             b\nno newline joined\n-3 y\n\ninner\nboxed 1\n?\n?\n?\nTrueTrue2\n"},
 };
 
+// What evaluation must keep however it reads values: left before right,
+// names bound as they are at each use, whole numbers that outgrow 32 bits.
+const Case kEvaluation[] = {
+    {"left_operand_is_read_before_a_call_on_the_right_changes_it", R"(
+Function G()
+  s = "changed"
+  G = "!"
+End Function
+Function H()
+  t = "y"
+  H = "?"
+End Function
+Function K()
+  n = 100
+  K = 10
+End Function
+s = "abc"
+s = s & G()
+Print s
+t = "x"
+u = t & H()
+Print u & t
+n = 1
+m = n + K()
+Print m & " " & n
+)",
+     "abc!\nx?y\n11 100\n"},
+    {"whole_numbers_past_32_bits_become_doubles", R"(
+x = 2147483647
+Print (x + 1) & " " & (-x - 2) & " " & (x * 2) & " " & ((x + 1) - 1)
+Print (7 Mod 3) & " " & (-7 \ 2) & " " & (x \ -1)
+For i = 2147483646 To 2147483647
+  c = c + 1
+Next
+Print c & " " & i
+)",
+     "2147483648 -2147483649 4294967294 2147483647\n1 -3 -2147483647\n2 2147483648\n"},
+    {"a_local_declared_later_hides_the_global_from_then_on", R"(
+g = 1
+Sub P()
+  For k = 1 To 2
+    If k = 2 Then Dim g
+    Print "[" & g & "]"
+  Next
+End Sub
+P
+Print g & ""
+)",
+     "[1]\n[]\n1\n"},
+    {"variables_lent_to_built_ins_come_back", R"(
+s = "abcabc"
+Print InStr(s, s) & " " & Len(s) & " " & Mid(s, 2, 2) & s
+On Error Resume Next
+x = Mid(s, 0)
+Print Err.Number & " " & s
+s = s & 1 & True
+Print s
+)",
+     "1 6 bcabcabc\n5 abcabc\nabcabc1True\n"},
+};
+
 INSTANTIATE_TEST_SUITE_P(Lexical, Language, ::testing::ValuesIn(kLexical),
                          [](const auto& i) { return std::string(i.param.name); });
 INSTANTIATE_TEST_SUITE_P(Values, Language, ::testing::ValuesIn(kValues),
@@ -439,6 +500,8 @@ INSTANTIATE_TEST_SUITE_P(Arrays, Language, ::testing::ValuesIn(kArrays),
                          [](const auto& i) { return std::string(i.param.name); });
 INSTANTIATE_TEST_SUITE_P(Errors, Language, ::testing::ValuesIn(kErrors),
                          [](const auto& i) { return std::string(i.param.name); });
+INSTANTIATE_TEST_SUITE_P(Evaluation, Language, ::testing::ValuesIn(kEvaluation),
+                         [](const auto& info) { return std::string(info.param.name); });
 INSTANTIATE_TEST_SUITE_P(Print, Language, ::testing::ValuesIn(kPrint),
                          [](const auto& i) { return std::string(i.param.name); });
 
