@@ -1,6 +1,8 @@
 // 1,000 messages of 4 KiB sent to aiosmtpd on 127.0.0.1, one connection
 // each: TmsSMTP against msmtp (one process per message, as a program that
-// hands each reply to msmtp would). Prints messages per second and the ratio.
+// hands each reply to msmtp would) and against Python's smtplib sending from
+// one process (so the ratio shows the client's own speed). Prints messages
+// per second and the ratios.
 #include "mail/agwinsock.h"
 #include "mail/mssmtp.h"
 
@@ -36,6 +38,19 @@ std::string MessageText() {
         t += 'z';
     return t + "\r\n";
 }
+
+// Sends argv[3] messages of the file argv[4], one connection each; prints
+// the seconds the sending took (the interpreter's start not counted).
+const char* const kSmtplib = R"(import smtplib, sys, time
+host, port, n, path = sys.argv[1], int(sys.argv[2]), int(sys.argv[3]), sys.argv[4]
+data = open(path, 'rb').read()
+start = time.perf_counter()
+for i in range(n):
+    s = smtplib.SMTP(host, port)
+    s.sendmail('from@example.org', ['to@example.org'], data)
+    s.quit()
+print(time.perf_counter() - start)
+)";
 
 int Count(const QString& dir) {
     std::ifstream in((dir + "/count").toStdString());
@@ -88,6 +103,20 @@ int main(int argc, char** argv) {
         }
     }
     const double theirs = n / (t.nsecsElapsed() / 1e9);
+    const int afterMsmtp = Count(dir.path());
+
+    const QString script = dir.path() + "/smtplib_peer.py";
+    const QString data = dir.path() + "/message.eml";
+    std::ofstream(script.toStdString()) << kSmtplib;
+    std::ofstream(data.toStdString(), std::ios::binary) << text;
+    QProcess py;
+    py.start("/usr/bin/python3", {script, "127.0.0.1", port, QString::number(n), data});
+    double pySeconds = -1;
+    if (py.waitForFinished(600000) && py.exitCode() == 0)
+        pySeconds = py.readAllStandardOutput().trimmed().toDouble();
+    else
+        std::fprintf(stderr, "smtplib failed: %s\n", py.readAllStandardError().constData());
+    const double python = pySeconds > 0 ? n / pySeconds : 0;
     const int total = Count(dir.path());
     sink.closeWriteChannel();
     sink.waitForFinished(5000);
@@ -95,7 +124,12 @@ int main(int argc, char** argv) {
     std::printf("SMTP to aiosmtpd, %d messages of %zu bytes, one connection each\n", n,
                 text.size());
     std::printf("  TmsSMTP  %8.1f messages/s (%d arrived)\n", ours, oursArrived);
-    std::printf("  msmtp    %8.1f messages/s (%d arrived)\n", theirs, total - oursArrived);
-    std::printf("  ratio TmsSMTP / msmtp: %.2f\n", ours / theirs);
+    std::printf("  msmtp    %8.1f messages/s (%d arrived; a process per message)\n", theirs,
+                afterMsmtp - oursArrived);
+    std::printf("  smtplib  %8.1f messages/s (%d arrived; one process)\n", python,
+                total - afterMsmtp);
+    std::printf("  ratio TmsSMTP / msmtp:   %.2f\n", ours / theirs);
+    if (python > 0)
+        std::printf("  ratio TmsSMTP / smtplib: %.2f\n", ours / python);
     return 0;
 }
