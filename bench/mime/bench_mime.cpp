@@ -242,6 +242,10 @@ int main(int argc, char** argv) {
             peers.emplace_back("gmime", run("'" + gmime + "' " + mode + list));
         peers.emplace_back("python", run(py + mode + list));
         report(mode, mb, static_cast<long>(files.size()), ours, peers);
+        if (std::string(mode) == "compose" && !peers.empty() && peers[0].first == "gmime" &&
+            peers[0].second.seconds > 0 && ours.seconds > 0)
+            std::printf("  quelta / gmime MB/s = %.2f   (goal >= 1.00)\n",
+                        peers[0].second.seconds / ours.seconds);
     }
     std::error_code ec;
     fs::remove_all(dir, ec);

@@ -209,7 +209,7 @@ int main(int argc, char** argv) {
           "--bsmtp", root + "fetchmail/out.bsmtp"},
          {"FETCHMAILHOME=" + root + "fetchmail"},
          root + "fetchmail"}};
-    std::optional<Timing> base;
+    std::optional<Timing> base, mpop;
     std::printf("%-10s %9s %9s %8s %8s %10s %8s\n", "tool", "wall s", "cpu s", "wall x", "cpu x",
                 "cmds/msg", "stored");
     for (const Tool& tool : tools) {
@@ -218,6 +218,8 @@ int main(int argc, char** argv) {
         const std::vector<long> c = Counters(dovecot.Log(), offset);
         if (!base)
             base = t;
+        if (std::string(tool.name) == "mpop")
+            mpop = t;
         // LIST/TOP/RETR/DELE as Dovecot counts them, plus USER, PASS, STAT, QUIT.
         const double perMessage = static_cast<double>(c[0] + c[1] + c[2]) / total;
         const std::size_t stored = std::string(tool.name) == "fetchmail"
@@ -229,5 +231,8 @@ int main(int argc, char** argv) {
         std::printf("           top=%ld retr=%ld del=%ld\n", c[0], c[1], c[2]);
     }
     std::printf("(x: ratio to postp; cmds/msg: TOP+RETR+DELE per message from Dovecot's log)\n");
+    if (mpop && mpop->wall > 0 && mpop->cpu > 0)
+        std::printf("postp / mpop: wall %.2f (goal <= 1.50), cpu %.2f (goal <= 2.00)\n",
+                    base->wall / mpop->wall, base->cpu / mpop->cpu);
     return 0;
 }

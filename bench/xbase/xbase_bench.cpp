@@ -253,13 +253,13 @@ int main(int argc, char** argv) {
     std::printf("rows %d, seeks %d (found %ld / %ld), range walks over 100 accounts (%ld / %ld "
                 "rows), %zu deleted\n",
                 n, n, x.found, s.found, x.walked, s.walked, deletes.size());
-    std::printf("%-28s %10s %10s %8s\n", "", "xbase s", "sqlite s", "ratio");
-    auto line = [](const char* what, double a, double b) {
-        std::printf("%-28s %10.3f %10.3f %8.2f\n", what, a, b, b > 0 ? a / b : 0.0);
+    std::printf("%-28s %10s %10s %8s %8s\n", "", "xbase s", "sqlite s", "ratio", "goal");
+    auto line = [](const char* what, double a, double b, const char* goal) {
+        std::printf("%-28s %10.3f %10.3f %8.2f %8s\n", what, a, b, b > 0 ? a / b : 0.0, goal);
     };
-    line("appends (3 indexes)", x.append, s.append);
-    line("random seeks MESSAGE_ID", x.seek, s.seek);
-    line("LINK_ID range walks", x.walk, s.walk);
-    line("pack 30% deleted", x.pack, s.pack);
+    line("appends (3 indexes)", x.append, s.append, "");
+    line("random seeks MESSAGE_ID", x.seek, s.seek, "<= 1.00");
+    line("LINK_ID range walks", x.walk, s.walk, "<= 1.50");
+    line("pack 30% deleted", x.pack, s.pack, "");
     return x.found == s.found && x.walked == s.walked ? 0 : 1;
 }
