@@ -69,6 +69,13 @@ TMailRetriever::TMailRetriever() {
         if (OnLog)
             OnLog(line, text);
     };
+    // A message is deleted on the server only once its file is on the disk,
+    // and the session ends (QUIT) only once every file is.
+    pop_.OnDeleting = [this](TagSocket&, int index) {
+        if (const auto it = written_.find(index); it != written_.end())
+            writer_.Wait(it->second);
+    };
+    pop_.OnDataTransfered = [this](TagSocket&) { FinishWrites(true); };
 }
 
 TMailRetriever::~TMailRetriever() {

@@ -16,10 +16,12 @@
 #include "mail/msmsg.h"
 #include "mail/mspop3.h"
 #include "platform/win/logbook.h"
+#include "retriever/backgroundwriter.h"
 #include "retriever/storednames.h"
 
 #include <deque>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 
@@ -98,6 +100,9 @@ private:
     void EndSession() noexcept;
     void ApplyRestrictions(int index);
     void SaveFetched(int index, std::istream& contents);
+    // Waits for the files still being written; a failure is only reported
+    // when the session has none of its own.
+    void FinishWrites(bool report);
     [[nodiscard]] bool Received(const std::string& key);
 
     std::string messagesFolder_, agentsFolder_, dataBaseFolder_, programFolder_;
@@ -107,6 +112,8 @@ private:
     data::TDataSource partnerSources_[6];
     TmsRemotePOP pop_;
     TStoredNames stored_; // the current session's Pending and In files
+    TBackgroundWriter writer_;
+    std::map<int, std::string> written_; // the session's fetched messages -> their files
     std::unique_ptr<TagRas> ras_;
 
     win::TLogBook log_;

@@ -4,12 +4,12 @@
 
 #include "data/schema.h"
 #include "mail/mspars.h"
-#include "mail/mssafefile.h"
 #include "mail/msutils.h"
 #include "platform/win/wholefile.h"
 #include "processor/store.h"
 
 #include <fstream>
+#include <istream>
 #include <vector>
 
 namespace retriever {
@@ -66,6 +66,25 @@ std::vector<std::string> KeptLines(const TmsHeaders& headers) {
 // other messages.
 bool ExactKey(const TmsHeaders& listed, const std::string& key) {
     return !listed.GetFieldValue("Message-ID").empty() && data::StoredMessageKey(key) == key;
+}
+
+// The rest of the stream in one string, sized from the stream when it can tell.
+std::string ReadRest(std::istream& stream) {
+    std::string data;
+    std::streambuf* source = stream.rdbuf();
+    if (!source)
+        return data;
+    const std::streampos here = source->pubseekoff(0, std::ios::cur, std::ios::in);
+    if (here != std::streampos(-1)) {
+        const std::streampos end = source->pubseekoff(0, std::ios::end, std::ios::in);
+        source->pubseekpos(here, std::ios::in);
+        if (end != std::streampos(-1) && end > here)
+            data.reserve(static_cast<std::size_t>(end - here));
+    }
+    char chunk[65536];
+    for (std::streamsize n; (n = source->sgetn(chunk, sizeof chunk)) > 0;)
+        data.append(chunk, static_cast<std::size_t>(n));
+    return data;
 }
 
 } // namespace
@@ -151,6 +170,7 @@ void TMailRetriever::RetrieveMesages() {
         win::RemoveAbandonedParts(pendingFolder);
         received_.Refresh();
         stored_.Load({pendingFolder, inFolder});
+        written_.clear();
         for (int i = 0; i < pop_.Info().Count(); ++i) {
             const TmsHeaders& listed = pop_.Info().Items(i).Headers();
             const std::string key = HeaderKey(listed);
@@ -174,10 +194,21 @@ void TMailRetriever::RetrieveMesages() {
             throw;
         }
     } catch (...) {
+        FinishWrites(false); // the session's own failure is the one reported
         EndSession();
         throw;
     }
+    FinishWrites(false);
     EndSession();
+}
+
+void TMailRetriever::FinishWrites(bool report) {
+    try {
+        writer_.WaitAll();
+    } catch (const std::exception&) {
+        if (report)
+            throw;
+    }
 }
 
 void TMailRetriever::ApplyRestrictions(int index) {
@@ -222,13 +253,22 @@ void TMailRetriever::SaveFetched(int index, std::istream& contents) {
     const std::string in =
         quelta::StoreFolderPath(messagesFolder_, currentNodeId_, quelta::TStoreFolder::In);
     const TmsHeaders& listed = pop_.Info().Items(index).Headers();
-    const TStoreSlot slot = LocateStored(stored_, pending, in, listed, HeaderKey(listed));
+    const std::string key = HeaderKey(listed);
+    TStoreSlot slot = LocateStored(stored_, pending, in, listed, key);
+    // A file of this session still being written is not on the disk yet;
+    // once it is, it may turn out to hold this message.
+    while (!slot.stored && writer_.Busy(pending + slot.name)) {
+        writer_.Wait(pending + slot.name);
+        slot = LocateStored(stored_, pending, in, listed, key);
+    }
     // Stored meanwhile: not written twice; the delete mark stays as the
     // restrictions set it.
     if (slot.stored)
         return;
-    // The text as the server delivered it, stored whole or not at all.
-    WriteFileWhole(pending + slot.name, contents);
+    // The text as the server delivered it, stored whole or not at all, while
+    // the next message is fetched.
+    written_[index] = pending + slot.name;
+    writer_.Write(pending + slot.name, ReadRest(contents));
     Pump();
 }
 

@@ -5,12 +5,14 @@
 #include "retriever/settings.h"
 
 #include "data/schema.h"
+#include "mail/exception.h"
 #include "mail/tests/dovecot_server.h"
 #include "mail/tests/tcp_server.h"
 #include "mail/tests/testutil.h"
 #include "platform/win/datetime.h"
 #include "platform/win/paths.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
@@ -433,6 +435,73 @@ TEST_F(Retriever, ScriptedFailuresStoreNothingDeleteNothingAndQuit) {
     EXPECT_TRUE(PendingNames("D2").empty());
     EXPECT_EQ(changedSrv.Heard().back(), "QUIT");
     EXPECT_FALSE(r_.POP().IsOpen());
+}
+
+TEST_F(Retriever, AFileThatCannotBeWrittenIsNotDeletedAndTheSessionStillQuits) {
+    const std::string head = "Message-ID: <3@x>\r\nSubject: s\r\n";
+    const std::string message = head + "\r\nbody\r\n";
+    auto listTop = [&] {
+        return std::vector<Step>{Hear(), Say("+OK 1 900\r\n"), Hear(),
+                                 Say("+OK\r\n" + head + "\r\nbody\r\n.\r\n")};
+    };
+    std::vector<Step> steps = {Say("+OK\r\n"), Hear(), Say("+OK\r\n"),      Hear(),
+                               Say("+OK\r\n"), Hear(), Say("+OK 1 900\r\n")};
+    for (const auto& part :
+         {listTop(), listTop(),
+          std::vector<Step>{Hear(), Say("+OK 1 900\r\n"), Hear(),
+                            Say("+OK\r\n" + message + ".\r\n")},
+          listTop(), std::vector<Step>{Hear(), Say("+OK bye\r\n"), Linger(3000)}})
+        steps.insert(steps.end(), part.begin(), part.end());
+    ScriptedServer srv(steps);
+    Account("F1", srv.Address(), "u", "p");
+    Rule("F1", "All", "A", "", "", "Y", "Y");
+    // A folder where the file should go: renaming the written file fails.
+    fs::create_directories(messages_ + "F1/Pending/-3@x-.eml");
+    WriteFile(messages_ + "F1/Pending/-3@x-.eml/in the way", "x");
+    Tick();
+    const auto& heard = srv.Heard();
+    EXPECT_EQ(std::count(heard.begin(), heard.end(), "RETR 1"), 1);
+    EXPECT_EQ(std::count(heard.begin(), heard.end(), "DELE 1"), 0);
+    EXPECT_EQ(heard.back(), "QUIT");
+    EXPECT_TRUE(std::any_of(log_.begin(), log_.end(), [](const std::string& line) {
+        return line.rfind("Cannot create file", 0) == 0;
+    }));
+    EXPECT_EQ(PendingNames("F1"), std::vector<std::string>{"-3@x-.eml"}); // no temporary file left
+    EXPECT_FALSE(r_.POP().IsOpen());
+}
+
+TEST(BackgroundWriter, FilesWholeFailuresWhereTheyHappened) {
+    ScratchDir dir;
+    const std::string base = dir.Path().string() + "/";
+    fs::create_directories(base + "blocked");
+    WriteFile(base + "blocked/x", "x");
+    std::string big(3 << 20, 'b');
+    {
+        retriever::TBackgroundWriter w;
+        for (int i = 0; i < 20; ++i)
+            w.Write(base + std::to_string(i) + ".eml", big + std::to_string(i));
+        w.Write(base + "blocked", "cannot replace a folder");
+        w.Write(base + "last.eml", "last");
+        w.Wait(base + "3.eml");
+        EXPECT_EQ(ReadFile(base + "3.eml"), big + "3");
+        EXPECT_THROW(w.Wait(base + "blocked"), EFCreateError);
+        w.Wait(base + "blocked"); // reported once
+        w.WaitAll();
+        EXPECT_FALSE(w.Busy(base + "last.eml"));
+        EXPECT_EQ(ReadFile(base + "last.eml"), "last");
+        w.Write(base + "blocked", "again");
+        EXPECT_THROW(w.WaitAll(), EFCreateError);
+        // Dropped at the end: what is queued is still written whole.
+        w.Write(base + "queued.eml", big);
+    }
+    EXPECT_EQ(ReadFile(base + "queued.eml"), big);
+    for (int i = 0; i < 20; ++i)
+        EXPECT_EQ(ReadFile(base + std::to_string(i) + ".eml").size(),
+                  big.size() + (i < 10 ? 1 : 2));
+    std::size_t files = 0;
+    for ([[maybe_unused]] const auto& e : fs::directory_iterator(dir.Path()))
+        ++files;
+    EXPECT_EQ(files, 23u); // 20, last, queued, the folder: no temporary files
 }
 
 TEST_F(Retriever, ScheduleMovesOnInWholeMinutes) {
