@@ -19,8 +19,9 @@ packages=(
   dbus at-spi2-core python3-pyatspi python3-pil
   # an outside writer and reader of RTF
   libreoffice-writer-nogui
-  # benchmark peers
+  # benchmark peers, and the profilers the benchmarks were tuned with
   libgmime-3.0-dev mpop fetchmail msmtp procmail libsqlite3-dev
+  linux-perf valgrind
   # sanitizers and fuzzing
   clang-14 libclang-rt-14-dev libfuzzer-14-dev
 )
