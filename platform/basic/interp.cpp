@@ -93,10 +93,19 @@ std::uintptr_t ThreadStackLow() {
 // ---- frames
 
 namespace {
-std::atomic<std::uint64_t> g_frames{0};
+
+// Frame numbers: a block of 2^40 for each thread, then counted without
+// atomics (a tree is only ever run by one thread).
+std::atomic<std::uint64_t> g_frameBlocks{0};
+
+std::uint64_t NextFrameId() {
+    thread_local std::uint64_t next = (g_frameBlocks.fetch_add(1) << 40) + 1;
+    return next++;
+}
+
 } // namespace
 
-Interp::Frame::Frame() : id(++g_frames) {}
+Interp::Frame::Frame() : id(NextFrameId()) {}
 
 Interp::VarP* Interp::VarTable::Find(const std::string& name) {
     // Names are short: the length and the first letter settle most tests.
@@ -106,9 +115,9 @@ Interp::VarP* Interp::VarTable::Find(const std::string& name) {
     for (std::size_t i = 0; i < std::min(count_, kInPlace); ++i)
         if (same(inPlace_[i].first))
             return &inPlace_[i].second;
-    if (!index_.empty()) {
-        auto it = index_.find(name);
-        return it == index_.end() ? nullptr : &more_[it->second].second;
+    if (index_) {
+        auto it = index_->find(name);
+        return it == index_->end() ? nullptr : &more_[it->second].second;
     }
     for (Entry& e : more_)
         if (same(e.first))
@@ -130,10 +139,12 @@ void Interp::VarTable::Set(const std::string& name, VarP var) {
     more_.emplace_back(name, std::move(var));
     constexpr std::size_t kListed = 12;
     if (more_.size() > kListed) {
-        if (index_.empty())
+        if (!index_) {
+            index_ = std::make_unique<std::unordered_map<std::string, std::size_t>>();
             for (std::size_t i = 0; i + 1 < more_.size(); ++i)
-                index_.emplace(more_[i].first, i);
-        index_.emplace(name, more_.size() - 1);
+                index_->emplace(more_[i].first, i);
+        }
+        index_->emplace(name, more_.size() - 1);
     }
 }
 
@@ -143,7 +154,7 @@ void Interp::VarTable::Clear() {
         e = {};
     count_ = 0;
     more_.clear();
-    index_.clear();
+    index_.reset();
 }
 
 Interp::Interp(const TBasicLimits& limits, const Host& host) : limits_(limits), host_(host) {}
@@ -155,7 +166,7 @@ Interp::~Interp() {
 
 void Interp::Begin() {
     globals_.vars.Clear();
-    globals_.id = ++g_frames;
+    globals_.id = NextFrameId();
     frames_.assign(1, &globals_);
     err_ = std::make_shared<ErrObject>();
     auto errVar = NewVar();

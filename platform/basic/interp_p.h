@@ -105,8 +105,8 @@ private:
         static constexpr std::size_t kInPlace = 4;
         std::array<Entry, kInPlace> inPlace_;
         std::size_t count_ = 0;
-        std::vector<Entry> more_;                            // past the first kInPlace
-        std::unordered_map<std::string, std::size_t> index_; // into more_, once it is long
+        std::vector<Entry> more_; // past the first kInPlace
+        std::unique_ptr<std::unordered_map<std::string, std::size_t>> index_; // once long
         std::uint32_t adds_ = 0;
     };
     struct Frame {
