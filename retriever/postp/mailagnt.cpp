@@ -42,12 +42,20 @@ TfrmMain::TfrmMain(TForm1& form1, retriever::TMailRetriever& dm, const std::stri
     stateRow_->insertWidget(2, new QLabel(QStringLiteral("Scan passes:"), this));
     AddAbovePane(progNode);
 
-    dm_.OnCurrentNode = [this](const std::string& t) { lblCurrentNode->setText(Q(t)); };
-    dm_.OnCurrentAction = [this](const std::string& t) { lblCurrentAction->setText(Q(t)); };
+    dm_.OnCurrentNode = [this](const std::string& t) {
+        Later(lblCurrentNode, [this, shown = Q(t)] { lblCurrentNode->setText(shown); });
+    };
+    dm_.OnCurrentAction = [this](const std::string& t) {
+        Later(lblCurrentAction, [this, shown = Q(t)] { lblCurrentAction->setText(shown); });
+    };
     dm_.OnProgress = [this](int max, int position) {
         if (max > 0)
-            progNode->SetMaxValue(max);
-        progNode->SetValue(position);
+            meterMax_ = max;
+        Later(progNode, [this, position] {
+            if (meterMax_ > 0)
+                progNode->SetMaxValue(meterMax_);
+            progNode->SetValue(position);
+        });
         Pump();
     };
     dm_.OnPassDone = [this](int passes) { lblScanPasses->setText(QString::number(passes)); };

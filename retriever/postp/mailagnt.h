@@ -40,6 +40,7 @@ private:
     void CommandLine(const QStringList& args);
 
     std::string programFolder_;
+    int meterMax_ = 0; // the meter's maximum as last reported
 };
 
 } // namespace postp

@@ -75,6 +75,11 @@ TTrayWindow::TTrayWindow(TTrayForm& form, const TTrayWindowSetup& setup, QWidget
     PassTimer->setInterval(setup_.passInterval);
     connect(PassTimer, &QTimer::timeout, this, [this] { PassTimerTick(); });
 
+    viewTimer_ = new QTimer(this);
+    viewTimer_->setSingleShot(true);
+    viewTimer_->setInterval(100);
+    connect(viewTimer_, &QTimer::timeout, this, [this] { FlushViews(); });
+
     form.window_ = this;
 }
 
@@ -224,11 +229,31 @@ void TTrayWindow::NoTray(const std::string& reason) {
 }
 
 void TTrayWindow::FlushLog() {
+    FlushViews();
     REStatus->Flush();
 }
 
+void TTrayWindow::Later(const QObject* target, std::function<void()> update) {
+    for (auto& [t, u] : pendingViews_)
+        if (t == target) {
+            u = std::move(update);
+            return;
+        }
+    pendingViews_.emplace_back(target, std::move(update));
+    if (!viewTimer_->isActive())
+        viewTimer_->start();
+}
+
+void TTrayWindow::FlushViews() {
+    viewTimer_->stop();
+    auto views = std::move(pendingViews_);
+    pendingViews_.clear();
+    for (auto& [target, update] : views)
+        update();
+}
+
 void TTrayWindow::ShowLog(const std::string& line, const std::string& text) {
-    StatusPanel->setText(Q(text));
+    Later(StatusPanel, [this, shown = Q(text)] { StatusPanel->setText(shown); });
     REStatus->InsertLine(line);
 }
 

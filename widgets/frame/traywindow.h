@@ -11,7 +11,10 @@
 #include <QStringList>
 #include <QWidget>
 #include <deque>
+#include <functional>
 #include <string>
+#include <utility>
+#include <vector>
 
 class QGridLayout;
 class QHBoxLayout;
@@ -82,7 +85,8 @@ public:
 
     // The notification area refused the icon: stay reachable through this window.
     void NoTray(const std::string& reason);
-    // Puts the log lines not yet shown at the top of the pane.
+    // Puts the log lines not yet shown at the top of the pane, and shows
+    // the labels changed since (see Later).
     void FlushLog();
 
 protected:
@@ -127,6 +131,11 @@ protected:
     void AddFolderRow(const QString& label, QWidget* value);
     // A widget between the folders and the pane.
     void AddAbovePane(QWidget* widget);
+    // Runs update (a label's text, a meter's value) at the next refresh of
+    // the window, at most 100 ms later or at FlushLog; a later update of the
+    // same target replaces it. A fast pass does not repaint the window for
+    // every line it logs.
+    void Later(const QObject* target, std::function<void()> update);
     QHBoxLayout* stateRow_ = nullptr; // On/Off label, stretch, pass label
 
 private:
@@ -134,6 +143,10 @@ private:
 
     void RunPass();
     void ShowProcessing(bool on);
+    void FlushViews();
+
+    QTimer* viewTimer_ = nullptr;
+    std::vector<std::pair<const QObject*, std::function<void()>>> pendingViews_;
 
     TTrayForm* form_;
     TTrayWindowSetup setup_;

@@ -230,6 +230,22 @@ TEST_F(TrayFrame, TheTimerIsOffDuringAPassAndOnAfterOneThatThrew) {
     EXPECT_TRUE(exitCodes_.empty());
 }
 
+TEST_F(TrayFrame, TheStatusBarFollowsTheLogInBatches) {
+    core_.SendtoLog("first");
+    core_.SendtoLog("second");
+    // Nothing is repainted per line: the panel changes at the next refresh.
+    EXPECT_NE(window_->StatusPanel->text(), "second");
+    QElapsedTimer waited;
+    waited.start();
+    while (window_->StatusPanel->text() != "second" && waited.elapsed() < 5000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    EXPECT_EQ(window_->StatusPanel->text(), "second");
+    core_.SendtoLog("third");
+    window_->FlushLog();
+    EXPECT_EQ(window_->StatusPanel->text(), "third");
+    EXPECT_TRUE(window_->REStatus->toPlainText().startsWith(QString::fromStdString(Newest())));
+}
+
 TEST_F(TrayFrame, CloseDuringAPassWaitsForItsEndAndTicksMeanwhileStartNothing) {
     window_->FormCreate({"fake"});
     int passes = 0;
