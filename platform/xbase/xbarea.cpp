@@ -146,6 +146,7 @@ void WorkArea::Revalidate() {
         return;
     const DbfFile::Stamp now = dbf_.ReadStamp();
     if (indexStamp_ != now) {
+        landed_.reset();
         if (indexes_)
             indexes_->DropPages();
         indexStamp_ = now;
@@ -162,6 +163,7 @@ void WorkArea::ForgetRecords() {
 }
 
 void WorkArea::ForgetPages() {
+    landed_.reset();
     ForgetRecords();
     if (indexes_)
         indexes_->DropPages();
@@ -188,7 +190,8 @@ template <class F> void WorkArea::ReadIndexed(F&& step) {
         // since the pages kept were checked; only then is the step run again.
         const DbfFile::Stamp seen = *indexStamp_;
         const std::uint32_t recno = recno_;
-        const std::string rec = rec_, disk = disk_;
+        savedRec_ = rec_; // into buffers kept for this: no allocation per step
+        savedDisk_ = disk_;
         const bool eof = eof_, bof = bof_, dirty = dirty_;
         validated_ = true;
         bool done = false;
@@ -206,8 +209,8 @@ template <class F> void WorkArea::ReadIndexed(F&& step) {
             return;
         ForgetPages();
         recno_ = recno;
-        rec_ = rec;
-        disk_ = disk;
+        rec_.swap(savedRec_);
+        disk_.swap(savedDisk_);
         eof_ = eof;
         bof_ = bof;
         dirty_ = dirty;
@@ -238,6 +241,7 @@ std::uint32_t WorkArea::RecCount() {
 }
 
 void WorkArea::SetEof() {
+    landed_.reset();
     recno_ = dbf_.Count() + 1;
     rec_ = dbf_.BlankRecord();
     disk_ = rec_;
@@ -246,6 +250,7 @@ void WorkArea::SetEof() {
 }
 
 void WorkArea::Load(std::uint32_t recno) {
+    landed_.reset();
     dbf_.ReadRecord(recno, rec_);
     disk_ = rec_;
     recno_ = recno;
@@ -265,7 +270,8 @@ bool WorkArea::Visible(const std::string& record, std::uint32_t recno) {
 }
 
 bool WorkArea::VisibleAt(std::uint32_t recno) {
-    std::string tmp;
+    landed_.reset();
+    std::string& tmp = scratch_;
     dbf_.ReadRecord(recno, tmp);
     if (!Visible(tmp, recno))
         return false;
@@ -301,7 +307,7 @@ void WorkArea::GoTop() {
     }
     ReadIndexed([&] {
         Refresh(); // under the lock: the count agrees with the index
-        bool desc = indexes_->Info(order_).descending;
+        bool desc = indexes_->Descending(order_);
         std::optional<IndexPos> p;
         if (!desc && scopeLow_) {
             bool found = false;
@@ -329,7 +335,7 @@ void WorkArea::GoBottom() {
     }
     ReadIndexed([&] {
         Refresh();
-        bool desc = indexes_->Info(order_).descending;
+        bool desc = indexes_->Descending(order_);
         SettleBackward(desc ? indexes_->First(order_) : indexes_->Last(order_));
         if (eof_)
             bof_ = true;
@@ -337,14 +343,16 @@ void WorkArea::GoBottom() {
 }
 
 void WorkArea::SettleForward(std::optional<IndexPos> p) {
-    bool desc = indexes_->Info(order_).descending;
+    bool desc = indexes_->Descending(order_);
     while (p) {
         bool inScope = InScope(p->key);
         if (!inScope && !desc && scopeHigh_ &&
             p->key.compare(0, scopeHigh_->size(), *scopeHigh_) > 0)
             break; // past the end of the scope
-        if (inScope && p->recno >= 1 && p->recno <= dbf_.Count() && VisibleAt(p->recno))
+        if (inScope && p->recno >= 1 && p->recno <= dbf_.Count() && VisibleAt(p->recno)) {
+            Landed(*p);
             return;
+        }
         p = desc ? indexes_->Prior(order_, *p) : indexes_->Next(order_, *p);
     }
     SetEof();
@@ -352,21 +360,32 @@ void WorkArea::SettleForward(std::optional<IndexPos> p) {
 
 // Backwards; nothing found leaves BOF set and the first visible record current.
 void WorkArea::SettleBackward(std::optional<IndexPos> p) {
-    bool desc = indexes_->Info(order_).descending;
+    bool desc = indexes_->Descending(order_);
     while (p) {
         bool inScope = InScope(p->key);
         if (!inScope && !desc && scopeLow_ && p->key.compare(0, scopeLow_->size(), *scopeLow_) < 0)
             break;
-        if (inScope && p->recno >= 1 && p->recno <= dbf_.Count() && VisibleAt(p->recno))
+        if (inScope && p->recno >= 1 && p->recno <= dbf_.Count() && VisibleAt(p->recno)) {
+            Landed(*p);
             return;
+        }
         p = desc ? indexes_->Next(order_, *p) : indexes_->Prior(order_, *p);
     }
     SetEof();
 }
 
+void WorkArea::Landed(const IndexPos& at) {
+    landed_ = at;
+    landedOrder_ = order_;
+}
+
 std::optional<IndexPos> WorkArea::CurrentPos() {
     if (eof_)
         return std::nullopt;
+    // The entry a step of this order landed on is the record's own while
+    // nothing was read, written or dropped since.
+    if (landed_ && landedOrder_ == order_ && landed_->recno == recno_)
+        return landed_;
     auto key = indexes_->KeyFor(order_, disk_, recno_);
     if (!key)
         return std::nullopt;
@@ -396,7 +415,7 @@ void WorkArea::StepNatural(int dir) {
 }
 
 void WorkArea::StepOrdered(int dir, std::optional<IndexPos> cur) {
-    bool desc = indexes_->Info(order_).descending;
+    bool desc = indexes_->Descending(order_);
     if (dir > 0) {
         if (eof_)
             return;
@@ -499,7 +518,7 @@ std::uint32_t WorkArea::OrderRecNo() {
     if (order_ == 0)
         return recno_;
     HeaderLock lock(*this, LockKind::Read);
-    bool desc = indexes_->Info(order_).descending;
+    bool desc = indexes_->Descending(order_);
     std::uint32_t n = 0;
     std::optional<IndexPos> p = desc ? indexes_->Last(order_) : indexes_->First(order_);
     while (p) {
@@ -550,6 +569,8 @@ void WorkArea::SetDeleted(bool deleted) {
 }
 
 void WorkArea::Commit() {
+    if (pendingAppend_ || (dirty_ && !eof_))
+        landed_.reset(); // the record's keys change
     if (pendingAppend_)
         CommitNew();
     else if (dirty_ && !eof_)
@@ -865,6 +886,7 @@ bool WorkArea::Seek(const std::string& key) {
         while (p && p->key.compare(0, bytes.size(), bytes) == 0) {
             if (InScope(p->key) && p->recno >= 1 && p->recno <= dbf_.Count() &&
                 VisibleAt(p->recno)) {
+                Landed(*p);
                 hit = true;
                 return;
             }

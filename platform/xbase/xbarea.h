@@ -137,6 +137,8 @@ private:
     void SettleForward(std::optional<IndexPos> p);
     void SettleBackward(std::optional<IndexPos> p);
     [[nodiscard]] std::optional<IndexPos> CurrentPos();
+    // The index entry that led a step to the current record.
+    void Landed(const IndexPos& at);
     void CommitNew();
     void CommitExisting();
     // Changes the keys of a record; false when none changes (nothing written).
@@ -157,8 +159,11 @@ private:
     std::unique_ptr<IndexSet> indexes_;
     int order_ = 0;
 
-    std::string rec_;  // current buffer
-    std::string disk_; // the current record as last read or written
+    std::string rec_;                            // current buffer
+    std::string disk_;                           // the current record as last read or written
+    std::string scratch_, savedRec_, savedDisk_; // buffers kept for reading steps
+    std::optional<IndexPos> landed_;             // see Landed
+    int landedOrder_ = 0;
     std::uint32_t recno_ = 0;
     bool eof_ = true;
     bool bof_ = true;

@@ -158,6 +158,8 @@ public:
 
     int Count() const override { return static_cast<int>(orders_.size()); }
 
+    bool Descending(int order) const override { return Listed(order).tag->Def().descending; }
+
     OrderInfo Info(int order) const override {
         const Order& o = Listed(order);
         const cdx::TagDef& d = o.tag->Def();
@@ -235,7 +237,7 @@ public:
         return Translate(o.bag->bag->Path(), [&]() -> std::optional<IndexPos> {
             cdx::SeekResult r = o.tag->Seek(bytes);
             found = r.found;
-            return Checked(o, r.entry);
+            return Checked(o, std::move(r.entry));
         });
     }
     std::string SearchKey(int order, const std::string& text, bool exact) override {
@@ -367,7 +369,7 @@ private:
     }
 
     // An entry must name a record of the table.
-    std::optional<IndexPos> Checked(const Order& o, const std::optional<cdx::Entry>& e) {
+    std::optional<IndexPos> Checked(const Order& o, std::optional<cdx::Entry>&& e) {
         if (!e)
             return std::nullopt;
         if (e->recno == 0 || e->recno > area_.Dbf().Count())
@@ -375,7 +377,7 @@ private:
                          "entry points to record " + std::to_string(e->recno) +
                              " past the end of the table (" + std::to_string(area_.Dbf().Count()) +
                              " records)");
-        return IndexPos{e->key, e->recno};
+        return IndexPos{std::move(e->key), e->recno};
     }
 
     template <class F> std::optional<IndexPos> Pos(int order, F&& f) {

@@ -50,6 +50,8 @@ public:
     virtual ~IndexSet() = default;
     [[nodiscard]] virtual int Count() const = 0;
     [[nodiscard]] virtual OrderInfo Info(int order) const = 0;
+    // Info(order).descending without building the rest.
+    [[nodiscard]] virtual bool Descending(int order) const = 0;
     // Opens a bag; returns its first order (0 when it has no tags).
     virtual int OpenBag(const std::string& path, bool writable) = 0;
     virtual int CreateTag(const std::string& path, const std::string& name,

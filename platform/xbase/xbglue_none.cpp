@@ -16,6 +16,7 @@ class NoIndexes final : public IndexSet {
 public:
     int Count() const override { return 0; }
     OrderInfo Info(int) const override { return {}; }
+    bool Descending(int) const override { return false; }
     int OpenBag(const std::string&, bool) override { return 0; }
     int CreateTag(const std::string& path, const std::string&, const std::string&,
                   const std::string&, bool, bool) override {

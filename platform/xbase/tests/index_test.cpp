@@ -220,6 +220,14 @@ TEST_F(Indexes, ChangedKeysMoveTheRow) {
     ASSERT_EQ(xb_Commit(), 1) << ErrorText();
     EXPECT_EQ(Walk(), "1 3 4 2 ");
     EXPECT_EQ(xb_Seek("<a@x>"), 0);
+    // A key changed during a walk: the walk goes on from where the row went.
+    xb_GoTop(); // <b@x>, record 1
+    ASSERT_EQ(xb_RecNo(), 1);
+    ASSERT_TRUE(Put("MESSAGE_ID", "<cc@x>"));
+    xb_Skip(1);
+    EXPECT_EQ(xb_RecNo(), 4); // <d@x>, after <cc@x>; not <c@x> after the old key
+    xb_Skip(-1);
+    EXPECT_EQ(xb_RecNo(), 1);
 }
 
 TEST_F(Indexes, PackAndZapRebuildTheTags) {
