@@ -350,7 +350,7 @@ void WorkArea::SettleForward(std::optional<IndexPos> p) {
             p->key.compare(0, scopeHigh_->size(), *scopeHigh_) > 0)
             break; // past the end of the scope
         if (inScope && p->recno >= 1 && p->recno <= dbf_.Count() && VisibleAt(p->recno)) {
-            Landed(*p);
+            Landed(std::move(*p));
             return;
         }
         p = desc ? indexes_->Prior(order_, *p) : indexes_->Next(order_, *p);
@@ -366,7 +366,7 @@ void WorkArea::SettleBackward(std::optional<IndexPos> p) {
         if (!inScope && !desc && scopeLow_ && p->key.compare(0, scopeLow_->size(), *scopeLow_) < 0)
             break;
         if (inScope && p->recno >= 1 && p->recno <= dbf_.Count() && VisibleAt(p->recno)) {
-            Landed(*p);
+            Landed(std::move(*p));
             return;
         }
         p = desc ? indexes_->Next(order_, *p) : indexes_->Prior(order_, *p);
@@ -374,8 +374,8 @@ void WorkArea::SettleBackward(std::optional<IndexPos> p) {
     SetEof();
 }
 
-void WorkArea::Landed(const IndexPos& at) {
-    landed_ = at;
+void WorkArea::Landed(IndexPos&& at) {
+    landed_ = std::move(at);
     landedOrder_ = order_;
 }
 
@@ -384,8 +384,11 @@ std::optional<IndexPos> WorkArea::CurrentPos() {
         return std::nullopt;
     // The entry a step of this order landed on is the record's own while
     // nothing was read, written or dropped since.
-    if (landed_ && landedOrder_ == order_ && landed_->recno == recno_)
-        return landed_;
+    if (landed_ && landedOrder_ == order_ && landed_->recno == recno_) {
+        std::optional<IndexPos> at = std::move(landed_); // the step lands anew
+        landed_.reset();
+        return at;
+    }
     auto key = indexes_->KeyFor(order_, disk_, recno_);
     if (!key)
         return std::nullopt;
@@ -886,7 +889,7 @@ bool WorkArea::Seek(const std::string& key) {
         while (p && p->key.compare(0, bytes.size(), bytes) == 0) {
             if (InScope(p->key) && p->recno >= 1 && p->recno <= dbf_.Count() &&
                 VisibleAt(p->recno)) {
-                Landed(*p);
+                Landed(std::move(*p));
                 hit = true;
                 return;
             }

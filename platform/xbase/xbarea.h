@@ -138,7 +138,7 @@ private:
     void SettleBackward(std::optional<IndexPos> p);
     [[nodiscard]] std::optional<IndexPos> CurrentPos();
     // The index entry that led a step to the current record.
-    void Landed(const IndexPos& at);
+    void Landed(IndexPos&& at);
     void CommitNew();
     void CommitExisting();
     // Changes the keys of a record; false when none changes (nothing written).

@@ -249,6 +249,7 @@ struct LeafCursor {
     std::uint64_t generation = ~0ULL;
     std::uint32_t leafAt = kNone;
     bool decoded = false;
+    std::size_t at = 0; // the entry the last step returned, when decoded
     Node leaf;
 };
 

@@ -144,6 +144,7 @@ void Tree::Aim(LeafCursor& cursor, std::uint32_t leafAt) const {
     cursor.generation = f_.Stable() ? f_.Generation() : ~0ULL;
     cursor.leafAt = leafAt;
     cursor.decoded = false;
+    cursor.at = 0;
 }
 
 std::optional<Entry> Tree::After(const Entry& from, LeafCursor& cursor) const {
@@ -153,16 +154,25 @@ std::optional<Entry> Tree::After(const Entry& from, LeafCursor& cursor) const {
             cursor.decoded = cursor.leaf.leaf;
         }
         const Node& n = cursor.leaf;
-        const std::size_t i = cursor.decoded ? LowerIndex(n, from.key, from.recno) : n.Count();
-        if (i < n.Count() && n.Key(i) == from.key && n.recnos[i] == from.recno) {
-            if (i + 1 < n.Count())
+        const auto holds = [&](std::size_t i) {
+            return i < n.Count() && n.recnos[i] == from.recno && n.Key(i) == from.key;
+        };
+        // Mostly the entry the last step returned; else searched for.
+        std::size_t i = n.Count();
+        if (cursor.decoded)
+            i = holds(cursor.at) ? cursor.at : LowerIndex(n, from.key, from.recno);
+        if (holds(i)) {
+            if (i + 1 < n.Count()) {
+                cursor.at = i + 1;
                 return ToEntry(n, i + 1);
+            }
             if (n.right == kNone || n.right == 0)
                 return std::nullopt;
             Node right = ReadNode(n.right);
             if (right.leaf && !right.Empty()) {
                 cursor.leafAt = right.offset;
                 cursor.leaf = std::move(right);
+                cursor.at = 0;
                 return ToEntry(cursor.leaf, 0);
             }
         }
