@@ -155,11 +155,14 @@ void DbfFile::Open(const std::string& path, bool writable) {
     if (need > size)
         ThrowCorrupt(path, "header",
                      "record count " + std::to_string(count_) + " runs past the end of the file");
+    // A shared open reads the count and the change counter before and after
+    // every seek and step: from the mapped header, not with a system call.
+    (void)file_.MapHead(32);
 }
 
 void DbfFile::RefreshCount() {
     unsigned char c[4];
-    file_.ReadAt(4, c, 4, "header");
+    file_.ReadHead(4, c, 4, "header");
     count_ = Le32(c);
 }
 
@@ -176,7 +179,7 @@ void DbfFile::SetIndexChangeOpen(bool open) {
 
 DbfFile::Stamp DbfFile::ReadStamp() {
     unsigned char h[16];
-    file_.ReadAt(4, h, 16, "header");
+    file_.ReadHead(4, h, 16, "header");
     count_ = Le32(h);
     counter_ = Le32(h + 12);
     return CurrentStamp();

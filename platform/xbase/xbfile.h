@@ -28,6 +28,14 @@ public:
 
     // Reads exactly n bytes; a short read is a corrupt file (what = place).
     void ReadAt(std::uint64_t offset, void* buf, std::size_t n, const char* what) const;
+    // Keeps the first n bytes of the file mapped, so reading them costs no
+    // system call and still shows other processes' writes at once (they
+    // share the page cache). False when the file system cannot map it; the
+    // reads then go to the file. The file must not shrink below n bytes
+    // meanwhile: this engine never cuts a table's header.
+    bool MapHead(std::size_t n);
+    // Reads from the mapped head where it holds the bytes, else as ReadAt.
+    void ReadHead(std::uint64_t offset, void* buf, std::size_t n, const char* what) const;
     // Reads up to n bytes; returns the count.
     std::size_t ReadSome(std::uint64_t offset, void* buf, std::size_t n) const;
     void WriteAt(std::uint64_t offset, const void* buf, std::size_t n);
@@ -40,8 +48,12 @@ public:
     void Unlock(std::uint64_t offset, std::uint64_t len);
 
 private:
+    void Unmap();
+
     int fd_ = -1;
     bool writable_ = false;
+    const volatile unsigned char* head_ = nullptr; // mapped by MapHead
+    std::size_t headSize_ = 0;
     std::string path_;
 };
 

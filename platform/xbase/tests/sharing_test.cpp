@@ -309,6 +309,35 @@ TEST_F(Sharing, AReaderKeepingPagesSeesAnotherProcesssChangesAtOnce) {
     xb_SetScope(nullptr, nullptr);
     EXPECT_EQ(walk(0), "<a><c2><d>");
 }
+TEST_F(Sharing, AWalkSeesAnotherProcesssAppendAtItsNextStep) {
+    std::string p = MakeTable(dir_, true);
+    ASSERT_NE(xb_Use(p.c_str(), nullptr, XB_SHARED, 2), 0);
+    for (const char* id : {"<a>", "<b>"}) {
+        ASSERT_EQ(xb_AppendEx(), XB_APPEND_OK);
+        Put("MESSAGE_ID", id);
+        ASSERT_EQ(xb_Commit(), 1);
+    }
+    ASSERT_EQ(xb_Unlock(0), 1);
+    xb_SetOrder(1);
+    xb_GoTop();
+    EXPECT_EQ(Trim("MESSAGE_ID"), "<a>");
+    // The reader stands inside its kept leaf while another process appends.
+    pid_t child = Spawn([&] {
+        xb_SetLockTimeout(10);
+        if (xb_Use(p.c_str(), nullptr, XB_SHARED, 2) == 0)
+            return 1;
+        const bool ok = xb_AppendEx() == XB_APPEND_OK && Put("MESSAGE_ID", "<c>") &&
+                        xb_Commit() == 1 && xb_Unlock(0) == 1;
+        xb_CloseAll();
+        return ok ? 0 : 2;
+    });
+    ASSERT_EQ(Wait(child), 0);
+    std::string ids;
+    for (xb_Skip(1); !xb_Eof(); xb_Skip(1))
+        ids += Trim("MESSAGE_ID");
+    EXPECT_EQ(ids, "<b><c>");
+    EXPECT_EQ(xb_RecCount(), 3);
+}
 #endif
 
 } // namespace
