@@ -11,7 +11,7 @@ namespace basic {
 
 namespace {
 
-using Args = const std::vector<Value>;
+using Args = const std::span<const Value>;
 
 bool IsNull(const Value& v) {
     return v.type == VType::Null;

@@ -2,6 +2,7 @@
 // The dialect's built-in functions (Len, Mid, DateAdd, CreateObject ...).
 #include "platform/basic/value.h"
 
+#include <span>
 #include <string>
 #include <vector>
 
@@ -10,7 +11,7 @@ namespace basic {
 class Interp;
 
 // Built-ins only read their arguments (the caller may lend them variables).
-using BuiltinFn = Value (*)(Interp& in, const std::vector<Value>& args);
+using BuiltinFn = Value (*)(Interp& in, const std::span<const Value>& args);
 
 struct Builtin {
     BuiltinFn fn;

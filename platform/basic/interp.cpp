@@ -1019,6 +1019,14 @@ Value Interp::CallBuiltinOrProc(const Expr& callee, const std::vector<ExprP>& ar
 // only reads them) rather than copied: a long string passed to Len costs
 // nothing. They go back to their variables whatever the built-in does.
 Value Interp::CallBuiltin(const Builtin& b, const std::vector<ExprP>& args) {
+    // One argument is read where it is: a variable or literal in place, any
+    // other expression in a temporary. (Built-ins of more arguments may call
+    // out to the host, which could change the variables.)
+    if (b.maxArgs == 1 && args.size() == 1 && args[0]) {
+        ValueSlot temp;
+        const Value& arg = Operand(*args[0], temp, true);
+        return b.fn(*this, std::span<const Value>(&arg, 1));
+    }
     // The argument list of this depth is used again: no allocation per call.
     if (argLists_.size() <= argDepth_)
         argLists_.resize(argDepth_ + 1);
