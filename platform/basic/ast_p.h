@@ -23,6 +23,10 @@ struct NameCache {
     std::uint64_t frame = 0; // 0: nothing kept
     std::uint32_t frameAdds = 0, globalAdds = 0;
     void* var = nullptr; // null: no variable of that name
+    // Where a procedure's frame held the name: the next call's frame adds
+    // its names in the same order, so that entry is tried first there.
+    const void* proc = nullptr;
+    std::int32_t slot = -1;
 };
 
 enum class EK { Lit, Var, Member, Call, Paren, Neg, Not, Binary };

@@ -107,33 +107,51 @@ std::uint64_t NextFrameId() {
 
 Interp::Frame::Frame() : id(NextFrameId()) {}
 
-Interp::VarP* Interp::VarTable::Find(const std::string& name) {
+int Interp::VarTable::IndexOf(const std::string& name) {
     // Names are short: the length and the first letter settle most tests.
     const auto same = [&](const std::string& n) {
         return n.size() == name.size() && n[0] == name[0] && n == name;
     };
     for (std::size_t i = 0; i < std::min(count_, kInPlace); ++i)
         if (same(inPlace_[i].first))
-            return &inPlace_[i].second;
+            return static_cast<int>(i);
     if (index_) {
         auto it = index_->find(name);
-        return it == index_->end() ? nullptr : &more_[it->second].second;
+        return it == index_->end() ? -1 : static_cast<int>(kInPlace + it->second);
     }
-    for (Entry& e : more_)
-        if (same(e.first))
-            return &e.second;
-    return nullptr;
+    for (std::size_t i = 0; i < more_.size(); ++i)
+        if (same(more_[i].first))
+            return static_cast<int>(kInPlace + i);
+    return -1;
+}
+
+Interp::VarTable::Entry* Interp::VarTable::At(int index) {
+    if (index < 0 || static_cast<std::size_t>(index) >= count_)
+        return nullptr;
+    const auto i = static_cast<std::size_t>(index);
+    return i < kInPlace ? &inPlace_[i] : &more_[i - kInPlace];
+}
+
+Interp::VarP* Interp::VarTable::Find(const std::string& name) {
+    Entry* e = At(IndexOf(name));
+    return e ? &e->second : nullptr;
 }
 
 void Interp::VarTable::Set(const std::string& name, VarP var) {
-    ++adds_;
     if (VarP* there = Find(name)) {
+        ++adds_;
         *there = std::move(var);
         return;
     }
+    Add(name, std::move(var));
+}
+
+int Interp::VarTable::Add(const std::string& name, VarP var) {
+    ++adds_;
     if (count_ < kInPlace) {
-        inPlace_[count_++] = {name, std::move(var)};
-        return;
+        inPlace_[count_].first = name;
+        inPlace_[count_].second = std::move(var);
+        return static_cast<int>(count_++);
     }
     ++count_;
     more_.emplace_back(name, std::move(var));
@@ -146,6 +164,7 @@ void Interp::VarTable::Set(const std::string& name, VarP var) {
         }
         index_->emplace(name, more_.size() - 1);
     }
+    return static_cast<int>(count_ - 1);
 }
 
 void Interp::VarTable::Clear() {
@@ -325,10 +344,28 @@ Interp::Var* Interp::Find(const std::string& name) {
 }
 
 Interp::Var* Interp::Find(const Expr& e) {
-    const Frame& f = *frames_.back();
+    Frame& f = *frames_.back();
     NameCache& c = e.cache;
-    if (c.frame != f.id || c.frameAdds != f.vars.Adds() || c.globalAdds != globals_.vars.Adds())
-        c = {f.id, f.vars.Adds(), globals_.vars.Adds(), Find(e.name)};
+    if (c.frame == f.id && c.frameAdds == f.vars.Adds() && c.globalAdds == globals_.vars.Adds())
+        return static_cast<Var*>(c.var);
+    c.frame = f.id;
+    c.frameAdds = f.vars.Adds();
+    c.globalAdds = globals_.vars.Adds();
+    // A frame's own names come first, and each name is there once.
+    if (f.proc && c.proc == f.proc)
+        if (VarTable::Entry* at = f.vars.At(c.slot); at && at->first == e.name) {
+            c.var = at->second.get();
+            return static_cast<Var*>(c.var);
+        }
+    const int slot = &f == &globals_ ? -1 : f.vars.IndexOf(e.name);
+    if (slot >= 0) {
+        c.proc = f.proc;
+        c.slot = slot;
+        c.var = f.vars.At(slot)->second.get();
+    } else {
+        VarP* g = globals_.vars.Find(e.name);
+        c.var = g ? g->get() : nullptr;
+    }
     return static_cast<Var*>(c.var);
 }
 
@@ -1123,8 +1160,12 @@ Value Interp::CallProc(const Proc& proc, const std::vector<ExprP>& args) {
         v->v = Owned(Eval(*a));
         f.vars.Set(p.name, std::move(v));
     }
-    if (proc.isFunction && !f.vars.Find(proc.name))
-        f.vars.Set(proc.name, NewVar());
+    int result = -1; // where the function's result is
+    if (proc.isFunction) {
+        result = f.vars.IndexOf(proc.name);
+        if (result < 0)
+            result = f.vars.Add(proc.name, NewVar());
+    }
     ++callDepth_;
     frames_.push_back(&f);
     struct Pop {
@@ -1138,7 +1179,8 @@ Value Interp::CallProc(const Proc& proc, const std::vector<ExprP>& args) {
     ExecBlock(proc.body);
     if (!proc.isFunction)
         return {};
-    return std::move((*f.vars.Find(proc.name))->v);
+    // Names are only added or rebound where they are: the entry is still there.
+    return std::move(f.vars.At(result)->second->v);
 }
 
 } // namespace basic

@@ -91,7 +91,12 @@ private:
     public:
         using Entry = std::pair<std::string, VarP>;
         [[nodiscard]] VarP* Find(const std::string& name);
+        // Its position, or -1; and the entry at a position (null past the end).
+        [[nodiscard]] int IndexOf(const std::string& name);
+        [[nodiscard]] Entry* At(int index);
         void Set(const std::string& name, VarP var);
+        // Set for a name known to be missing; returns its position.
+        int Add(const std::string& name, VarP var);
         void Clear();
         [[nodiscard]] std::uint32_t Adds() const { return adds_; }
         template <class F> void ForEach(F&& f) {

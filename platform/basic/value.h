@@ -32,10 +32,36 @@ struct Value {
     std::shared_ptr<ArrayBox> arr;
 
     Value() = default;
-    Value(const Value&) = default;
-    Value(Value&&) noexcept = default;
-    Value& operator=(const Value&) = default;
-    // Moves only the parts that hold something: most values are numbers.
+    // Copies and moves touch only the parts that hold something: most values
+    // are numbers, and even an empty string costs a call to copy.
+    Value(const Value& o) : type(o.type), l(o.l), d(o.d) {
+        if (!o.s.empty())
+            s = o.s;
+        if (o.obj)
+            obj = o.obj;
+        if (o.arr)
+            arr = o.arr;
+    }
+    Value(Value&& o) noexcept : type(o.type), l(o.l), d(o.d) {
+        if (!o.s.empty())
+            s = std::move(o.s);
+        if (o.obj)
+            obj = std::move(o.obj);
+        if (o.arr)
+            arr = std::move(o.arr);
+    }
+    Value& operator=(const Value& o) {
+        type = o.type;
+        l = o.l;
+        d = o.d;
+        if (!s.empty() || !o.s.empty())
+            s = o.s;
+        if (obj || o.obj)
+            obj = o.obj;
+        if (arr || o.arr)
+            arr = o.arr;
+        return *this;
+    }
     Value& operator=(Value&& o) noexcept {
         type = o.type;
         l = o.l;
