@@ -61,6 +61,13 @@ Value Len(Interp&, Args& a) {
         static_cast<std::int64_t>(a[0].type == VType::String ? a[0].s.size() : ToStr(a[0]).size()));
 }
 
+bool LenWhole(const Value& a, std::int64_t& out) {
+    if (a.type != VType::String)
+        return false;
+    out = static_cast<std::int64_t>(a.s.size());
+    return out <= INT32_MAX;
+}
+
 Value Left(Interp&, Args& a) {
     if (IsNull(a[0]))
         return a[0];
@@ -775,7 +782,7 @@ Value MsgBox(Interp& in, Args& a) {
 
 const std::unordered_map<std::string, Builtin>& Table() {
     static const std::unordered_map<std::string, Builtin> table = {
-        {"len", {Len, 1, 1}},
+        {"len", {Len, 1, 1, LenWhole}},
         {"left", {Left, 2, 2}},
         {"right", {Right, 2, 2}},
         {"mid", {Mid, 2, 3}},

@@ -437,6 +437,10 @@ bool Interp::Pure(const Expr& e) {
                 (e.op == BinOp::Add || e.op == BinOp::Sub || e.op == BinOp::Mul ||
                  e.op == BinOp::IntDiv || e.op == BinOp::Mod);
         break;
+    case EK::Call:
+        whole = pure && e.a->kind == EK::Var && e.a->builtin && e.a->builtin->whole &&
+                e.args.size() == 1 && e.args[0];
+        break;
     default:
         break;
     }
@@ -445,6 +449,27 @@ bool Interp::Pure(const Expr& e) {
     e.pureFor = program_;
     return pure;
 }
+
+namespace {
+
+bool Compare(BinOp op, std::int64_t x, std::int64_t y) {
+    switch (op) {
+    case BinOp::Eq:
+        return x == y;
+    case BinOp::Ne:
+        return x != y;
+    case BinOp::Lt:
+        return x < y;
+    case BinOp::Gt:
+        return x > y;
+    case BinOp::Le:
+        return x <= y;
+    default:
+        return x >= y;
+    }
+}
+
+} // namespace
 
 bool Interp::WholeNumber(const Expr& e, std::int64_t& out) {
     const auto fits = [](std::int64_t v) { return v >= INT32_MIN && v <= INT32_MAX; };
@@ -490,6 +515,14 @@ bool Interp::WholeNumber(const Expr& e, std::int64_t& out) {
             return false;
         }
         return fits(out);
+    }
+    case EK::Call: {
+        // A variable of the name that holds an array or object is indexed.
+        if (const Var* v = Find(*e.a);
+            v && (v->v.type == VType::Array || v->v.type == VType::Object))
+            return false;
+        ValueSlot temp;
+        return e.a->builtin->whole(Operand(*e.args[0], temp, true), out);
     }
     default:
         return false;
@@ -691,13 +724,24 @@ bool Interp::AppendInPlace(const Stmt& s) {
 void Interp::ExecAssign(const Stmt& s, bool isSet) {
     if (!isSet && AppendInPlace(s))
         return;
+    if (!isSet && s.a->kind == EK::Var && Pure(*s.b) && s.b->whole) {
+        // A whole number into a variable that holds a number: no variant made.
+        std::int64_t n = 0;
+        Var* var = Find(*s.a);
+        if (var && !var->isConst && (var->v.type == VType::Empty || var->v.IsNumericType()) &&
+            WholeNumber(*s.b, n) && n >= INT32_MIN && n <= INT32_MAX) {
+            var->v.type = VType::Long;
+            var->v.l = static_cast<std::int32_t>(n);
+            return;
+        }
+    }
     Value v = Eval(*s.b);
     if (isSet) {
         if (v.type != VType::Object)
             Raise(errObjectRequired);
     } else if (v.type == VType::Object) {
         v = Scalar(v);
-    } else {
+    } else if (v.type == VType::Array) {
         v = Owned(std::move(v));
     }
     if (v.type == VType::String)
@@ -930,6 +974,12 @@ Value Interp::Eval(const Expr& e) {
             std::int64_t n = 0;
             if (WholeNumber(e, n))
                 return Value::Long(n);
+        }
+        if (e.op >= BinOp::Eq && e.op <= BinOp::Ge && e.pure && e.a->whole && e.b->whole) {
+            // Whole numbers compared, as Binary would compare their Longs.
+            std::int64_t x = 0, y = 0;
+            if (WholeNumber(*e.a, x) && WholeNumber(*e.b, y))
+                return Value::Bool(Compare(e.op, x, y));
         }
         ValueSlot ta, tb;
         const Value& a = Operand(*e.a, ta, Pure(*e.b));
