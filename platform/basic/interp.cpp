@@ -257,8 +257,7 @@ Value Interp::Evaluate(const Expr& expr) {
 
 // ---- limits
 
-void Interp::Tick() {
-    ++statements_;
+void Interp::CheckLimits() {
     if (limits_.MaxStatements && statements_ > limits_.MaxStatements)
         throw FatalError(errRunaway, ErrorText(errRunaway));
     // A countdown rather than a division per statement.
@@ -343,11 +342,9 @@ Interp::Var* Interp::Find(const std::string& name) {
     return nullptr;
 }
 
-Interp::Var* Interp::Find(const Expr& e) {
+Interp::Var* Interp::FindAgain(const Expr& e) {
     Frame& f = *frames_.back();
     NameCache& c = e.cache;
-    if (c.frame == f.id && c.frameAdds == f.vars.Adds() && c.globalAdds == globals_.vars.Adds())
-        return static_cast<Var*>(c.var);
     c.frame = f.id;
     c.frameAdds = f.vars.Adds();
     c.globalAdds = globals_.vars.Adds();
@@ -380,18 +377,14 @@ Interp::Var& Interp::FindOrCreate(const Expr& e) {
     return ref;
 }
 
-void Interp::Resolve(const Expr& e) {
-    if (e.resolvedFor == program_)
-        return;
+void Interp::ResolveAgain(const Expr& e) {
     auto it = program_->procs.find(e.name);
     e.proc = it == program_->procs.end() ? nullptr : it->second.get();
     e.builtin = FindBuiltin(e.name);
     e.resolvedFor = program_;
 }
 
-bool Interp::Pure(const Expr& e) {
-    if (e.pureFor == program_)
-        return e.pure;
+bool Interp::PureAgain(const Expr& e) {
     bool pure = false;
     switch (e.kind) {
     case EK::Lit:

@@ -127,15 +127,34 @@ private:
     void Begin();
     [[noreturn]] void Rethrow(const RunError& e, int fallbackLine);
 
-    void Tick();
+    void Tick() {
+        ++statements_;
+        if (limits_.MaxStatements || limits_.DoEventsInterval)
+            CheckLimits();
+    }
+    void CheckLimits();
     void CheckStack() const;
     Var* Find(const std::string& name);
     // The same for a name in the tree, kept in its node between look-ups.
-    Var* Find(const ast::Expr& varExpr);
+    Var* Find(const ast::Expr& varExpr) {
+        const Frame& f = *frames_.back();
+        const ast::NameCache& c = varExpr.cache;
+        if (c.frame == f.id && c.frameAdds == f.vars.Adds() && c.globalAdds == globals_.vars.Adds())
+            return static_cast<Var*>(c.var);
+        return FindAgain(varExpr);
+    }
+    Var* FindAgain(const ast::Expr& varExpr);
     Var& FindOrCreate(const ast::Expr& varExpr);
     // The procedure and the built-in a name stands for (either may be null).
-    void Resolve(const ast::Expr& name);
-    [[nodiscard]] bool Pure(const ast::Expr& e);
+    void Resolve(const ast::Expr& name) {
+        if (name.resolvedFor != program_)
+            ResolveAgain(name);
+    }
+    void ResolveAgain(const ast::Expr& name);
+    [[nodiscard]] bool Pure(const ast::Expr& e) {
+        return e.pureFor == program_ ? e.pure : PureAgain(e);
+    }
+    [[nodiscard]] bool PureAgain(const ast::Expr& e);
     // Whole-number arithmetic of a tree marked whole, without variants:
     // false as soon as a value is no Long or a step leaves 32 bits (the
     // general way, run then, gives the Double or the error).
