@@ -480,6 +480,43 @@ s = s & 1 & True
 Print s
 )",
      "1 6 bcabcabc\n5 abcabc\nabcabc1True\n"},
+    {"len_and_comparisons_of_whole_numbers_keep_the_general_rules", R"(
+s = "abcd"
+n = 12345
+Print Len(s) & " " & Len(n) & " " & IsNull(Len(Null)) & " " & Len(e)
+Print (Len(s) > 3) & " " & (Len(s) = 4) & " " & (Len(n) <= 4) & " " & (2147483647 + 1 > 2147483647)
+Dim len(2)
+len(1) = 7
+Print len(1) + 1
+x = "text"
+x = 1 + 2
+Print x & " " & (x = 3)
+d = 1.5
+d = d * 2
+y = 2
+y = y * 1073741824
+Print d & " " & y
+)",
+     "4 5 True 0\nTrue True False True\n 8 \n3 True\n3 2147483648\n"},
+    {"calls_of_a_procedure_find_their_own_variables", R"(
+Function F(flag, depth)
+  If flag Then
+    a = "a" & depth
+  Else
+    b = "b" & depth
+  End If
+  If depth > 0 Then r = F(Not flag, depth - 1)
+  F = a & b & r
+End Function
+Print F(True, 3)
+Print F(False, 2)
+Function One(s)
+  One = UCase(s) & s & Len(s)
+End Function
+t = "ab"
+Print One(t) & t & One(t & "c")
+)",
+     "a3b2a1b0\nb2a1b0\nABab2abABCabc3\n"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Lexical, Language, ::testing::ValuesIn(kLexical),
