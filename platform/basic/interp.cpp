@@ -1178,14 +1178,11 @@ Value Interp::CallProc(const Proc& proc, const std::vector<ExprP>& args) {
         }
         if (p.byRef && a->kind == EK::Var) {
             // By reference: the parameter is the caller's variable itself.
+            // The caller's variable, or the global one (its look-up is kept).
             Frame& caller = *frames_.back();
             VarP shared;
-            if (VarP* there = caller.vars.Find(a->name)) {
-                shared = *there;
-            } else if (&caller != &globals_) {
-                if (VarP* g = globals_.vars.Find(a->name))
-                    shared = *g;
-            }
+            if (Var* there = Find(*a))
+                shared = VarP(there);
             if (shared && !shared->isConst) {
                 f.vars.Set(p.name, shared);
                 continue;
