@@ -260,9 +260,9 @@ Value Interp::Evaluate(const Expr& expr) {
 void Interp::CheckLimits() {
     if (limits_.MaxStatements && statements_ > limits_.MaxStatements)
         throw FatalError(errRunaway, ErrorText(errRunaway));
-    // A countdown rather than a division per statement.
+    // Tick counted down already.
     if (limits_.DoEventsInterval &&
-        (--untilEvents_ == 0 || untilEvents_ > limits_.DoEventsInterval)) {
+        (untilEvents_ == 0 || untilEvents_ > limits_.DoEventsInterval)) {
         untilEvents_ = limits_.DoEventsInterval;
         if (host_.doEvents)
             host_.doEvents();

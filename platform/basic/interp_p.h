@@ -129,7 +129,10 @@ private:
 
     void Tick() {
         ++statements_;
-        if (limits_.MaxStatements || limits_.DoEventsInterval)
+        // A countdown rather than a division per statement.
+        if ((limits_.MaxStatements && statements_ > limits_.MaxStatements) ||
+            (limits_.DoEventsInterval &&
+             (--untilEvents_ == 0 || untilEvents_ > limits_.DoEventsInterval)))
             CheckLimits();
     }
     void CheckLimits();
