@@ -149,7 +149,8 @@ void Interp::VarTable::Set(const std::string& name, VarP var) {
 int Interp::VarTable::Add(const std::string& name, VarP var) {
     ++adds_;
     if (count_ < kInPlace) {
-        inPlace_[count_].first = name;
+        if (inPlace_[count_].first != name) // often the last call's name
+            inPlace_[count_].first = name;
         inPlace_[count_].second = std::move(var);
         return static_cast<int>(count_++);
     }
@@ -165,6 +166,15 @@ int Interp::VarTable::Add(const std::string& name, VarP var) {
         index_->emplace(name, more_.size() - 1);
     }
     return static_cast<int>(count_ - 1);
+}
+
+void Interp::VarTable::Release() {
+    ++adds_;
+    for (std::size_t i = 0; i < std::min(count_, kInPlace); ++i)
+        inPlace_[i].second = VarP();
+    count_ = 0;
+    more_.clear();
+    index_.reset();
 }
 
 void Interp::VarTable::Clear() {
@@ -1162,8 +1172,22 @@ Value Interp::CallBuiltin(const Builtin& b, const std::vector<ExprP>& args) {
 Value Interp::CallProc(const Proc& proc, const std::vector<ExprP>& args) {
     if (args.size() > proc.params.size())
         Raise(errWrongArgs, proc.raw);
-    Frame f;
+    // A frame kept from an earlier call at this depth; the arguments'
+    // calls take the next ones.
+    if (callFrames_.size() <= framesTaken_)
+        callFrames_.push_back(std::make_unique<Frame>());
+    Frame& f = *callFrames_[framesTaken_++];
+    struct Give {
+        Interp& in;
+        Frame& f;
+        ~Give() {
+            f.vars.Release();
+            --in.framesTaken_;
+        }
+    } give{*this, f};
+    f.id = NextFrameId();
     f.proc = &proc;
+    f.resumeNext = false;
     for (std::size_t i = 0; i < proc.params.size(); ++i) {
         const Param& p = proc.params[i];
         const Expr* a = i < args.size() ? args[i].get() : nullptr;

@@ -98,6 +98,9 @@ private:
         // Set for a name known to be missing; returns its position.
         int Add(const std::string& name, VarP var);
         void Clear();
+        // Lets go of every variable but keeps the room (and the names'
+        // storage) for the next call's frame.
+        void Release();
         [[nodiscard]] std::uint32_t Adds() const { return adds_; }
         template <class F> void ForEach(F&& f) {
             for (std::size_t i = 0; i < std::min(count_, kInPlace); ++i)
@@ -199,6 +202,10 @@ private:
     const Host& host_;
     const ast::Program* program_ = nullptr;
     Frame globals_;
+    // The frames of calls, kept for the next call at the same depth;
+    // callFrames_[0, framesTaken_) are in use.
+    std::vector<std::unique_ptr<Frame>> callFrames_;
+    std::size_t framesTaken_ = 0;
     std::vector<Frame*> frames_;
     std::shared_ptr<ErrObject> err_;
     std::uint64_t statements_ = 0;
