@@ -496,7 +496,7 @@ bool Interp::WholeNumber(const Expr& e, std::int64_t& out) {
         return fits(out);
     case EK::Binary: {
         std::int64_t x = 0, y = 0;
-        if (!WholeNumber(*e.a, x) || !WholeNumber(*e.b, y))
+        if (!WholeOperand(*e.a, x) || !WholeOperand(*e.b, y))
             return false;
         switch (e.op) {
         case BinOp::Add:
@@ -981,7 +981,7 @@ Value Interp::Eval(const Expr& e) {
         if (e.op >= BinOp::Eq && e.op <= BinOp::Ge && e.pure && e.a->whole && e.b->whole) {
             // Whole numbers compared, as Binary would compare their Longs.
             std::int64_t x = 0, y = 0;
-            if (WholeNumber(*e.a, x) && WholeNumber(*e.b, y))
+            if (WholeOperand(*e.a, x) && WholeOperand(*e.b, y))
                 return Value::Bool(Compare(e.op, x, y));
         }
         ValueSlot ta, tb;

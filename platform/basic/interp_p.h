@@ -165,6 +165,21 @@ private:
     // false as soon as a value is no Long or a step leaves 32 bits (the
     // general way, run then, gives the Double or the error).
     bool WholeNumber(const ast::Expr& e, std::int64_t& out);
+    // The same, with literals and variables (most operands) read inline.
+    bool WholeOperand(const ast::Expr& e, std::int64_t& out) {
+        if (e.kind == ast::EK::Lit) {
+            out = e.lit.l;
+            return true;
+        }
+        if (e.kind == ast::EK::Var) {
+            const Var* v = Find(e);
+            if (!v || v->v.type != VType::Long)
+                return false;
+            out = v->v.l;
+            return true;
+        }
+        return WholeNumber(e, out);
+    }
     // An operand: the literal or variable itself where nothing evaluated
     // later can change it (stable), else its value in temp.
     const Value& Operand(const ast::Expr& e, ValueSlot& temp, bool stable);
