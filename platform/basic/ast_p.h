@@ -119,6 +119,11 @@ struct Stmt {
     bool hasElse = false;
     ExitKind exit = ExitKind::Sub;
     std::vector<PrintItem> items;
+
+    // Filled by the interpreter: whether an assignment is "s = s & x" with x
+    // pure, for the program it was checked for.
+    mutable const void* appendFor = nullptr;
+    mutable bool append = false;
 };
 
 struct Param {

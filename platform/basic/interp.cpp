@@ -691,8 +691,12 @@ void Interp::ExecReDim(const Stmt& s) {
 bool Interp::AppendInPlace(const Stmt& s) {
     const Expr& t = *s.a;
     const Expr& e = *s.b;
-    if (t.kind != EK::Var || e.kind != EK::Binary || e.op != BinOp::Cat || e.a->kind != EK::Var ||
-        e.a->name != t.name || !Pure(*e.b))
+    if (s.appendFor != program_) {
+        s.append = t.kind == EK::Var && e.kind == EK::Binary && e.op == BinOp::Cat &&
+                   e.a->kind == EK::Var && e.a->name == t.name && Pure(*e.b);
+        s.appendFor = program_;
+    }
+    if (!s.append)
         return false;
     Var* var = Find(t);
     if (!var || var->isConst || var->v.type != VType::String)
@@ -1113,6 +1117,14 @@ Value Interp::CallBuiltin(const Builtin& b, const std::vector<ExprP>& args) {
     // other expression in a temporary. (Built-ins of more arguments may call
     // out to the host, which could change the variables.)
     if (b.maxArgs == 1 && args.size() == 1 && args[0]) {
+        const Expr& a = *args[0];
+        if (a.kind == EK::Binary && Pure(a) && a.whole) {
+            std::int64_t n = 0;
+            if (WholeNumber(a, n)) {
+                const Value arg = Value::Long(n);
+                return b.fn(*this, std::span<const Value>(&arg, 1));
+            }
+        }
         ValueSlot temp;
         const Value& arg = Operand(*args[0], temp, true);
         return b.fn(*this, std::span<const Value>(&arg, 1));
