@@ -1,6 +1,7 @@
 // One loop-heavy workload (calls, arithmetic, string building) written for
-// our engine, for yabasic and for Python; each runs once and the times are
-// printed with their ratios. Usage: basic_bench [turns]
+// our engine, for yabasic and for Python; each side runs three times, taking
+// turns, and the best times are printed with their ratios. Usage:
+// basic_bench [turns]
 #include "platform/basic/engine.h"
 
 #include <chrono>
@@ -113,23 +114,32 @@ int main(int argc, char** argv) {
     long turns = argc > 1 ? std::atol(argv[1]) : 300000;
     std::string n = std::to_string(turns);
 
-    basic::TBasicEngine engine;
-    engine.Limits().MaxStatements = 0;
-    std::string out;
-    engine.OnLog = [&](const std::string& line) { out += " " + line; };
-    auto start = Clock::now();
-    try {
-        engine.RunText(Replace(kOurs, "TURNS", n));
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "basic_bench: %s\n", e.what());
-        return 1;
-    }
-    double ours = std::chrono::duration<double>(Clock::now() - start).count();
-
+    // Each side three times, taking turns, and the best time of each: the
+    // machine is shared, and a slice lost to another program is no side's cost.
     std::string yab = WriteTemp(Replace(kYabasic, "TURNS", n), ".yab");
     std::string py = WriteTemp(Replace(kPython, "TURNS", n), ".py");
-    double yabasic = RunPeer("/usr/bin/yabasic", yab);
-    double python = RunPeer("/usr/bin/python3", py);
+    std::string out;
+    double ours = -1, yabasic = -1, python = -1;
+    const auto best = [](double& kept, double secs) {
+        if (secs >= 0 && (kept < 0 || secs < kept))
+            kept = secs;
+    };
+    for (int trial = 0; trial < 3; ++trial) {
+        basic::TBasicEngine engine;
+        engine.Limits().MaxStatements = 0;
+        out.clear();
+        engine.OnLog = [&](const std::string& line) { out += " " + line; };
+        auto start = Clock::now();
+        try {
+            engine.RunText(Replace(kOurs, "TURNS", n));
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "basic_bench: %s\n", e.what());
+            return 1;
+        }
+        best(ours, std::chrono::duration<double>(Clock::now() - start).count());
+        best(yabasic, RunPeer("/usr/bin/yabasic", yab));
+        best(python, RunPeer("/usr/bin/python3", py));
+    }
     std::remove(yab.c_str());
     std::remove(py.c_str());
 
@@ -138,6 +148,6 @@ int main(int argc, char** argv) {
     std::printf("%-14s %8.3f s\n", "quelta", ours);
     Report("yabasic", yabasic, ours, 0.8);
     Report("python3", python, ours, 1.5);
-    std::printf("(peers are timed as processes, start-up included)\n");
+    std::printf("(best of three turns each; peers are timed as processes, start-up included)\n");
     return 0;
 }
