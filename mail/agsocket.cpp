@@ -15,7 +15,8 @@
 namespace {
 
 constexpr long kSelectMask = FD_READ | FD_WRITE | FD_CONNECT | FD_CLOSE; // 51
-constexpr int kReceiveChunk = 16384;
+// Large enough that a long transfer wakes the event loop rarely.
+constexpr int kReceiveChunk = 65536;
 constexpr int kSendChunk = 2047;
 
 int Percent(long long position, long long size) {
