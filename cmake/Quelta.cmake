@@ -20,6 +20,10 @@ set(CMAKE_LIBRARY_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/bin)
 set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/bin)
 set(CMAKE_BUILD_RPATH ${PROJECT_BINARY_DIR}/bin)
 
+# The shared test data (real FoxPro files and the like); beside the tree by
+# default, settable for a tree checked out elsewhere.
+set(QUELTA_SHARED_DIR "${PROJECT_SOURCE_DIR}/../shared" CACHE PATH "Folder of the shared test data")
+
 # quelta_tests(<name> SOURCES ... LIBS ...): one GoogleTest program per folder.
 function(quelta_tests name)
   if(NOT QUELTA_TESTS)
@@ -30,7 +34,7 @@ function(quelta_tests name)
   target_link_libraries(${name} PRIVATE ${QT_LIBS} GTest::gtest GTest::gtest_main)
   target_compile_definitions(${name} PRIVATE
     QUELTA_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
-    QUELTA_SHARED_DIR="${PROJECT_SOURCE_DIR}/../shared"
+    QUELTA_SHARED_DIR="${QUELTA_SHARED_DIR}"
     QUELTA_BIN_DIR="${PROJECT_BINARY_DIR}/bin")
   gtest_discover_tests(${name}
     TEST_PREFIX "${name}."
