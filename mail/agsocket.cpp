@@ -310,7 +310,8 @@ void TagSocket::Connect() {
 int TagSocket::ReadLine(std::string& line) {
     if (!IsOpen())
         RaiseError(SNotConnected);
-    waiter_.Wait([this] { return readable_ || cancel_ || error_; });
+    // A server that has closed sends no more: the close ends the wait too.
+    waiter_.Wait([this] { return readable_ || closed_ || cancel_ || error_; });
     RaiseWaitEnd(true);
     waiter_.Start();
     readable_ = false;
@@ -430,7 +431,8 @@ void TagSocket::SendLine(std::string_view line) {
 void TagSocket::ReceiveToStream(std::ostream& stream, long size) {
     if (!IsOpen())
         RaiseError(SNotConnected);
-    waiter_.Wait([this] { return readable_ || cancel_ || error_; });
+    // A server that has closed sends no more: the close ends the wait too.
+    waiter_.Wait([this] { return readable_ || closed_ || cancel_ || error_; });
     RaiseWaitEnd(true);
     readable_ = false;
     std::vector<char> buf(kReceiveChunk);
