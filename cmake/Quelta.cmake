@@ -14,6 +14,16 @@ if(QUELTA_SANITIZE)
   add_link_options(-fsanitize=address,undefined)
 endif()
 
+if(QUELTA_FUZZ)
+  if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+    message(FATAL_ERROR "QUELTA_FUZZ needs clang (CXX=clang++-14)")
+  endif()
+  # Coverage for the fuzzer in every library; the fuzz programs add libFuzzer's main.
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer
+                      -fno-sanitize-recover=undefined)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
 # Shared libraries and programs land side by side, so run-time loading by
 # name (dlopen of the engine, winsock and COM servers) finds them.
 set(CMAKE_LIBRARY_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/bin)
