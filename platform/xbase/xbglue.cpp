@@ -98,12 +98,6 @@ template <class F> auto Translate(const std::string& context, F&& f) -> decltype
     }
 }
 
-std::string StrOf(double n) {
-    char buf[400];
-    std::snprintf(buf, sizeof buf, "%10.0f", n);
-    return buf;
-}
-
 class Compiled final : public CompiledExpr {
 public:
     Compiled(expr::Expression e, std::string text) : expr_(std::move(e)), text_(std::move(text)) {}
@@ -131,7 +125,7 @@ public:
                 break;
             case expr::Type::Numeric:
                 r.number = v.number;
-                r.text = StrOf(v.number);
+                r.text = expr::Str(v.number);
                 break;
             case expr::Type::Logical:
                 r.logical = v.logical;

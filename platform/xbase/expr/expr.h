@@ -161,6 +161,11 @@ private:
 [[nodiscard]] std::string SearchKeyBytes(std::string_view text, const KeyInfo& key,
                                          const Settings& settings);
 
+// STR(n, len, dec): right-justified in len characters, the exact decimal
+// text of the number as typed, rounded half away from zero; fewer decimals
+// when it does not fit, asterisks when even the whole part does not.
+[[nodiscard]] std::string Str(double n, int len = 10, int dec = 0);
+
 // Julian day number of a calendar date, and back; 0 for an invalid date.
 [[nodiscard]] std::int32_t JulianFromYmd(int year, int month, int day);
 void YmdFromJulian(std::int32_t julian, int& year, int& month, int& day);
