@@ -204,6 +204,23 @@ std::string AsText(const Value& v, const Context& ctx) {
     return {};
 }
 
+// A count or width argument as an int; far-out values (and NaN) are cut
+// before the conversion, which is undefined for them.
+int IntArg(double n) {
+    if (std::isnan(n))
+        return 0;
+    return static_cast<int>(std::clamp(n, -1e9, 1e9));
+}
+
+// The last day a date can be (9999-12-31); later or earlier is an error.
+constexpr double kLastJulian = 5373484;
+
+std::int32_t DayOrThrow(double julian, std::size_t pos) {
+    if (!(julian >= 1 && julian <= kLastJulian))
+        throw ExprError("Date out of range", pos);
+    return static_cast<std::int32_t>(julian);
+}
+
 std::size_t SizeArg(double n, std::size_t pos) {
     if (!(n > 0))
         return 0;
@@ -233,8 +250,8 @@ Value Call(const Node& n, const Context& ctx) {
         return Value::Char(LTrim(RTrim(arg(0).text)));
     case Func::Str: {
         double v = num(0);
-        int len = n.kids.size() > 1 ? static_cast<int>(num(1)) : 10;
-        int dec = n.kids.size() > 2 ? static_cast<int>(num(2)) : 0;
+        int len = n.kids.size() > 1 ? IntArg(num(1)) : 10;
+        int dec = n.kids.size() > 2 ? IntArg(num(2)) : 0;
         return Value::Char(Str(v, len, dec));
     }
     case Func::Val:
@@ -346,7 +363,7 @@ Value Call(const Node& n, const Context& ctx) {
     case Func::Int:
         return Value::Num(std::trunc(num(0)));
     case Func::Round:
-        return Value::Num(RoundHalfAway(num(0), std::clamp(static_cast<int>(num(1)), -20, 20)));
+        return Value::Num(RoundHalfAway(num(0), std::clamp(IntArg(num(1)), -20, 20)));
     case Func::Max:
     case Func::Min: {
         Value a = arg(0), b = arg(1);
@@ -361,7 +378,7 @@ Value Call(const Node& n, const Context& ctx) {
         return Value::Num(n.func == Func::Year ? y : n.func == Func::Month ? m : d);
     }
     case Func::Chr:
-        return Value::Char(std::string(1, static_cast<char>(static_cast<int>(num(0)) & 0xFF)));
+        return Value::Char(std::string(1, static_cast<char>(IntArg(num(0)) & 0xFF)));
     case Func::Asc: {
         std::string s = arg(0).text;
         return Value::Num(s.empty() ? 0 : static_cast<unsigned char>(s[0]));
@@ -415,10 +432,10 @@ Value Arith(const Node& n, const Value& a, const Value& b) {
                 if (d.type == Type::DateTime) { // date-time + seconds
                     double ms = d.millis + days * 1000.0;
                     double dd = std::floor(ms / 86400000.0);
-                    r.julian = static_cast<std::int32_t>(d.julian + dd);
+                    r.julian = DayOrThrow(d.julian + dd, n.pos);
                     r.millis = static_cast<std::int32_t>(ms - dd * 86400000.0);
                 } else {
-                    r.julian = static_cast<std::int32_t>(d.julian + std::trunc(days));
+                    r.julian = DayOrThrow(d.julian + std::trunc(days), n.pos);
                 }
             }
             return r;
@@ -435,6 +452,7 @@ Value Arith(const Node& n, const Value& a, const Value& b) {
             nb.number = -b.number;
             Node add;
             add.op = Op::Add;
+            add.pos = n.pos;
             return Arith(add, a, nb);
         }
         if (a.type == Type::DateTime)

@@ -386,6 +386,20 @@ TEST(Expr, CompileErrorsNameThePosition) {
     }
 }
 
+// Far-out numbers as widths, decimals and codes are cut to what the function
+// takes; as days they are an error. Never an int they do not fit.
+TEST(Expr, FarOutNumbersAsArguments) {
+    TestRecord r = Received();
+    RunTable({{"LEN(STR(FREQVAL, 10 ^ 30))", "N:255"},
+              {"STR(FREQVAL, 4, 10 ^ 30)", "C:15.0"},
+              {"STR(FREQVAL, -(10 ^ 30))", "C:*"},
+              {"ROUND(2.5, 10 ^ 30)", "N:2.5"},
+              {"ASC(CHR(10 ^ 30))", "N:0"}},
+             r);
+    for (const char* e : {"RECDATE + 10 ^ 30", "RECDATE - 10 ^ 30", "RECDATE + 4000000"})
+        EXPECT_THROW((void)Expression::Compile(e, r).Evaluate(r), ExprError) << e;
+}
+
 TEST(Expr, RunTimeFaultsAreErrors) {
     TestRecord r = Received();
     EXPECT_THROW((void)Expression::Compile("1 / (FREQVAL - 15)", r).Evaluate(r), ExprError);
