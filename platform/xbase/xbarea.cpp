@@ -143,6 +143,7 @@ std::uint32_t WorkArea::RecCount() {
 }
 
 void WorkArea::SetEof() {
+    pos_.reset();
     recno_ = dbf_.Count() + 1;
     rec_ = dbf_.BlankRecord();
     disk_ = rec_;
@@ -151,6 +152,7 @@ void WorkArea::SetEof() {
 }
 
 void WorkArea::Load(std::uint32_t recno) {
+    pos_.reset();
     dbf_.ReadRecord(recno, rec_);
     disk_ = rec_;
     recno_ = recno;
@@ -174,6 +176,7 @@ bool WorkArea::VisibleAt(std::uint32_t recno) {
     dbf_.ReadRecord(recno, tmp);
     if (!Visible(tmp, recno))
         return false;
+    pos_.reset();
     rec_ = tmp;
     disk_ = tmp;
     recno_ = recno;
@@ -246,8 +249,10 @@ void WorkArea::SettleForward(std::optional<IndexPos> p) {
         if (!inScope && !desc && scopeHigh_ &&
             p->key.compare(0, scopeHigh_->size(), *scopeHigh_) > 0)
             break; // past the end of the scope
-        if (inScope && p->recno >= 1 && p->recno <= dbf_.Count() && VisibleAt(p->recno))
+        if (inScope && p->recno >= 1 && p->recno <= dbf_.Count() && VisibleAt(p->recno)) {
+            pos_ = p;
             return;
+        }
         p = desc ? indexes_->Prior(order_, *p) : indexes_->Next(order_, *p);
     }
     SetEof();
@@ -260,8 +265,10 @@ void WorkArea::SettleBackward(std::optional<IndexPos> p) {
         bool inScope = InScope(p->key);
         if (!inScope && !desc && scopeLow_ && p->key.compare(0, scopeLow_->size(), *scopeLow_) < 0)
             break;
-        if (inScope && p->recno >= 1 && p->recno <= dbf_.Count() && VisibleAt(p->recno))
+        if (inScope && p->recno >= 1 && p->recno <= dbf_.Count() && VisibleAt(p->recno)) {
+            pos_ = p;
             return;
+        }
         p = desc ? indexes_->Next(order_, *p) : indexes_->Prior(order_, *p);
     }
     SetEof();
@@ -270,6 +277,8 @@ void WorkArea::SettleBackward(std::optional<IndexPos> p) {
 std::optional<IndexPos> WorkArea::CurrentPos() {
     if (eof_)
         return std::nullopt;
+    if (pos_ && pos_->recno == recno_)
+        return pos_;
     auto key = indexes_->KeyFor(order_, disk_, recno_);
     if (!key)
         return std::nullopt;
@@ -336,8 +345,11 @@ void WorkArea::Skip(int count) {
         lock.emplace(*this, LockKind::Read);
     Refresh();
     if (count == 0) {
-        if (!eof_)
+        if (!eof_) {
+            std::optional<IndexPos> at = pos_;
             Load(recno_);
+            pos_ = at;
+        }
         return;
     }
     int dir = count > 0 ? 1 : -1;
@@ -483,9 +495,14 @@ bool WorkArea::UpdateKeys(const std::string& oldRec, const std::string& newRec,
         if (oldKey == newKey)
             continue;
         if (oldKey)
-            indexes_->Remove(o, *oldKey, recno);
+            (void)indexes_->Remove(o, *oldKey, recno);
         if (newKey)
             indexes_->Insert(o, *newKey, recno);
+        if (o == order_) {
+            pos_.reset();
+            if (newKey)
+                pos_ = IndexPos{*newKey, recno};
+        }
     }
     return true;
 }
@@ -534,6 +551,7 @@ void WorkArea::CommitNew() {
         BeginIndexChange();
     std::uint32_t recno = dbf_.AppendRecord(rec_);
     pendingAppend_ = false;
+    pos_.reset();
     recno_ = recno;
     disk_ = rec_;
     dirty_ = false;
@@ -612,6 +630,16 @@ void WorkArea::SetFieldBytes(const FieldDesc& f, const std::string& value) {
     std::string v = value;
     v.resize(static_cast<std::size_t>(f.width), ' ');
     rec_.replace(static_cast<std::size_t>(f.offset), static_cast<std::size_t>(f.width), v);
+    dbf_.SetFlagBit(rec_, f.nullBit, false);
+    dirty_ = true;
+}
+
+void WorkArea::SetVarValue(const FieldDesc& f, const std::string& value) {
+    if (eof_ && !pendingAppend_)
+        throw Error(XB_ERR_RANGE, "No current record");
+    RequireWritable();
+    dbf_.SetVarValue(f, rec_, value);
+    dbf_.SetFlagBit(rec_, f.nullBit, false);
     dirty_ = true;
 }
 
@@ -726,6 +754,7 @@ int WorkArea::SetOrder(int order) {
     }
     int previous = order_;
     if (order != order_) {
+        pos_.reset();
         scopeLow_.reset();
         scopeHigh_.reset();
         hasScope_ = false;
@@ -745,7 +774,10 @@ std::string WorkArea::CurrentKey() {
     RequireOrder();
     if (eof_)
         return "";
-    return indexes_->KeyFor(order_, rec_, recno_).value_or("");
+    std::string key = indexes_->KeyFor(order_, rec_, recno_).value_or("");
+    if (indexes_->NullFlagged(order_) && !key.empty())
+        key.erase(0, 1); // the value's key, as a seek takes it
+    return key;
 }
 
 bool WorkArea::Seek(const std::string& key) {
@@ -758,8 +790,10 @@ bool WorkArea::Seek(const std::string& key) {
     bool found = false;
     std::optional<IndexPos> p = indexes_->Seek(order_, bytes, found);
     while (p && p->key.compare(0, bytes.size(), bytes) == 0) {
-        if (InScope(p->key) && p->recno >= 1 && p->recno <= dbf_.Count() && VisibleAt(p->recno))
+        if (InScope(p->key) && p->recno >= 1 && p->recno <= dbf_.Count() && VisibleAt(p->recno)) {
+            pos_ = p;
             return true;
+        }
         p = indexes_->Next(order_, *p);
     }
     if (Settings().softSeek)

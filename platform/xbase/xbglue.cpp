@@ -32,6 +32,10 @@ expr::Settings ExprSettings() {
     return out;
 }
 
+expr::FieldInfo InfoOf(const FieldDesc& f) {
+    return {f.name, f.type, f.width, f.decimals, f.nullBit >= 0};
+}
+
 // The table's fields, for compiling.
 class SchemaView : public expr::Schema {
 public:
@@ -39,10 +43,7 @@ public:
     int FieldIndex(std::string_view upperName) const override {
         return area_.FieldIndex(std::string(upperName));
     }
-    expr::FieldInfo FieldAt(int index) const override {
-        const FieldDesc& f = area_.FieldAt(index);
-        return {f.name, f.type, f.width, f.decimals};
-    }
+    expr::FieldInfo FieldAt(int index) const override { return InfoOf(area_.FieldAt(index)); }
 
 protected:
     WorkArea& area_;
@@ -56,15 +57,11 @@ public:
     int FieldIndex(std::string_view upperName) const override {
         return area_.FieldIndex(std::string(upperName));
     }
-    expr::FieldInfo FieldAt(int index) const override {
-        const FieldDesc& f = area_.FieldAt(index);
-        return {f.name, f.type, f.width, f.decimals};
-    }
+    expr::FieldInfo FieldAt(int index) const override { return InfoOf(area_.FieldAt(index)); }
     std::string_view FieldBytes(int index) const override {
-        const FieldDesc& f = area_.FieldAt(index);
-        return std::string_view(record_).substr(static_cast<std::size_t>(f.offset),
-                                                static_cast<std::size_t>(f.width));
+        return area_.FieldValue(area_.FieldAt(index), record_);
     }
+    bool IsNull(int index) const override { return area_.IsNull(area_.FieldAt(index), record_); }
     std::string MemoText(int index) const override {
         std::uint32_t type = 0;
         std::string data;
@@ -244,9 +241,20 @@ public:
         const Order& o = At(order);
         Translate(o.bag->bag->Path(), [&] { o.tag->Insert(key, recno); });
     }
-    void Remove(int order, const std::string& key, std::uint32_t recno) override {
+    bool Remove(int order, const std::string& key, std::uint32_t recno) override {
         const Order& o = At(order);
-        Translate(o.bag->bag->Path(), [&] { o.tag->Remove(key, recno); });
+        return Translate(o.bag->bag->Path(), [&] {
+            if (o.tag->Remove(key, recno))
+                return true;
+            if (o.tag->Def().unique) // its other rows are rightly absent
+                return false;
+            std::optional<cdx::Entry> stale = o.tag->FindRecord(recno);
+            return stale && o.tag->Remove(stale->key, recno);
+        });
+    }
+    bool NullFlagged(int order) const override {
+        const Order& o = Listed(order);
+        return o.keys && o.keys->NullFlagged();
     }
     void RebuildAll() override {
         for (auto& b : bags_)
