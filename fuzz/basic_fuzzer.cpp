@@ -13,7 +13,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::string source(fuzz::Bytes(data, size));
     basic::TBasicEngine engine;
     basic::TBasicLimits& limits = engine.Limits();
-    limits.MaxStatements = 100000;
+    // Low enough that a loop failing on every statement (each failure
+    // unwinding a deep expression) stays well inside the time-out.
+    limits.MaxStatements = 20000;
     limits.MaxStringLength = 1u << 20;
     limits.MaxArrayLength = 1u << 16;
     limits.MaxCallDepth = 200;
