@@ -13,14 +13,6 @@ namespace {
 
 using namespace xbtest;
 
-XbFieldDef Def(const char* name, char type, int width) {
-    XbFieldDef d{};
-    std::memcpy(d.name, name, std::min(std::strlen(name), sizeof d.name - 1));
-    d.type = type;
-    d.width = width;
-    return d;
-}
-
 std::string MakeTable(const TempDir& dir, bool withTags) {
     const XbFieldDef fields[] = {Def("MESSAGE_ID", 'C', 40), Def("LINK_ID", 'C', 20),
                                  Def("NOTES", 'M', 10)};

@@ -17,14 +17,6 @@ using namespace xbtest;
 
 const std::string kScript = std::string(QUELTA_SOURCE_DIR) + "/platform/xbase/tests/dbf_make.py";
 
-XbFieldDef Def(const char* name, char type, int width) {
-    XbFieldDef d{};
-    std::memcpy(d.name, name, std::min(std::strlen(name), sizeof d.name - 1));
-    d.type = type;
-    d.width = width;
-    return d;
-}
-
 // A table of CODE and QTY with a tag on CODE, rows in this order.
 std::string MakeTable(const TempDir& dir, const std::string& name,
                       std::initializer_list<const char*> codes) {
