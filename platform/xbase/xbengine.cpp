@@ -88,12 +88,15 @@ bool IsMemo(const FieldDesc& f) {
     return f.type == 'M' || f.type == 'G' || f.type == 'P' || f.type == 'W';
 }
 
+// A little-endian signed integer of 1 to 8 bytes; a wider field (a damaged
+// descriptor) counts its first eight.
 std::int64_t LeInt(const std::string& b) {
+    std::size_t n = std::min<std::size_t>(b.size(), 8);
     std::uint64_t v = 0;
-    for (std::size_t i = 0; i < b.size(); ++i)
+    for (std::size_t i = 0; i < n; ++i)
         v |= static_cast<std::uint64_t>(static_cast<unsigned char>(b[i])) << (8 * i);
-    if (b.size() < 8 && (v >> (8 * b.size() - 1)) & 1)
-        v |= ~0ull << (8 * b.size());
+    if (n > 0 && n < 8 && (v >> (8 * n - 1)) & 1)
+        v |= ~0ull << (8 * n);
     return static_cast<std::int64_t>(v);
 }
 
@@ -135,6 +138,7 @@ std::string FieldText(WorkArea& a, const FieldDesc& f) {
         return buf;
     }
     case 'T': {
+        raw.resize(std::max<std::size_t>(raw.size(), 8), '\0'); // a damaged, narrower field
         std::int64_t day = LeInt(raw.substr(0, 4)), ms = LeInt(raw.substr(4, 4));
         if (day == 0)
             return "";
