@@ -100,6 +100,9 @@ void DbfFile::Open(const std::string& path, bool writable) {
     if (size < 32)
         ThrowCorrupt(path, "header", "file is shorter than a table header");
     file_.ReadAt(0, h, 32, "header");
+    // Measured again after the header: another user's append writes its
+    // record before the count, so a count read is never past this size.
+    size = file_.Size();
     signature_ = h[0];
     if (!KnownSignature(signature_))
         ThrowCorrupt(path, "header", "not a dBASE/FoxPro table (signature byte)");

@@ -357,10 +357,14 @@ private:
         Reorder();
     }
 
-    // An entry must name a record of the table.
+    // An entry must name a record of the table. Another user's append puts
+    // its record and count down before its keys, so a count read before the
+    // entry is read again first.
     std::optional<IndexPos> Checked(const Order& o, const std::optional<cdx::Entry>& e) {
         if (!e)
             return std::nullopt;
+        if (e->recno > area_.Dbf().Count() && !area_.Exclusive())
+            area_.Dbf().RefreshCount();
         if (e->recno == 0 || e->recno > area_.Dbf().Count())
             ThrowCorrupt(o.bag->bag->Path(), "tag " + o.tag->Name(),
                          "entry points to record " + std::to_string(e->recno) +

@@ -124,6 +124,32 @@ TEST_F(StaleIndex, AnotherTablesIndexWalksAndEnds) {
     EXPECT_EQ(Walk(false), "3 1 4 2 ");
 }
 
+// A longer table's index names records this table does not have: the walk,
+// the seek and the count stop with "corrupt file" naming the index and tag
+// instead of reading past the end or passing over the entry.
+TEST_F(StaleIndex, AnEntryPastTheTablesEndIsACorruptIndex) {
+    std::string p = MakeTable(dir_, "mine", {"b", "a"});
+    MakeTable(dir_, "other", {"c", "a", "d", "b"});
+    std::filesystem::copy_file(dir_.File("other.cdx"), dir_.File("mine.cdx"),
+                               std::filesystem::copy_options::overwrite_existing);
+    for (int mode : {XB_SHARED, XB_EXCLUSIVE}) {
+        SCOPED_TRACE(mode);
+        ASSERT_NE(xb_Use(p.c_str(), nullptr, mode, 2), 0) << ErrorText();
+        ASSERT_EQ(xb_SetOrder(1), 0);
+        EXPECT_EQ(Walk(true), "2 ERR");
+        std::string text = ErrorText();
+        EXPECT_EQ(xb_LastError(), XB_ERR_CORRUPT);
+        EXPECT_NE(text.find("Corrupt file"), std::string::npos) << text;
+        EXPECT_NE(text.find("mine.cdx"), std::string::npos) << text;
+        EXPECT_NE(text.find("tag CODE"), std::string::npos) << text;
+        EXPECT_NE(text.find("record 4"), std::string::npos) << text;
+        EXPECT_EQ(xb_Seek("d"), 0);
+        EXPECT_EQ(xb_LastError(), XB_ERR_CORRUPT);
+        EXPECT_EQ(Walk(false), "ERR");
+        xb_CloseAll();
+    }
+}
+
 } // namespace
 
 #endif
