@@ -3,9 +3,11 @@
 # UndefinedBehaviorSanitizer in a build folder of their own, replays every
 # regression input, then fuzzes each target from its seed corpus.
 #   tools/fuzz.sh [seconds]    fuzz each target for that long (default 60)
-#   tools/fuzz.sh --runs N     at most N runs per target, 20 seconds at most (CI)
+#   tools/fuzz.sh --runs N [seconds]  at most N runs per target, for at most
+#                              that long (default 20 seconds: CI)
 # Environment: QUELTA_FUZZ_JOBS targets at once (default 3), QUELTA_FUZZ_TARGETS
-# names to run (default all), QUELTA_FUZZ_BUILD the build folder (build-fuzz).
+# names to run (default all), QUELTA_FUZZ_BUILD the build folder (build-fuzz),
+# QUELTA_BUILD_JOBS compile jobs (default all cores).
 # The corpora grow in <build>/work/corpus/<target>; findings land in
 # <build>/work/findings/<target>/ and make the script fail: fix the fault, then
 # keep the input as fuzz/regressions/<target>/<fault-name>.
@@ -17,7 +19,7 @@ seconds=60
 runs=-1
 if [ "${1:-}" = --runs ]; then
   runs=${2:?--runs needs a number}
-  seconds=20
+  seconds=${3:-20}
 elif [ -n "${1:-}" ]; then
   seconds=$1
 fi
@@ -28,7 +30,7 @@ work=$root/$build/work
 bash tools/bootstrap.sh
 CC=clang-14 CXX=clang++-14 cmake -S . -B "$build" -G Ninja -DQUELTA_FUZZ=ON -DQUELTA_TESTS=OFF \
   -DQUELTA_BENCH=OFF -DQUELTA_WERROR=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build" -j"$(nproc)" --target fuzzers wsock32
+cmake --build "$build" -j"${QUELTA_BUILD_JOBS:-$(nproc)}" --target fuzzers wsock32
 
 targets=${QUELTA_FUZZ_TARGETS:-$(cd fuzz/corpus && ls)}
 export ASAN_OPTIONS=${ASAN_OPTIONS:-abort_on_error=1:detect_leaks=1}
