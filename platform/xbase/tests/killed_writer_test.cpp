@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <csignal>
 #include <cstdlib>
-#include <cstring>
 #include <gtest/gtest.h>
 #include <random>
 #include <sys/wait.h>
@@ -15,14 +14,6 @@
 namespace {
 
 using namespace xbtest;
-
-XbFieldDef Def(const char* name, int width) {
-    XbFieldDef d{};
-    std::memcpy(d.name, name, std::strlen(name));
-    d.type = 'C';
-    d.width = width;
-    return d;
-}
 
 void AppendRow(int n) {
     ASSERT_EQ(xb_AppendEx(), XB_APPEND_OK) << ErrorText();
@@ -39,7 +30,7 @@ void AppendRow(int n) {
 TEST(KilledWriter, TheNextWriterRepairsTheTags) {
     EngineReset reset;
     TempDir dir;
-    const XbFieldDef fields[] = {Def("ID", 12), Def("NAME", 20), Def("CITY", 20)};
+    const XbFieldDef fields[] = {Def("ID", 'C', 12), Def("NAME", 'C', 20), Def("CITY", 'C', 20)};
     const std::string p = dir.File("people.dbf");
     ASSERT_EQ(xb_Create(p.c_str(), fields, 3), 1);
     ASSERT_NE(xb_Use(p.c_str(), nullptr, XB_EXCLUSIVE, 2), 0);
