@@ -853,6 +853,10 @@ void WorkArea::Pack() {
     std::uint32_t count = dbf_.Count();
     std::uint32_t out = 0;
     std::string tmp;
+    // Records move before the tags are built again: a kill in between leaves
+    // the mark, and the next writer builds them from the records.
+    if (OrderCount() > 0)
+        dbf_.SetIndexChangeOpen(true);
     for (std::uint32_t r = 1; r <= count; ++r) {
         dbf_.ReadRecord(r, tmp);
         if (tmp[0] == '*')
@@ -862,8 +866,10 @@ void WorkArea::Pack() {
             dbf_.WriteRecord(out, tmp);
     }
     dbf_.TruncateTo(out);
-    if (OrderCount() > 0)
+    if (OrderCount() > 0) {
         indexes_->RebuildAll();
+        dbf_.SetIndexChangeOpen(false);
+    }
     GoTop();
 }
 
@@ -872,11 +878,15 @@ void WorkArea::Zap() {
     RequireExclusive("Zap");
     pendingAppend_ = false;
     dirty_ = false;
+    if (OrderCount() > 0)
+        dbf_.SetIndexChangeOpen(true);
     dbf_.TruncateTo(0);
     if (memo_.IsOpen())
         memo_.Reset();
-    if (OrderCount() > 0)
+    if (OrderCount() > 0) {
         indexes_->RebuildAll();
+        dbf_.SetIndexChangeOpen(false);
+    }
     GoTop();
 }
 
