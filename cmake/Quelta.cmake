@@ -14,11 +14,25 @@ if(QUELTA_SANITIZE)
   add_link_options(-fsanitize=address,undefined)
 endif()
 
+if(QUELTA_FUZZ)
+  if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+    message(FATAL_ERROR "QUELTA_FUZZ needs clang (CXX=clang++-14)")
+  endif()
+  # Coverage for the fuzzer in every library; the fuzz programs add libFuzzer's main.
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer
+                      -fno-sanitize-recover=undefined)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
 # Shared libraries and programs land side by side, so run-time loading by
 # name (dlopen of the engine, winsock and COM servers) finds them.
 set(CMAKE_LIBRARY_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/bin)
 set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/bin)
 set(CMAKE_BUILD_RPATH ${PROJECT_BINARY_DIR}/bin)
+
+# The shared test data (real FoxPro files and the like); beside the tree by
+# default, settable for a tree checked out elsewhere.
+set(QUELTA_SHARED_DIR "${PROJECT_SOURCE_DIR}/../shared" CACHE PATH "Folder of the shared test data")
 
 # quelta_tests(<name> SOURCES ... LIBS ...): one GoogleTest program per folder.
 function(quelta_tests name)
@@ -30,7 +44,7 @@ function(quelta_tests name)
   target_link_libraries(${name} PRIVATE ${QT_LIBS} GTest::gtest GTest::gtest_main)
   target_compile_definitions(${name} PRIVATE
     QUELTA_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
-    QUELTA_SHARED_DIR="${PROJECT_SOURCE_DIR}/../shared"
+    QUELTA_SHARED_DIR="${QUELTA_SHARED_DIR}"
     QUELTA_BIN_DIR="${PROJECT_BINARY_DIR}/bin")
   gtest_discover_tests(${name}
     TEST_PREFIX "${name}."

@@ -349,7 +349,8 @@ int TagSocket::ReadLine(std::string& line) {
     // A line that came with an earlier receive needs no wait.
     if (TakeLine(line))
         return GetReplyCode(line);
-    waiter_.Wait([this] { return readable_ || cancel_ || error_; });
+    // A server that has closed sends no more: the close ends the wait too.
+    waiter_.Wait([this] { return readable_ || closed_ || cancel_ || error_; });
     RaiseWaitEnd(true);
     waiter_.Start();
     readable_ = false;
@@ -463,7 +464,8 @@ void TagSocket::ReceiveToStream(std::ostream& stream, long size) {
         RaiseError(SNotConnected);
     // Data that came with the reply line is read before waiting for more.
     if (Held() == 0) {
-        waiter_.Wait([this] { return readable_ || cancel_ || error_; });
+        // A server that has closed sends no more: the close ends the wait too.
+        waiter_.Wait([this] { return readable_ || closed_ || cancel_ || error_; });
         RaiseWaitEnd(true);
         readable_ = false;
     }

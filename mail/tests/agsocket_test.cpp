@@ -132,6 +132,24 @@ TEST(TagSocket, ClosedRefusedAndUnknownEndAtOnce) {
                   "[10054] Connection reset by peer");
         EXPECT_LT(t.elapsed(), 2000);
     }
+    // Hanging up after whole lines, or before any: the next read learns of
+    // it from the close, not from the time-out.
+    {
+        ScriptedServer srv({Say("220 hi\r\n"), Hangup()});
+        TestSocket s;
+        s.OpenTo(srv.Address(), 10);
+        EXPECT_EQ(s.ReadLine(line), 220);
+        EXPECT_EQ(Raised<ESocketError>([&] { s.ReadLine(line); }),
+                  "[10054] Connection reset by peer");
+    }
+    {
+        ScriptedServer srv({Hangup()});
+        TestSocket s;
+        s.OpenTo(srv.Address(), 10);
+        std::ostringstream out;
+        EXPECT_EQ(Raised<ESocketError>([&] { s.ReceiveToStream(out, 100); }),
+                  "[10054] Connection reset by peer");
+    }
     {
         TestSocket s;
         t.restart();

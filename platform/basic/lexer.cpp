@@ -190,7 +190,11 @@ private:
             Fail(1002, "Syntax error");
         i_ = end + 1;
         Push(Tok::Date, text);
-        out_.back().num = Value::Date(v);
+        try {
+            out_.back().num = Value::Date(v); // years before 100 do not exist here
+        } catch (const RunError& e) {
+            Fail(e.Number(), e.what());
+        }
     }
 
     void Ident() {

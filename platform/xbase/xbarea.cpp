@@ -453,8 +453,14 @@ void WorkArea::Skip(int count) {
     const auto step = [&] {
         Refresh();
         if (count == 0) {
-            if (!eof_)
+            if (!eof_) {
+                // Reading the record again keeps the entry it was reached by.
+                std::optional<IndexPos> at = std::move(landed_);
+                const int atOrder = landedOrder_;
                 Load(recno_);
+                landed_ = std::move(at);
+                landedOrder_ = atOrder;
+            }
             return;
         }
         int dir = count > 0 ? 1 : -1;
@@ -572,8 +578,8 @@ void WorkArea::SetDeleted(bool deleted) {
 }
 
 void WorkArea::Commit() {
-    if (pendingAppend_ || (dirty_ && !eof_))
-        landed_.reset(); // the record's keys change
+    if (pendingAppend_)
+        landed_.reset(); // a new record has no entry yet; a changed one moves in UpdateKeys
     if (pendingAppend_)
         CommitNew();
     else if (dirty_ && !eof_)
@@ -607,9 +613,14 @@ bool WorkArea::UpdateKeys(const std::string& oldRec, const std::string& newRec,
         if (oldKey == newKey)
             continue;
         if (oldKey)
-            indexes_->Remove(o, *oldKey, recno);
+            (void)indexes_->Remove(o, *oldKey, recno);
         if (newKey)
             indexes_->Insert(o, *newKey, recno);
+        if (o == order_) {
+            landed_.reset();
+            if (newKey)
+                Landed(IndexPos{*newKey, recno});
+        }
     }
     return true;
 }
@@ -739,6 +750,16 @@ void WorkArea::SetFieldBytes(const FieldDesc& f, const std::string& value) {
     std::string v = value;
     v.resize(static_cast<std::size_t>(f.width), ' ');
     rec_.replace(static_cast<std::size_t>(f.offset), static_cast<std::size_t>(f.width), v);
+    dbf_.SetFlagBit(rec_, f.nullBit, false);
+    dirty_ = true;
+}
+
+void WorkArea::SetVarValue(const FieldDesc& f, const std::string& value) {
+    if (eof_ && !pendingAppend_)
+        throw Error(XB_ERR_RANGE, "No current record");
+    RequireWritable();
+    dbf_.SetVarValue(f, rec_, value);
+    dbf_.SetFlagBit(rec_, f.nullBit, false);
     dirty_ = true;
 }
 
@@ -853,6 +874,7 @@ int WorkArea::SetOrder(int order) {
     }
     int previous = order_;
     if (order != order_) {
+        landed_.reset();
         scopeLow_.reset();
         scopeHigh_.reset();
         hasScope_ = false;
@@ -872,7 +894,10 @@ std::string WorkArea::CurrentKey() {
     RequireOrder();
     if (eof_)
         return "";
-    return indexes_->KeyFor(order_, rec_, recno_).value_or("");
+    std::string key = indexes_->KeyFor(order_, rec_, recno_).value_or("");
+    if (indexes_->NullFlagged(order_) && !key.empty())
+        key.erase(0, 1); // the value's key, as a seek takes it
+    return key;
 }
 
 bool WorkArea::Seek(const std::string& key) {
@@ -953,6 +978,10 @@ void WorkArea::Pack() {
     std::uint32_t count = dbf_.Count();
     std::uint32_t out = 0;
     std::string tmp;
+    // Records move before the tags are built again: a kill in between leaves
+    // the mark, and the next writer builds them from the records.
+    if (OrderCount() > 0)
+        dbf_.SetIndexChangeOpen(true);
     for (std::uint32_t r = 1; r <= count; ++r) {
         dbf_.ReadRecord(r, tmp);
         if (tmp[0] == '*')
@@ -962,8 +991,10 @@ void WorkArea::Pack() {
             dbf_.WriteRecord(out, tmp);
     }
     dbf_.TruncateTo(out);
-    if (OrderCount() > 0)
+    if (OrderCount() > 0) {
         indexes_->RebuildAll();
+        dbf_.SetIndexChangeOpen(false);
+    }
     GoTop();
 }
 
@@ -972,11 +1003,15 @@ void WorkArea::Zap() {
     RequireExclusive("Zap");
     pendingAppend_ = false;
     dirty_ = false;
+    if (OrderCount() > 0)
+        dbf_.SetIndexChangeOpen(true);
     dbf_.TruncateTo(0);
     if (memo_.IsOpen())
         memo_.Reset();
-    if (OrderCount() > 0)
+    if (OrderCount() > 0) {
         indexes_->RebuildAll();
+        dbf_.SetIndexChangeOpen(false);
+    }
     GoTop();
 }
 

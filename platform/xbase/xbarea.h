@@ -41,6 +41,7 @@ public:
     [[nodiscard]] int Number() const { return number_; }
     [[nodiscard]] const std::string& Alias() const { return alias_; }
     [[nodiscard]] DbfFile& Dbf() { return dbf_; }
+    [[nodiscard]] const DbfFile& Dbf() const { return dbf_; }
     [[nodiscard]] bool Exclusive() const { return mode_ == XB_EXCLUSIVE; }
     [[nodiscard]] bool ReadOnly() const { return mode_ == XB_READONLY; }
     [[nodiscard]] int Driver() const { return driver_; }
@@ -75,7 +76,18 @@ public:
     [[nodiscard]] std::string FieldBytes(const FieldDesc& f) const {
         return rec_.substr(static_cast<std::size_t>(f.offset), static_cast<std::size_t>(f.width));
     }
+    // Stores a field's bytes (padded or cut to its width); a value stored is
+    // no longer null.
     void SetFieldBytes(const FieldDesc& f, const std::string& value);
+    // Stores a varchar or varbinary value, cut to the field's width.
+    void SetVarValue(const FieldDesc& f, const std::string& value);
+    // The field's value bytes in a record buffer (see DbfFile::Value).
+    [[nodiscard]] std::string_view FieldValue(const FieldDesc& f, const std::string& record) const {
+        return dbf_.Value(f, record);
+    }
+    [[nodiscard]] bool IsNull(const FieldDesc& f, const std::string& record) const {
+        return dbf_.IsNull(f, record);
+    }
     // Memo of a field in a given record buffer.
     void ReadMemo(const FieldDesc& f, const std::string& record, std::uint32_t& type,
                   std::string& data);
@@ -137,11 +149,14 @@ private:
     void SettleForward(std::optional<IndexPos> p);
     void SettleBackward(std::optional<IndexPos> p);
     [[nodiscard]] std::optional<IndexPos> CurrentPos();
-    // The index entry that led a step to the current record.
+    // The index entry that led a step to the current record. Walks go on
+    // from it, not from a key made again from the record, which a table
+    // edited without its index may no longer match.
     void Landed(IndexPos&& at);
     void CommitNew();
     void CommitExisting();
-    // Changes the keys of a record; false when none changes (nothing written).
+    // Moves the record's entries to its new keys; the landed entry follows the record.
+    // False when no key changes (nothing written).
     bool UpdateKeys(const std::string& oldRec, const std::string& newRec, std::uint32_t recno);
     // Marks the table while records and keys change together, after
     // repairing the indexes when a killed writer left the mark.

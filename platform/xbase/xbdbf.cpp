@@ -1,5 +1,6 @@
 #include "platform/xbase/xbdbf.h"
 
+#include <algorithm>
 #include <cstring>
 #include <ctime>
 
@@ -39,6 +40,13 @@ namespace xbase {
 //
 // Records: deletion byte (' ' live, '*' deleted), then the fields; after the
 // last record one 0x1A end-of-file byte.
+//
+// Visual FoxPro's null flags: a last, system field "_NullFlags" (type '0')
+// holds one bit per nullable field and one per varchar (V) or varbinary (Q)
+// field, given out in field order from bit 0 of its first byte; a nullable
+// varchar has its length bit first, then its null bit. A set null bit: the
+// field is null (its bytes blank). A set length bit: the value is shorter
+// than the field, and the field's last byte holds its length.
 
 namespace {
 
@@ -97,6 +105,9 @@ void DbfFile::Open(const std::string& path, bool writable) {
     if (size < 32)
         ThrowCorrupt(path, "header", "file is shorter than a table header");
     file_.ReadAt(0, h, 32, "header");
+    // Measured again after the header: another user's append writes its
+    // record before the count, so a count read is never past this size.
+    size = file_.Size();
     signature_ = h[0];
     if (!KnownSignature(signature_))
         ThrowCorrupt(path, "header", "not a dBASE/FoxPro table (signature byte)");
@@ -147,6 +158,7 @@ void DbfFile::Open(const std::string& path, bool writable) {
         ThrowCorrupt(path, "field descriptors",
                      "field widths add up to " + std::to_string(offset) +
                          " but the record length is " + std::to_string(recSize_));
+    AssignFlagBits();
     // The size after the count: another user's append writes its record
     // before the count, so a size taken first may be short of it.
     std::uint64_t need = headerLen_ + static_cast<std::uint64_t>(count_) * recSize_;
@@ -192,9 +204,78 @@ void DbfFile::RaiseCounter() {
     ++counter_;
 }
 
+// Without a null-flags field wide enough for every bit, no field has one:
+// the fields then read as they are stored.
+void DbfFile::AssignFlagBits() {
+    nullFlags_ = -1;
+    int bits = 0;
+    for (auto& f : fields_) {
+        f.nullBit = f.varBit = -1;
+        if (f.flags & kFieldSystem)
+            continue;
+        if (IsVarLength(f))
+            f.varBit = bits++;
+        if (f.flags & kFieldNullable)
+            f.nullBit = bits++;
+    }
+    for (std::size_t i = 0; i < fields_.size(); ++i)
+        if (fields_[i].type == '0' && (fields_[i].flags & kFieldSystem))
+            nullFlags_ = static_cast<int>(i);
+    if (bits > 0 && nullFlags_ >= 0 &&
+        fields_[static_cast<std::size_t>(nullFlags_)].width * 8 >= bits)
+        return;
+    nullFlags_ = -1;
+    for (auto& f : fields_)
+        f.nullBit = f.varBit = -1;
+}
+
+bool DbfFile::FlagBit(const std::string& record, int bit) const {
+    if (nullFlags_ < 0 || bit < 0)
+        return false;
+    const FieldDesc& nf = fields_[static_cast<std::size_t>(nullFlags_)];
+    auto at = static_cast<std::size_t>(nf.offset + bit / 8);
+    return at < record.size() && (static_cast<unsigned char>(record[at]) >> (bit % 8)) & 1;
+}
+
+void DbfFile::SetFlagBit(std::string& record, int bit, bool on) const {
+    if (nullFlags_ < 0 || bit < 0)
+        return;
+    const FieldDesc& nf = fields_[static_cast<std::size_t>(nullFlags_)];
+    auto at = static_cast<std::size_t>(nf.offset + bit / 8);
+    if (at >= record.size())
+        return;
+    auto mask = static_cast<unsigned char>(1u << (bit % 8));
+    auto b = static_cast<unsigned char>(record[at]);
+    record[at] = static_cast<char>(on ? b | mask : b & ~mask);
+}
+
+std::string_view DbfFile::Value(const FieldDesc& f, const std::string& record) const {
+    std::string_view bytes = std::string_view(record).substr(static_cast<std::size_t>(f.offset),
+                                                             static_cast<std::size_t>(f.width));
+    if (!IsVarLength(f) || !FlagBit(record, f.varBit) || bytes.empty())
+        return bytes;
+    auto len = static_cast<unsigned char>(bytes.back());
+    return bytes.substr(0, std::min<std::size_t>(len, bytes.size() - 1));
+}
+
+void DbfFile::SetVarValue(const FieldDesc& f, std::string& record, std::string_view value) const {
+    auto width = static_cast<std::size_t>(f.width);
+    std::string bytes(value.substr(0, width));
+    bool shorter = bytes.size() < width;
+    if (shorter && f.varBit < 0) {
+        bytes.resize(width, f.type == 'V' ? ' ' : '\0'); // no length bit: padded as stored
+    } else if (shorter) {
+        auto len = static_cast<char>(bytes.size());
+        bytes.resize(width, f.type == 'V' ? ' ' : '\0');
+        bytes.back() = len;
+    }
+    record.replace(static_cast<std::size_t>(f.offset), width, bytes);
+    SetFlagBit(record, f.varBit, shorter);
+}
+
 bool DbfFile::HasMemoFields() const {
     for (const auto& f : fields_)
-        if (f.type == 'M' || f.type == 'G' || f.type == 'P')
+        if (f.type == 'M' || f.type == 'G' || f.type == 'P' || f.type == 'W')
             return true;
     return false;
 }
@@ -209,13 +290,17 @@ void DbfFile::SetStructuralIndexFlag() {
 std::string DbfFile::BlankRecord() const {
     std::string r(static_cast<std::size_t>(recSize_), ' ');
     for (const auto& f : fields_) {
-        bool binary = f.type == 'I' || f.type == 'Y' || f.type == 'T' || f.type == '0' ||
-                      (f.type == 'B' && f.width == 8) ||
-                      ((f.type == 'M' || f.type == 'G' || f.type == 'P') && f.width == 4);
+        bool binary =
+            f.type == 'I' || f.type == 'Y' || f.type == 'T' || f.type == '0' ||
+            (f.type == 'B' && f.width == 8) ||
+            ((f.type == 'M' || f.type == 'G' || f.type == 'P' || f.type == 'W') && f.width == 4);
         if (binary)
             r.replace(static_cast<std::size_t>(f.offset), static_cast<std::size_t>(f.width),
                       static_cast<std::size_t>(f.width), '\0');
     }
+    for (const auto& f : fields_)
+        if (IsVarLength(f))
+            SetVarValue(f, r, "");
     return r;
 }
 

@@ -3,6 +3,7 @@
 // records) over the block cache.
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/xbase/xbcache.h"
@@ -17,7 +18,21 @@ struct FieldDesc {
     int width = 0;
     int decimals = 0;
     std::uint8_t flags = 0;
+    // Bits of the null-flags field (Visual FoxPro), -1 for none: set when the
+    // field is null, and for varchar and varbinary fields set when the value
+    // is shorter than the field (its length then in the field's last byte).
+    int nullBit = -1;
+    int varBit = -1;
 };
+
+// Field flags of the descriptor.
+inline constexpr std::uint8_t kFieldSystem = 0x01;
+inline constexpr std::uint8_t kFieldNullable = 0x02;
+
+// Varchar and varbinary fields: their value may be shorter than the field.
+[[nodiscard]] inline bool IsVarLength(const FieldDesc& f) {
+    return f.type == 'V' || f.type == 'Q';
+}
 
 // Lock bytes on the DBF file, far past any real data.
 inline constexpr std::uint64_t kLockOpen = 0x7FFFFFF0;   // read = shared use, write = exclusive
@@ -57,8 +72,21 @@ public:
     BlockCache& Cache() { return cache_; }
 
     // A record of empty fields: blanks, and zero bytes in the binary ones
-    // (Visual FoxPro integers, currency, doubles, date-times, null flags).
+    // (Visual FoxPro integers, currency, doubles, date-times, null flags);
+    // varchar and varbinary fields hold the empty value.
     [[nodiscard]] std::string BlankRecord() const;
+
+    // The null-flags field's bits in a record (false when there is none).
+    [[nodiscard]] bool FlagBit(const std::string& record, int bit) const;
+    void SetFlagBit(std::string& record, int bit, bool on) const;
+    [[nodiscard]] bool IsNull(const FieldDesc& f, const std::string& record) const {
+        return f.nullBit >= 0 && FlagBit(record, f.nullBit);
+    }
+    // The field's value bytes: the whole field, except for a varchar or
+    // varbinary value shorter than it.
+    [[nodiscard]] std::string_view Value(const FieldDesc& f, const std::string& record) const;
+    // Stores a varchar or varbinary value (cut to the field's width).
+    void SetVarValue(const FieldDesc& f, std::string& record, std::string_view value) const;
     void ReadRecord(std::uint32_t recno, std::string& buf);
     void WriteRecord(std::uint32_t recno, const std::string& buf);
     // Appends at the count read from disk; the caller holds kLockHeader.
@@ -74,6 +102,7 @@ public:
     void TruncateTo(std::uint32_t n);
 
 private:
+    void AssignFlagBits();
     void WriteCountAndDate(std::uint32_t n);
     std::uint64_t RecordOffset(std::uint32_t recno) const {
         return headerLen_ + static_cast<std::uint64_t>(recno - 1) * recSize_;
@@ -88,6 +117,7 @@ private:
     int recSize_ = 0;
     std::uint8_t signature_ = 0;
     std::uint8_t tableFlags_ = 0;
+    int nullFlags_ = -1; // index of the null-flags field
 };
 
 } // namespace xbase

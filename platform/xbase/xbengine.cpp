@@ -3,6 +3,7 @@
 // exception leaves this file.
 #include "platform/xbase/xbengine.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdio>
@@ -82,16 +83,20 @@ std::string Trim(std::string s) {
     return i == std::string::npos ? "" : s.substr(i);
 }
 
+// Fields whose contents live in the memo file (W: Visual FoxPro blobs).
 bool IsMemo(const FieldDesc& f) {
-    return f.type == 'M' || f.type == 'G' || f.type == 'P';
+    return f.type == 'M' || f.type == 'G' || f.type == 'P' || f.type == 'W';
 }
 
+// A little-endian signed integer of 1 to 8 bytes; a wider field (a damaged
+// descriptor) counts its first eight.
 std::int64_t LeInt(const std::string& b) {
+    std::size_t n = std::min<std::size_t>(b.size(), 8);
     std::uint64_t v = 0;
-    for (std::size_t i = 0; i < b.size(); ++i)
+    for (std::size_t i = 0; i < n; ++i)
         v |= static_cast<std::uint64_t>(static_cast<unsigned char>(b[i])) << (8 * i);
-    if (b.size() < 8 && (v >> (8 * b.size() - 1)) & 1)
-        v |= ~0ull << (8 * b.size());
+    if (n > 0 && n < 8 && (v >> (8 * n - 1)) & 1)
+        v |= ~0ull << (8 * n);
     return static_cast<std::int64_t>(v);
 }
 
@@ -111,6 +116,8 @@ std::string FieldText(WorkArea& a, const FieldDesc& f) {
         a.ReadMemo(f, a.Record(), type, data);
         return data;
     }
+    if (IsVarLength(f))
+        return std::string(a.FieldValue(f, a.Record()));
     switch (f.type) {
     case 'I':
         return std::to_string(LeInt(raw));
@@ -131,6 +138,7 @@ std::string FieldText(WorkArea& a, const FieldDesc& f) {
         return buf;
     }
     case 'T': {
+        raw.resize(std::max<std::size_t>(raw.size(), 8), '\0'); // a damaged, narrower field
         std::int64_t day = LeInt(raw.substr(0, 4)), ms = LeInt(raw.substr(4, 4));
         if (day == 0)
             return "";
@@ -202,6 +210,10 @@ void StoreText(WorkArea& a, const FieldDesc& f, const std::string& text) {
     }
     case 'I':
         a.SetFieldBytes(f, LeBytes(std::strtoll(text.c_str(), nullptr, 10), 4));
+        return;
+    case 'V':
+    case 'Q':
+        a.SetVarValue(f, text);
         return;
     default:
         if (static_cast<int>(text.size()) > f.width)
@@ -621,6 +633,12 @@ int xb_Empty(const char* field) {
         const FieldDesc& f = a.FieldByName(field);
         if (IsMemo(f))
             return FieldText(a, f).empty() ? 1 : 0;
+        if (f.type == 'Q') {
+            std::string_view v = a.FieldValue(f, a.Record());
+            return v.find_first_not_of('\0') == std::string_view::npos ? 1 : 0;
+        }
+        if (f.type == 'V')
+            return Trim(FieldText(a, f)).empty() ? 1 : 0;
         std::string b = a.FieldBytes(f);
         if (f.type == 'I' || f.type == 'Y' || f.type == 'B' || f.type == 'T')
             return b.find_first_not_of('\0') == std::string::npos ? 1 : 0;
@@ -658,8 +676,8 @@ int xb_GetBlob(const char* field, char* buf, int bufLen) {
     return Guard(0, [&] {
         WorkArea& a = Current();
         const FieldDesc& f = a.FieldByName(field);
-        if (!IsMemo(f))
-            throw Error(XB_ERR_FIELD, "Not a memo field: " + f.name);
+        if (!IsMemo(f) && f.type != 'Q')
+            throw Error(XB_ERR_FIELD, "Not a memo or binary field: " + f.name);
         std::string data = FieldText(a, f);
         if (!buf || bufLen <= 0)
             return static_cast<int>(data.size());
@@ -672,22 +690,30 @@ int xb_GetBlobLength(const char* field) {
     return Guard(0, [&] {
         WorkArea& a = Current();
         const FieldDesc& f = a.FieldByName(field);
+        if (f.type == 'Q')
+            return static_cast<int>(a.FieldValue(f, a.Record()).size());
         if (!IsMemo(f))
-            throw Error(XB_ERR_FIELD, "Not a memo field: " + f.name);
+            throw Error(XB_ERR_FIELD, "Not a memo or binary field: " + f.name);
         std::uint32_t type = 0;
         std::string data;
         a.ReadMemo(f, a.Record(), type, data);
-        return type == kMemoText ? 0 : static_cast<int>(data.size());
+        // A blob field is binary whatever its blocks say.
+        return type == kMemoText && f.type != 'W' ? 0 : static_cast<int>(data.size());
     });
 }
 int xb_PutBlob(const char* field, const char* data, int length) {
     return Guard(0, [&] {
         WorkArea& a = Current();
         const FieldDesc& f = a.FieldByName(field);
+        std::string bytes =
+            data && length > 0 ? std::string(data, static_cast<std::size_t>(length)) : "";
+        if (f.type == 'Q') {
+            a.SetVarValue(f, bytes);
+            return 1;
+        }
         if (!IsMemo(f))
-            throw Error(XB_ERR_FIELD, "Not a memo field: " + f.name);
-        a.WriteMemo(f, kMemoBinary,
-                    data && length > 0 ? std::string(data, static_cast<std::size_t>(length)) : "");
+            throw Error(XB_ERR_FIELD, "Not a memo or binary field: " + f.name);
+        a.WriteMemo(f, kMemoBinary, bytes);
         return 1;
     });
 }
@@ -945,7 +971,8 @@ int64_t xb_SysProp(int property, int64_t value) {
         case XB_PROP_ONE_TAG_FILES:
             return 0;
         case XB_PROP_VARLEN_FIELD:
-            return 0;
+            return IsVarLength(FieldNo(static_cast<int>(std::clamp<int64_t>(value, 0, 65535)))) ? 1
+                                                                                                : 0;
         default:
             throw Error(XB_ERR_ARGUMENT, "Unknown property " + std::to_string(property));
         }

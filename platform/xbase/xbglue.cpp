@@ -32,6 +32,10 @@ expr::Settings ExprSettings() {
     return out;
 }
 
+expr::FieldInfo InfoOf(const FieldDesc& f) {
+    return {f.name, f.type, f.width, f.decimals, f.nullBit >= 0};
+}
+
 // The table's fields, for compiling.
 class SchemaView : public expr::Schema {
 public:
@@ -39,10 +43,7 @@ public:
     int FieldIndex(std::string_view upperName) const override {
         return area_.FieldIndex(std::string(upperName));
     }
-    expr::FieldInfo FieldAt(int index) const override {
-        const FieldDesc& f = area_.FieldAt(index);
-        return {f.name, f.type, f.width, f.decimals};
-    }
+    expr::FieldInfo FieldAt(int index) const override { return InfoOf(area_.FieldAt(index)); }
 
 protected:
     WorkArea& area_;
@@ -56,15 +57,11 @@ public:
     int FieldIndex(std::string_view upperName) const override {
         return area_.FieldIndex(std::string(upperName));
     }
-    expr::FieldInfo FieldAt(int index) const override {
-        const FieldDesc& f = area_.FieldAt(index);
-        return {f.name, f.type, f.width, f.decimals};
-    }
+    expr::FieldInfo FieldAt(int index) const override { return InfoOf(area_.FieldAt(index)); }
     std::string_view FieldBytes(int index) const override {
-        const FieldDesc& f = area_.FieldAt(index);
-        return std::string_view(record_).substr(static_cast<std::size_t>(f.offset),
-                                                static_cast<std::size_t>(f.width));
+        return area_.FieldValue(area_.FieldAt(index), record_);
     }
+    bool IsNull(int index) const override { return area_.IsNull(area_.FieldAt(index), record_); }
     std::string MemoText(int index) const override {
         std::uint32_t type = 0;
         std::string data;
@@ -98,12 +95,6 @@ template <class F> auto Translate(const std::string& context, F&& f) -> decltype
     }
 }
 
-std::string StrOf(double n) {
-    char buf[400];
-    std::snprintf(buf, sizeof buf, "%10.0f", n);
-    return buf;
-}
-
 class Compiled final : public CompiledExpr {
 public:
     Compiled(expr::Expression e, std::string text) : expr_(std::move(e)), text_(std::move(text)) {}
@@ -131,7 +122,7 @@ public:
                 break;
             case expr::Type::Numeric:
                 r.number = v.number;
-                r.text = StrOf(v.number);
+                r.text = expr::Str(v.number);
                 break;
             case expr::Type::Logical:
                 r.logical = v.logical;
@@ -254,9 +245,20 @@ public:
         const Order& o = At(order);
         Translate(o.bag->bag->Path(), [&] { o.tag->Insert(key, recno); });
     }
-    void Remove(int order, const std::string& key, std::uint32_t recno) override {
+    bool Remove(int order, const std::string& key, std::uint32_t recno) override {
         const Order& o = At(order);
-        Translate(o.bag->bag->Path(), [&] { o.tag->Remove(key, recno); });
+        return Translate(o.bag->bag->Path(), [&] {
+            if (o.tag->Remove(key, recno))
+                return true;
+            if (o.tag->Def().unique) // its other rows are rightly absent
+                return false;
+            std::optional<cdx::Entry> stale = o.tag->FindRecord(recno);
+            return stale && o.tag->Remove(stale->key, recno);
+        });
+    }
+    bool NullFlagged(int order) const override {
+        const Order& o = Listed(order);
+        return o.keys && o.keys->NullFlagged();
     }
     void RebuildAll() override {
         for (auto& b : bags_)
@@ -368,10 +370,14 @@ private:
         Reorder();
     }
 
-    // An entry must name a record of the table.
+    // An entry must name a record of the table. Another user's append puts
+    // its record and count down before its keys, so a count read before the
+    // entry is read again first.
     std::optional<IndexPos> Checked(const Order& o, std::optional<cdx::Entry>&& e) {
         if (!e)
             return std::nullopt;
+        if (e->recno > area_.Dbf().Count() && !area_.Exclusive())
+            area_.Dbf().RefreshCount();
         if (e->recno == 0 || e->recno > area_.Dbf().Count())
             ThrowCorrupt(o.bag->bag->Path(), "tag " + o.tag->Name(),
                          "entry points to record " + std::to_string(e->recno) +

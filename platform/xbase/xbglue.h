@@ -68,7 +68,12 @@ public:
     // Seek bytes of a search text; exact pads a character key to its length.
     virtual std::string SearchKey(int order, const std::string& text, bool exact) = 0;
     virtual void Insert(int order, const std::string& key, std::uint32_t recno) = 0;
-    virtual void Remove(int order, const std::string& key, std::uint32_t recno) = 0;
+    // Removes the record's entry under key. When the tag holds none there
+    // (its keys no longer match the table), the record's entry under any key
+    // of a tag that is not unique goes instead; false when there is none.
+    virtual bool Remove(int order, const std::string& key, std::uint32_t recno) = 0;
+    // Whether the order's keys are led by a null flag (see cdx/tagkeys.h).
+    [[nodiscard]] virtual bool NullFlagged(int order) const = 0;
     // Why an order cannot be used (its key does not compile against this
     // table), or "" when it can.
     [[nodiscard]] virtual std::string Unusable(int order) const = 0;

@@ -35,7 +35,8 @@ public:
     }
     std::string SearchKey(int, const std::string& text, bool) override { return text; }
     void Insert(int, const std::string&, std::uint32_t) override {}
-    void Remove(int, const std::string&, std::uint32_t) override {}
+    bool Remove(int, const std::string&, std::uint32_t) override { return false; }
+    bool NullFlagged(int) const override { return false; }
     std::string Unusable(int) const override { return ""; }
     void RebuildAll() override {}
     void RepairAll() override {}

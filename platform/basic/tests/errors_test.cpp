@@ -52,6 +52,7 @@ const ErrorCase kSyntax[] = {
     {"sub_inside_sub", "Sub A\nSub B\nEnd Sub\nEnd Sub\n", 2, "Syntax error"},
     {"two_dimensions", "Dim a(2, 3)\n", 1, "Syntax error: arrays have one dimension only"},
     {"continuation_keeps_line_count", "x = 1 + _\n  2\ny = )\n", 3, "Expected expression"},
+    {"date_literal_before_year_100", "x = 1\ny = #1/22/003#\n", 2, "Overflow"},
 };
 
 const ErrorCase kRuntime[] = {

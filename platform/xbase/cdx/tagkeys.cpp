@@ -8,7 +8,8 @@ TagKeys::TagKeys(const TagDef& def, const expr::Schema& schema)
     if (!def.forExpr.empty())
         forExpr_ = expr::Expression::Compile(def.forExpr, schema);
     key_ = keyExpr_.Key();
-    key_.length = def.keyLength; // the file's length wins over the expression's
+    nullFlagged_ = keyExpr_.Nullable() && def.keyLength == key_.length + 1;
+    key_.length = def.keyLength - (nullFlagged_ ? 1 : 0); // the file's length wins
 }
 
 TagDef TagKeys::Define(const std::string& name, const std::string& keyExpr,
@@ -26,7 +27,7 @@ TagDef TagKeys::Define(const std::string& name, const std::string& keyExpr,
     d.forExpr = forExpr;
     d.unique = unique;
     d.descending = descending;
-    d.keyLength = key.Key().length;
+    d.keyLength = key.Key().length + (key.Nullable() ? 1 : 0);
     d.keyType = static_cast<char>(key.Key().type);
     if (d.keyLength < 1 || d.keyLength > 240)
         throw CdxError("key \"" + keyExpr + "\" is " + std::to_string(d.keyLength) +
@@ -37,11 +38,17 @@ TagDef TagKeys::Define(const std::string& name, const std::string& keyExpr,
 std::optional<std::string> TagKeys::KeyFor(const expr::Context& record) const {
     if (!forExpr_.Empty() && !forExpr_.Evaluate(record).logical)
         return std::nullopt;
-    return expr::KeyBytes(keyExpr_.Evaluate(record), key_);
+    if (!nullFlagged_)
+        return expr::KeyBytes(keyExpr_.Evaluate(record), key_);
+    if (keyExpr_.IsNullIn(record))
+        return kKeyNull + std::string(static_cast<std::size_t>(key_.length),
+                                      key_.type == expr::KeyType::Character ? ' ' : '\0');
+    return kKeyNotNull + expr::KeyBytes(keyExpr_.Evaluate(record), key_);
 }
 
 std::string TagKeys::SearchKey(std::string_view text, const expr::Settings& settings) const {
-    return expr::SearchKeyBytes(text, key_, settings);
+    std::string value = expr::SearchKeyBytes(text, key_, settings);
+    return nullFlagged_ ? kKeyNotNull + value : value;
 }
 
 KeyTypeOf KeyTypesFrom(const expr::Schema& schema) {

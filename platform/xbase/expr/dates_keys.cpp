@@ -15,6 +15,10 @@ std::string Context::MemoText(int) const {
     return {};
 }
 
+bool Context::IsNull(int) const {
+    return false;
+}
+
 std::int32_t Context::Today() const {
     std::time_t now = std::time(nullptr);
     std::tm tm{};

@@ -3,9 +3,12 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <string_view>
 
 namespace xbase::expr {
 
@@ -69,37 +72,82 @@ int Compare(const Value& a, const Value& b, bool exact) {
     return 0;
 }
 
-double RoundHalfAway(double n, int decimals) {
-    double p = std::pow(10.0, decimals);
-    double r = std::round(n * p * (1 + 1e-15)) / p; // 1.005 rounds up as typed
-    return r;
+// The number's text with dec decimals (dec < 0 rounds to tens, hundreds...),
+// rounded half away from zero on the shortest decimal digits that read back
+// as the number: the digits as typed (1.005 gives "1.01"), never the noise of
+// its binary form (55555 with ten decimals gives "55555.0000000000").
+std::string FixedText(double n, int dec) {
+    char buf[64];
+    auto res = std::to_chars(buf, buf + sizeof buf, std::fabs(n), std::chars_format::scientific);
+    std::string_view sci(buf, static_cast<std::size_t>(res.ptr - buf)); // "d.ddde+XX"
+    std::size_t e = sci.find('e');
+    std::string digits;
+    for (char c : sci.substr(0, e))
+        if (c != '.')
+            digits += c;
+    int point = std::atoi(std::string(sci.substr(e + 1)).c_str()) + 1; // digits before the point
+    int keep = point + dec; // digits kept: those before the point and dec after it
+    if (keep < static_cast<int>(digits.size())) {
+        bool up = keep >= 0 && digits[static_cast<std::size_t>(keep)] >= '5';
+        digits.resize(static_cast<std::size_t>(std::max(keep, 0)));
+        if (up) {
+            int i = keep - 1;
+            for (; i >= 0 && digits[static_cast<std::size_t>(i)] == '9'; --i)
+                digits[static_cast<std::size_t>(i)] = '0';
+            if (i >= 0) {
+                ++digits[static_cast<std::size_t>(i)];
+            } else {
+                digits.insert(digits.begin(), '1');
+                ++point;
+            }
+        }
+    }
+    auto digitAt = [&](int i) {
+        return i >= 0 && i < static_cast<int>(digits.size()) ? digits[static_cast<std::size_t>(i)]
+                                                             : '0';
+    };
+    std::string out;
+    for (int i = 0; i < point; ++i)
+        out += digitAt(i);
+    if (out.empty())
+        out = "0";
+    if (dec > 0) {
+        out += '.';
+        for (int i = 0; i < dec; ++i)
+            out += digitAt(point + i);
+    }
+    if (std::signbit(n) && out.find_first_not_of("0.") != std::string::npos)
+        out.insert(out.begin(), '-');
+    return out;
 }
 
-// STR(n, len, dec): right-justified; fewer decimals when it does not fit,
-// asterisks when even the whole part does not.
-std::string StrOf(double n, int len, int dec) {
+double RoundHalfAway(double n, int decimals) {
+    if (!std::isfinite(n))
+        return n;
+    return std::strtod(FixedText(n, decimals).c_str(), nullptr);
+}
+
+} // namespace
+
+std::string Str(double n, int len, int dec) {
     len = std::clamp(len, 1, 255);
     dec = std::clamp(dec, 0, std::max(0, len - 2));
-    if (!std::isfinite(n))
+    if (!std::isfinite(n) || std::fabs(n) >= 1e300)
         return std::string(static_cast<std::size_t>(len), '*');
     for (int d = dec; d >= 0; --d) {
-        char buf[400];
-        double r = RoundHalfAway(n, d);
-        if (r == 0)
-            r = 0; // no "-0"
-        if (std::fabs(r) >= 1e300)
-            break;
-        int w = std::snprintf(buf, sizeof buf, "%.*f", d, r);
-        if (w > 0 && w <= len)
-            return std::string(static_cast<std::size_t>(len - w), ' ') + buf;
+        std::string text = FixedText(n, d);
+        if (static_cast<int>(text.size()) <= len)
+            return std::string(static_cast<std::size_t>(len) - text.size(), ' ') + text;
     }
     return std::string(static_cast<std::size_t>(len), '*');
 }
 
+namespace {
+
 // A number as text without padding (PADR and friends).
 std::string NumText(double n) {
     if (n == std::floor(n) && std::fabs(n) < 1e15)
-        return LTrim(StrOf(n, 20, 0));
+        return LTrim(Str(n, 20, 0));
     char buf[64];
     std::snprintf(buf, sizeof buf, "%.10g", n);
     return buf;
@@ -156,6 +204,23 @@ std::string AsText(const Value& v, const Context& ctx) {
     return {};
 }
 
+// A count or width argument as an int; far-out values (and NaN) are cut
+// before the conversion, which is undefined for them.
+int IntArg(double n) {
+    if (std::isnan(n))
+        return 0;
+    return static_cast<int>(std::clamp(n, -1e9, 1e9));
+}
+
+// The last day a date can be (9999-12-31); later or earlier is an error.
+constexpr double kLastJulian = 5373484;
+
+std::int32_t DayOrThrow(double julian, std::size_t pos) {
+    if (!(julian >= 1 && julian <= kLastJulian))
+        throw ExprError("Date out of range", pos);
+    return static_cast<std::int32_t>(julian);
+}
+
 std::size_t SizeArg(double n, std::size_t pos) {
     if (!(n > 0))
         return 0;
@@ -185,9 +250,9 @@ Value Call(const Node& n, const Context& ctx) {
         return Value::Char(LTrim(RTrim(arg(0).text)));
     case Func::Str: {
         double v = num(0);
-        int len = n.kids.size() > 1 ? static_cast<int>(num(1)) : 10;
-        int dec = n.kids.size() > 2 ? static_cast<int>(num(2)) : 0;
-        return Value::Char(StrOf(v, len, dec));
+        int len = n.kids.size() > 1 ? IntArg(num(1)) : 10;
+        int dec = n.kids.size() > 2 ? IntArg(num(2)) : 0;
+        return Value::Char(Str(v, len, dec));
     }
     case Func::Val:
         return Value::Num(Val(arg(0).text));
@@ -298,7 +363,7 @@ Value Call(const Node& n, const Context& ctx) {
     case Func::Int:
         return Value::Num(std::trunc(num(0)));
     case Func::Round:
-        return Value::Num(RoundHalfAway(num(0), std::clamp(static_cast<int>(num(1)), -20, 20)));
+        return Value::Num(RoundHalfAway(num(0), std::clamp(IntArg(num(1)), -20, 20)));
     case Func::Max:
     case Func::Min: {
         Value a = arg(0), b = arg(1);
@@ -313,7 +378,7 @@ Value Call(const Node& n, const Context& ctx) {
         return Value::Num(n.func == Func::Year ? y : n.func == Func::Month ? m : d);
     }
     case Func::Chr:
-        return Value::Char(std::string(1, static_cast<char>(static_cast<int>(num(0)) & 0xFF)));
+        return Value::Char(std::string(1, static_cast<char>(IntArg(num(0)) & 0xFF)));
     case Func::Asc: {
         std::string s = arg(0).text;
         return Value::Num(s.empty() ? 0 : static_cast<unsigned char>(s[0]));
@@ -367,10 +432,10 @@ Value Arith(const Node& n, const Value& a, const Value& b) {
                 if (d.type == Type::DateTime) { // date-time + seconds
                     double ms = d.millis + days * 1000.0;
                     double dd = std::floor(ms / 86400000.0);
-                    r.julian = static_cast<std::int32_t>(d.julian + dd);
+                    r.julian = DayOrThrow(d.julian + dd, n.pos);
                     r.millis = static_cast<std::int32_t>(ms - dd * 86400000.0);
                 } else {
-                    r.julian = static_cast<std::int32_t>(d.julian + std::trunc(days));
+                    r.julian = DayOrThrow(d.julian + std::trunc(days), n.pos);
                 }
             }
             return r;
@@ -387,6 +452,7 @@ Value Arith(const Node& n, const Value& a, const Value& b) {
             nb.number = -b.number;
             Node add;
             add.op = Op::Add;
+            add.pos = n.pos;
             return Arith(add, a, nb);
         }
         if (a.type == Type::DateTime)

@@ -13,6 +13,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace xbase::expr {
 
@@ -60,6 +61,7 @@ struct FieldInfo {
     char type = 'C';
     int width = 0;
     int decimals = 0;
+    bool nullable = false; // may hold null (Visual FoxPro)
 };
 
 enum class DateFormat {
@@ -97,6 +99,9 @@ public:
     [[nodiscard]] virtual std::string_view FieldBytes(int index) const = 0;
     // Text of a memo field; empty by default.
     [[nodiscard]] virtual std::string MemoText(int index) const;
+    // Whether a nullable field holds null; false by default. A null field's
+    // bytes read as an empty value.
+    [[nodiscard]] virtual bool IsNull(int index) const;
     [[nodiscard]] virtual std::uint32_t RecNo() const = 0;
     [[nodiscard]] virtual bool Deleted() const = 0;
     [[nodiscard]] virtual const Settings& GetSettings() const = 0;
@@ -141,11 +146,16 @@ public:
     [[nodiscard]] KeyInfo Key() const;
     [[nodiscard]] const std::string& Text() const { return text_; }
     [[nodiscard]] bool Empty() const { return root_ == nullptr; }
+    // Whether the expression names a nullable field (its value can be null),
+    // and whether one of those is null in the record (the value is then null).
+    [[nodiscard]] bool Nullable() const { return !nullable_.empty(); }
+    [[nodiscard]] bool IsNullIn(const Context& record) const;
 
 private:
     std::string text_;
     std::unique_ptr<Node> root_;
     KeyInfo key_;
+    std::vector<int> nullable_;
 };
 
 // Index key bytes of a value: character values cut or padded with blanks to
@@ -160,6 +170,11 @@ private:
 // date format of the settings).
 [[nodiscard]] std::string SearchKeyBytes(std::string_view text, const KeyInfo& key,
                                          const Settings& settings);
+
+// STR(n, len, dec): right-justified in len characters, the exact decimal
+// text of the number as typed, rounded half away from zero; fewer decimals
+// when it does not fit, asterisks when even the whole part does not.
+[[nodiscard]] std::string Str(double n, int len = 10, int dec = 0);
 
 // Julian day number of a calendar date, and back; 0 for an invalid date.
 [[nodiscard]] std::int32_t JulianFromYmd(int year, int month, int day);

@@ -258,6 +258,8 @@ public:
             throw ExprError("Unexpected '" + Spelling(tok_) + "'", tok_.pos);
         return n;
     }
+    // The nullable fields the expression names, in order of appearance.
+    [[nodiscard]] const std::vector<int>& NullableFields() const { return nullable_; }
 
 private:
     void Advance() { tok_ = lex_.Next(); }
@@ -586,6 +588,8 @@ private:
         n->fieldDecimals = fi.decimals;
         n->length = fi.width;
         n->decimals = fi.decimals;
+        if (fi.nullable && std::find(nullable_.begin(), nullable_.end(), idx) == nullable_.end())
+            nullable_.push_back(idx);
         switch (n->fieldType) {
         case 'N':
         case 'F':
@@ -833,6 +837,7 @@ private:
     const Schema& schema_;
     Token tok_;
     std::size_t depth_ = 0;
+    std::vector<int> nullable_;
 };
 
 } // namespace
@@ -847,6 +852,7 @@ Expression Expression::Compile(std::string_view text, const Schema& schema) {
     e.text_ = std::string(text);
     Parser p(e.text_, schema);
     e.root_ = p.ParseAll();
+    e.nullable_ = p.NullableFields();
     const Node& r = *e.root_;
     switch (r.type) {
     case Type::Character:
@@ -881,6 +887,13 @@ int Expression::ResultLength() const {
 
 KeyInfo Expression::Key() const {
     return key_;
+}
+
+bool Expression::IsNullIn(const Context& record) const {
+    for (int field : nullable_)
+        if (record.IsNull(field))
+            return true;
+    return false;
 }
 
 Value Expression::Evaluate(const Context& record) const {

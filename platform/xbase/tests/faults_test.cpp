@@ -14,14 +14,6 @@ namespace {
 
 using namespace xbtest;
 
-XbFieldDef Def(const char* name, char type, int width) {
-    XbFieldDef d{};
-    std::memcpy(d.name, name, std::min(std::strlen(name), sizeof d.name - 1));
-    d.type = type;
-    d.width = width;
-    return d;
-}
-
 TEST(Faults, AFailedWriteIsReportedAndTheRowIsWrittenOnce) {
     for (int nth = 1; nth <= 5; ++nth) {
         SCOPED_TRACE(nth);

@@ -17,15 +17,6 @@ namespace {
 
 using namespace xbtest;
 
-XbFieldDef Def(const char* name, char type, int width, int decimals = 0) {
-    XbFieldDef d{};
-    std::memcpy(d.name, name, std::min(std::strlen(name), sizeof d.name - 1));
-    d.type = type;
-    d.width = width;
-    d.decimals = decimals;
-    return d;
-}
-
 // RECEIVED.DBF as the programs use it, with its three tags.
 std::string MakeReceived(const TempDir& dir) {
     const XbFieldDef fields[] = {Def("MESSAGE_ID", 'C', 40), Def("LINK_ID", 'C', 20),

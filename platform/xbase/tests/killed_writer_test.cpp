@@ -1,10 +1,9 @@
-// A writer killed at any moment of an append (between its record and its
-// index keys too) leaves a table whose tags the next writer puts right:
+// A writer killed at any moment of an append or a pack (between its records
+// and its index keys too) leaves a table whose tags the next writer puts right:
 // every tag lists every record, in key order, with the record's key.
 #include <algorithm>
 #include <csignal>
 #include <cstdlib>
-#include <cstring>
 #include <gtest/gtest.h>
 #include <random>
 #include <sys/wait.h>
@@ -16,14 +15,6 @@ namespace {
 
 using namespace xbtest;
 
-XbFieldDef Def(const char* name, int width) {
-    XbFieldDef d{};
-    std::memcpy(d.name, name, std::strlen(name));
-    d.type = 'C';
-    d.width = width;
-    return d;
-}
-
 void AppendRow(int n) {
     ASSERT_EQ(xb_AppendEx(), XB_APPEND_OK) << ErrorText();
     Put("ID", "id" + std::to_string(n));
@@ -33,44 +24,22 @@ void AppendRow(int n) {
     xb_Unlock(0);
 }
 
-} // namespace
-
-#ifdef XBASE_HAS_INDEXES
-TEST(KilledWriter, TheNextWriterRepairsTheTags) {
-    EngineReset reset;
-    TempDir dir;
-    const XbFieldDef fields[] = {Def("ID", 12), Def("NAME", 20), Def("CITY", 20)};
+std::string MakePeople(const TempDir& dir) {
+    const XbFieldDef fields[] = {Def("ID", 'C', 12), Def("NAME", 'C', 20), Def("CITY", 'C', 20)};
     const std::string p = dir.File("people.dbf");
-    ASSERT_EQ(xb_Create(p.c_str(), fields, 3), 1);
-    ASSERT_NE(xb_Use(p.c_str(), nullptr, XB_EXCLUSIVE, 2), 0);
+    EXPECT_EQ(xb_Create(p.c_str(), fields, 3), 1);
+    EXPECT_NE(xb_Use(p.c_str(), nullptr, XB_EXCLUSIVE, 2), 0);
     for (const char* tag : {"ID", "NAME", "CITY"})
-        ASSERT_GT(xb_IndexTag("", tag, tag, 0, 0, ""), 0) << ErrorText();
+        EXPECT_GT(xb_IndexTag("", tag, tag, 0, 0, ""), 0) << ErrorText();
     xb_CloseAll();
+    return p;
+}
 
-    std::mt19937 rng(1007);
-    int next = 0;
-    for (int round = 0; round < 40; ++round) {
-        const pid_t child = ::fork();
-        if (child == 0) {
-            // Appends until it is killed.
-            if (xb_Use(p.c_str(), nullptr, XB_SHARED, 2) == 0)
-                ::_exit(1);
-            for (int n = 1000000 * (round + 1);; ++n)
-                AppendRow(n);
-        }
-        ASSERT_GT(child, 0);
-        ::usleep(2000 + rng() % 20000);
-        ::kill(child, SIGKILL);
-        ::waitpid(child, nullptr, 0);
-        // The next writer: one append, which repairs what the kill left.
-        ASSERT_NE(xb_Use(p.c_str(), nullptr, XB_SHARED, 2), 0) << ErrorText();
-        AppendRow(next++);
-        xb_CloseAll();
-    }
-
+// Every tag lists every record once, in key order, with the record's key.
+void ExpectTagsWhole(const TempDir& dir, const std::string& p, int atLeast) {
     ASSERT_NE(xb_Use(p.c_str(), nullptr, XB_READONLY, 2), 0);
     const int count = xb_RecCount();
-    ASSERT_GT(count, 40);
+    ASSERT_GT(count, atLeast);
     for (const char* tag : {"ID", "NAME", "CITY"}) {
         SCOPED_TRACE(tag);
         xb_SetOrder(xb_TagArea(tag));
@@ -94,5 +63,74 @@ TEST(KilledWriter, TheNextWriterRepairsTheTags) {
         }
     }
     xb_CloseAll();
+}
+
+} // namespace
+
+#ifdef XBASE_HAS_INDEXES
+TEST(KilledWriter, TheNextWriterRepairsTheTags) {
+    EngineReset reset;
+    TempDir dir;
+    const std::string p = MakePeople(dir);
+    std::mt19937 rng(1007);
+    int next = 0;
+    for (int round = 0; round < 40; ++round) {
+        const pid_t child = ::fork();
+        if (child == 0) {
+            // Appends until it is killed.
+            if (xb_Use(p.c_str(), nullptr, XB_SHARED, 2) == 0)
+                ::_exit(1);
+            for (int n = 1000000 * (round + 1);; ++n)
+                AppendRow(n);
+        }
+        ASSERT_GT(child, 0);
+        ::usleep(2000 + rng() % 20000);
+        ::kill(child, SIGKILL);
+        ::waitpid(child, nullptr, 0);
+        // The next writer: one append, which repairs what the kill left.
+        ASSERT_NE(xb_Use(p.c_str(), nullptr, XB_SHARED, 2), 0) << ErrorText();
+        AppendRow(next++);
+        xb_CloseAll();
+    }
+
+    ExpectTagsWhole(dir, p, 40);
+}
+
+// A pack moves records before it builds the tags again; killed in between,
+// the next writer builds them from the records.
+TEST(KilledWriter, AKilledPackLeavesTagsTheNextWriterRepairs) {
+    EngineReset reset;
+    TempDir dir;
+    const std::string p = MakePeople(dir);
+    ASSERT_NE(xb_Use(p.c_str(), nullptr, XB_EXCLUSIVE, 2), 0);
+    for (int n = 0; n < 6000; ++n)
+        AppendRow(n);
+    xb_CloseAll();
+    std::mt19937 rng(2011);
+    int next = 1000000;
+    for (int round = 0; round < 12; ++round) {
+        // A few rows deleted, all over the table, for the pack to move the rest.
+        ASSERT_NE(xb_Use(p.c_str(), nullptr, XB_EXCLUSIVE, 2), 0) << ErrorText();
+        for (int r = 1 + round; r <= xb_RecCount(); r += 37) {
+            xb_Go(r);
+            xb_Delete();
+        }
+        xb_CloseAll();
+        const pid_t child = ::fork();
+        if (child == 0) {
+            if (xb_Use(p.c_str(), nullptr, XB_EXCLUSIVE, 2) == 0)
+                ::_exit(1);
+            xb_Pack();
+            ::_exit(0);
+        }
+        ASSERT_GT(child, 0);
+        ::usleep(rng() % 8000);
+        ::kill(child, SIGKILL);
+        ::waitpid(child, nullptr, 0);
+        ASSERT_NE(xb_Use(p.c_str(), nullptr, XB_SHARED, 2), 0) << ErrorText();
+        AppendRow(next++);
+        xb_CloseAll();
+    }
+    ExpectTagsWhole(dir, p, 5000);
 }
 #endif

@@ -11,15 +11,6 @@ namespace {
 
 using namespace xbtest;
 
-XbFieldDef Def(const char* name, char type, int width, int decimals = 0) {
-    XbFieldDef d{};
-    std::memcpy(d.name, name, std::min(std::strlen(name), sizeof d.name - 1));
-    d.type = type;
-    d.width = width;
-    d.decimals = decimals;
-    return d;
-}
-
 TEST(RoundTrip, DbfreadReadsWhatWeWrite) {
     EngineReset reset;
     TempDir dir;

@@ -14,14 +14,6 @@ namespace {
 
 using namespace xbtest;
 
-XbFieldDef Def(const char* name, char type, int width) {
-    XbFieldDef d{};
-    std::memcpy(d.name, name, std::min(std::strlen(name), sizeof d.name - 1));
-    d.type = type;
-    d.width = width;
-    return d;
-}
-
 std::string MakeTable(const TempDir& dir, bool withTags) {
     const XbFieldDef fields[] = {Def("MESSAGE_ID", 'C', 40), Def("LINK_ID", 'C', 20),
                                  Def("NOTES", 'M', 10)};
@@ -144,6 +136,63 @@ TEST_F(Sharing, ExclusiveAndRecordLocksAcrossProcesses) {
     EXPECT_EQ(Wait(child), 0);
     ASSERT_NE(xb_Use(p.c_str(), nullptr, XB_EXCLUSIVE, 2), 0) << ErrorText();
 }
+
+// An open that lands between an append's record and its count must not take
+// the table for one whose count runs past its end.
+TEST_F(Sharing, OpensDuringAppendsNeverFindTheTableCorrupt) {
+    std::string p = MakeTable(dir_, false);
+    pid_t writer = Spawn([&] {
+        if (xb_Use(p.c_str(), nullptr, XB_SHARED, 2) == 0)
+            return 1;
+        for (int i = 0; i < 3000; ++i)
+            if (xb_AppendEx() != XB_APPEND_OK || xb_Commit() != 1 || xb_Unlock(0) != 1)
+                return 2;
+        return 0;
+    });
+    int failed = 0;
+    std::string text;
+    for (int i = 0; i < 3000 && failed == 0; ++i) {
+        if (xb_Use(p.c_str(), nullptr, XB_SHARED, 2) == 0) {
+            ++failed;
+            text = ErrorText();
+        }
+        xb_CloseAll();
+    }
+    EXPECT_EQ(Wait(writer), 0);
+    EXPECT_EQ(failed, 0) << text;
+}
+
+#ifdef XBASE_HAS_INDEXES
+// A reader that trusts its cached header meets another user's new rows in
+// the index before its count has them: they are rows, not a corrupt index.
+// (Index pages it has already read stay its view while it trusts its cache,
+// so it reads the index first after the appends.)
+TEST_F(Sharing, EntriesNewerThanACachedCountAreNoCorruption) {
+    std::string p = MakeTable(dir_, true);
+    xb_SysProp(XB_PROP_HEADER_CACHE, 1);
+    int a = xb_Use(p.c_str(), "A", XB_SHARED, 2);
+    ASSERT_NE(a, 0) << ErrorText();
+    xb_SetTurboRead(1);
+    EXPECT_EQ(xb_RecCount(), 0u);
+    int b = xb_Use(p.c_str(), "B", XB_SHARED, 2);
+    ASSERT_NE(b, 0) << ErrorText();
+    for (const char* id : {"<2>", "<1>"}) {
+        ASSERT_EQ(xb_AppendEx(), XB_APPEND_OK);
+        Put("MESSAGE_ID", id);
+        ASSERT_EQ(xb_Commit(), 1) << ErrorText();
+        xb_Unlock(0);
+    }
+    xb_Select(a);
+    ASSERT_EQ(xb_SetOrder(1), 0);
+    std::string seen;
+    for (xb_GoTop(); !xb_Eof() && seen.size() < 20; xb_Skip(1))
+        seen += Trim("MESSAGE_ID");
+    EXPECT_EQ(xb_LastError(), 0) << ErrorText();
+    EXPECT_EQ(seen, "<1><2>");
+    EXPECT_EQ(xb_Seek("<2>"), 1) << ErrorText();
+    xb_CloseAll();
+}
+#endif
 
 TEST_F(Sharing, ConcurrentAppendsLoseNothingAndReadersNeverSeeBlankRows) {
     std::string p = MakeTable(dir_, true);

@@ -1,8 +1,10 @@
 #pragma once
 // Helpers of the engine tests: scratch folders, copies of the shared
 // FoxPro files, and running outside readers.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -61,6 +63,15 @@ inline std::string Capture(const std::string& command, int* status = nullptr) {
     if (status)
         *status = rc;
     return out;
+}
+
+inline XbFieldDef Def(const char* name, char type, int width, int decimals = 0) {
+    XbFieldDef d{};
+    std::memcpy(d.name, name, std::min(std::strlen(name), sizeof d.name - 1));
+    d.type = type;
+    d.width = width;
+    d.decimals = decimals;
+    return d;
 }
 
 inline std::string ErrorText() {

@@ -252,6 +252,26 @@ TEST(Expr, NumbersAndStr) {
              r);
 }
 
+// Keys are built from STR's text, so it must be FoxPro's exact decimal text
+// of the number as typed, however many decimals are asked for.
+TEST(Expr, StrGivesTheExactDecimalText) {
+    TestRecord r = Received();
+    RunTable({{"STR(55555, 30, 10)", "C:              55555.0000000000"},
+              {"STR(0.1, 25, 20)", "C:   0.10000000000000000000"},
+              {"STR(-1234.5678, 20, 12)", "C:  -1234.567800000000"},
+              {"STR(1/3, 20, 18)", "C:0.333333333333333300"},
+              {"STR(123456789012.25, 20, 1)", "C:      123456789012.3"},
+              {"STR(0.5, 3)", "C:  1"},
+              {"STR(-0.4, 3)", "C:  0"},
+              {"STR(0.0049, 6, 2)", "C:  0.00"},
+              {"STR(9.995, 6, 2)", "C: 10.00"},
+              {"STR(10 ^ 20, 22)", "C: 100000000000000000000"},
+              {"STR(PRICE, 12, 6)", "C:  -12.500000"},
+              {"ROUND(55555, 10) = 55555", "L:T"},
+              {"STR(ROUND(1.2345678901234, 10), 14, 10)", "C:  1.2345678901"}},
+             r);
+}
+
 TEST(Expr, DatesFollowSettings) {
     TestRecord r = Received();
     RunTable({{"DTOS(RECDATE)", "C:20240131"},
@@ -364,6 +384,20 @@ TEST(Expr, CompileErrorsNameThePosition) {
             EXPECT_EQ(err.Position(), e.pos) << e.expr << ": " << err.what();
         }
     }
+}
+
+// Far-out numbers as widths, decimals and codes are cut to what the function
+// takes; as days they are an error. Never an int they do not fit.
+TEST(Expr, FarOutNumbersAsArguments) {
+    TestRecord r = Received();
+    RunTable({{"LEN(STR(FREQVAL, 10 ^ 30))", "N:255"},
+              {"STR(FREQVAL, 4, 10 ^ 30)", "C:15.0"},
+              {"STR(FREQVAL, -(10 ^ 30))", "C:*"},
+              {"ROUND(2.5, 10 ^ 30)", "N:2.5"},
+              {"ASC(CHR(10 ^ 30))", "N:0"}},
+             r);
+    for (const char* e : {"RECDATE + 10 ^ 30", "RECDATE - 10 ^ 30", "RECDATE + 4000000"})
+        EXPECT_THROW((void)Expression::Compile(e, r).Evaluate(r), ExprError) << e;
 }
 
 TEST(Expr, RunTimeFaultsAreErrors) {
