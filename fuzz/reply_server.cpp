@@ -1,6 +1,8 @@
 #include "fuzz/reply_server.h"
 
 #include <QCoreApplication>
+#include <chrono>
+#include <condition_variable>
 #include <cstdlib>
 #include <dlfcn.h>
 #include <mutex>
@@ -18,7 +20,9 @@ namespace fuzz {
 namespace {
 
 std::mutex g_mutex;
+std::condition_variable g_idle;
 std::string g_replies;
+int g_sessions = 0; // accepted and not yet ended
 
 void SendAll(int fd, const std::string& bytes) {
     std::size_t done = 0;
@@ -64,8 +68,18 @@ ReplyServer::ReplyServer() {
     std::thread([this] {
         for (;;) {
             int fd = ::accept4(listen_, nullptr, nullptr, SOCK_CLOEXEC);
-            if (fd >= 0)
-                std::thread([this, fd] { Serve(fd); }).detach();
+            if (fd < 0)
+                continue;
+            {
+                std::lock_guard<std::mutex> lock(g_mutex);
+                ++g_sessions;
+            }
+            std::thread([this, fd] {
+                Serve(fd);
+                std::lock_guard<std::mutex> lock(g_mutex);
+                --g_sessions;
+                g_idle.notify_all();
+            }).detach();
         }
     }).detach();
 }
@@ -77,6 +91,18 @@ std::string ReplyServer::Address() const {
 void ReplyServer::SetReplies(std::string_view bytes) {
     std::lock_guard<std::mutex> lock(g_mutex);
     g_replies.assign(bytes);
+}
+
+void ReplyServer::WaitIdle() {
+    for (;;) {
+        // A connection still waiting in the backlog is not counted yet.
+        pollfd p{listen_, POLLIN, 0};
+        bool waiting = ::poll(&p, 1, 0) > 0;
+        std::unique_lock<std::mutex> lock(g_mutex);
+        if (!waiting && g_sessions == 0)
+            return;
+        g_idle.wait_for(lock, std::chrono::milliseconds(1));
+    }
 }
 
 // The first reply on connecting, then the next one after each line the

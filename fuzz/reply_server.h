@@ -20,6 +20,9 @@ public:
     [[nodiscard]] std::string Address() const;
     // What the next connections are answered with.
     void SetReplies(std::string_view bytes);
+    // Returns once every connection made so far has ended (the client has
+    // closed its end), so nothing of one input outlives it.
+    void WaitIdle();
 
 private:
     ReplyServer();
