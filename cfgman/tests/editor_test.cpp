@@ -10,6 +10,7 @@
 #include "cfgman/frmmessage.h"
 #include "cfgman/frmstatus.h"
 #include "cfgman/tests/cfgfixture.h"
+#include "cfgman/tests/mainfixture.h"
 #include "cfgman/tests/outside_readers.h"
 #include "mail/msmsg.h"
 #include "platform/win/datetime.h"
@@ -68,11 +69,10 @@ void WriteOutboxMessage(const std::string& path) {
     m.SaveToFile(path);
 }
 
-class EditorTest : public CfgTest {
+class EditorTest : public MainTest {
 protected:
     void SetUp() override {
-        CfgTest::SetUp();
-        PointIniAtTest();
+        MainTest::SetUp();
         cfgman::SetOpenDialogHook([this](const cfgman::TOpenDialog& d) {
             opened_.push_back(d);
             return openAnswer_;
@@ -83,36 +83,11 @@ protected:
         });
     }
     void TearDown() override {
-        if (main_) {
-            // Editors still open have nothing to ask about.
-            for (cfgman::TMessageEditor* e : Editors())
-                e->SetModified(false);
-            main_->close();
-            main_->SetStatusWindow(nullptr);
-            status_.reset();
-            main_.reset();
-        }
+        MainTest::TearDown();
         cfgman::SetOpenDialogHook({});
-        cfgman::SetSaveDialogHook({});
         cfgman::SetOpenFilesDialogHook({});
         cfgman::SetPrintDialogHook({});
         cfgman::SetFontDialogHook({});
-        CfgTest::TearDown();
-    }
-    void Start() {
-        main_ = std::make_unique<cfgman::TfrmMain>(root_ + "prog/");
-        main_->FormCreate();
-        status_ = std::make_unique<cfgman::TfrmStatus>(main_.get());
-        main_->SetStatusWindow(status_.get());
-        main_->show();
-        QCoreApplication::processEvents();
-    }
-    std::vector<cfgman::TMessageEditor*> Editors() {
-        std::vector<cfgman::TMessageEditor*> list;
-        for (auto* e : main_->findChildren<cfgman::TMessageEditor*>())
-            if (e->isVisible())
-                list.push_back(e);
-        return list;
     }
     cfgman::TfrmMessage* OpenThroughMenu(const std::string& path) {
         openAnswer_ = QString::fromStdString(path);
@@ -127,10 +102,8 @@ protected:
         EXPECT_TRUE(p.isNull());
     }
 
-    std::unique_ptr<cfgman::TfrmMain> main_;
-    std::unique_ptr<cfgman::TfrmStatus> status_;
     std::vector<cfgman::TOpenDialog> opened_, saved_;
-    QString openAnswer_, saveAnswer_;
+    QString openAnswer_;
 };
 
 TEST_F(EditorTest, AnOpenedMessageIsSavedAsWithItsRecipientsHeadersAndAttachments) {
