@@ -22,6 +22,8 @@ packages=(
   # benchmark peers, and the profilers the benchmarks were tuned with
   libgmime-3.0-dev mpop fetchmail msmtp procmail libsqlite3-dev
   linux-perf valgrind
+  # a loaded machine beside the tests, to try the timing-sensitive ones
+  stress-ng
   # sanitizers and fuzzing
   clang-14 libclang-rt-14-dev libfuzzer-14-dev
 )
