@@ -65,11 +65,14 @@ TagRas::TagRas() {
 }
 
 TagRas::~TagRas() {
-    // A dial still in progress would notify a window that is gone.
+    // A dial still in progress would notify a window that is gone; a link
+    // that is up stays up, unwatched by this component.
     if (dialled_ && !connected_) {
         if (auto hangUp = Proc<LPFN_RASHANGUPA>("RasHangUpA"))
             hangUp(handle_);
     }
+    if (auto release = Proc<LPFN_RASRELEASENOTIFIER>("RasReleaseNotifier"))
+        release(&window_);
     if (lib_)
         dlclose(lib_);
 }
@@ -233,7 +236,8 @@ void TagRas::WndProc(RASWINDOW* self, unsigned msg, std::uintptr_t state, std::i
 }
 
 // Runs inside the event loop: nothing may be thrown from here. An error
-// after the link was up is kept as the last error.
+// after the link was up ends the network wait that is running, with
+// ERASError.
 void TagRas::OnDialEvent(unsigned state, unsigned error) {
     if (OnStatusChange) {
         try {
@@ -245,8 +249,14 @@ void TagRas::OnDialEvent(unsigned state, unsigned error) {
         connected_ = error == 0 && state == RASCS_Connected;
     if (error != 0) {
         lastError_ = error;
-        if (!connected_)
+        if (!connected_) {
             failed_ = true;
+            return;
+        }
+        try {
+            TagWaiter::RaiseInRunningWait(std::make_exception_ptr(ERASError(error)));
+        } catch (...) {
+        }
     }
 }
 

@@ -7,6 +7,8 @@
 //   idle --Connect--> dialling --connected--> connected --HangUp--> idle
 //                        | error: hung up, ERASError
 //                        | cancel / time-out: hung up, ECanceledError / ETimedOutError
+//   connected: a dial-up error (the link lost) ends the network wait that
+//   is running with ERASError; the socket's close then hangs up.
 #include "mail/agerrors.h"
 #include "mail/agwait.h"
 #include "platform/ras/rasapi.h"

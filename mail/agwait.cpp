@@ -3,6 +3,8 @@
 #include <QCoreApplication>
 #include <QTimer>
 
+#include <utility>
+
 void TagWaiter::EnsureTickDriver() {
     static QTimer* driver = nullptr;
     if (driver || !QCoreApplication::instance())
@@ -19,9 +21,40 @@ void TagWaiter::Start() {
     counter_.Start();
 }
 
+namespace {
+
+int g_serving = 0; // waits inside processEvents now
+std::exception_ptr g_failure;
+
+void Serve(QEventLoop::ProcessEventsFlags flags) {
+    ++g_serving;
+    QCoreApplication::processEvents(flags);
+    --g_serving;
+}
+
+void RaiseHandedFailure() {
+    if (g_failure)
+        std::rethrow_exception(std::exchange(g_failure, nullptr));
+}
+
+} // namespace
+
+bool TagWaiter::RaiseInRunningWait(std::exception_ptr failure) {
+    if (g_serving == 0)
+        return false;
+    if (!g_failure)
+        g_failure = std::move(failure);
+    return true;
+}
+
 void TagWaiter::Pump(const std::function<bool()>& done) {
-    while (!done() && !Expired() && !QCoreApplication::closingDown())
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    while (!done() && !Expired() && !QCoreApplication::closingDown()) {
+        Serve(QEventLoop::WaitForMoreEvents);
+        if (g_failure) {
+            counter_.Stop();
+            RaiseHandedFailure();
+        }
+    }
 }
 
 void TagWaiter::Wait(const std::function<bool()>& done) {
@@ -31,5 +64,6 @@ void TagWaiter::Wait(const std::function<bool()>& done) {
 }
 
 void TagWaiter::ProcessMessages() {
-    QCoreApplication::processEvents(QEventLoop::AllEvents);
+    Serve(QEventLoop::AllEvents);
+    RaiseHandedFailure();
 }

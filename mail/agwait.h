@@ -6,6 +6,7 @@
 // TTimeCounter::TickEnabled) wakes it.
 #include "mail/mscls.h"
 
+#include <exception>
 #include <functional>
 
 class TagWaiter {
@@ -32,6 +33,11 @@ public:
     void Wait(const std::function<bool()>& done);
     // One pass over the pending events, without blocking.
     static void ProcessMessages();
+    // Hands a failure met inside the event loop, where nothing may be
+    // thrown, to the wait serving the loop: Pump and ProcessMessages raise
+    // it as soon as the loop returns to them. False when no wait is serving
+    // it. The first failure handed is the one raised.
+    static bool RaiseInRunningWait(std::exception_ptr failure);
     // Starts the process's one tick driver in the calling (GUI) thread
     // unless it runs; programs that drive other counters call it too.
     static void EnsureTickDriver();

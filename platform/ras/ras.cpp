@@ -7,7 +7,17 @@
 //            -> Authenticate -> Authenticated -> Projected -> Connected
 //   any state -> failed (error in the notification) on a terminating line
 //                or a non-zero exit of the dial command before the pid file
+//   Connected -> lost (Disconnected with an error) when the link's process
+//                ends or pppd reports the end, unless hung up through us
+//
+// The peers are the system's and are only read. What a user sets for an
+// entry (user name, kept password) lives in a file of the user's own; a
+// password reaches pppd through an options file only the user can read,
+// never through a command line.
 #include "platform/ras/rasapi.h"
+
+#include "platform/win/paths.h"
+#include "platform/win/tempfile.h"
 
 #include <QObject>
 #include <QProcess>
@@ -19,6 +29,7 @@
 #include <ifaddrs.h>
 #include <netinet/in.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -28,9 +39,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
+#include <fcntl.h>
 #include <fstream>
 #include <map>
 #include <memory>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -143,6 +156,159 @@ bool PrintableText(const char* s) {
     return true;
 }
 
+// What the peer file itself says about logging in.
+struct PeerLogin {
+    std::string user;
+    std::string password;
+    bool hasPassword = false;
+};
+
+PeerLogin ReadPeerLogin(const std::string& entry) {
+    PeerLogin login;
+    for (auto& l : ReadLines(PeersDir() + entry)) {
+        std::string v;
+        if (OptionValue(l, "user", v))
+            login.user = v;
+        if (OptionValue(l, "password", v)) {
+            login.password = v;
+            login.hasPassword = true;
+        }
+    }
+    return login;
+}
+
+bool WriteAll(int fd, const std::string& text) {
+    std::size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t n = write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+// ---- dial parameters kept per user ----
+//
+// dialup.ini beside the user's quelta.ini, mode 0600, replaced whole by one
+// writer at a time (a lock on dialup.ini.lock):
+//
+//   [<entry>]
+//   User=<user name>       only when it differs from the peer's "user"
+//   Password=<password>    only while the password is kept
+//
+// Values run to the end of their line; they hold no control characters.
+
+struct Kept {
+    std::optional<std::string> user, password;
+};
+using KeptEntries = std::map<std::string, Kept>;
+
+std::string KeptPath() {
+    return win::WindowsDirectory() + "dialup.ini";
+}
+
+KeptEntries ReadKept() {
+    KeptEntries kept;
+    Kept* cur = nullptr;
+    for (std::string l : ReadLines(KeptPath())) {
+        if (!l.empty() && l.back() == '\r')
+            l.pop_back();
+        if (l.size() >= 2 && l.front() == '[' && l.back() == ']')
+            cur = &kept[l.substr(1, l.size() - 2)];
+        else if (cur && l.rfind("User=", 0) == 0)
+            cur->user = l.substr(5);
+        else if (cur && l.rfind("Password=", 0) == 0)
+            cur->password = l.substr(9);
+    }
+    return kept;
+}
+
+std::string KeptText(const KeptEntries& kept) {
+    std::string text;
+    for (const auto& [entry, k] : kept) {
+        if (!k.user && !k.password)
+            continue;
+        text += "[" + entry + "]\n";
+        if (k.user)
+            text += "User=" + *k.user + "\n";
+        if (k.password)
+            text += "Password=" + *k.password + "\n";
+    }
+    return text;
+}
+
+// A temporary file of mode 0600 beside the kept file, renamed over it.
+bool WriteKept(const std::string& text) {
+    const std::string path = KeptPath();
+    std::string tmp = path + ".XXXXXX";
+    const int fd = mkostemp(tmp.data(), O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    bool ok = fchmod(fd, 0600) == 0 && WriteAll(fd, text) && fsync(fd) == 0;
+    ok = close(fd) == 0 && ok;
+    if (!ok || std::rename(tmp.c_str(), path.c_str()) != 0) {
+        unlink(tmp.c_str());
+        return false;
+    }
+    return true;
+}
+
+// One writer at a time; KeptLock(false) holds nothing.
+class KeptLock {
+public:
+    explicit KeptLock(bool take)
+        : fd_(take ? open((KeptPath() + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600)
+                   : -1) {
+        while (fd_ >= 0 && flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
+        }
+    }
+    ~KeptLock() {
+        if (fd_ >= 0)
+            close(fd_);
+    }
+    KeptLock(const KeptLock&) = delete;
+    KeptLock& operator=(const KeptLock&) = delete;
+    [[nodiscard]] bool Held() const { return fd_ >= 0; }
+
+private:
+    int fd_;
+};
+
+// ---- the login of one dial ----
+//
+// pppd reads "file <path>" with the rights of the user who started it. The
+// options file lives in a private folder (0700) and is itself 0600; both go
+// once pppd has read them (the dial command ended, or the dial did).
+
+// Returns the private folder holding "options", or "" on a failure.
+std::string WriteLoginOptions(const std::string& text) {
+    std::string dir = win::GetTempPath() + "quelta-ras-XXXXXX";
+    if (!mkdtemp(dir.data()))
+        return "";
+    const std::string file = dir + "/options";
+    const int fd = open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    bool ok = fd >= 0 && fchmod(fd, 0600) == 0 && WriteAll(fd, text);
+    if (fd >= 0)
+        ok = close(fd) == 0 && ok;
+    if (!ok) {
+        unlink(file.c_str());
+        rmdir(dir.c_str());
+        return "";
+    }
+    return dir;
+}
+
+void RemoveLoginOptions(std::string& dir) {
+    if (dir.empty())
+        return;
+    unlink((dir + "/options").c_str());
+    rmdir(dir.c_str());
+    dir.clear();
+}
+
 // ---- live links ----
 
 struct Link {
@@ -213,14 +379,17 @@ void RunHangUpCommand(const std::string& entry) {
         p.waitForFinished(10000);
 }
 
-// ---- dials in progress ----
+// ---- dials and the links they brought up ----
 
 struct Dial {
     HRASCONN handle = 0;
     std::string entry;
-    RASWINDOW* wnd = nullptr;
+    RASWINDOW* wnd = nullptr; // null once the receiver has gone
     unsigned state = RASCS_OpenPort;
-    bool done = false; // connected or failed: no more notifications
+    bool connected = false; // the link is up; only its loss is reported now
+    bool ended = false;     // failed or lost: no more notifications
+    pid_t linkPid = 0;
+    std::string loginDir; // private folder of the login options, "" when none
     std::unique_ptr<QProcess> proc;
     std::unique_ptr<QTimer> poll;
     std::string partial;
@@ -234,17 +403,28 @@ HRASCONN g_nextDial = 0x40000001u; // above any pid
 int g_dispatching = 0;
 
 void Notify(const std::shared_ptr<Dial>& d, unsigned state, DWORD error) {
-    if (d->done)
+    if (d->ended)
         return;
     d->state = state;
-    if (error != 0 || state == RASCS_Connected) {
-        d->done = true;
-        if (d->poll)
-            d->poll->stop();
-    }
+    if (error != 0)
+        d->ended = true;
+    else if (state == RASCS_Connected)
+        d->connected = true;
+    // pppd has read its options by now.
+    if (d->ended || d->connected)
+        RemoveLoginOptions(d->loginDir);
+    if (d->poll && (d->ended || (d->connected && !d->wnd)))
+        d->poll->stop();
+    if (!d->wnd)
+        return;
     ++g_dispatching;
     d->wnd->WndProc(d->wnd, RASDIALEVENT, state, static_cast<std::intptr_t>(error));
     --g_dispatching;
+}
+
+// An error ends a dial; once the link was up it is the link's loss.
+void Fail(const std::shared_ptr<Dial>& d, DWORD error) {
+    Notify(d, d->connected ? RASCS_Disconnected : d->state, error);
 }
 
 void OnLine(const std::shared_ptr<Dial>& d, const std::string& line);
@@ -255,7 +435,7 @@ void ReadOutput(const std::shared_ptr<Dial>& d) {
         return;
     d->partial += d->proc->readAll().toStdString();
     std::size_t nl;
-    while (!d->done && (nl = d->partial.find('\n')) != std::string::npos) {
+    while (!d->ended && (nl = d->partial.find('\n')) != std::string::npos) {
         std::string line = d->partial.substr(0, nl);
         d->partial.erase(0, nl + 1);
         OnLine(d, line);
@@ -263,8 +443,16 @@ void ReadOutput(const std::shared_ptr<Dial>& d) {
 }
 
 void CheckLink(const std::shared_ptr<Dial>& d) {
+    if (d->ended)
+        return;
     Link l;
-    if (d->done || !FindLink(d->entry, l))
+    const bool up = FindLink(d->entry, l);
+    if (d->connected) {
+        if (!up || l.pid != d->linkPid)
+            Fail(d, RAS_ERROR_PORT_DISCONNECTED);
+        return;
+    }
+    if (!up)
         return;
     // The lines printed before the link came up are reported first.
     if (d->proc) {
@@ -272,6 +460,9 @@ void CheckLink(const std::shared_ptr<Dial>& d) {
         d->proc->waitForReadyRead(0);
         ReadOutput(d);
     }
+    if (d->ended)
+        return;
+    d->linkPid = l.pid;
     Notify(d, RASCS_Connected, 0);
 }
 
@@ -295,7 +486,10 @@ void OnLine(const std::shared_ptr<Dial>& d, const std::string& line) {
     };
     for (const Rule& r : rules)
         if (line.find(r.text) != std::string::npos) {
-            Notify(d, r.error ? d->state : r.state, r.error);
+            if (r.error)
+                Fail(d, r.error);
+            else if (!d->connected)
+                Notify(d, r.state, 0);
             break;
         }
 }
@@ -306,7 +500,7 @@ void DropDial(HRASCONN h) {
         return;
     auto d = it->second;
     Dials().erase(it);
-    d->done = true;
+    d->ended = true;
     for (QObject* o : {static_cast<QObject*>(d->proc.get()), static_cast<QObject*>(d->poll.get())})
         if (o)
             o->disconnect();
@@ -316,6 +510,7 @@ void DropDial(HRASCONN h) {
         d->proc->kill();
         d->proc->waitForFinished(2000);
     }
+    RemoveLoginOptions(d->loginDir);
     // Objects whose signal is being delivered now are deleted later.
     if (g_dispatching > 0) {
         if (d->proc)
@@ -325,26 +520,36 @@ void DropDial(HRASCONN h) {
     }
 }
 
+// The pppd options that log in for this dial: what the peer does not say
+// itself. Empty when there is nothing to add.
+std::string LoginOptions(const RASDIALPARAMSA& p, const PeerLogin& peer) {
+    std::string text;
+    if (p.szUserName[0] && peer.user != p.szUserName)
+        text += "user " + Quote(p.szUserName) + "\n";
+    if (!peer.hasPassword && p.szPassword[0])
+        text += "password " + Quote(p.szPassword) + "\n";
+    return text;
+}
+
 DWORD StartDial(const RASDIALPARAMSA& p, RASWINDOW* wnd, HRASCONN* out) {
     const std::string entry = p.szEntryName;
     if (!EntryExists(entry))
         return RAS_ERROR_CANNOT_FIND_PHONEBOOK_ENTRY;
+    // A line break would add options of its own.
+    if (!PrintableText(p.szUserName) || !PrintableText(p.szPassword))
+        return RAS_ERROR_INVALID_PARAMETER;
     auto d = std::make_shared<Dial>();
-    d->handle = g_nextDial++;
     d->entry = entry;
     d->wnd = wnd;
     QStringList args{QString::fromStdString(entry)};
-    // A password that the peer does not keep goes to pppd for this call only.
-    bool saved = false;
-    for (auto& l : ReadLines(PeersDir() + entry)) {
-        std::string v;
-        saved = saved || OptionValue(l, "password", v);
+    // Every local user can read a command line: the login goes in a file.
+    if (const std::string login = LoginOptions(p, ReadPeerLogin(entry)); !login.empty()) {
+        d->loginDir = WriteLoginOptions(login);
+        if (d->loginDir.empty())
+            return RAS_ERROR_CANNOT_WRITE_PHONEBOOK;
+        args << "file" << QString::fromStdString(d->loginDir + "/options");
     }
-    if (!saved && p.szPassword[0]) {
-        if (p.szUserName[0])
-            args << "user" << QString::fromStdString(p.szUserName);
-        args << "password" << QString::fromStdString(p.szPassword);
-    }
+    d->handle = g_nextDial++;
     d->proc = std::make_unique<QProcess>();
     d->proc->setProcessChannelMode(QProcess::MergedChannels);
     d->poll = std::make_unique<QTimer>();
@@ -362,13 +567,15 @@ DWORD StartDial(const RASDIALPARAMSA& p, RASWINDOW* wnd, HRASCONN* out) {
             return;
         ReadOutput(d);
         CheckLink(d);
+        // pppd read its options before it went to the background.
+        RemoveLoginOptions(d->loginDir);
         if (code != 0 || st != QProcess::NormalExit)
-            Notify(d, d->state, RAS_ERROR_FROM_DEVICE);
+            Fail(d, RAS_ERROR_FROM_DEVICE);
     });
     QObject::connect(d->proc.get(), &QProcess::errorOccurred, [weak](QProcess::ProcessError e) {
         auto d = weak.lock();
         if (d && e == QProcess::FailedToStart)
-            Notify(d, d->state, RAS_ERROR_FROM_DEVICE);
+            Fail(d, RAS_ERROR_FROM_DEVICE);
     });
     QObject::connect(d->poll.get(), &QTimer::timeout, [weak] {
         if (auto d = weak.lock())
@@ -393,6 +600,7 @@ const std::map<unsigned, const char*>& ErrorTexts() {
         {RAS_ERROR_BUFFER_TOO_SMALL, "The buffer is too small."},
         {RAS_ERROR_CANNOT_FIND_PHONEBOOK_ENTRY,
          "The system could not find the phone book entry for this connection."},
+        {RAS_ERROR_CANNOT_WRITE_PHONEBOOK, "The system could not update the phone book file."},
         {RAS_ERROR_PORT_DISCONNECTED,
          "The connection was terminated by the remote computer before it could be completed."},
         {RAS_ERROR_FROM_DEVICE, "The modem (or other connecting device) has reported an error."},
@@ -498,24 +706,22 @@ RAS_EXPORT DWORD RasGetEntryDialParamsA(const char*, RASDIALPARAMSA* p, BOOL* ha
         const std::string entry = p->szEntryName;
         if (!EntryExists(entry))
             return RAS_ERROR_CANNOT_FIND_PHONEBOOK_ENTRY;
-        std::string user, password;
-        bool saved = false;
-        for (auto& l : ReadLines(PeersDir() + entry)) {
-            std::string v;
-            if (OptionValue(l, "user", v))
-                user = v;
-            if (OptionValue(l, "password", v)) {
-                password = v;
-                saved = true;
-            }
-        }
-        CopyText(p->szUserName, sizeof p->szUserName, user);
-        CopyText(p->szPassword, sizeof p->szPassword, password);
-        *hasPassword = saved ? 1 : 0;
+        const PeerLogin peer = ReadPeerLogin(entry);
+        const KeptEntries all = ReadKept();
+        const auto kept = all.find(entry);
+        const Kept k = kept == all.end() ? Kept{} : kept->second;
+        // A password in the peer is the one pppd uses.
+        const std::optional<std::string> password =
+            peer.hasPassword ? std::optional(peer.password) : k.password;
+        CopyText(p->szUserName, sizeof p->szUserName, k.user.value_or(peer.user));
+        CopyText(p->szPassword, sizeof p->szPassword, password.value_or(""));
+        *hasPassword = password ? 1 : 0;
         return 0;
     });
 }
 
+// Keeps the user name and, unless removePassword, the password for this
+// user only; the peer is not written.
 RAS_EXPORT DWORD RasSetEntryDialParamsA(const char*, RASDIALPARAMSA* p, BOOL removePassword) {
     return Guard([&]() -> DWORD {
         if (!p || p->dwSize != sizeof(RASDIALPARAMSA))
@@ -523,33 +729,27 @@ RAS_EXPORT DWORD RasSetEntryDialParamsA(const char*, RASDIALPARAMSA* p, BOOL rem
         const std::string entry = p->szEntryName;
         if (!EntryExists(entry))
             return RAS_ERROR_CANNOT_FIND_PHONEBOOK_ENTRY;
-        // A line break in a value would add options to the peer.
+        // A line break would start a line of its own.
         if (!PrintableText(p->szUserName) || !PrintableText(p->szPassword))
             return RAS_ERROR_INVALID_PARAMETER;
-        const std::string path = PeersDir() + entry;
-        std::vector<std::string> kept;
-        for (auto& l : ReadLines(path)) {
-            std::string v;
-            if (OptionValue(l, "password", v) || (p->szUserName[0] && OptionValue(l, "user", v)))
-                continue;
-            kept.push_back(l);
-        }
-        if (p->szUserName[0])
-            kept.push_back("user " + Quote(p->szUserName));
+        Kept k;
+        if (p->szUserName[0] && ReadPeerLogin(entry).user != p->szUserName)
+            k.user = p->szUserName;
         if (!removePassword && p->szPassword[0])
-            kept.push_back("password " + Quote(p->szPassword));
-        const std::string tmp = path + ".tmp~";
-        {
-            std::ofstream out(tmp, std::ios::trunc);
-            for (auto& l : kept)
-                out << l << '\n';
-            if (!out.flush())
-                return RAS_ERROR_INVALID_PARAMETER;
-        }
-        chmod(tmp.c_str(), 0600);
-        if (std::rename(tmp.c_str(), path.c_str()) != 0) {
-            std::remove(tmp.c_str());
-            return RAS_ERROR_INVALID_PARAMETER;
+            k.password = p->szPassword;
+        // Each dial sets its parameters: most change nothing and write nothing.
+        for (bool locked : {false, true}) {
+            const KeptLock lock(locked);
+            if (locked && !lock.Held())
+                return RAS_ERROR_CANNOT_WRITE_PHONEBOOK;
+            KeptEntries all = ReadKept();
+            const std::string before = KeptText(all);
+            all[entry] = k;
+            const std::string after = KeptText(all);
+            if (after == before)
+                return 0;
+            if (locked && !WriteKept(after))
+                return RAS_ERROR_CANNOT_WRITE_PHONEBOOK;
         }
         return 0;
     });
@@ -581,6 +781,15 @@ RAS_EXPORT DWORD RasHangUpA(HRASCONN conn) {
             }
         return RAS_ERROR_INVALID_HANDLE;
     });
+}
+
+RAS_EXPORT void RasReleaseNotifier(RASWINDOW* wnd) {
+    for (auto& [handle, d] : Dials())
+        if (d->wnd == wnd) {
+            d->wnd = nullptr;
+            if (d->poll && (d->connected || d->ended))
+                d->poll->stop();
+        }
 }
 
 RAS_EXPORT DWORD RasGetErrorStringA(unsigned code, char* buf, DWORD size) {

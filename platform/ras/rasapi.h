@@ -10,6 +10,15 @@
 //   QUELTA_RAS_RUNDIR  folder of pppd's pid files   (/run)
 //   QUELTA_RAS_PON     dial command                 (pon)
 //   QUELTA_RAS_POFF    hang-up command              (poff)
+//
+// The peers are only read. The dial parameters a user sets (user name, kept
+// password) are the user's own: dialup.ini beside quelta.ini, mode 0600. A
+// dial hands the login that the peer lacks to pppd as "file <options>", an
+// options file only the user can read, removed once pppd has read it.
+//
+// After RASCS_Connected a dial goes on watching its link: when the link ends
+// without a hang-up through RasHangUpA, the receiver gets RASCS_Disconnected
+// with an error.
 #include <cstdint>
 
 extern "C" {
@@ -50,6 +59,7 @@ enum : DWORD {
     RAS_ERROR_INVALID_PARAMETER = 87,
     RAS_ERROR_BUFFER_TOO_SMALL = 603,
     RAS_ERROR_CANNOT_FIND_PHONEBOOK_ENTRY = 623,
+    RAS_ERROR_CANNOT_WRITE_PHONEBOOK = 624,
     RAS_ERROR_PORT_DISCONNECTED = 628,
     RAS_ERROR_FROM_DEVICE = 651,
     RAS_ERROR_AUTHENTICATION_FAILURE = 691,
@@ -96,6 +106,9 @@ typedef DWORD (*LPFN_RASGETERRORSTRINGA)(unsigned code, char* buf, DWORD size);
 // The library's own string table (the dial states' texts); returns the
 // length copied, 0 when the id has no text.
 typedef int (*LPFN_RASLOADSTRINGA)(unsigned id, char* buf, int size);
+// The receiver is going: its dials notify it no more. A dial in progress
+// goes on; a link it brought up stays up.
+typedef void (*LPFN_RASRELEASENOTIFIER)(RASWINDOW* wnd);
 
 } // extern "C"
 

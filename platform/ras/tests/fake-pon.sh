@@ -1,10 +1,19 @@
 #!/bin/sh
 # Stands in for pon: prints pppd's lines and, once "connected", leaves a
 # process and pppd's pid file behind (ppp-<entry>.pid: pid, then interface).
-# Entries named fail* fail the connect script; slow* never connect.
+# Records its arguments, and of an options file handed with "file" its mode
+# and text. Entries named fail* fail the connect script; slow* never connect.
 entry=$1
 run=${QUELTA_RAS_RUNDIR:?}
 printf '%s\n' "$*" > "$run/args-$entry"
+prev=
+for arg in "$@"; do
+    if [ "$prev" = file ]; then
+        stat -c %a "$arg" > "$run/mode-$entry"
+        cat "$arg" > "$run/options-$entry"
+    fi
+    prev=$arg
+done
 case "$entry" in
 fail*) echo "Connect script failed"; exit 1 ;;
 esac

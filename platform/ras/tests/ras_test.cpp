@@ -72,6 +72,8 @@ protected:
         dir = mkdtemp(tmpl);
         fs::create_directories(dir / "peers");
         fs::create_directories(dir / "run");
+        fs::create_directories(dir / "home");
+        setenv("QUELTA_WINDIR", (dir / "home").c_str(), 1);
         setenv("QUELTA_RAS_PEERS", (dir / "peers").c_str(), 1);
         setenv("QUELTA_RAS_RUNDIR", (dir / "run").c_str(), 1);
         setenv("QUELTA_RAS_PON", QUELTA_SOURCE_DIR "/platform/ras/tests/fake-pon.sh", 1);
@@ -178,8 +180,10 @@ TEST_F(Ras, FailingDialReportsTheDeviceError) {
     EXPECT_NE(Sym<LPFN_RASGETERRORSTRINGA>("RasGetErrorStringA")(12345, text, sizeof text), 0u);
 }
 
-TEST_F(Ras, PasswordsKeptOrPassedPerCall) {
+TEST_F(Ras, DialParametersAreTheUsersOwnAndNeverOnACommandLine) {
     Peer("isp", "/dev/ttyS0\nuser \"bob\"\nnoauth\n");
+    const std::string peer = Slurp(dir / "peers" / "isp");
+    const fs::path kept = dir / "home" / "dialup.ini";
     auto get = Sym<LPFN_RASGETENTRYDIALPARAMSA>("RasGetEntryDialParamsA");
     auto set = Sym<LPFN_RASSETENTRYDIALPARAMSA>("RasSetEntryDialParamsA");
     RASDIALPARAMSA p = Params("isp");
@@ -187,32 +191,48 @@ TEST_F(Ras, PasswordsKeptOrPassedPerCall) {
     ASSERT_EQ(get(nullptr, &p, &has), 0u);
     EXPECT_EQ(has, 0);
     EXPECT_STREQ(p.szUserName, "bob");
+    ASSERT_EQ(set(nullptr, &p, 1), 0u); // nothing to keep: nothing written
+    EXPECT_FALSE(fs::exists(kept));
 
+    std::snprintf(p.szUserName, sizeof p.szUserName, "alice");
     std::snprintf(p.szPassword, sizeof p.szPassword, "s\"cr t");
-    ASSERT_EQ(set(nullptr, &p, 0), 0u); // kept
+    ASSERT_EQ(set(nullptr, &p, 0), 0u);
     RASDIALPARAMSA q = Params("isp");
     ASSERT_EQ(get(nullptr, &q, &has), 0u);
     EXPECT_EQ(has, 1);
+    EXPECT_STREQ(q.szUserName, "alice");
     EXPECT_STREQ(q.szPassword, "s\"cr t");
-    EXPECT_NE(Slurp(dir / "peers" / "isp").find("noauth"), std::string::npos);
-
-    ASSERT_EQ(set(nullptr, &p, 1), 0u); // removed again
+    EXPECT_EQ(fs::status(kept).permissions(), fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(Slurp(dir / "peers" / "isp"), peer);
+    // Another user's folder keeps nothing of it.
+    setenv("QUELTA_WINDIR", dir.c_str(), 1);
     ASSERT_EQ(get(nullptr, &q, &has), 0u);
     EXPECT_EQ(has, 0);
+    EXPECT_STREQ(q.szUserName, "bob");
+    setenv("QUELTA_WINDIR", (dir / "home").c_str(), 1);
 
-    // A line break would add options to the peer.
-    std::snprintf(p.szPassword, sizeof p.szPassword, "x\nconnect /bin/evil");
+    ASSERT_EQ(set(nullptr, &p, 1), 0u); // the password removed again
+    ASSERT_EQ(get(nullptr, &q, &has), 0u);
+    EXPECT_EQ(has, 0);
+    EXPECT_STREQ(q.szUserName, "alice");
+    std::snprintf(p.szPassword, sizeof p.szPassword, "x\nUser=evil");
     EXPECT_EQ(set(nullptr, &p, 0), RAS_ERROR_INVALID_PARAMETER);
-    EXPECT_EQ(Slurp(dir / "peers" / "isp").find("evil"), std::string::npos);
+    EXPECT_EQ(Slurp(kept).find("evil"), std::string::npos);
 
-    // Not kept: the password goes to this dial's command only.
+    // The dial hands the login to pppd in a file of its own, gone afterwards.
     std::snprintf(p.szPassword, sizeof p.szPassword, "pw");
     Recorder wnd;
     HRASCONN h = 0;
     ASSERT_EQ(Sym<LPFN_RASDIALA>("RasDialA")(nullptr, nullptr, &p, RAS_NOTIFIER_WINDOW, &wnd, &h),
               0u);
     ASSERT_TRUE(PumpUntil([&] { return wnd.Ended(); }));
-    EXPECT_EQ(Slurp(dir / "run" / "args-isp"), "isp user bob password pw\n");
+    const std::string args = Slurp(dir / "run" / "args-isp");
+    EXPECT_EQ(args.find("pw"), std::string::npos) << args;
+    ASSERT_EQ(args.rfind("isp file /", 0), 0u) << args;
+    EXPECT_FALSE(fs::exists(fs::path(args.substr(9, args.size() - 10)).parent_path()));
+    EXPECT_EQ(Slurp(dir / "run" / "options-isp"), "user \"alice\"\npassword \"pw\"\n");
+    EXPECT_EQ(Slurp(dir / "run" / "mode-isp"), "600\n");
+    EXPECT_EQ(Slurp(dir / "peers" / "isp"), peer);
     Sym<LPFN_RASHANGUPA>("RasHangUpA")(h);
 }
 
