@@ -2,6 +2,7 @@
 
 #include "cfgman/buttonrow.h"
 #include "cfgman/core/mailini.h"
+#include "cfgman/core/outgoing.h"
 #include "cfgman/qtext.h"
 
 #include <QComboBox>
@@ -41,7 +42,7 @@ TfrmCustomSend::TfrmCustomSend(QWidget* parent) : QDialog(parent) {
     edtFrom = new QLineEdit(this);
     edtFrom->setObjectName(QStringLiteral("edtFrom"));
     spnCopies = new QSpinBox(this);
-    spnCopies->setRange(1, 10000);
+    spnCopies->setRange(1, kMaxCopies);
     spnCopies->setValue(1);
     layout->addWidget(Group(this, "Character Set", "Character Set:", cmbCharSet));
     layout->addWidget(Group(this, "Encoding", "Encoding:", cmbEncoding));
@@ -55,6 +56,14 @@ TfrmCustomSend::TfrmCustomSend(QWidget* parent) : QDialog(parent) {
     edtFrom->setText(Q(ReadMailIni().DefaultFromAddress));
     cmbCharSet->setCurrentIndex(0);
     cmbEncoding->setCurrentIndex(0);
+}
+
+TCharSet TfrmCustomSend::CharSet() const {
+    return cmbCharSet->currentIndex() == 1 ? csISO8859 : csUSASCII;
+}
+
+TMsgEncoding TfrmCustomSend::Encoding() const {
+    return cmbEncoding->currentIndex() == 1 ? meUU : meMIME;
 }
 
 } // namespace cfgman

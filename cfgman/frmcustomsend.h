@@ -1,7 +1,10 @@
 #pragma once
 // "Custom Send": character set, encoding, sender and number of copies for
 // sending the shown message. Made once at start-up; its fields keep their
-// values for the whole run.
+// values for the whole run (From follows a new default from the
+// preferences unless the user typed another).
+#include "mail/msmsgcls.h"
+
 #include <QDialog>
 
 class QComboBox;
@@ -16,6 +19,10 @@ class TfrmCustomSend : public QDialog {
 public:
     // Reads the From address from MAIL.INI.
     explicit TfrmCustomSend(QWidget* parent = nullptr);
+
+    // The choices as the composer takes them.
+    [[nodiscard]] TCharSet CharSet() const;
+    [[nodiscard]] TMsgEncoding Encoding() const;
 
     QComboBox* cmbCharSet = nullptr;  // "US ASCII", "ISO 8859"
     QComboBox* cmbEncoding = nullptr; // "MIME", "UUEncode"

@@ -3,6 +3,7 @@
 #include "cfgman/core/mailini.h"
 #include "cfgman/core/messagefields.h"
 #include "cfgman/core/messagerows.h"
+#include "cfgman/core/outgoing.h"
 #include "cfgman/core/settings.h"
 #include "cfgman/filedialog.h"
 #include "cfgman/frmcustomsend.h"
@@ -23,6 +24,8 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QSpinBox>
+#include <QStringEncoder>
 #include <QTextDocument>
 #include <QTextEdit>
 
@@ -206,25 +209,35 @@ void TfrmInMessage::SelectFont() {
     REBody->setFocus();
 }
 
-TfrmMessage* TfrmInMessage::NewEditor(const QString& subject) {
-    auto* editor = new TfrmMessage(parentWidget());
-    editor->SetSenderFields(fromId_, fromName_, fromAddress_);
+TfrmMessage* TfrmInMessage::NewEditor(QWidget* parent, const std::string& id,
+                                      const std::string& name, const std::string& address,
+                                      const QString& subject) {
+    auto* editor = new TfrmMessage(parent);
+    editor->SetSenderFields(id, name, address);
     editor->SetSubject(subject);
     editor->setWindowTitle(Q(SubjectCaption(S(subject))));
     return editor;
 }
 
 TfrmMessage* TfrmInMessage::Reply() {
-    TfrmMessage* editor = NewEditor(Q(ReplySubject(S(Subject()))));
+    TfrmMessage* editor =
+        NewEditor(parentWidget(), fromId_, fromName_, fromAddress_, Q(ReplySubject(S(Subject()))));
+    editor->show();
+    return editor;
+}
+
+TfrmMessage* TfrmInMessage::ForwardEditor(QWidget* parent, const std::string& id,
+                                          const std::string& name, const std::string& address,
+                                          const QString& subject, const QStringList& body) {
+    TfrmMessage* editor =
+        NewEditor(parent, id, name, address, Q(ForwardSubject(name, address, S(subject))));
+    editor->SetBodyLines(body);
     editor->show();
     return editor;
 }
 
 TfrmMessage* TfrmInMessage::Forward() {
-    TfrmMessage* editor = NewEditor(Q(ForwardSubject(fromName_, fromAddress_, S(Subject()))));
-    editor->SetBodyLines(BodyLines());
-    editor->show();
-    return editor;
+    return ForwardEditor(parentWidget(), fromId_, fromName_, fromAddress_, Subject(), BodyLines());
 }
 
 void TfrmInMessage::Handling() {
@@ -240,11 +253,59 @@ void TfrmInMessage::Handling() {
     close();
 }
 
+namespace {
+
+// The character set the shown texts go out in: none while they are ASCII,
+// else Latin-1 when it holds them, else UTF-8, so no character is lost
+// whichever set was chosen.
+const char* SendCharset(const QStringList& texts) {
+    bool ascii = true;
+    for (const QString& t : texts)
+        for (const QChar c : t)
+            ascii = ascii && c.unicode() < 0x80;
+    if (ascii)
+        return "";
+    QStringEncoder latin1(QStringEncoder::Latin1);
+    for (const QString& t : texts) {
+        (void)QByteArray(latin1.encode(t));
+        if (latin1.hasError())
+            return "utf-8";
+    }
+    return "iso-8859-1";
+}
+
+std::string Bytes(const QString& text, const char* charset) {
+    if (std::string_view(charset) == "utf-8")
+        return S(text);
+    return text.toLatin1().toStdString();
+}
+
+} // namespace
+
+TShownMessage TfrmInMessage::ShownMessage(const QString& from) const {
+    const QStringList body = BodyLines();
+    const QString to = edtRecipients->text();
+    const QString cc = edtCC->text();
+    const QString subject = Subject();
+    const char* charset = SendCharset(QStringList(body) << from << to << cc << subject);
+    TShownMessage shown;
+    shown.Charset = charset;
+    shown.From = Bytes(from, charset);
+    shown.Recipients = Bytes(to, charset);
+    shown.CC = Bytes(cc, charset);
+    shown.Subject = Bytes(subject, charset);
+    for (const QString& line : body)
+        shown.Body.Add(Bytes(line, charset));
+    shown.Attachments = AttachmentPaths();
+    return shown;
+}
+
 void TfrmInMessage::CustomSend1Click() {
     TfrmMain* main = frmMain();
     if (!main || !main->frmCustomSend)
         return;
-    if (main->frmCustomSend->exec() != QDialog::Accepted)
+    TfrmCustomSend* dialog = main->frmCustomSend;
+    if (dialog->exec() != QDialog::Accepted)
         return;
     const TMailIni mail = ReadMailIni();
     if (mail.SMTPAddress.empty()) {
@@ -252,9 +313,10 @@ void TfrmInMessage::CustomSend1Click() {
                         kAppTitle, win::MB_OK | win::MB_ICONWARNING);
         return;
     }
-    // The dialog's choices are kept for the next time; no mail goes out.
-    win::MessageBox(CustomSendNothingSent(mail.SMTPAddress), kAppTitle,
-                    win::MB_OK | win::MB_ICONINFORMATION);
+    TmsMessage message;
+    MakeCustomSendMessage(ShownMessage(dialog->edtFrom->text()), dialog->CharSet(),
+                          dialog->Encoding(), message);
+    main->CustomSendCopies(message, dialog->spnCopies->value(), mail.SMTPAddress);
 }
 
 } // namespace cfgman

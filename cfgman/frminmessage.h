@@ -13,6 +13,7 @@ class TExplorerButton;
 namespace cfgman {
 
 class TfrmMessage;
+struct TShownMessage;
 
 class TfrmInMessage : public TMessageEditor {
     Q_OBJECT
@@ -36,9 +37,15 @@ public:
     // New editor windows from this one's account; shown.
     TfrmMessage* Reply();
     TfrmMessage* Forward();
+    // A new editor, shown, ready to forward a message of the account: its
+    // subject after "Forward from " and the account, its body.
+    static TfrmMessage* ForwardEditor(QWidget* parent, const std::string& id,
+                                      const std::string& name, const std::string& address,
+                                      const QString& subject, const QStringList& body);
     // Writes the entries back into the received row and closes the window.
     void Handling();
-    // The custom-send dialog, then the outgoing-mail settings of MAIL.INI.
+    // The custom-send dialog, then the shown message with its choices to
+    // MAIL.INI's SMTP server.
     void CustomSend1Click();
 
     std::int32_t lblRecNo = 0;
@@ -60,9 +67,12 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    TfrmMessage* NewEditor(const QString& subject);
+    static TfrmMessage* NewEditor(QWidget* parent, const std::string& id, const std::string& name,
+                                  const std::string& address, const QString& subject);
     // Copies the body and subject entries into the message.
     void CopyEdits();
+    // The entries, body and attachment files as Custom Send sends them.
+    [[nodiscard]] TShownMessage ShownMessage(const QString& from) const;
     void WriteFile(const std::string& path) override;
 };
 

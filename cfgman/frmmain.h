@@ -154,11 +154,16 @@ public:
     void DeleteMessage1Click(); // outbox "&Delete..."
     // Sends the selected outbox message and moves it to the sent items.
     void SendNow1Click();
-    void Properties1Click(); // outbox and sent "&Properties..."
+    void Properties1Click();     // outbox "&Properties..."
+    void SentProperties1Click(); // sent "&Properties..."
     void MenuItem7Click();   // sent "&Open..."
     void MenuItem8Click();   // sent "&Delete..."
-    // Sends the selected sent item again as it was stored.
+    // Sends the selected sent item again: to the row's recipient, from the
+    // account, with the stored file's body and attachments.
     void MenuItem10Click();
+    // Custom Send: copies separate messages to server, with a progress
+    // dialog that can stop them; the outcome goes to the status window.
+    void CustomSendCopies(const TmsMessage& message, int copies, const std::string& server);
     void MenuItem2Click(); // received "&Open..."
     void MenuItem3Click(); // received "&Delete..."
     void Forward1Click();  // received "&Forward..."
@@ -313,6 +318,8 @@ private:
     void ShowMessageLists(bool on);
     void SortReceived(int column);
     void OpenStoredMessage(TMessageTable table);
+    // "Message Properties" of the list's selected row and its own file.
+    void ShowStoredProperties(TMessageTable table);
     void DeleteStoredRow(TMessageTable table);
     // An editor for a new message from the selected account, shown, with
     // its subject entry open.

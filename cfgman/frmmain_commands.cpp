@@ -1,6 +1,8 @@
 // Menu commands of the main window: table maintenance and preferences.
+#include "cfgman/core/mailini.h"
 #include "cfgman/core/maintenance.h"
 #include "cfgman/core/preferences.h"
+#include "cfgman/frmcustomsend.h"
 #include "cfgman/frmmain.h"
 #include "cfgman/frmpref.h"
 #include "cfgman/qtext.h"
@@ -55,6 +57,9 @@ void TfrmMain::SetPreferences1Click() {
     dialog.edtAgentsPath->setText(Q(old.Agents));
     dialog.edtTemplates->setText(Q(old.Templates));
     dialog.edtDatabases->setText(Q(old.DataBase));
+    const TMailIni oldMail = ReadMailIni();
+    dialog.edtSMTPAddress->setText(Q(oldMail.SMTPAddress));
+    dialog.edtDefaultFrom->setText(Q(oldMail.DefaultFromAddress));
     if (dialog.exec() != QDialog::Accepted)
         return;
 
@@ -83,6 +88,14 @@ void TfrmMain::SetPreferences1Click() {
     p.SoundsDisabled = dialog.chkDisableSounds->isChecked();
     Folders() = p.Folders;
     WritePreferences(ini, p);
+
+    TMailIni mail = oldMail;
+    mail.SMTPAddress = S(dialog.edtSMTPAddress->text());
+    mail.DefaultFromAddress = S(dialog.edtDefaultFrom->text());
+    WriteMailIni(mail);
+    // Custom Send's From follows a new default unless the user typed another.
+    if (frmCustomSend && S(frmCustomSend->edtFrom->text()) == oldMail.DefaultFromAddress)
+        frmCustomSend->edtFrom->setText(Q(ReadMailIni().DefaultFromAddress));
 }
 
 } // namespace cfgman

@@ -104,7 +104,7 @@ void TfrmMain::BuildMessagePanel() {
     PopupMenuSent->addSeparator();
     MenuItem10 = item(PopupMenuSent, "&Re-Send...", &TfrmMain::MenuItem10Click);
     PopupMenuSent->addSeparator();
-    SentProperties1 = item(PopupMenuSent, "&Properties...", &TfrmMain::Properties1Click);
+    SentProperties1 = item(PopupMenuSent, "&Properties...", &TfrmMain::SentProperties1Click);
 
     PopupMenuReceived = new QMenu(lstVReceived);
     MenuItem2 = item(PopupMenuReceived, "&Open...", &TfrmMain::MenuItem2Click);
@@ -255,7 +255,13 @@ void TfrmMain::DeleteMessage1Click() {
     DeleteStoredRow(TMessageTable::OutBox);
 }
 
-void TfrmMain::Properties1Click() {}
+void TfrmMain::Properties1Click() {
+    ShowStoredProperties(TMessageTable::OutBox);
+}
+
+void TfrmMain::SentProperties1Click() {
+    ShowStoredProperties(TMessageTable::Sent);
+}
 
 void TfrmMain::MenuItem7Click() {
     OpenStoredMessage(TMessageTable::Sent);
@@ -273,7 +279,26 @@ void TfrmMain::MenuItem3Click() {
     DeleteStoredRow(TMessageTable::Received);
 }
 
-void TfrmMain::Forward1Click() {}
+void TfrmMain::Forward1Click() {
+    const std::int32_t recNo = SelectedMessage(TMessageTable::Received);
+    if (recNo == 0)
+        return;
+    GoToRow(Tables.TableReceived, Tables.XbReceived, recNo);
+    const std::string path =
+        RowMessagePath(Tables.TableReceived, Folders().MessagesPath(), TMessageTable::Received);
+    const std::string linkId = Trim(Tables.TableReceived.FieldByName("LINK_ID").AsString());
+    // The row's own message; the one the open commands share stays as it is.
+    TmsMessage message;
+    message.LoadFromFile(path);
+    QStringList body;
+    for (const std::string& line : message.Body())
+        body << TMessageEditor::DecodeText(line, message.CharsetName());
+    data::TTable& account = Tables.TableNodes2;
+    TfrmInMessage::ForwardEditor(
+        this, linkId, account.FieldByName("NODE").AsString(),
+        account.FieldByName("ADDRESS").AsString(),
+        TMessageEditor::DecodeText(message.Subject(), message.CharsetName()), body);
+}
 
 void TfrmMain::PopupMenuReceivedPopup() {
     for (QAction* a : {MenuItem2, MenuItem3, MenuItem6, Forward1})
@@ -281,14 +306,21 @@ void TfrmMain::PopupMenuReceivedPopup() {
 }
 
 void TfrmMain::MenuItem6Click() {
-    const std::int32_t recNo = SelectedMessage(TMessageTable::Received);
+    ShowStoredProperties(TMessageTable::Received);
+}
+
+void TfrmMain::ShowStoredProperties(TMessageTable table) {
+    const std::int32_t recNo = SelectedMessage(table);
     if (recNo == 0)
         return;
-    GoToRow(Tables.TableReceived, Tables.XbReceived, recNo);
-    const std::string path =
-        RowMessagePath(Tables.TableReceived, Folders().MessagesPath(), TMessageTable::Received);
-    // The message last opened, as it is now; the row's own file is only named.
-    TfrmMsgProperties dialog(this, msMessage1, path);
+    TTablePair rows = TablesOf(Tables, table);
+    GoToRow(rows.Table, rows.Partner, recNo);
+    const std::string path = RowMessagePath(rows.Table, Folders().MessagesPath(), table);
+    // What the dialog names is what it shows: the row's own file, whatever
+    // was opened last.
+    TmsMessage message;
+    message.LoadFromFile(path);
+    TfrmMsgProperties dialog(this, message, path);
     dialog.exec();
 }
 

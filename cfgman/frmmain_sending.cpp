@@ -1,11 +1,15 @@
-// Sending stored messages: an outbox message goes out and moves with its
-// row to the sent items; a sent item goes out again as it was stored.
+// Sending: an outbox message goes out and moves with its row to the sent
+// items; a sent item goes out again to its row's recipient; the copies of
+// Custom Send go out with a progress dialog.
+#include "cfgman/core/outgoing.h"
 #include "cfgman/core/settings.h"
 #include "cfgman/core/text.h"
 #include "cfgman/frmmain.h"
 #include "platform/win/hooks.h"
 
 #include <QLabel>
+#include <QProgressDialog>
+#include <stdexcept>
 
 namespace cfgman {
 
@@ -81,17 +85,50 @@ void TfrmMain::MenuItem10Click() {
     }
     TSending sending(sending_);
     GoToRow(Tables.TableSent, Tables.XbSent, recNo);
-    const std::string path =
-        RowMessagePath(Tables.TableSent, Folders().MessagesPath(), TMessageTable::Sent);
+    data::TTable& row = Tables.TableSent;
+    const std::string path = RowMessagePath(row, Folders().MessagesPath(), TMessageTable::Sent);
     StatusPanel0->setText(QStringLiteral("Re-sending message."));
-    // The message as it went out the first time: its recipients, body and
-    // attachments.
-    msMessage1.Clear();
-    msMessage1.LoadFromFile(path);
+    auto field = [&row](const char* name) { return row.FieldByName(name).AsString(); };
+    auto width = [&row](const char* name) { return std::size_t(row.FieldByName(name).Size()); };
+    const TSentRow sent{field("TOADDRESS"), field("TONAME"), field("SUBJECT"),
+                        width("TOADDRESS"), width("TONAME"), width("SUBJECT")};
+    // The stored file gives the body and the attachments; who it goes to
+    // and from are the row's and the account's.
+    TmsMessage stored;
+    stored.LoadFromFile(path);
+    MakeResendMessage(stored, sent, account.FieldByName("NODE").AsString(),
+                      Trim(account.FieldByName("ADDRESS").AsString()), msMessage1);
     msSMTP1.SetServer(server);
     msSMTP1.SetMailMessage(&msMessage1);
     msSMTP1.Send();
     StatusPanel0->setText(QStringLiteral("The message has been sent."));
+}
+
+void TfrmMain::CustomSendCopies(const TmsMessage& message, int copies, const std::string& server) {
+    if (sending_)
+        throw std::runtime_error(
+            "Custom Send: another message is being sent; try again once it has gone.");
+    TSending sending(sending_);
+    QProgressDialog progress(QStringLiteral("Sending copy 1 of %1...").arg(copies),
+                             QStringLiteral("Cancel"), 0, copies, this);
+    progress.setObjectName(QStringLiteral("prgCustomSend"));
+    progress.setWindowTitle(QStringLiteral("Custom Send"));
+    progress.setWindowModality(Qt::ApplicationModal);
+    progress.setMinimumDuration(0);
+    progress.setAutoClose(false);
+    progress.setAutoReset(false);
+    progress.show();
+    const TCopiesResult result =
+        SendCopies(msSMTP1, server, message, copies, [&progress](int n, int total) {
+            progress.setLabelText(QStringLiteral("Sending copy %1 of %2...").arg(n).arg(total));
+            progress.setValue(n - 1);
+            return !progress.wasCanceled();
+        });
+    progress.close();
+    const std::string line = CopiesLogLine(result, server);
+    if (!result.Error.empty())
+        throw std::runtime_error(line);
+    SendtoLog(line, 0);
 }
 
 } // namespace cfgman

@@ -272,9 +272,13 @@ void TMessageEditor::SetCurrentFileName(const std::string& name) {
 }
 
 QString TMessageEditor::Decode(const std::string& bytes) const {
+    return DecodeText(bytes, charset_);
+}
+
+QString TMessageEditor::DecodeText(const std::string& bytes, const std::string& charset) {
     const QByteArray raw(bytes.data(), qsizetype(bytes.size()));
-    if (!charset_.empty()) {
-        QStringDecoder named(charset_.c_str());
+    if (!charset.empty()) {
+        QStringDecoder named(charset.c_str());
         if (named.isValid()) {
             QString text = named.decode(raw);
             if (!named.hasError())

@@ -71,6 +71,9 @@ public:
     [[nodiscard]] bool Modified() const;
     void SetModified(bool on);
     [[nodiscard]] QStringList BodyLines() const;
+    // A message's text: bytes in the named character set ("" for none),
+    // else UTF-8, else Latin-1.
+    [[nodiscard]] static QString DecodeText(const std::string& bytes, const std::string& charset);
     void SetBodyLines(const QStringList& lines);
     // Shows the subject's edit field and focuses it.
     void OpenSubjectEntry();

@@ -1,8 +1,7 @@
 #pragma once
-// "Message Properties" of a received message: what the last opened message
-// holds (subject, sender, attachments, header lines) and the file of the
-// selected row, whose raw text "&Message Source..." shows. Nothing is
-// written back.
+// "Message Properties" of a stored message: what it holds (subject, sender,
+// attachments, header lines) and its file, whose raw text "&Message
+// Source..." shows. Nothing is written back.
 #include <QDialog>
 #include <string>
 

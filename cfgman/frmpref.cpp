@@ -25,6 +25,15 @@ QLabel* Note(const QString& text, QWidget* parent) {
     return label;
 }
 
+// A labelled edit box on a form of a page.
+QLineEdit* Edit(QFormLayout* form, const char* caption, QWidget* page) {
+    auto* box = new QLineEdit(page);
+    auto* label = new QLabel(QString::fromLatin1(caption), page);
+    label->setBuddy(box);
+    form->addRow(label, box);
+    return box;
+}
+
 } // namespace
 
 TfrmPref::TfrmPref(QWidget* parent) : QDialog(parent) {
@@ -65,16 +74,10 @@ TfrmPref::TfrmPref(QWidget* parent) : QDialog(parent) {
                                      "system provided you have access to the directories."),
                       folders));
     auto* form = new QFormLayout;
-    auto edit = [&](const char* caption, QLineEdit*& box) {
-        box = new QLineEdit(folders);
-        auto* label = new QLabel(QString::fromLatin1(caption), folders);
-        label->setBuddy(box);
-        form->addRow(label, box);
-    };
-    edit("&Messages", edtMessagesPath);
-    edit("&Agents", edtAgentsPath);
-    edit("&Databases", edtDatabases);
-    edit("&Templates", edtTemplates);
+    edtMessagesPath = Edit(form, "&Messages", folders);
+    edtAgentsPath = Edit(form, "&Agents", folders);
+    edtDatabases = Edit(form, "&Databases", folders);
+    edtTemplates = Edit(form, "&Templates", folders);
     f->addLayout(form);
     f->addStretch();
     Pages->addTab(folders, QStringLiteral("Folders"));
@@ -86,6 +89,18 @@ TfrmPref::TfrmPref(QWidget* parent) : QDialog(parent) {
     m->addWidget(chkDisableSounds);
     m->addStretch();
     Pages->addTab(misc, QStringLiteral("Misc."));
+
+    auto* mail = new QWidget;
+    auto* ml = new QVBoxLayout(mail);
+    ml->addWidget(Note(QStringLiteral("The SMTP server and the sender address that Custom Send "
+                                      "uses (kept in MAIL.INI)."),
+                       mail));
+    auto* mailForm = new QFormLayout;
+    edtSMTPAddress = Edit(mailForm, "SMTP add&ress", mail);
+    edtDefaultFrom = Edit(mailForm, "De&fault From address", mail);
+    ml->addLayout(mailForm);
+    ml->addStretch();
+    Pages->addTab(mail, QStringLiteral("Mail"));
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(Pages);

@@ -1,5 +1,6 @@
 #pragma once
-// The preferences: how the system connects, the four folders, sounds.
+// The preferences: how the system connects, the four folders, sounds, and
+// the server and sender of Custom Send.
 #include <QDialog>
 
 class QCheckBox;
@@ -28,6 +29,8 @@ public:
     QLineEdit* edtDatabases = nullptr;
     QLineEdit* edtTemplates = nullptr;
     QCheckBox* chkDisableSounds = nullptr;
+    QLineEdit* edtSMTPAddress = nullptr;
+    QLineEdit* edtDefaultFrom = nullptr;
     QPushButton* btnOK = nullptr;
     QPushButton* btnCancel = nullptr;
 

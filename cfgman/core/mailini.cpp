@@ -14,9 +14,10 @@ TMailIni ReadMailIni() {
     return m;
 }
 
-std::string CustomSendNothingSent(const std::string& server) {
-    return "Nothing was sent. Custom Send only checks that MAIL.INI names an SMTP server (" +
-           server + "); it sends no mail.";
+void WriteMailIni(const TMailIni& mail) {
+    win::TIniFile ini(kMailIniName);
+    ini.WriteString("Internet", "DefaultFromAddress", mail.DefaultFromAddress);
+    ini.WriteString("Internet", "SMTPAddress", Trim(mail.SMTPAddress));
 }
 
 } // namespace cfgman

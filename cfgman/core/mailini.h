@@ -1,6 +1,7 @@
 #pragma once
-// MAIL.INI, the outgoing-mail defaults of the custom-send dialog: read
-// only, from the Windows directory, section [Internet].
+// MAIL.INI, the outgoing-mail settings of Custom Send, in the Windows
+// directory, section [Internet]: read by Custom Send, written by the
+// preferences.
 namespace win {
 class TIniFile;
 }
@@ -19,8 +20,8 @@ struct TMailIni {
 };
 
 [[nodiscard]] TMailIni ReadMailIni();
-
-// What Custom Send says when MAIL.INI names a server: that it sent nothing.
-[[nodiscard]] std::string CustomSendNothingSent(const std::string& server);
+// Writes DefaultFromAddress and SMTPAddress (without its outer blanks);
+// the other lines of the file stay as they are.
+void WriteMailIni(const TMailIni& mail);
 
 } // namespace cfgman

@@ -4,6 +4,7 @@
 #include "cfgman/core/cfgtables.h"
 #include "cfgman/core/mailini.h"
 #include "cfgman/core/messagelists.h"
+#include "cfgman/core/outgoing.h"
 #include "cfgman/core/templates.h"
 #include "cfgman/tests/cfgfixture.h"
 #include "mail/msmsg.h"
@@ -271,6 +272,29 @@ TEST_F(StoreTest, MailIniIsReadFromTheWindowsDirectoryAndBlanksAreNoServer) {
     EXPECT_EQ(cfgman::ReadMailIni().SMTPAddress, "");
     Spit(root_ + "win/MAIL.INI", "[internet]\r\nsmtpaddress=  mail.example.com \r\n");
     EXPECT_EQ(cfgman::ReadMailIni().SMTPAddress, "mail.example.com");
+}
+
+// Re-Send goes to the sent row's recipient; a value the row's field cut
+// is taken whole from the stored file, never one that only begins alike.
+TEST_F(StoreTest, ReSendCompletesWhatTheSentRowCut) {
+    TmsMessage stored, out;
+    const std::string box = "accounts.payable@" + std::string(40, 'x') + ".example.com";
+    const std::string name = "Accounts Payable Department of the Example Company";
+    stored.Recipients().Add(box, name);
+    stored.Headers().Add("Received: from mx by here");
+    cfgman::MakeResendMessage(stored,
+                              {box.substr(0, 50), name.substr(0, 40), "Invoice", 50, 40, 80},
+                              "Orders", "orders@example.com", out);
+    ASSERT_EQ(out.Recipients().Count(), 1);
+    EXPECT_EQ(out.Recipients()[0].Address(), box);
+    EXPECT_EQ(out.Recipients()[0].Name(), name);
+    EXPECT_EQ(out.Headers().Count(), 0);
+    cfgman::MakeResendMessage(stored, {"accounts.payable", "Accounts", "", 50, 40, 80}, "Orders",
+                              "orders@example.com", out);
+    EXPECT_EQ(out.Recipients()[0].Address(), "accounts.payable");
+    EXPECT_EQ(out.Recipients()[0].Name(), "Accounts");
+    cfgman::MakeResendMessage(stored, {"", "", "", 50, 40, 80}, "Orders", "o@example.com", out);
+    EXPECT_THROW(out.Validate(), EMessageError);
 }
 
 } // namespace

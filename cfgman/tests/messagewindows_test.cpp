@@ -1,26 +1,24 @@
 // The selected account's stored messages offscreen: the three lists under
-// the tree with their popups, open, properties, delete, sending an outbox
-// message to aiosmtpd with the move to the sent items, re-sending, the
-// server preview of a Dovecot mailbox and the custom-send dialog.
-#include "cfgman/frmcustomsend.h"
+// the tree with their popups, open, properties, forward, delete, sending an
+// outbox message to aiosmtpd with the move to the sent items, re-sending,
+// and the server preview of a Dovecot mailbox.
 #include "cfgman/frminmessage.h"
 #include "cfgman/frmmessage.h"
 #include "cfgman/frmmsgproperties.h"
 #include "cfgman/frmmsgsource.h"
 #include "cfgman/frmrem.h"
 #include "cfgman/tests/mainfixture.h"
+#include "cfgman/tests/pymail.h"
 #include "mail/msmsg.h"
 #include "mail/tests/dovecot_server.h"
 #include "mail/tests/smtp_sink.h"
 
-#include <QComboBox>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRegularExpression>
-#include <QSpinBox>
 #include <QTabWidget>
 
 namespace cfgtest {
@@ -179,8 +177,7 @@ TEST_F(MessageWindowsTest, AReceivedMessageOpensWithItsRowAndShowsItsProperties)
     });
     main_->MenuItem6->trigger();
 
-    // Another account and back: the sent rows changed, the message is
-    // forgotten.
+    // Another account and back: the properties are still the row's own.
     Select(Node({0}));
     Select(Node({0, 0}));
     SelectRow(main_->lstVReceived, 0);
@@ -189,14 +186,71 @@ TEST_F(MessageWindowsTest, AReceivedMessageOpensWithItsRowAndShowsItsProperties)
         shown = qobject_cast<cfgman::TfrmMsgProperties*>(w);
         ASSERT_NE(shown, nullptr);
         EXPECT_EQ(shown->windowTitle(), "Message Properties");
-        EXPECT_EQ(shown->edtSubject->text(), "");
-        EXPECT_EQ(shown->edtFrom->text(), "");
+        EXPECT_EQ(shown->edtSubject->text(), "Hello there");
+        EXPECT_EQ(shown->edtFrom->text(), "sales@example.com");
         EXPECT_EQ(shown->edtFilename->text().toStdString(), file);
         EXPECT_FALSE(shown->btnApply->isEnabled());
         shown->reject();
     });
     main_->MenuItem6->trigger();
     ASSERT_NE(shown, nullptr);
+}
+
+TEST_F(MessageWindowsTest, OutboxAndSentPropertiesShowTheirRowsOwnMessage) {
+    AddAccount("A1", "Orders", "");
+    AddStored("outbox.dbf", "O1", "A1", "o1.eml", "Offer");
+    AddStored("outbox.dbf", "O2", "A1", "gone.eml", "Lost");
+    AddStored("sent.dbf", "S1", "A1", "s1.eml", "Invoice");
+    WriteMessage(Folder("A1", "Out") + "o1.eml", "Offer of lamps", "x");
+    WriteMessage(Folder("A1", "Sent") + "s1.eml", "Invoice 7", "x");
+    Start();
+    Select(Node({0, 0}));
+    SelectRow(main_->lstVSent, 0);
+    main_->MenuItem7->trigger(); // the message opened last is another one
+    for (auto [list, item, subject, file] :
+         {std::tuple{main_->lstVOutBox, main_->Properties1, "Offer of lamps",
+                     Folder("A1", "Out") + "o1.eml"},
+          std::tuple{main_->lstVSent, main_->SentProperties1, "Invoice 7",
+                     Folder("A1", "Sent") + "s1.eml"}}) {
+        SelectRow(list, 0);
+        QString shown;
+        WhenModal([&](QWidget* w) {
+            auto* p = qobject_cast<cfgman::TfrmMsgProperties*>(w);
+            ASSERT_NE(p, nullptr);
+            shown = p->edtSubject->text() + "|" + p->edtFilename->text();
+            p->accept();
+        });
+        item->trigger();
+        EXPECT_EQ(shown.toStdString(), subject + std::string("|") + file);
+    }
+    // A row whose file is gone says so; no other message stands in.
+    SelectRow(main_->lstVOutBox, 1);
+    main_->Properties1->trigger();
+    EXPECT_EQ(main_->ErrorCount(), 1);
+    EXPECT_NE(LastLine().find("gone.eml"), std::string::npos) << LastLine();
+}
+
+TEST_F(MessageWindowsTest, ForwardOnTheReceivedListOpensTheMessageAsTheWindowsForwardDoes) {
+    AddAccount("A1", "Orders", "");
+    AddReceived("<r1@x>", "A1", "r1.eml", "Ann", "Greetings");
+    Spit(Folder("A1", "In") + "r1.eml",
+         "From: <ann@example.com>\r\nSubject: =?iso-8859-1?Q?Gr=FC=DFe?=\r\n"
+         "Content-Type: text/plain; charset=iso-8859-1\r\n\r\nViele Gr\xfc\xdf"
+         "e\r\n");
+    Start();
+    Select(Node({0, 0}));
+    SelectRow(main_->lstVReceived, 0);
+    main_->Forward1->trigger();
+    ASSERT_EQ(Editors().size(), 1u) << LastLine();
+    auto* forward = LastEditor<cfgman::TfrmMessage>();
+    ASSERT_NE(forward, nullptr);
+    EXPECT_EQ(forward->Subject(), QString::fromUtf8("Forward from Orders: Grüße"));
+    EXPECT_EQ(forward->BodyLines().first(), QString::fromUtf8("Viele Grüße"));
+    EXPECT_EQ(forward->FromId() + forward->FromAddress(), "A1sales@example.com");
+    main_->MenuItem2->trigger();
+    cfgman::TfrmMessage* fromWindow = LastEditor<cfgman::TfrmInMessage>()->Forward();
+    EXPECT_EQ(fromWindow->Subject(), forward->Subject());
+    EXPECT_EQ(fromWindow->BodyLines(), forward->BodyLines());
 }
 
 TEST_F(MessageWindowsTest, DeleteAsksThenTakesFileAndRowOrSaysWhyNot) {
@@ -275,7 +329,7 @@ TEST_F(MessageWindowsTest, SendSelectedDeliversMovesAndAFailedSendChangesNothing
     EXPECT_EQ(Rows("sent.dbf").size(), 1u);
 }
 
-TEST_F(MessageWindowsTest, ReSendSendsTheStoredMessageAsItIsAndChangesNoRow) {
+TEST_F(MessageWindowsTest, ReSendGoesToTheRowsRecipientFromTheAccountWithTheStoredFiles) {
     if (!HaveAiosmtpd())
         GTEST_SKIP() << "python3-aiosmtpd is not installed";
     SmtpSink sink;
@@ -285,7 +339,15 @@ TEST_F(MessageWindowsTest, ReSendSendsTheStoredMessageAsItIsAndChangesNoRow) {
     AddStored("sent.dbf", "S1", "A1", "s1.eml", "Invoice");
     AddStored("sent.dbf", "S2", "A2", "s2.eml", "Invoice 2");
     WriteMessage(Folder("A1", "Sent") + "s1.eml", "Invoice", "x");
-    WriteMessage(Folder("A2", "Sent") + "s2.eml", "Invoice 2", "Total: 42");
+    // No To line; another sender, a copy recipient and a file.
+    Spit(root_ + "figures.bin", "12 figures");
+    TmsMessage stored;
+    stored.Sender().SetAddress("billing@example.com");
+    stored.CC().Add("carl@example.com", "Carl");
+    stored.Body().Add("Total: 42");
+    stored.Attachments().AddFile(root_ + "figures.bin");
+    std::filesystem::create_directories(Folder("A2", "Sent"));
+    stored.SaveToFile(Folder("A2", "Sent") + "s2.eml");
     Start();
     Select(Node({0, 0}));
     SelectRow(main_->lstVSent, 0);
@@ -298,12 +360,17 @@ TEST_F(MessageWindowsTest, ReSendSendsTheStoredMessageAsItIsAndChangesNoRow) {
     main_->MenuItem10->trigger();
     ASSERT_EQ(sink.Count(), 1) << LastLine();
     EXPECT_EQ(main_->StatusPanel0->text(), "The message has been sent.");
-    const std::string text = sink.Read("1.eml");
-    EXPECT_NE(text.find("Total: 42"), std::string::npos) << text;
-    EXPECT_NE(text.find("Carl <carl@example.com>"), std::string::npos) << text;
-    EXPECT_NE(sink.Read("1.json").find("carl@example.com"), std::string::npos);
+    EXPECT_NE(sink.Read("1.json").find(R"("from": "sales@example.com", "to": ["ann@example.com"])"),
+              std::string::npos)
+        << sink.Read("1.json");
+    const QJsonObject m = PyMail(sink.Dir() + "/1.eml");
+    EXPECT_EQ(m["from"].toString() + " | " + m["to_text"].toString() + " | " +
+                  m["subject"].toString(),
+              "Shop <sales@example.com> | Ann Smith <ann@example.com> | Invoice 2");
+    EXPECT_EQ(m["cc"].toArray(), QJsonArray{});
+    EXPECT_EQ(m["body"].toString(), "Total: 42\n");
+    EXPECT_EQ(m["attachments"].toObject()["figures.bin"].toString(), Hex("12 figures"));
     EXPECT_EQ(Rows("sent.dbf").size(), 2u);
-    EXPECT_TRUE(std::filesystem::exists(Folder("A2", "Sent") + "s2.eml"));
 }
 
 TEST_F(MessageWindowsTest, ThePreviewOfTheReceivedMenuListsTheWaitingHeadersAndLeavesThem) {
@@ -337,50 +404,6 @@ TEST_F(MessageWindowsTest, ThePreviewOfTheReceivedMenuListsTheWaitingHeadersAndL
     ASSERT_TRUE(py.waitForFinished(30000));
     EXPECT_EQ(py.readAllStandardOutput().trimmed(), "3");
     EXPECT_EQ(dovecot.Mailbox("sales").size(), 3u);
-}
-
-TEST_F(MessageWindowsTest, CustomSendChecksMailIniAndSaysThatItSentNothing) {
-    Spit(root_ + "win/MAIL.INI", "[Internet]\r\nDefaultFromAddress=desk@example.com\r\n");
-    AddAccount("A1", "Orders", "");
-    AddReceived("<r1@x>", "A1", "r1.eml", "Bob", "Hello");
-    WriteMessage(Folder("A1", "In") + "r1.eml", "Hello", "x");
-    Start();
-    cfgman::TfrmCustomSend* dialog = main_->frmCustomSend;
-    ASSERT_NE(dialog, nullptr);
-    EXPECT_EQ(dialog->windowTitle(), "Custom Send");
-    EXPECT_EQ(dialog->edtFrom->text(), "desk@example.com");
-    EXPECT_EQ(dialog->cmbCharSet->currentText(), "US ASCII");
-    EXPECT_EQ(dialog->cmbEncoding->itemText(1), "UUEncode");
-    EXPECT_EQ(dialog->spnCopies->maximum(), 10000);
-    EXPECT_EQ(dialog->spnCopies->value(), 1);
-
-    Select(Node({0, 0}));
-    SelectRow(main_->lstVReceived, 0);
-    main_->MenuItem2->trigger();
-    auto* window = LastEditor<cfgman::TfrmInMessage>();
-    ASSERT_NE(window, nullptr);
-    WhenModal([](QWidget* w) { qobject_cast<QDialog*>(w)->reject(); });
-    window->FileCustomSend->trigger();
-    boxes_.clear();
-    WhenModal([](QWidget* w) {
-        auto* d = qobject_cast<cfgman::TfrmCustomSend*>(w);
-        ASSERT_NE(d, nullptr);
-        d->spnCopies->setValue(3);
-        d->btnOK->click();
-    });
-    window->FileCustomSend->trigger();
-    EXPECT_EQ(boxes_, std::vector<std::string>{
-                          "You must enter a valid SMTP address in the preferences dialog box"});
-    // The dialog keeps its values for the run.
-    EXPECT_EQ(dialog->spnCopies->value(), 3);
-
-    Spit(root_ + "win/MAIL.INI", "[Internet]\r\nSMTPAddress= mail.example.com\r\n");
-    boxes_.clear();
-    WhenModal([](QWidget* w) { qobject_cast<cfgman::TfrmCustomSend*>(w)->btnOK->click(); });
-    window->FileCustomSend->trigger();
-    ASSERT_EQ(boxes_.size(), 1u);
-    EXPECT_NE(boxes_[0].find("Nothing was sent"), std::string::npos) << boxes_[0];
-    EXPECT_NE(boxes_[0].find("mail.example.com"), std::string::npos) << boxes_[0];
 }
 
 } // namespace

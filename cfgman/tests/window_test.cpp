@@ -378,7 +378,10 @@ TEST_F(WindowTest, MinimisingKeepsTheTaskbarTextAndAboutPlaysItsSound) {
 } // namespace
 } // namespace cfgtest
 
+#include "cfgman/core/mailini.h"
+#include "cfgman/frmcustomsend.h"
 #include "cfgman/frmpref.h"
+#include "cfgman/tests/outside_readers.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -466,6 +469,42 @@ TEST_F(WindowTest, ANewMessagesPathNeedsAYesAndNoneMeansNoDialUp) {
     change("/new/mail/");
     EXPECT_EQ(Ini().ReadString("Folders", "Messages", ""), "/new/mail/");
     EXPECT_EQ(cfgman::Folders().MessagesPath(), "/new/mail/");
+}
+
+TEST_F(WindowTest, PreferencesKeepCustomSendsServerAndSenderInMailIni) {
+    PointIniAtTest();
+    const std::string file = root_ + "win/MAIL.INI";
+    Spit(file,
+         "[Internet]\r\nSMTPAddress= old.example.com \r\nDefaultFromAddress=desk@example.com\r\n"
+         "CloseMail=no\r\n");
+    Start();
+    const std::string before = Slurp(file);
+    QString edits;
+    auto prefs = [&](const char* server, const char* from, bool ok) {
+        WhenModal([&edits, server, from, ok](QWidget* w) {
+            cfgman::TfrmPref* p = Pref(w);
+            edits = p->edtSMTPAddress->text() + "|" + p->edtDefaultFrom->text();
+            p->edtSMTPAddress->setText(server);
+            p->edtDefaultFrom->setText(from);
+            (ok ? p->btnOK : p->btnCancel)->click();
+        });
+        main_->Preferences1->trigger();
+    };
+    prefs("mail.example.com", "sales@example.com", false);
+    EXPECT_EQ(edits, "old.example.com|desk@example.com");
+    EXPECT_EQ(Slurp(file), before);
+
+    prefs("  mail.example.com ", "Sales <sales@example.com>", true);
+    EXPECT_EQ(Crudini(file, "Internet", "SMTPAddress"), "mail.example.com");
+    EXPECT_EQ(Crudini(file, "Internet", "DefaultFromAddress"), "Sales <sales@example.com>");
+    EXPECT_EQ(Crudini(file, "Internet", "CloseMail"), "no");
+    // Custom Send's From follows the default, unless the user typed another.
+    EXPECT_EQ(main_->frmCustomSend->edtFrom->text(), "Sales <sales@example.com>");
+    main_->frmCustomSend->edtFrom->setText("me@example.com");
+    prefs("mail.example.com", "", true);
+    EXPECT_EQ(edits, "mail.example.com|Sales <sales@example.com>");
+    EXPECT_EQ(cfgman::ReadMailIni().DefaultFromAddress, "");
+    EXPECT_EQ(main_->frmCustomSend->edtFrom->text(), "me@example.com");
 }
 
 } // namespace
