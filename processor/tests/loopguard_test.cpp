@@ -154,5 +154,6 @@ TEST_F(PassTest, PassedOnMailStopsGoingRoundAndRedirectsKeepTheirIdentity) {
     EXPECT_EQ(Values(forwarded, "X-QueltaForward").size(), 3);
     ASSERT_EQ(Values(forwarded, "Message-ID").size(), 1);
     EXPECT_TRUE(Values(forwarded, "Message-ID")[0].endsWith("@example.com>"));
+    EXPECT_LT(std::abs(forwarded["when"].toDouble() - double(std::time(nullptr))), 86400.0);
     EXPECT_EQ(Values(redirected, "Message-ID"), QStringList{"<a@example.net>"});
 }
