@@ -3,6 +3,8 @@
 // replies say what they answer, passed-on mail stops going round.
 #include "processor/tests/passfixture.h"
 
+#include "mail/tests/pyfields.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -10,32 +12,10 @@
 #include <ctime>
 
 using passtest::PassTest;
+using testpeers::PythonFields;
+using testpeers::Values;
 
 namespace {
-
-// Every value of each named field of a received message, unfolded, and
-// its Date as seconds since 1970.
-QJsonObject Fields(const std::string& file, const QStringList& names) {
-    static const char* script = R"(
-import email, email.policy, email.utils, json, re, sys
-m = email.message_from_binary_file(open(sys.argv[1], 'rb'), policy=email.policy.compat32)
-out = {n: [re.sub(r'\r?\n(?=[ \t])', '', str(v)).strip() for v in (m.get_all(n) or [])]
-       for n in sys.argv[2:]}
-out['when'] = email.utils.parsedate_to_datetime(m['Date']).timestamp() if m['Date'] else None
-print(json.dumps(out))
-)";
-    QProcess p;
-    p.start("/usr/bin/python3", QStringList{"-c", script, QString::fromStdString(file)} + names);
-    p.waitForFinished(120000);
-    return QJsonDocument::fromJson(p.readAllStandardOutput()).object();
-}
-
-QStringList Values(const QJsonObject& view, const char* name) {
-    QStringList out;
-    for (const auto& v : view[name].toArray())
-        out << v.toString();
-    return out;
-}
 
 QStringList Recipients(const passtest::SmtpSink& sink, int n) {
     QStringList out;
@@ -96,8 +76,8 @@ TEST_F(PassTest, AutomaticMailIsNotAnsweredAndTheAgentGoesOn) {
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(In("ACC1")), {}), 7);
 
     const QJsonObject reply =
-        Fields(sink.Dir() + "/1.eml", {"Auto-Submitted", "X-QueltaAuto-Reply", "In-Reply-To",
-                                       "References", "Message-ID", "Date", "Received"});
+        PythonFields(sink.Dir() + "/1.eml", {"Auto-Submitted", "X-QueltaAuto-Reply", "In-Reply-To",
+                                             "References", "Message-ID", "Date", "Received"});
     EXPECT_EQ(Values(reply, "Auto-Submitted"), QStringList{"auto-replied"});
     EXPECT_EQ(Values(reply, "X-QueltaAuto-Reply"), QStringList{"True"});
     EXPECT_EQ(Values(reply, "In-Reply-To"), QStringList{"<a.1@example.net>"});
@@ -149,8 +129,8 @@ TEST_F(PassTest, PassedOnMailStopsGoingRoundAndRedirectsKeepTheirIdentity) {
     EXPECT_TRUE(LogHas("Agent not redirecting Round" + why));
 
     const QJsonObject forwarded =
-        Fields(sink.Dir() + "/1.eml", {"Message-ID", "X-QueltaForward", "Auto-Submitted"});
-    const QJsonObject redirected = Fields(sink.Dir() + "/2.eml", {"Message-ID"});
+        PythonFields(sink.Dir() + "/1.eml", {"Message-ID", "X-QueltaForward", "Auto-Submitted"});
+    const QJsonObject redirected = PythonFields(sink.Dir() + "/2.eml", {"Message-ID"});
     EXPECT_EQ(Values(forwarded, "X-QueltaForward").size(), 3);
     ASSERT_EQ(Values(forwarded, "Message-ID").size(), 1);
     EXPECT_TRUE(Values(forwarded, "Message-ID")[0].endsWith("@example.com>"));
