@@ -33,7 +33,7 @@ struct TOutgoingStamp {
 // The domain part of an address (or a bare domain), kept to the letters,
 // digits, "-" and "." a Message-ID's right side may hold; "" when none is left.
 [[nodiscard]] std::string MessageIDDomain(std::string_view addressOrDomain);
-// "<time.random@domain>", unique for every call.
+// "<time.process.count.random@domain>", unique for every call.
 [[nodiscard]] std::string MakeMessageID(std::string_view domain);
 
 // One physical header line as lines of at most 998 characters: folded
