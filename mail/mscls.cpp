@@ -10,7 +10,13 @@
 
 // --- TTempFileStream ------------------------------------------------------
 
+int TTempFileStream::RemoveAbandoned() {
+    return win::RemoveAbandonedTempFiles(win::GetTempPath(), "ms");
+}
+
 TTempFileStream::TTempFileStream() {
+    static const bool cleaned = (RemoveAbandoned(), true);
+    (void)cleaned;
     try {
         fileName_ = win::CreateTempFile(win::GetTempPath(), "ms");
     } catch (const std::exception& e) {

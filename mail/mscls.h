@@ -6,17 +6,23 @@
 #include <string>
 #include <string_view>
 
-// A new file "ms<unique>.tmp" (mode 0600) in $TMPDIR or /tmp, open for
-// reading and writing; erased when the stream is destroyed.
+// A new file "ms<pid>-<unique>.tmp" (mode 0600) in $TMPDIR or /tmp, open
+// for reading and writing; erased when the stream is destroyed.
 class TTempFileStream : public std::fstream {
 public:
-    // Raises EFCreateError when the file cannot be made or opened.
+    // Raises EFCreateError when the file cannot be made or opened. The
+    // first one of a process also removes what killed programs left.
     TTempFileStream();
     ~TTempFileStream() override;
     TTempFileStream(const TTempFileStream&) = delete;
     TTempFileStream& operator=(const TTempFileStream&) = delete;
 
     [[nodiscard]] const std::string& FileName() const { return fileName_; }
+
+    // Removes the temporary files of programs that were stopped while they
+    // held one (each file holds a copy of a message); a running program's
+    // files stay. Returns how many went.
+    static int RemoveAbandoned();
 
 private:
     std::string fileName_;

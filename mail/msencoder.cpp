@@ -4,6 +4,7 @@
 #include <random>
 
 #include "mail/msmime.h"
+#include "mail/msoutgoing.h"
 #include "mail/mspars.h"
 #include "mail/msstrings.h"
 #include "mail/msutils.h"
@@ -32,20 +33,25 @@ std::string noBreaks(std::string_view s) {
 }
 
 // Text that survives as "7 bit": ASCII without NUL, CR only before LF, LF
-// only after CR, and a final line break (the delimiter's break is not data).
+// only after CR, lines a mail server takes (998 characters at most), and a
+// final line break (the delimiter's break is not data).
 bool sevenBitSafe(std::string_view data) {
     if (data.empty())
         return true;
     if (!data.ends_with("\r\n"))
         return false;
+    size_t lineStart = 0;
     for (size_t i = 0; i < data.size(); ++i) {
         const auto c = static_cast<unsigned char>(data[i]);
         if (c >= 128 || c == 0)
             return false;
         if (c == '\r' && (i + 1 >= data.size() || data[i + 1] != '\n'))
             return false;
-        if (c == '\n' && (i == 0 || data[i - 1] != '\r'))
-            return false;
+        if (c == '\n') {
+            if (i == 0 || data[i - 1] != '\r' || i - 1 - lineStart > kMaxLineLength)
+                return false;
+            lineStart = i + 1;
+        }
     }
     return true;
 }

@@ -1,5 +1,6 @@
 #include "mail/mssmtp.h"
 
+#include "mail/msoutgoing.h"
 #include "mail/msstrings.h"
 
 #include <exception>
@@ -85,10 +86,23 @@ void TmsSMTP::SendMessage() {
     SendLine("DATA");
     Expect(ReadReply(), 354, 354);
 
+    // The copy that goes out carries the date and identity of this send.
     // Every line that starts with "." gets another, so the data arrives as
     // written; the end mark's line break is sent only when the text lacks one.
+    TOutgoingStamp stamp;
+    stamp.Date = MailDateText(win::Now());
+    stamp.KeepMessageID = keepMessageId_;
+    std::string domain = ::MessageIDDomain(messageIdDomain_);
+    if (domain.empty())
+        domain = ::MessageIDDomain(sender);
+    if (domain.empty())
+        domain = ::MessageIDDomain(LocalHostName());
+    stamp.MessageID = MakeMessageID(domain);
+    TOutgoingFilter outgoing(std::move(stamp));
     TSmtpDotStuffer stuffer;
-    SendStream(*stream_, [&stuffer](std::string_view chunk, bool) { return stuffer.Feed(chunk); });
+    SendStream(*stream_, [&](std::string_view chunk, bool last) {
+        return stuffer.Feed(outgoing.Feed(chunk, last));
+    });
     if (!stuffer.AtLineEnd())
         SendLine("");
     SendLine(".");

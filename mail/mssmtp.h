@@ -7,6 +7,10 @@
 //   Login: connect, 220 greeting, "HELO <host>" 250 (else bare "HELO" 2xx)
 //   SendMessage: validate, compose into a temporary file, MAIL FROM 250,
 //          RCPT TO 250/251 each, DATA 354, the text dot-stuffed, "." 250
+//
+// What goes out is stamped for this send (mail/msoutgoing.h): the date of
+// sending, a Message-ID of its own, no trace fields of an earlier
+// delivery, no line over 998 characters.
 #include "mail/mailbase.h"
 #include "mail/mscls.h"
 #include "mail/msmsg.h"
@@ -39,6 +43,15 @@ public:
 
     TmsNotifyEvent OnPrepare, OnSending, OnMailSent;
 
+    // A message passed on unchanged (redirected) keeps its Message-ID;
+    // every other send gives it one of its own.
+    [[nodiscard]] bool KeepMessageID() const { return keepMessageId_; }
+    void SetKeepMessageID(bool keep) { keepMessageId_ = keep; }
+    // The domain (or an address on it) of new Message-IDs; empty: the
+    // sender's domain, else the local host name.
+    [[nodiscard]] const std::string& MessageIDDomain() const { return messageIdDomain_; }
+    void SetMessageIDDomain(std::string domain) { messageIdDomain_ = std::move(domain); }
+
     // Connects when needed, sends MailMessage and always disconnects; the
     // first failure is the one raised.
     void Send();
@@ -55,4 +68,6 @@ private:
 
     TmsMessage* mailMessage_ = nullptr;
     std::unique_ptr<TTempFileStream> stream_;
+    bool keepMessageId_ = false;
+    std::string messageIdDomain_;
 };

@@ -171,6 +171,43 @@ std::string Cut255(std::string_view text) {
     return std::string(text.substr(0, 255));
 }
 
+bool IsPlainMailbox(std::string_view address) {
+    const size_t at = address.rfind('@');
+    if (at == std::string_view::npos || address.size() > 254)
+        return false;
+    const std::string_view local = address.substr(0, at), domain = address.substr(at + 1);
+    if (local.empty() || local.size() > 64 || local.front() == '.' || local.back() == '.' ||
+        local.find("..") != std::string_view::npos)
+        return false;
+    for (char c : local)
+        if (!(std::isalnum(static_cast<unsigned char>(c)) && static_cast<unsigned char>(c) < 128) &&
+            std::string_view("!#$%&'*+-/=?^_`{|}~.").find(c) == std::string_view::npos)
+            return false;
+    if (domain.size() > 2 && domain.front() == '[' && domain.back() == ']') {
+        for (char c : domain.substr(1, domain.size() - 2))
+            if (c <= ' ' || c == '[' || c == ']' || c == '\\' ||
+                static_cast<unsigned char>(c) >= 127)
+                return false;
+        return true;
+    }
+    size_t label = 0;
+    for (size_t i = 0; i <= domain.size(); ++i) {
+        if (i == domain.size() || domain[i] == '.') {
+            if (label == 0 || label > 63 || domain[i - 1] == '-' || domain[i - label] == '-')
+                return false;
+            label = 0;
+        } else if (std::isalnum(static_cast<unsigned char>(domain[i])) &&
+                   static_cast<unsigned char>(domain[i]) < 128) {
+            ++label;
+        } else if (domain[i] == '-') {
+            ++label;
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
+
 std::string StripQuotes(std::string_view text) {
     std::string t = Trim(text);
     size_t b = 0, e = t.size();

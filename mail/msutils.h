@@ -28,6 +28,12 @@ void SplitMailAddress(std::string_view text, std::string& address, std::string& 
 // "Undisclosed:;" nothing.
 [[nodiscard]] std::vector<std::string> SplitAddressList(std::string_view text);
 
+// True for a plain mailbox as SMTP takes it: a dot-atom local part of at
+// most 64 characters, "@", and a domain of letters, digits and "-" in
+// dot-separated labels (or an address literal in brackets); ASCII, no
+// blanks, 254 characters at most.
+[[nodiscard]] bool IsPlainMailbox(std::string_view address);
+
 // A display name as written in a header: in double quotes, with "\" and
 // '"' escaped, when it holds an RFC 5322 special character or begins or
 // ends with a blank.

@@ -5,6 +5,7 @@
 #include "platform/win/hooks.h"
 #include "platform/win/osactions.h"
 #include "platform/win/paths.h"
+#include "processor/autoreply.h"
 #include "processor/mergecodes.h"
 #include "processor/store.h"
 
@@ -40,10 +41,18 @@ void SetOnlyRecipient(TmsMessage& m, const std::string& address, const std::stri
 
 } // namespace
 
-void TAgentProcessor::Send(TmsMessage& message, const std::string& subject) {
+void TAgentProcessor::RefuseReply(const std::string& reason) {
+    AddAgentEntry(messageKey_, "AutoReply not sent: " + reason);
+    SendtoLog("Agent not Auto-Replying: " + reason, 0);
+}
+
+void TAgentProcessor::Send(TmsMessage& message, const std::string& subject, bool passedOn) {
     try {
         smtp_.SetServer(account_ ? account_->smtpAddress : "");
         smtp_.SetMailMessage(&message);
+        // A redirected message keeps its identity; new ones are the account's.
+        smtp_.SetKeepMessageID(passedOn);
+        smtp_.SetMessageIDDomain(account_ ? account_->address : "");
         smtp_.Send();
     } catch (const std::exception& e) {
         SendtoLog("ERROR -- Could not send outgoing mail " + std::string(e.what()) +
@@ -60,6 +69,11 @@ void TAgentProcessor::RunActions(const TAgentDefinition& agent, TmsMessage& mess
     originalSender_.Assign(message.Sender());
     const std::string node = account_ ? account_->node : "";
     const std::string address = account_ ? account_->address : "";
+    // Judged on the message as it arrived, before this agent's own forward
+    // adds its mark.
+    const std::string automatic = AutomaticMailReason(message, address);
+    const int passedOn = PassedOnCount(message.Headers());
+    const TmsHeaders answered = message.Headers();
 
     for (const TAgentAction& action : agent.Actions) {
         const std::string name = UpperAZ(action.Name);
@@ -72,6 +86,11 @@ void TAgentProcessor::RunActions(const TAgentDefinition& agent, TmsMessage& mess
                 win::MessageBeep(0);
                 SendtoLog("Unable to load outgoing mail message for auto-reply -- " + p2, 0);
                 return;
+            }
+            // Automatic mail is never answered, so two responders cannot loop.
+            if (!automatic.empty()) {
+                RefuseReply(automatic);
+                continue;
             }
             outgoing_.LoadFromFile(win::ResolvePath(p2));
             outgoing_.Sender().SetName(node);
@@ -86,10 +105,19 @@ void TAgentProcessor::RunActions(const TAgentDefinition& agent, TmsMessage& mess
             std::string to = ProccessMergeCodes(outgoing_, message, ctx);
             if (!to.empty())
                 SetOnlyRecipient(outgoing_, to, "");
+            // Only a plain mailbox becomes a recipient ("=?utf-8?b?...?=" is none).
+            const std::string written = outgoing_.Recipients()[0].Address();
+            const std::string mailbox = PlainMailbox(written);
+            if (mailbox.empty()) {
+                RefuseReply("the recipient is not a plain mailbox (" + written + ")");
+                continue;
+            }
+            outgoing_.Recipients()[0].SetAddress(mailbox);
+            MarkAutomaticReply(outgoing_.Headers(), answered);
             std::string subject = outgoing_.Headers().GetFieldValue("Subject");
             SendtoLog("Agent Auto-Replying with " + subject, 0);
             AddAgentEntry(messageKey_, "AutoReply Generated, SUBJECT: " + subject);
-            Send(outgoing_, subject);
+            Send(outgoing_, subject, false);
         } else if (name == "CLOSE QUELTA") {
             AddAgentEntry(messageKey_, "Close Quelta");
             closeRequested_ = true;
@@ -119,6 +147,19 @@ void TAgentProcessor::RunActions(const TAgentDefinition& agent, TmsMessage& mess
             AddAgentEntry(messageKey_, "Agent Delayed for " + p2 + " seconds");
         } else if (name == "FORWARD TO" || name == "REDIRECT TO") {
             const bool forward = name == "FORWARD TO";
+            // A message that went round between forwarding accounts stops here.
+            if (passedOn >= kMaxPassedOn) {
+                const std::string why =
+                    ", it was passed on " + std::to_string(passedOn) + " times already";
+                AddAgentEntry(messageKey_, std::string(forward ? "Message not Forwarded to: "
+                                                               : "Message not Redirected to: ") +
+                                               p2 + why);
+                SendtoLog(
+                    std::string(forward ? "Agent not forwarding " : "Agent not redirecting ") +
+                        message.Headers().GetFieldValue("Subject") + why,
+                    0);
+                continue;
+            }
             if (!p3.empty())
                 message.Body().Insert(0, p3);
             std::string originalTo = message.Headers().GetFieldValue("To");
@@ -145,7 +186,7 @@ void TAgentProcessor::RunActions(const TAgentDefinition& agent, TmsMessage& mess
                 AddAgentEntry(messageKey_, "Message Redirected to: " + p2);
                 SendtoLog("Agent redirecting " + subject, 0);
             }
-            Send(message, subject);
+            Send(message, subject, !forward);
             message.Sender().Assign(originalSender_);
         } else if (name == "PRINT") {
             // recognised; nothing to do

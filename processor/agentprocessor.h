@@ -115,7 +115,11 @@ private:
                         const Account& account, bool appendRow);
     void RunActions(const TAgentDefinition& agent, TmsMessage& message,
                     const std::string& pendingPath, bool& stop);
-    void Send(TmsMessage& message, const std::string& subject);
+    // passedOn: the message goes on unchanged (a redirect) and keeps its
+    // Message-ID.
+    void Send(TmsMessage& message, const std::string& subject, bool passedOn);
+    // An automatic reply that is not sent: a row and a log line say why.
+    void RefuseReply(const std::string& reason);
 
     std::string messagesFolder_, agentsFolder_, dataBaseFolder_, programFolder_;
     data::TTable accounts_, agents_, pending_, received_, actions_;

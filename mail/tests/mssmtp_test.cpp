@@ -1,10 +1,12 @@
 // TmsSMTP: the dialogue against scripted servers (every refusal and
 // failure), and real sends to aiosmtpd checked with Python's email package.
 #include "mail/mssmtp.h"
+#include "mail/tests/pyfields.h"
 #include "mail/tests/smtp_sink.h"
 
 #include "mail/agwinsock.h"
 #include "mail/tests/tcp_server.h"
+#include "mail/tests/testutil.h"
 
 #include <QDir>
 #include <QJsonArray>
@@ -13,6 +15,8 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include <cmath>
+#include <ctime>
 #include <fstream>
 #include <functional>
 #include <sstream>
@@ -67,6 +71,18 @@ template <class E> std::string Raised(const std::function<void()>& f) {
     return "(nothing raised)";
 }
 
+// The data a server received without the Date and Message-ID lines every
+// send puts first; "(not stamped)" when they are missing.
+std::string Unstamped(const std::string& data, const std::string& domain = "example.org") {
+    const size_t date = data.find("\r\n");
+    const size_t id = data.find("\r\n", date + 2);
+    if (!data.starts_with("Date: ") || id == std::string::npos ||
+        data.compare(date + 2, 13, "Message-ID: <") != 0 ||
+        data.substr(0, id).find("@" + domain + ">") == std::string::npos)
+        return "(not stamped) " + data;
+    return data.substr(id + 2);
+}
+
 std::vector<std::string> Envelope(const std::string& host) {
     return {"HELO " + host, "MAIL FROM:<from@example.org>", "RCPT TO:<to@example.org>"};
 }
@@ -103,7 +119,10 @@ TEST(TmsSMTP, DialogueWithFallbackHeloAndDotStuffing) {
     smtp.Send();
     EXPECT_FALSE(smtp.IsOpen());
     const std::string host = smtp.LocalHostName();
-    EXPECT_EQ(srv.Heard(),
+    std::vector<std::string> heard = srv.Heard();
+    ASSERT_EQ(heard.size(), 9u);
+    heard[7] = Unstamped(heard[7]);
+    EXPECT_EQ(heard,
               (std::vector<std::string>{"HELO " + host, "HELO", "MAIL FROM:<from@example.org>",
                                         "RCPT TO:<to@example.org>", "RCPT TO:<cc@example.org>",
                                         "RCPT TO:<bcc@example.org>", "DATA",
@@ -249,7 +268,7 @@ TEST(TmsSMTPAiosmtpd, DotLinesAndEightBitArriveExactly) {
     smtp.SetServer("127.0.0.1:" + std::to_string(sink.Port()));
     smtp.SetMailMessage(&msg);
     smtp.Send();
-    EXPECT_EQ(sink.Read("1.eml"), text);
+    EXPECT_EQ(Unstamped(sink.Read("1.eml")), text);
     const auto env = QJsonDocument::fromJson(QByteArray::fromStdString(sink.Read("1.json")));
     EXPECT_EQ(env["from"].toString(), "from@example.org");
     EXPECT_EQ(env["to"].toArray(), (QJsonArray{"to@example.org", "hidden@example.org"}));
@@ -295,6 +314,107 @@ TEST(TmsSMTPAiosmtpd, ComposedMessageWithToCcAndBcc) {
     EXPECT_TRUE(view["cc"].toString().contains("cc@example.org"));
     EXPECT_TRUE(view["bcc"].isNull());
     EXPECT_TRUE(view["body"].toString().startsWith(".\n..double\nplain line"));
+}
+
+using testpeers::PythonFields;
+using testpeers::Values;
+
+TEST(TmsSMTPAiosmtpd, SentMailHasTheDateOfSendingAnIdOfItsOwnAndNoTrace) {
+    if (!HaveAiosmtpd())
+        GTEST_SKIP() << "python3-aiosmtpd is not installed (apt-get install python3-aiosmtpd)";
+    SmtpSink sink;
+    ASSERT_GT(sink.Port(), 0);
+    // A stored message, as delivered once: trace fields and its own identity.
+    std::istringstream stored("Return-Path: <ann@example.net>\r\n"
+                              "Delivered-To: desk@example.com\r\n"
+                              "Received: from mx.example.net by desk.example.com;\r\n"
+                              "\tTue, 8 Dec 1998 10:20:00 +0100\r\n"
+                              "From: Ann <ann@example.net>\r\nTo: desk@example.com\r\n"
+                              "Date: Tue, 8 Dec 1998 10:20:30 +0100\r\n"
+                              "Message-ID: <stored.1@example.net>\r\n"
+                              "Subject: Order\r\n\r\nPlease send.\r\n");
+    TmsMessage msg;
+    msg.LoadFromStream(stored);
+    msg.Sender().SetAddress("desk@Example.COM");
+    msg.Recipients().Clear();
+    msg.Recipients().Add("ann@example.net", "Ann");
+    const TmsHeaders before = msg.Headers();
+    Smtp smtp;
+    smtp.SetServer("127.0.0.1:" + std::to_string(sink.Port()));
+    smtp.SetMailMessage(&msg);
+    // As the outbox sends: its own session around SendMessage.
+    smtp.ConnectIfNeeded();
+    smtp.SendMessage();
+    smtp.SendMessage();
+    smtp.SetKeepMessageID(true); // passed on unchanged
+    smtp.SendMessage();
+    smtp.Disconnect();
+    ASSERT_EQ(sink.Count(), 3);
+    EXPECT_EQ(msg.Headers(), before); // the stored message keeps what it holds
+
+    const QStringList fields{"Date",        "Message-ID",   "Received",
+                             "Return-Path", "Delivered-To", "Subject"};
+    const QJsonObject first = PythonFields(sink.Dir() + "/1.eml", fields);
+    const QJsonObject second = PythonFields(sink.Dir() + "/2.eml", fields);
+    const QJsonObject kept = PythonFields(sink.Dir() + "/3.eml", fields);
+    for (const QJsonObject* v : {&first, &second, &kept}) {
+        EXPECT_EQ(Values(*v, "Date").size(), 1);
+        // The date of sending: within a day of now, however slow the machine.
+        EXPECT_LT(std::abs((*v)["when"].toDouble() - double(std::time(nullptr))), 86400.0);
+        EXPECT_TRUE(Values(*v, "Received").isEmpty());
+        EXPECT_TRUE(Values(*v, "Return-Path").isEmpty());
+        EXPECT_TRUE(Values(*v, "Delivered-To").isEmpty());
+        EXPECT_EQ(Values(*v, "Subject"), QStringList{"Order"});
+        ASSERT_EQ(Values(*v, "Message-ID").size(), 1);
+    }
+    const QString id1 = Values(first, "Message-ID")[0], id2 = Values(second, "Message-ID")[0];
+    EXPECT_TRUE(id1.startsWith("<") && id1.endsWith("@example.com>")) << id1.toStdString();
+    EXPECT_NE(id1, id2);
+    EXPECT_EQ(Values(kept, "Message-ID"), QStringList{"<stored.1@example.net>"});
+}
+
+TEST(TmsSMTPAiosmtpd, LongLinesAreFoldedOrCutAndTheMessageArrives) {
+    if (!HaveAiosmtpd())
+        GTEST_SKIP() << "python3-aiosmtpd is not installed (apt-get install python3-aiosmtpd)";
+    SmtpSink sink;
+    ASSERT_GT(sink.Port(), 0);
+    std::string words;
+    for (int i = 0; words.size() < (1u << 20); ++i)
+        words += (i ? " w" : "w") + std::to_string(i);
+    const std::string longId = "<" + std::string(5000, 'i') + "@example.net>";
+    TmsMessage msg;
+    msg.Sender().SetAddress("desk@example.com");
+    msg.Recipients().Add("ann@example.net", "");
+    msg.Headers().Add("Message-ID: " + longId);
+    msg.Headers().Add("X-Words: " + words);
+    msg.Headers().Add("X-Blob: " + std::string(3000, 'b'));
+    msg.SetSubject("Long lines");
+    msg.Body().Add(std::string(1500, 'q'));
+    // A text attachment kept as "7 bit" with a line no server takes.
+    auto notes = std::make_unique<TmsAttItem>();
+    notes->SetFileName("notes.txt");
+    notes->SetEncoding(0);
+    const std::string data = std::string(2000, 'n') + "\r\nend\r\n";
+    notes->SetData(data);
+    msg.Attachments().AddItem(std::move(notes));
+    Smtp smtp;
+    smtp.SetTimeOut(120);
+    smtp.SetServer("127.0.0.1:" + std::to_string(sink.Port()));
+    smtp.SetMailMessage(&msg);
+    smtp.SetKeepMessageID(true);
+    smtp.Send();
+    ASSERT_EQ(sink.Count(), 1);
+    const QJsonObject view =
+        PythonFields(sink.Dir() + "/1.eml", {"X-Words", "X-Blob", "Message-ID"});
+    EXPECT_LE(view["longest"].toInt(), 998);
+    EXPECT_EQ(Values(view, "X-Words"), QStringList{QString::fromStdString(words)});
+    EXPECT_EQ(Values(view, "X-Blob"), QStringList{QString(254, 'b')});
+    EXPECT_EQ(Values(view, "Message-ID"),
+              QStringList{QString::fromStdString(longId.substr(0, 254))});
+    const QJsonArray parts = view["parts"].toArray();
+    ASSERT_EQ(parts.size(), 2);
+    EXPECT_EQ(parts[0].toString().toStdString(), mailtest::Hex(std::string(1500, 'q') + "\n"));
+    EXPECT_EQ(parts[1].toString().toStdString(), mailtest::Hex(std::string(2000, 'n') + "\nend\n"));
 }
 
 } // namespace

@@ -3,9 +3,12 @@
 #include "platform/win/paths.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <stdexcept>
+#include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -18,7 +21,8 @@ std::string GetTempPath() {
 }
 
 std::string CreateTempFile(const std::string& dir, const std::string& prefix) {
-    std::string tmpl = IncludeTrailingPathDelimiter(ResolvePath(dir)) + prefix + "XXXXXX.tmp";
+    std::string tmpl = IncludeTrailingPathDelimiter(ResolvePath(dir)) + prefix +
+                       std::to_string(::getpid()) + "-XXXXXX.tmp";
     std::vector<char> buf(tmpl.begin(), tmpl.end());
     buf.push_back('\0');
     int fd = ::mkstemps(buf.data(), 4); // mode 0600
@@ -27,6 +31,51 @@ std::string CreateTempFile(const std::string& dir, const std::string& prefix) {
                                  std::strerror(errno));
     ::close(fd);
     return std::string(buf.data());
+}
+
+namespace {
+
+// The owner's process id of "<prefix><pid>-<6 characters>.tmp", or 0.
+pid_t TempFileOwner(std::string_view name, std::string_view prefix) {
+    constexpr std::string_view ext = ".tmp";
+    if (!name.starts_with(prefix) || !name.ends_with(ext))
+        return 0;
+    name.remove_prefix(prefix.size());
+    name.remove_suffix(ext.size());
+    const size_t dash = name.find('-');
+    if (dash == 0 || dash > 9 || name.size() - dash - 1 != 6)
+        return 0;
+    pid_t pid = 0;
+    for (char c : name.substr(0, dash)) {
+        if (c < '0' || c > '9')
+            return 0;
+        pid = pid * 10 + (c - '0');
+    }
+    return pid;
+}
+
+} // namespace
+
+int RemoveAbandonedTempFiles(const std::string& dir, const std::string& prefix) {
+    const std::string base = IncludeTrailingPathDelimiter(ResolvePath(dir));
+    DIR* d = ::opendir(base.c_str());
+    if (!d)
+        return 0;
+    int removed = 0;
+    while (const dirent* e = ::readdir(d)) {
+        const pid_t pid = TempFileOwner(e->d_name, prefix);
+        // A process that exists but is not ours (EPERM) still runs.
+        if (pid <= 0 || pid == ::getpid() || ::kill(pid, 0) == 0 || errno != ESRCH)
+            continue;
+        const std::string path = base + e->d_name;
+        struct stat st {};
+        if (::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::getuid())
+            continue;
+        if (::unlink(path.c_str()) == 0)
+            ++removed;
+    }
+    ::closedir(d);
+    return removed;
 }
 
 } // namespace win

@@ -84,6 +84,8 @@ void TfrmMain::StartUp(const QStringList& args) {
 
     dm_.SetDebugMode(false);
     dm_.LoadSocketLayer();
+    // Sends stopped by a kill left their copies of the mail behind.
+    TTempFileStream::RemoveAbandoned();
 
     dm_.SetProgramFolder(programFolder_);
     LoadLogPane();

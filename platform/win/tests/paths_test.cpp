@@ -7,6 +7,9 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
 
 TEST(Paths, FindsExistingComponentsWithoutRegardToCase) {
     TestDir dir;
@@ -53,4 +56,34 @@ TEST(Paths, ForceDirectoriesAndTempFiles) {
     ASSERT_EQ(::stat(t1.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
     EXPECT_THROW((void)win::CreateTempFile(dir.path() + "none/", "ms"), std::runtime_error);
+}
+
+TEST(Paths, TempFilesOfProgramsThatNoLongerRunAreRemoved) {
+    TestDir dir;
+    const pid_t child = ::fork();
+    if (child == 0)
+        ::_exit(0);
+    ::waitpid(child, nullptr, 0);
+    const std::string dead = std::to_string(child);
+    const std::string mine = win::CreateTempFile(dir.path(), "ms");
+    EXPECT_EQ(win::ExtractFileName(mine).rfind("ms" + std::to_string(::getpid()) + "-", 0), 0u);
+    const std::vector<std::string> stay = {
+        mine,
+        dir.path() + "ms" + std::to_string(::getppid()) + "-abcdef.tmp", // still runs
+        dir.path() + "ms" + dead + "-abcdef.txt",                        // not a temporary file
+        dir.path() + "ms" + dead + "-abc.tmp",                           // not of that pattern
+        dir.path() + "xs" + dead + "-abcdef.tmp",                        // another prefix
+        dir.path() + "ms" + dead + "x-abcdef.tmp",                       // no process id
+        dir.path() + "msabcdef.tmp"};
+    for (const std::string& name : stay)
+        std::ofstream(name, std::ios::app) << "x";
+    const std::string gone = dir.path() + "ms" + dead + "-Ab12cD.tmp";
+    std::ofstream(gone) << "a message that was being sent";
+    std::filesystem::create_directory(dir.path() + "ms" + dead + "-folder.tmp");
+    EXPECT_EQ(win::RemoveAbandonedTempFiles(dir.path(), "ms"), 1);
+    EXPECT_FALSE(std::filesystem::exists(gone));
+    for (const std::string& name : stay)
+        EXPECT_TRUE(std::filesystem::exists(name)) << name;
+    EXPECT_TRUE(std::filesystem::is_directory(dir.path() + "ms" + dead + "-folder.tmp"));
+    EXPECT_EQ(win::RemoveAbandonedTempFiles(dir.path() + "missing/", "ms"), 0);
 }

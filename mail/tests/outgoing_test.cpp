@@ -1,0 +1,234 @@
+// What a message becomes on its way out: the date and identity of the
+// send, trace fields left behind, lines within 998 characters; and the
+// mailboxes SMTP takes.
+#include <gtest/gtest.h>
+
+#include "mail/msoutgoing.h"
+#include "mail/msutils.h"
+#include "mail/tests/testutil.h"
+
+#include <cstdlib>
+#include <ctime>
+#include <set>
+
+using namespace mailtest;
+
+namespace {
+
+// The lines of a text that uses CR LF throughout; a bare LF is a failure.
+std::vector<std::string> CrlfLines(const std::string& text) {
+    std::vector<std::string> lines;
+    size_t at = 0;
+    while (at < text.size()) {
+        const size_t end = text.find("\r\n", at);
+        if (end == std::string::npos) {
+            lines.push_back(text.substr(at));
+            break;
+        }
+        lines.push_back(text.substr(at, end - at));
+        at = end + 2;
+    }
+    return lines;
+}
+
+std::string Unfold(const std::vector<std::string>& lines) {
+    std::string s;
+    for (const auto& l : lines)
+        s += l;
+    return s;
+}
+
+TOutgoingStamp Stamp(bool keep = false) {
+    return {"Tue, 08 Dec 1998 10:20:30 +0100", "<new.1@example.org>", keep};
+}
+
+std::string Filter(const std::string& text, bool keep = false) {
+    TOutgoingFilter f(Stamp(keep));
+    return f.Feed(text, true);
+}
+
+// The same text fed one byte at a time.
+std::string FilterByBytes(const std::string& text, bool keep = false) {
+    TOutgoingFilter f(Stamp(keep));
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i)
+        out += f.Feed(text.substr(i, 1), i + 1 == text.size());
+    return out;
+}
+
+// Sets TZ for the life of the object.
+class Zone {
+public:
+    explicit Zone(const char* tz) {
+        if (const char* old = std::getenv("TZ"))
+            old_ = old, had_ = true;
+        setenv("TZ", tz, 1);
+        tzset();
+    }
+    ~Zone() {
+        if (had_)
+            setenv("TZ", old_.c_str(), 1);
+        else
+            unsetenv("TZ");
+        tzset();
+    }
+
+private:
+    std::string old_;
+    bool had_ = false;
+};
+
+} // namespace
+
+TEST(Outgoing, HeaderLinesFoldAtBlanksAndUnfoldableWordsAreCut) {
+    EXPECT_EQ(FoldHeaderLine("Subject: short"), std::vector<std::string>{"Subject: short"});
+    const std::string exact = "X-A: " + std::string(kMaxLineLength - 5, 'a');
+    EXPECT_EQ(FoldHeaderLine(exact), std::vector<std::string>{exact});
+
+    // Words: every piece within the limit, continuation pieces begin with
+    // the blank they were folded at, and unfolding gives the line back.
+    std::string words = "X-Words:";
+    for (int i = 0; words.size() < 5000; ++i)
+        words += (i % 7 ? " " : "\t") + std::string(1 + i % 40, 'w');
+    const auto folded = FoldHeaderLine(words);
+    ASSERT_GT(folded.size(), 5u);
+    for (size_t i = 0; i < folded.size(); ++i) {
+        EXPECT_LE(folded[i].size(), kMaxLineLength);
+        EXPECT_TRUE(i == 0 || folded[i][0] == ' ' || folded[i][0] == '\t') << i;
+        EXPECT_NE(folded[i].find_first_not_of(" \t"), std::string::npos) << i;
+    }
+    EXPECT_EQ(Unfold(folded), words);
+
+    // A 5,000-character identifier folds after its name and is cut to 255.
+    const std::string id = "<" + std::string(5000, 'i') + "@example.org>";
+    EXPECT_EQ(FoldHeaderLine("Message-ID: " + id),
+              (std::vector<std::string>{"Message-ID:", " " + id.substr(0, 254)}));
+    // A megabyte without a blank: one line of 255; the text after a long
+    // word still folds on.
+    EXPECT_EQ(FoldHeaderLine("X-Blob:" + std::string(1 << 20, 'b')),
+              std::vector<std::string>{"X-Blob:" + std::string(248, 'b')});
+    EXPECT_EQ(FoldHeaderLine("X-W: " + std::string(2000, 'x') + " tail"),
+              (std::vector<std::string>{"X-W:", " " + std::string(254, 'x'), " tail"}));
+    EXPECT_EQ(FoldHeaderLine(std::string(1200, ' ')),
+              std::vector<std::string>{std::string(255, ' ')});
+}
+
+TEST(Outgoing, HeaderBlockIsStampedAndTraceFieldsGo) {
+    const std::string body = "Body line\r\nDate: not a header here\r\n";
+    const std::string text = "From:     A <a@example.org>\r\n"
+                             "Received: from x by y;\r\n\tTue, 8 Dec 1998 10:00:00 +0100\r\n"
+                             "return-path: <a@example.org>\r\n"
+                             "Delivered-To: desk@example.com\r\n"
+                             "Date: Mon, 1 Jan 2001 00:00:00 +0000\r\n"
+                             "Message-ID: <old@example.net>\r\n"
+                             "Message-ID: <second@example.net>\r\n"
+                             "X-Kept: yes\r\n  and more\r\n"
+                             "Subject:  Hi\r\n\r\n" +
+                             body;
+    const std::string fresh = "Date: Tue, 08 Dec 1998 10:20:30 +0100\r\n"
+                              "Message-ID: <new.1@example.org>\r\n"
+                              "From:     A <a@example.org>\r\n"
+                              "X-Kept: yes\r\n  and more\r\n"
+                              "Subject:  Hi\r\n\r\n" +
+                              body;
+    EXPECT_EQ(Filter(text), fresh);
+    EXPECT_EQ(FilterByBytes(text), fresh);
+    // Passed on unchanged: the first identifier stays where it was.
+    const std::string kept = "Date: Tue, 08 Dec 1998 10:20:30 +0100\r\n"
+                             "From:     A <a@example.org>\r\n"
+                             "Message-ID: <old@example.net>\r\n"
+                             "X-Kept: yes\r\n  and more\r\n"
+                             "Subject:  Hi\r\n\r\n" +
+                             body;
+    EXPECT_EQ(Filter(text, true), kept);
+    EXPECT_EQ(FilterByBytes(text, true), kept);
+    // Kept, but there is none: it gets one.
+    EXPECT_EQ(Filter("Subject: x\r\n\r\nb\r\n", true),
+              "Date: Tue, 08 Dec 1998 10:20:30 +0100\r\nMessage-ID: <new.1@example.org>\r\n"
+              "Subject: x\r\n\r\nb\r\n");
+    // No empty line: all of it is header block; an empty block still gets both.
+    EXPECT_EQ(Filter("x\r\n"),
+              "Date: Tue, 08 Dec 1998 10:20:30 +0100\r\nMessage-ID: <new.1@example.org>\r\nx\r\n");
+    EXPECT_EQ(Filter("\r\nbody\r\n"),
+              "Date: Tue, 08 Dec 1998 10:20:30 +0100\r\nMessage-ID: <new.1@example.org>\r\n"
+              "\r\nbody\r\n");
+}
+
+TEST(Outgoing, EveryLineWithinTheLimitWhateverTheChunks) {
+    std::string text = "From:     A <a@example.org>\r\nX-Long:";
+    for (int i = 0; i < 20000; ++i)
+        text += " w" + std::to_string(i);
+    text += "\r\nX-Blob: " + std::string(3000, 'b') + "\r\n\r\n";
+    const std::string shortLine = "short line\r\n";
+    const std::string longLine = std::string(2500, 'L') + "\r\n";
+    text += shortLine + longLine + std::string(998, 'e') + "\r\n.\r\n";
+    const std::string whole = Filter(text);
+    EXPECT_EQ(FilterByBytes(text), whole);
+    // In uneven chunks too.
+    TOutgoingFilter f(Stamp());
+    std::string chunked;
+    for (size_t at = 0, n = 1; at < text.size(); at += n, n = n * 3 % 4093 + 1)
+        chunked += f.Feed(text.substr(at, n), at + n >= text.size());
+    EXPECT_EQ(chunked, whole);
+
+    const auto lines = CrlfLines(whole);
+    for (const auto& l : lines)
+        EXPECT_LE(l.size(), kMaxLineLength) << l.substr(0, 40);
+    const size_t blank = std::find(lines.begin(), lines.end(), "") - lines.begin();
+    ASSERT_LT(blank, lines.size());
+    std::vector<std::string> body(lines.begin() + static_cast<long>(blank) + 1, lines.end());
+    EXPECT_EQ(body,
+              (std::vector<std::string>{"short line", std::string(998, 'L'), std::string(998, 'L'),
+                                        std::string(504, 'L'), std::string(998, 'e'), "."}));
+    EXPECT_NE(whole.find("\r\nX-Blob:\r\n " + std::string(254, 'b') + "\r\n"), std::string::npos);
+}
+
+TEST(Outgoing, DateOfSendingAndIdentifiers) {
+    win::TDateTime winter = 0, summer = 0;
+    ASSERT_TRUE(win::TryEncodeDate(1998, 12, 8, winter));
+    ASSERT_TRUE(win::TryEncodeDate(2024, 7, 1, summer));
+    winter += (10 * 3600 + 20 * 60 + 30) / 86400.0;
+    summer += (23 * 3600 + 5 * 60 + 9) / 86400.0;
+    {
+        Zone zone("UTC0");
+        EXPECT_EQ(MailDateText(winter), "Tue, 08 Dec 1998 10:20:30 +0000");
+    }
+    {
+        Zone zone("CET-1CEST,M3.5.0,M10.5.0/3");
+        EXPECT_EQ(MailDateText(winter), "Tue, 08 Dec 1998 10:20:30 +0100");
+        EXPECT_EQ(MailDateText(summer), "Mon, 01 Jul 2024 23:05:09 +0200");
+    }
+    {
+        Zone zone("NST+3:30");
+        EXPECT_EQ(MailDateText(winter), "Tue, 08 Dec 1998 10:20:30 -0330");
+    }
+
+    EXPECT_EQ(MessageIDDomain("Desk@Example.COM"), "example.com");
+    EXPECT_EQ(MessageIDDomain("box@[127.0.0.1]>"), "127.0.0.1");
+    EXPECT_EQ(MessageIDDomain("mail.example.org"), "mail.example.org");
+    EXPECT_EQ(MessageIDDomain("a@ <bad> ..x."), "bad.x");
+    EXPECT_EQ(MessageIDDomain("nobody@"), "");
+    std::set<std::string> ids;
+    for (int i = 0; i < 1000; ++i) {
+        const std::string id = MakeMessageID("example.com");
+        EXPECT_TRUE(id.starts_with("<") && id.ends_with("@example.com>")) << id;
+        EXPECT_EQ(id.find_first_of(" \t\r\n"), std::string::npos) << id;
+        ids.insert(id);
+    }
+    EXPECT_EQ(ids.size(), 1000u);
+    EXPECT_TRUE(MakeMessageID("").ends_with("@localhost>"));
+}
+
+TEST(Outgoing, PlainMailboxes) {
+    for (const char* yes : {"a@b", "john.smith@example.com", "o'brien+tag@mail-1.example.org",
+                            "x@[127.0.0.1]", "=?x?q?y?=@example.com"})
+        EXPECT_TRUE(IsPlainMailbox(yes)) << yes;
+    for (const char* no :
+         {"", "john", "=?utf-8?b?Sm9obiBTbWl0aA==?=", "@example.com", "a@", "a b@example.com",
+          "a@exa mple.com", ".a@b", "a.@b", "a..b@c", "a@b..c", "a@-b.c", "a@b-.c", "\"quoted\"@b",
+          "a@b>\r\nRCPT TO:<c@d", "j\xc3\xb6@example.com", "a@b@c", "<a@b>"})
+        EXPECT_FALSE(IsPlainMailbox(no)) << no;
+    EXPECT_TRUE(IsPlainMailbox(std::string(64, 'l') + "@b"));
+    EXPECT_FALSE(IsPlainMailbox(std::string(65, 'l') + "@b"));
+    EXPECT_FALSE(IsPlainMailbox("a@" + std::string(64, 'd') + ".com"));
+}
