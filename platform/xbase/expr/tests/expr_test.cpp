@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <charconv>
 #include <cstring>
 
 using namespace xbase::expr;
@@ -36,10 +37,10 @@ std::string Show(const Value& v) {
     switch (v.type) {
     case Type::Character:
         return "C:" + v.text;
-    case Type::Numeric: {
+    case Type::Numeric: { // "%g", with "." whatever the locale
         char buf[64];
-        std::snprintf(buf, sizeof buf, "N:%g", v.number);
-        return buf;
+        auto end = std::to_chars(buf, buf + sizeof buf, v.number, std::chars_format::general, 6);
+        return "N:" + std::string(buf, end.ptr);
     }
     case Type::Date:
         return "D:" + Dtos(v.julian);
@@ -248,7 +249,9 @@ TEST(Expr, NumbersAndStr) {
               {"ABS(PRICE)", "N:12.5"},
               {"INT(-2.7)", "N:-2"},
               {"ROUND(2.345, 2)", "N:2.35"},
-              {"ROUND(1250, -2)", "N:1300"}},
+              {"ROUND(1250, -2)", "N:1300"},
+              {"PADR(1.25, 6) + '|'", "C:1.25  |"},
+              {"VAL('3.14') * 100", "N:314"}},
              r);
 }
 
@@ -329,6 +332,7 @@ TEST(Expr, KeyBytesSortLikeValues) {
         EXPECT_LT(KeyBytes(Value::Num(values[i]), num), KeyBytes(Value::Num(values[i + 1]), num))
             << values[i];
     EXPECT_EQ(KeyBytes(Value::Num(-0.0), num), KeyBytes(Value::Num(0), num));
+    EXPECT_EQ(SearchKeyBytes("-2.5", num, {}), KeyBytes(Value::Num(-2.5), num));
     EXPECT_EQ(KeyBytes(Value::Num(1), num), std::string("\xBF\xF0\0\0\0\0\0\0", 8));
     KeyInfo in{KeyType::Integer, 4};
     EXPECT_EQ(KeyBytes(Value::Num(1), in), std::string("\x80\0\0\x01", 4));
