@@ -237,8 +237,8 @@ Value Call(const Node& n, const Context& ctx) {
         std::string s = arg(0).text;
         for (auto& c : s)
             c = static_cast<char>(n.func == Func::Upper
-                                      ? std::toupper(static_cast<unsigned char>(c))
-                                      : std::tolower(static_cast<unsigned char>(c)));
+                                      ? UpperChar(static_cast<unsigned char>(c), n.codePage)
+                                      : LowerChar(static_cast<unsigned char>(c), n.codePage));
         return Value::Char(std::move(s));
     }
     case Func::Trim:

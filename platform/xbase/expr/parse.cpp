@@ -623,6 +623,7 @@ private:
         Advance(); // "("
         auto n = Make(Op::Call, t.pos);
         n->func = info->func;
+        n->codePage = schema_.TextCodePage();
         if (tok_.kind != Tok::RParen) {
             for (;;) {
                 n->kids.push_back(ParseOr());

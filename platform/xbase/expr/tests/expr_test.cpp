@@ -435,3 +435,95 @@ TEST(Expr, CompiledOnceEvaluatedPerRecord) {
     r.Set("LINK_ID", "2023");
     EXPECT_FALSE(e.Evaluate(r).logical);
 }
+
+// UPPER() and LOWER() follow the table's code page: FoxPro builds the key
+// UPPER(CITY) of "Bräcke" in a Windows-1252 table as "BRÄCKE".
+TEST(Expr, CaseFollowsTheTablesCodePage) {
+    EXPECT_EQ(CodePageOfMark(0x01), CodePage::Cp437);
+    EXPECT_EQ(CodePageOfMark(0x02), CodePage::Cp850);
+    EXPECT_EQ(CodePageOfMark(0x03), CodePage::Cp1252);
+    EXPECT_EQ(CodePageOfMark(0xC8), CodePage::Cp1250);
+    EXPECT_EQ(CodePageOfMark(0x00), CodePage::Ascii);
+    EXPECT_EQ(CodePageOfMark(0xC9), CodePage::Ascii); // 1251: not one of ours
+
+    struct C {
+        CodePage page;
+        const char* city;  // as stored in that code page
+        const char* upper; // UPPER(CITY)
+    };
+    const std::vector<C> cases = {
+        {CodePage::Cp1252, "Br\344cke", "BR\304CKE"},                 // Bräcke
+        {CodePage::Cp1252, "\345rhus \377\232", "\305RHUS \237\212"}, // århus ÿš
+        {CodePage::Cp850, "Br\204cke", "BR\216CKE"},                  // Bräcke
+        {CodePage::Cp850, "C\242rdoba", "C\340RDOBA"},                // Córdoba
+        {CodePage::Cp437, "M\201nchen", "M\232NCHEN"},                // München
+        {CodePage::Cp1250, "\243\363d\237", "\243\323D\217"},         // Łódź
+        {CodePage::Ascii, "Br\344cke", "BR\344CKE"},
+    };
+    for (const C& c : cases) {
+        TestRecord r;
+        r.codePage = c.page;
+        r.Add("CITY", 'C', 12, c.city);
+        std::string upper = std::string(c.upper);
+        upper.resize(12, ' ');
+        EXPECT_EQ(Eval("UPPER(CITY)", r), "C:" + upper) << c.city;
+        EXPECT_EQ(Eval("LOWER(UPPER(CITY)) == LOWER(CITY)", r), "L:T") << c.city;
+        // German sharp s and the micro sign have no capital in one byte.
+        r.Set("CITY",
+              c.page == CodePage::Cp437 || c.page == CodePage::Cp850 ? "\341\346" : "\337\265");
+        EXPECT_EQ(Eval("UPPER(CITY) == CITY", r), "L:T");
+    }
+}
+
+// The case maps of the four code pages against Python's Unicode case
+// mapping: a letter maps to the one byte of the code page that is its other
+// case, when that byte maps back to it; every other byte stays.
+TEST(Expr, CaseMapsMatchUnicodeInEachCodePage) {
+    const char* script = R"(/usr/bin/python3 -c '
+for cp in ("cp437", "cp850", "cp1250", "cp1252"):
+    def other(b, up):
+        try:
+            c = bytes([b]).decode(cp)
+            o = c.upper() if up else c.lower()
+            e = o.encode(cp)
+            back = e.decode(cp).lower() if up else e.decode(cp).upper()
+            return e[0] if len(e) == 1 and back == c else b
+        except (UnicodeError, IndexError):
+            return b
+    print(cp, bytes(other(b, True) for b in range(256)).hex(), bytes(other(b, False) for b in range(256)).hex())
+')";
+    FILE* p = ::popen(script, "r");
+    ASSERT_NE(p, nullptr);
+    std::string out;
+    char buf[4096];
+    for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;)
+        out.append(buf, n);
+    ASSERT_EQ(::pclose(p), 0) << "python3 failed";
+    auto hex = [](std::string_view h, std::size_t i) {
+        return static_cast<unsigned char>(std::stoi(std::string(h.substr(2 * i, 2)), nullptr, 16));
+    };
+    const std::vector<std::pair<std::string, CodePage>> pages = {{"cp437", CodePage::Cp437},
+                                                                 {"cp850", CodePage::Cp850},
+                                                                 {"cp1250", CodePage::Cp1250},
+                                                                 {"cp1252", CodePage::Cp1252}};
+    std::size_t at = 0;
+    for (const auto& [name, page] : pages) {
+        std::size_t eol = out.find('\n', at);
+        ASSERT_NE(eol, std::string::npos) << name;
+        std::string_view line(out.data() + at, eol - at);
+        at = eol + 1;
+        ASSERT_EQ(line.substr(0, name.size() + 1), name + " ");
+        std::string_view upper = line.substr(name.size() + 1, 512);
+        std::string_view lower = line.substr(name.size() + 514, 512);
+        for (int b = 0; b < 256; ++b) {
+            auto c = static_cast<unsigned char>(b);
+            EXPECT_EQ(int(UpperChar(c, page)), int(hex(upper, c))) << name << " upper of " << b;
+            EXPECT_EQ(int(LowerChar(c, page)), int(hex(lower, c))) << name << " lower of " << b;
+        }
+    }
+    for (int b = 0; b < 256; ++b) { // no code page: ASCII letters only
+        auto c = static_cast<unsigned char>(b);
+        EXPECT_EQ(UpperChar(c, CodePage::Ascii), b >= 'a' && b <= 'z' ? b - 32 : b);
+        EXPECT_EQ(LowerChar(c, CodePage::Ascii), b >= 'A' && b <= 'Z' ? b + 32 : b);
+    }
+}
