@@ -8,6 +8,7 @@
 #include "data/cursor_p.h"
 #include "platform/win/datetime.h"
 #include "platform/xbase/xbengine.h"
+#include "platform/xbase/xbnumber.h"
 
 namespace data {
 using namespace detail;
@@ -50,11 +51,7 @@ bool ParseInt(const std::string& text, long& out) {
 
 // Fixed notation that fits the width, dropping decimals while it does not.
 bool FormatFloat(double value, int width, int decimals, std::string& out) {
-    auto format = [&](int dec) {
-        char buf[512];
-        std::snprintf(buf, sizeof buf, "%.*f", dec, value);
-        return std::string(buf);
-    };
+    auto format = [&](int dec) { return xbase::NumberToFixed(value, dec); };
     std::string text = format(decimals);
     if (static_cast<int>(text.size()) > width) {
         if (static_cast<int>(text.size()) > width + decimals + 1)
@@ -138,7 +135,7 @@ CurResult CurGetField(hCurCur cursor, int fieldNo, const std::uint8_t* record, v
     }
     case fldFLOAT: {
         // The record holds "." whatever the program's decimal separator.
-        const double v = std::strtod(text.c_str(), nullptr);
+        const double v = xbase::NumberFromText(text.c_str());
         std::memcpy(value, &v, sizeof v);
         break;
     }

@@ -8,6 +8,7 @@
 #include "data/cursor.h"
 #include "data/schema.h"
 #include "platform/win/formatdatetime.h"
+#include "platform/xbase/xbnumber.h"
 
 namespace data {
 
@@ -20,6 +21,16 @@ void Check(CurResult result) {
 }
 
 namespace {
+
+// A number given as text, "." its decimal point whatever the process's
+// locale (the one the record holds); what follows the number is ignored.
+double FloatFromText(const std::string& text) {
+    char* end = nullptr;
+    const double v = xbase::NumberFromText(text.c_str(), &end);
+    if (end == text.c_str())
+        throw EConvertError("'" + text + "' is not a valid floating point value");
+    return v;
+}
 
 std::string Upper(std::string s) {
     for (char& c : s)
@@ -177,9 +188,7 @@ std::string TField::AsString() const {
     case fldFLOAT: {
         if (IsNull())
             return {};
-        char buf[64];
-        std::snprintf(buf, sizeof buf, "%.15g", AsFloat());
-        return buf;
+        return xbase::NumberToGeneral(AsFloat(), 15);
     }
     default:
         return {};
@@ -243,11 +252,7 @@ double TField::AsFloat() const {
     case fldINT16:
         return AsInteger();
     default:
-        try {
-            return std::stod(AsString());
-        } catch (const std::exception&) {
-            throw EConvertError("'" + AsString() + "' is not a valid floating point value");
-        }
+        return FloatFromText(AsString());
     }
 }
 
@@ -287,11 +292,7 @@ void TField::SetAsString(const std::string& value) {
         if (value.find_first_not_of(' ') == std::string::npos) {
             Clear();
         } else {
-            try {
-                SetAsFloat(std::stod(value));
-            } catch (const std::invalid_argument&) {
-                throw EConvertError("'" + value + "' is not a valid floating point value");
-            }
+            SetAsFloat(FloatFromText(value));
         }
         break;
     default:
@@ -343,12 +344,9 @@ void TField::SetAsFloat(double value) {
     case fldINT16:
         SetAsInteger(static_cast<int>(std::lround(value)));
         break;
-    default: {
-        char buf[64];
-        std::snprintf(buf, sizeof buf, "%.15g", value);
-        SetAsString(buf);
+    default:
+        SetAsString(xbase::NumberToGeneral(value, 15));
         break;
-    }
     }
 }
 

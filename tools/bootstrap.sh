@@ -26,7 +26,24 @@ packages=(
   stress-ng
   # sanitizers and fuzzing
   clang-14 libclang-rt-14-dev libfuzzer-14-dev
+  # a locale whose decimal separator is a comma, for the engine's numbers
+  locales
 )
+
+# Generates de_DE.UTF-8 when it is not there yet (as root only).
+ensure_locale() {
+  locale -a 2>/dev/null | grep -qix 'de_DE.utf-\?8' && return 0
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "bootstrap: run as root to generate the locale de_DE.UTF-8" >&2
+    return 1
+  fi
+  if grep -q '^# *de_DE.UTF-8 UTF-8' /etc/locale.gen; then
+    sed -i 's/^# *\(de_DE.UTF-8 UTF-8\)/\1/' /etc/locale.gen
+  elif ! grep -q '^de_DE.UTF-8 UTF-8' /etc/locale.gen; then
+    echo 'de_DE.UTF-8 UTF-8' >>/etc/locale.gen
+  fi
+  locale-gen >/dev/null
+}
 
 missing=()
 for p in "${packages[@]}"; do
@@ -34,7 +51,10 @@ for p in "${packages[@]}"; do
     missing+=("$p")
   fi
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
+if [ ${#missing[@]} -eq 0 ]; then
+  ensure_locale
+  exit 0
+fi
 
 if [ "$(id -u)" -ne 0 ]; then
   echo "bootstrap: run as root to install: ${missing[*]}" >&2
@@ -47,4 +67,5 @@ apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 if command -v systemctl >/dev/null && systemctl is-active --quiet dovecot 2>/dev/null; then
   systemctl stop dovecot || true
 fi
+ensure_locale
 exit 0

@@ -167,6 +167,11 @@ TEST_F(CursorTest, FieldConversionsAndFitRules) {
     }
     const double huge = 123456.0;
     EXPECT_EQ(CurPutField(c, 3, rec.data(), &huge), CURERR_NOTSUFFFIELDSIZE);
+    const double part = 0.25;
+    EXPECT_EQ(CurPutField(c, 3, rec.data(), &part), CUR_OK);
+    double partBack = 0;
+    EXPECT_EQ(CurGetField(c, 3, rec.data(), &partBack, &blank), CUR_OK);
+    EXPECT_EQ(partBack, 0.25);
 
     // Dates are day numbers from 1 January of year 1; null writes spaces.
     const std::int32_t day = 693594 + 45000; // 2023-03-15

@@ -244,6 +244,26 @@ TEST_F(TableTest, TextDatesNumbersAndMemos) {
     EXPECT_EQ(out, "datetime.date(2026, 12, 9) 'changed' 90\n");
 }
 
+// Numbers with decimals as text and back: the record's decimal point, whatever
+// the program's locale.
+TEST_F(TableTest, DecimalNumbersAsTextAndBack) {
+    const XbFieldDef defs[] = {{"NAME", 'C', 10, 0}, {"PRICE", 'N', 8, 2}};
+    ASSERT_EQ(xb_Create((dir_.Path() + "prices.dbf").c_str(), defs, 2), 1);
+    TTable prices;
+    Setup(prices, "prices.dbf");
+    prices.Open();
+    prices.Append();
+    prices.FieldByName("PRICE").SetAsString("3.25");
+    EXPECT_EQ(prices.FieldByName("PRICE").AsFloat(), 3.25);
+    EXPECT_EQ(prices.FieldByName("PRICE").AsString(), "3.25");
+    prices.FieldByName("NAME").SetAsFloat(1.75);
+    EXPECT_EQ(prices.FieldByName("NAME").AsString(), "1.75");
+    EXPECT_EQ(prices.FieldByName("NAME").AsFloat(), 1.75);
+    EXPECT_THROW(prices.FieldByName("PRICE").SetAsString("many"), EConvertError);
+    prices.Post();
+    prices.Close();
+}
+
 TEST_F(TableTest, CancelRestoresTheRowShownBefore) {
     TTable groups;
     Setup(groups, "GROUPS.DBF", "GROUP");

@@ -4,10 +4,14 @@
 
 #include <cctype>
 #include <cfloat>
+#include <charconv>
+#include <clocale>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <locale.h>
+#include <system_error>
 
 namespace com::detail {
 
@@ -159,8 +163,10 @@ bool ParseNumber(std::string_view s, double& out) {
     }
     if (i != s.size())
         return false;
+    // "." whatever the process's locale (Qt programs take the user's).
+    static const locale_t c = ::newlocale(LC_ALL_MASK, "C", nullptr);
     std::string text(s);
-    out = std::strtod(text.c_str(), nullptr);
+    out = ::strtod_l(text.c_str(), nullptr, c);
     return true;
 }
 
@@ -243,9 +249,14 @@ std::string FormatReal(double v, int digits) {
         return "NaN";
     if (std::isinf(v))
         return v < 0 ? "-Infinity" : "Infinity";
+    // "%.*G", with "." whatever the process's locale.
     char buf[64];
-    std::snprintf(buf, sizeof buf, "%.*G", digits, v);
-    return buf;
+    auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::general, digits);
+    std::string out(buf, r.ec == std::errc() ? r.ptr : buf);
+    for (char& c : out)
+        if (c == 'e')
+            c = 'E';
+    return out;
 }
 
 } // namespace com::detail

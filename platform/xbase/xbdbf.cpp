@@ -114,6 +114,7 @@ void DbfFile::Open(const std::string& path, bool writable) {
     headerLen_ = Le16(h + 8);
     recSize_ = Le16(h + 10);
     tableFlags_ = h[28];
+    codePageMark_ = h[29];
     count_ = Le32(h + 4);
     counter_ = Le32(h + 16);
     if (headerLen_ < 33 || static_cast<std::uint64_t>(headerLen_) > size)

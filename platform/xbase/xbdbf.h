@@ -64,6 +64,8 @@ public:
     [[nodiscard]] const std::vector<FieldDesc>& Fields() const { return fields_; }
     [[nodiscard]] int RecSize() const { return recSize_; }
     [[nodiscard]] std::uint8_t Signature() const { return signature_; }
+    // The code page of the table's text as FoxPro marks it (0: none).
+    [[nodiscard]] std::uint8_t CodePageMark() const { return codePageMark_; }
     [[nodiscard]] bool HasMemoFields() const;
     [[nodiscard]] bool StructuralIndexFlag() const { return (tableFlags_ & 1) != 0; }
     void SetStructuralIndexFlag();
@@ -117,6 +119,7 @@ private:
     int recSize_ = 0;
     std::uint8_t signature_ = 0;
     std::uint8_t tableFlags_ = 0;
+    std::uint8_t codePageMark_ = 0;
     int nullFlags_ = -1; // index of the null-flags field
 };
 

@@ -16,6 +16,7 @@
 #include "platform/xbase/xbarea.h"
 #include "platform/xbase/xbdate.h"
 #include "platform/xbase/xberror.h"
+#include "platform/xbase/xbnumber.h"
 
 namespace xbase {
 namespace {
@@ -133,9 +134,7 @@ std::string FieldText(WorkArea& a, const FieldDesc& f) {
         double d = 0;
         if (raw.size() == 8)
             std::memcpy(&d, raw.data(), 8);
-        char buf[64];
-        std::snprintf(buf, sizeof buf, "%.*f", f.decimals, d);
-        return buf;
+        return NumberToFixed(d, f.decimals);
     }
     case 'T': {
         raw.resize(std::max<std::size_t>(raw.size(), 8), '\0'); // a damaged, narrower field
@@ -168,9 +167,7 @@ std::string NumberText(double v, const FieldDesc& f) {
         throw Error(XB_ERR_FIELD, "Not a number for field " + f.name);
     // Fewer decimals until the value fits; never silently wrong digits.
     for (int dec = f.decimals; dec >= 0; --dec) {
-        char buf[400];
-        std::snprintf(buf, sizeof buf, "%.*f", dec, v);
-        std::string s = buf;
+        std::string s = NumberToFixed(v, dec);
         if (static_cast<int>(s.size()) <= f.width)
             return std::string(static_cast<std::size_t>(f.width) - s.size(), ' ') + s;
     }
@@ -202,7 +199,7 @@ void StoreText(WorkArea& a, const FieldDesc& f, const std::string& text) {
             return;
         }
         char* end = nullptr;
-        double v = std::strtod(t.c_str(), &end);
+        double v = NumberFromText(t.c_str(), &end);
         if (!end || *end != '\0')
             throw Error(XB_ERR_FIELD, "Not a number for field " + f.name + ": " + t);
         a.SetFieldBytes(f, NumberText(v, f));
@@ -236,11 +233,8 @@ void Replace(WorkArea& a, const char* field, int kind, const void* value, int le
             a.SetFieldBytes(f, LeBytes(static_cast<std::int64_t>(std::llround(v)), 4));
         else if (f.type == 'B')
             a.SetFieldBytes(f, std::string(reinterpret_cast<const char*>(&v), 8));
-        else {
-            char buf[64];
-            std::snprintf(buf, sizeof buf, "%g", v);
-            StoreText(a, f, buf);
-        }
+        else
+            StoreText(a, f, NumberToGeneral(v, 6));
         return;
     }
     case XB_REPLACE_LOGICAL: {
@@ -646,7 +640,7 @@ int xb_Empty(const char* field) {
         if (t.empty())
             return 1;
         if (f.type == 'N' || f.type == 'F')
-            return std::strtod(t.c_str(), nullptr) == 0 ? 1 : 0;
+            return NumberFromText(t.c_str()) == 0 ? 1 : 0;
         if (f.type == 'L')
             return t[0] == 'F' || t[0] == 'f' || t[0] == 'N' || t[0] == 'n' || t[0] == '?' ? 1 : 0;
         return 0;

@@ -44,6 +44,9 @@ public:
         return area_.FieldIndex(std::string(upperName));
     }
     expr::FieldInfo FieldAt(int index) const override { return InfoOf(area_.FieldAt(index)); }
+    expr::CodePage TextCodePage() const override {
+        return expr::CodePageOfMark(area_.Dbf().CodePageMark());
+    }
 
 protected:
     WorkArea& area_;
@@ -58,6 +61,9 @@ public:
         return area_.FieldIndex(std::string(upperName));
     }
     expr::FieldInfo FieldAt(int index) const override { return InfoOf(area_.FieldAt(index)); }
+    expr::CodePage TextCodePage() const override {
+        return expr::CodePageOfMark(area_.Dbf().CodePageMark());
+    }
     std::string_view FieldBytes(int index) const override {
         return area_.FieldValue(area_.FieldAt(index), record_);
     }

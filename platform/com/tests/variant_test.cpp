@@ -69,6 +69,7 @@ TEST(Variant, NumbersAndTextConvert) {
         {"negative half", com::Variant(-2.5), VT_I2, S_OK, -2},
         {"hex text", Text("&H10"), VT_I4, S_OK, 16},
         {"exponent", Text("1.5e3"), VT_R8, S_OK, 1500},
+        {"decimal point", Text("-3.25"), VT_R8, S_OK, -3.25},
         {"short to double", std::move(i2), VT_R8, S_OK, -5},
         {"not a number", Text("12abc"), VT_I4, DISP_E_TYPEMISMATCH, 0},
         {"empty text", Text(""), VT_I4, DISP_E_TYPEMISMATCH, 0},
@@ -99,6 +100,7 @@ TEST(Variant, ValuesAsText) {
     EXPECT_EQ(AsText(com::Variant(0.1)), "0.1");
     EXPECT_EQ(AsText(com::Variant(1e20)), "1E+20");
     EXPECT_EQ(AsText(com::Variant(1.5e-5)), "1.5E-05");
+    EXPECT_EQ(AsText(com::Variant(-2.75)), "-2.75");
     EXPECT_EQ(AsText(com::Variant::Bool(true)), "-1");
     EXPECT_EQ(AsText(com::Variant::Bool(true), VARIANT_ALPHABOOL), "True");
     EXPECT_EQ(AsText(com::Variant()), "");

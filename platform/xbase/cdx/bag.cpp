@@ -357,37 +357,64 @@ void Bag::RebuildTrees(std::uint32_t recordCount, const KeySource& keys) {
 
 void Bag::Rebuild(std::uint32_t recordCount, const KeySource& keys) {
     file_->RequireWritable();
-    std::vector<std::vector<Item>> items = SortedItems(recordCount, keys);
-    // The image: directory header, then each tag's header and tree, then the
-    // directory's tree; written at once over the old file.
-    std::string image(kHeaderSize, '\0');
-    std::vector<Item> names;
-    for (std::size_t i = 0; i < tags_.size(); ++i) {
-        Tag& t = *tags_[i];
-        auto& v = items[i];
-        auto at = static_cast<std::uint32_t>(image.size());
-        image.append(kHeaderSize, '\0');
-        Header h;
-        h.root = BuildTree(image, 0, v, t.def_.keyLength, PadOf(t.def_.keyType));
-        h.keyLength = t.def_.keyLength;
-        h.options = OptionsOf(t.def_);
-        h.descending = t.def_.descending;
-        h.keyExpr = t.def_.keyExpr;
-        h.forExpr = t.def_.forExpr;
-        image.replace(at, kHeaderSize, EncodeHeader(h));
-        t.header_ = at;
-        Item name;
-        name.key = DirectoryKey(t.Name());
-        name.recno = at;
-        names.push_back(std::move(name));
-    }
-    std::sort(names.begin(), names.end(),
-              [](const Item& a, const Item& b) { return a.key < b.key; });
-    std::uint32_t dirRoot = BuildTree(image, 0, names, kNameLength, ' ');
-    image.replace(0, kHeaderSize, EncodeHeader(DirectoryHeader(dirRoot)));
-    file_->Truncate(0);
-    file_->Write(0, image);
-    file_->Truncate(image.size());
+    const std::vector<std::vector<Item>> items = SortedItems(recordCount, keys);
+    // The index laid out from base on: each tag's header and tree, then the
+    // directory's tree (whose header is the file's, at 0).
+    struct Layout {
+        std::uint32_t base = 0;
+        std::string image;
+        std::uint32_t dirRoot = 0;
+        std::vector<std::uint32_t> headers;
+    };
+    auto layOut = [&](std::uint32_t base) {
+        Layout l;
+        l.base = base;
+        std::vector<Item> names;
+        for (std::size_t i = 0; i < tags_.size(); ++i) {
+            const Tag& t = *tags_[i];
+            const auto at = base + static_cast<std::uint32_t>(l.image.size());
+            l.image.append(kHeaderSize, '\0');
+            Header h;
+            h.root = BuildTree(l.image, base, items[i], t.def_.keyLength, PadOf(t.def_.keyType));
+            h.keyLength = t.def_.keyLength;
+            h.options = OptionsOf(t.def_);
+            h.descending = t.def_.descending;
+            h.keyExpr = t.def_.keyExpr;
+            h.forExpr = t.def_.forExpr;
+            l.image.replace(at - base, kHeaderSize, EncodeHeader(h));
+            l.headers.push_back(at);
+            Item name;
+            name.key = DirectoryKey(t.Name());
+            name.recno = at;
+            names.push_back(std::move(name));
+        }
+        std::sort(names.begin(), names.end(),
+                  [](const Item& a, const Item& b) { return a.key < b.key; });
+        l.dirRoot = BuildTree(l.image, base, names, kNameLength, ' ');
+        return l;
+    };
+    // One write of the file's header turns to a layout written before it.
+    auto switchTo = [&](const Layout& l) {
+        file_->Flush();
+        file_->Write(0, EncodeHeader(DirectoryHeader(l.dirRoot)));
+        file_->Flush();
+        for (std::size_t i = 0; i < tags_.size(); ++i)
+            tags_[i]->header_ = l.headers[i];
+    };
+    // The new index goes past the end first, so the file holds a whole index
+    // at every moment: a writer killed in a pack or zap leaves one the next
+    // writer opens and repairs. Then, where it fits before that copy, the
+    // same again from the start, and the file is cut after it.
+    const auto end = static_cast<std::uint32_t>((file_->Size() + kPage - 1) / kPage * kPage);
+    const Layout high = layOut(std::max(end, kHeaderSize));
+    file_->Write(high.base, high.image);
+    switchTo(high);
+    const Layout low = layOut(kHeaderSize);
+    if (kHeaderSize + low.image.size() > high.base)
+        return; // compacted by a later rebuild
+    file_->Write(low.base, low.image);
+    switchTo(low);
+    file_->Truncate(kHeaderSize + low.image.size());
 }
 
 } // namespace xbase::cdx

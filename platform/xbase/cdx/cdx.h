@@ -155,7 +155,8 @@ public:
     // (its pages stay unused until the next Rebuild).
     bool DeleteTag(std::string_view name);
     // Rewrites the whole file: directory and every tag, from the records;
-    // Tag pointers stay valid.
+    // Tag pointers stay valid. The file holds a whole index at every moment
+    // (the old one until one header write turns to the new).
     void Rebuild(std::uint32_t recordCount, const KeySource& keys);
     // Builds every tag's tree anew from the records, where other processes
     // may read the file: the trees are written past the end and each tag's

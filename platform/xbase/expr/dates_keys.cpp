@@ -1,5 +1,6 @@
 // Dates (Julian day numbers and their text forms) and index key bytes.
 #include "platform/xbase/expr/expr.h"
+#include "platform/xbase/xbnumber.h"
 
 #include <cctype>
 #include <cmath>
@@ -248,7 +249,7 @@ std::string SearchKeyBytes(std::string_view text, const KeyInfo& key, const Sett
     case KeyType::Numeric:
     case KeyType::Integer: {
         std::string t(text);
-        Value v = Value::Num(std::strtod(t.c_str(), nullptr));
+        Value v = Value::Num(NumberFromText(t.c_str()));
         return KeyBytes(v, key);
     }
     case KeyType::Date:

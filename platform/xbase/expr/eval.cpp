@@ -1,5 +1,6 @@
 // Evaluation of compiled expressions over one record.
 #include "platform/xbase/expr/node_p.h"
+#include "platform/xbase/xbnumber.h"
 
 #include <algorithm>
 #include <cctype>
@@ -124,7 +125,7 @@ std::string FixedText(double n, int dec) {
 double RoundHalfAway(double n, int decimals) {
     if (!std::isfinite(n))
         return n;
-    return std::strtod(FixedText(n, decimals).c_str(), nullptr);
+    return NumberFromText(FixedText(n, decimals).c_str());
 }
 
 } // namespace
@@ -148,9 +149,7 @@ namespace {
 std::string NumText(double n) {
     if (n == std::floor(n) && std::fabs(n) < 1e15)
         return LTrim(Str(n, 20, 0));
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%.10g", n);
-    return buf;
+    return NumberToGeneral(n, 10);
 }
 
 double Val(std::string_view s) {
@@ -166,7 +165,7 @@ double Val(std::string_view s) {
         dot = dot || s[i] == '.';
         t += s[i++];
     }
-    return t.empty() ? 0 : std::strtod(t.c_str(), nullptr);
+    return t.empty() ? 0 : NumberFromText(t.c_str());
 }
 
 std::uint32_t LoadLe32(std::string_view b) {
@@ -238,8 +237,8 @@ Value Call(const Node& n, const Context& ctx) {
         std::string s = arg(0).text;
         for (auto& c : s)
             c = static_cast<char>(n.func == Func::Upper
-                                      ? std::toupper(static_cast<unsigned char>(c))
-                                      : std::tolower(static_cast<unsigned char>(c)));
+                                      ? UpperChar(static_cast<unsigned char>(c), n.codePage)
+                                      : LowerChar(static_cast<unsigned char>(c), n.codePage));
         return Value::Char(std::move(s));
     }
     case Func::Trim:
@@ -488,7 +487,7 @@ Value FieldValue(const Node& n, const Context& ctx) {
     case 'N':
     case 'F': {
         std::string t(raw);
-        return Value::Num(IsBlank(t) ? 0 : std::strtod(t.c_str(), nullptr));
+        return Value::Num(IsBlank(t) ? 0 : NumberFromText(t.c_str()));
     }
     case 'I':
         return Value::Num(static_cast<std::int32_t>(LoadLe32(raw)));

@@ -83,6 +83,25 @@ struct Settings {
     DateFormat dateFormat = DateFormat::American;
 };
 
+// The code page of a table's text, which UPPER() and LOWER() follow.
+enum class CodePage : std::uint16_t {
+    Ascii = 0, // ASCII letters only
+    Cp437 = 437,
+    Cp850 = 850,
+    Cp1250 = 1250,
+    Cp1252 = 1252,
+};
+
+// The code page a DBF header's code page mark (byte 29) names: FoxPro's
+// 0x01 (437), 0x02 (850), 0x03 (1252) and 0xC8 (1250); any other mark, and
+// none, is ASCII.
+[[nodiscard]] CodePage CodePageOfMark(std::uint8_t mark);
+
+// A letter's other case in the code page, or the byte itself. Letters whose
+// other case lies outside the code page (ß, µ, à in 437) stay as they are.
+[[nodiscard]] unsigned char UpperChar(unsigned char c, CodePage page);
+[[nodiscard]] unsigned char LowerChar(unsigned char c, CodePage page);
+
 // The field layout an expression compiles against.
 class Schema {
 public:
@@ -90,6 +109,8 @@ public:
     // Index of the field of that name (given in upper case), or -1.
     [[nodiscard]] virtual int FieldIndex(std::string_view upperName) const = 0;
     [[nodiscard]] virtual FieldInfo FieldAt(int index) const = 0;
+    // The code page of the text in the fields; ASCII by default.
+    [[nodiscard]] virtual CodePage TextCodePage() const;
 };
 
 // One record to evaluate on; the engine implements it over its record buffer.

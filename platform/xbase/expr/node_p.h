@@ -86,6 +86,7 @@ public:
     char fieldType = 'C';
     int fieldDecimals = 0;
     Func func = Func::Upper;
+    CodePage codePage = CodePage::Ascii; // of UPPER() and LOWER(): the table's
     std::vector<std::unique_ptr<Node>> kids;
 };
 

@@ -1,5 +1,6 @@
 // Tokenizer, parser and type checker of xBase expressions.
 #include "platform/xbase/expr/node_p.h"
+#include "platform/xbase/xbnumber.h"
 
 #include <algorithm>
 #include <array>
@@ -152,7 +153,7 @@ private:
         }
         t.kind = Tok::Number;
         t.text = std::string(s_.substr(b, i_ - b));
-        t.number = std::strtod(t.text.c_str(), nullptr);
+        t.number = NumberFromText(t.text.c_str());
         return t;
     }
 
@@ -622,6 +623,7 @@ private:
         Advance(); // "("
         auto n = Make(Op::Call, t.pos);
         n->func = info->func;
+        n->codePage = schema_.TextCodePage();
         if (tok_.kind != Tok::RParen) {
             for (;;) {
                 n->kids.push_back(ParseOr());

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/xbase/tests/xbtest_util.h"
+#include "platform/xbase/xbnumber.h"
 
 namespace xbtest {
 
@@ -21,9 +22,7 @@ inline std::string Hex(const std::string& s) {
 }
 
 inline std::string Fixed4(const std::string& text) {
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%.4f", std::strtod(text.c_str(), nullptr));
-    return buf;
+    return xbase::NumberToFixed(xbase::NumberFromText(text.c_str()), 4);
 }
 
 // The current record in the canonical form of dbfread_dump.py.

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <charconv>
 #include <cstring>
 
 using namespace xbase::expr;
@@ -36,10 +37,10 @@ std::string Show(const Value& v) {
     switch (v.type) {
     case Type::Character:
         return "C:" + v.text;
-    case Type::Numeric: {
+    case Type::Numeric: { // "%g", with "." whatever the locale
         char buf[64];
-        std::snprintf(buf, sizeof buf, "N:%g", v.number);
-        return buf;
+        auto end = std::to_chars(buf, buf + sizeof buf, v.number, std::chars_format::general, 6);
+        return "N:" + std::string(buf, end.ptr);
     }
     case Type::Date:
         return "D:" + Dtos(v.julian);
@@ -248,7 +249,9 @@ TEST(Expr, NumbersAndStr) {
               {"ABS(PRICE)", "N:12.5"},
               {"INT(-2.7)", "N:-2"},
               {"ROUND(2.345, 2)", "N:2.35"},
-              {"ROUND(1250, -2)", "N:1300"}},
+              {"ROUND(1250, -2)", "N:1300"},
+              {"PADR(1.25, 6) + '|'", "C:1.25  |"},
+              {"VAL('3.14') * 100", "N:314"}},
              r);
 }
 
@@ -329,6 +332,7 @@ TEST(Expr, KeyBytesSortLikeValues) {
         EXPECT_LT(KeyBytes(Value::Num(values[i]), num), KeyBytes(Value::Num(values[i + 1]), num))
             << values[i];
     EXPECT_EQ(KeyBytes(Value::Num(-0.0), num), KeyBytes(Value::Num(0), num));
+    EXPECT_EQ(SearchKeyBytes("-2.5", num, {}), KeyBytes(Value::Num(-2.5), num));
     EXPECT_EQ(KeyBytes(Value::Num(1), num), std::string("\xBF\xF0\0\0\0\0\0\0", 8));
     KeyInfo in{KeyType::Integer, 4};
     EXPECT_EQ(KeyBytes(Value::Num(1), in), std::string("\x80\0\0\x01", 4));
@@ -430,4 +434,78 @@ TEST(Expr, CompiledOnceEvaluatedPerRecord) {
     r.Set("FREQVAL", "  11");
     r.Set("LINK_ID", "2023");
     EXPECT_FALSE(e.Evaluate(r).logical);
+}
+
+// UPPER() and LOWER() follow the table's code page: FoxPro builds the key
+// UPPER(CITY) of "Bräcke" in a Windows-1252 table as "BRÄCKE".
+TEST(Expr, CaseFollowsTheTablesCodePage) {
+    EXPECT_EQ(CodePageOfMark(0x01), CodePage::Cp437);
+    EXPECT_EQ(CodePageOfMark(0x02), CodePage::Cp850);
+    EXPECT_EQ(CodePageOfMark(0x03), CodePage::Cp1252);
+    EXPECT_EQ(CodePageOfMark(0xC8), CodePage::Cp1250);
+    EXPECT_EQ(CodePageOfMark(0x00), CodePage::Ascii);
+    EXPECT_EQ(CodePageOfMark(0xC9), CodePage::Ascii); // 1251: not one of ours
+
+    TestRecord r;
+    r.Add("CITY", 'C', 6, "Br\344cke");               // Bräcke in Windows-1252
+    EXPECT_EQ(Eval("UPPER(CITY)", r), "C:BR\344CKE"); // no code page: ASCII letters only
+    r.codePage = CodePage::Cp1252;
+    EXPECT_EQ(Eval("UPPER(CITY)", r), "C:BR\304CKE");
+    EXPECT_EQ(Eval("LOWER('\305RHUS')", r), "C:\345rhus");
+    r.codePage = CodePage::Cp850;
+    r.Set("CITY", "Br\204cke");
+    EXPECT_EQ(Eval("UPPER(CITY)", r), "C:BR\216CKE");
+}
+
+// The case maps of the four code pages against Python's Unicode case
+// mapping: a letter maps to the one byte of the code page that is its other
+// case, when that byte maps back to it; every other byte stays.
+TEST(Expr, CaseMapsMatchUnicodeInEachCodePage) {
+    const char* script = R"(/usr/bin/python3 -c '
+for cp in ("cp437", "cp850", "cp1250", "cp1252"):
+    def other(b, up):
+        try:
+            c = bytes([b]).decode(cp)
+            o = c.upper() if up else c.lower()
+            e = o.encode(cp)
+            back = e.decode(cp).lower() if up else e.decode(cp).upper()
+            return e[0] if len(e) == 1 and back == c else b
+        except (UnicodeError, IndexError):
+            return b
+    print(cp, bytes(other(b, True) for b in range(256)).hex(), bytes(other(b, False) for b in range(256)).hex())
+')";
+    FILE* p = ::popen(script, "r");
+    ASSERT_NE(p, nullptr);
+    std::string out;
+    char buf[4096];
+    for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;)
+        out.append(buf, n);
+    ASSERT_EQ(::pclose(p), 0) << "python3 failed";
+    auto hex = [](std::string_view h, std::size_t i) {
+        return static_cast<unsigned char>(std::stoi(std::string(h.substr(2 * i, 2)), nullptr, 16));
+    };
+    const std::vector<std::pair<std::string, CodePage>> pages = {{"cp437", CodePage::Cp437},
+                                                                 {"cp850", CodePage::Cp850},
+                                                                 {"cp1250", CodePage::Cp1250},
+                                                                 {"cp1252", CodePage::Cp1252}};
+    std::size_t at = 0;
+    for (const auto& [name, page] : pages) {
+        std::size_t eol = out.find('\n', at);
+        ASSERT_NE(eol, std::string::npos) << name;
+        std::string_view line(out.data() + at, eol - at);
+        at = eol + 1;
+        ASSERT_EQ(line.substr(0, name.size() + 1), name + " ");
+        std::string_view upper = line.substr(name.size() + 1, 512);
+        std::string_view lower = line.substr(name.size() + 514, 512);
+        for (int b = 0; b < 256; ++b) {
+            auto c = static_cast<unsigned char>(b);
+            EXPECT_EQ(int(UpperChar(c, page)), int(hex(upper, c))) << name << " upper of " << b;
+            EXPECT_EQ(int(LowerChar(c, page)), int(hex(lower, c))) << name << " lower of " << b;
+        }
+    }
+    for (int b = 0; b < 256; ++b) { // no code page: ASCII letters only
+        auto c = static_cast<unsigned char>(b);
+        EXPECT_EQ(UpperChar(c, CodePage::Ascii), b >= 'a' && b <= 'z' ? b - 32 : b);
+        EXPECT_EQ(LowerChar(c, CodePage::Ascii), b >= 'A' && b <= 'Z' ? b + 32 : b);
+    }
 }

@@ -39,11 +39,13 @@ public:
     std::uint32_t RecNo() const override { return recno; }
     bool Deleted() const override { return deleted; }
     const Settings& GetSettings() const override { return settings; }
+    CodePage TextCodePage() const override { return codePage; }
     std::int32_t Today() const override { return today; }
 
     std::uint32_t recno = 7;
     bool deleted = false;
     Settings settings;
+    CodePage codePage = CodePage::Ascii;
     std::int32_t today = JulianFromYmd(2024, 2, 29);
     std::map<int, std::string> memos;
 
