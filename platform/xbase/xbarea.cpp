@@ -307,15 +307,7 @@ void WorkArea::GoTop() {
     }
     ReadIndexed([&] {
         Refresh(); // under the lock: the count agrees with the index
-        bool desc = indexes_->Descending(order_);
-        std::optional<IndexPos> p;
-        if (!desc && scopeLow_) {
-            bool found = false;
-            p = indexes_->Seek(order_, *scopeLow_, found);
-        } else {
-            p = desc ? indexes_->Last(order_) : indexes_->First(order_);
-        }
-        SettleForward(p);
+        SettleForward(TopPos());
         if (eof_)
             bof_ = true;
     });
@@ -335,21 +327,44 @@ void WorkArea::GoBottom() {
     }
     ReadIndexed([&] {
         Refresh();
-        bool desc = indexes_->Descending(order_);
-        SettleBackward(desc ? indexes_->First(order_) : indexes_->Last(order_));
+        SettleBackward(BottomPos());
         if (eof_)
             bof_ = true;
     });
 }
 
+std::optional<IndexPos> WorkArea::TopPos() {
+    if (indexes_->Descending(order_))
+        return scopeHigh_ ? indexes_->SeekLast(order_, *scopeHigh_) : indexes_->Last(order_);
+    if (!scopeLow_)
+        return indexes_->First(order_);
+    bool found = false;
+    return indexes_->Seek(order_, *scopeLow_, found);
+}
+
+std::optional<IndexPos> WorkArea::BottomPos() {
+    if (!indexes_->Descending(order_))
+        return scopeHigh_ ? indexes_->SeekLast(order_, *scopeHigh_) : indexes_->Last(order_);
+    if (!scopeLow_)
+        return indexes_->First(order_);
+    bool found = false;
+    return indexes_->Seek(order_, *scopeLow_, found);
+}
+
+bool WorkArea::BeyondScope(const std::string& key, int dir) const {
+    // A descending order walks the tag's entries backwards.
+    const bool up = (dir > 0) != indexes_->Descending(order_);
+    if (up)
+        return scopeHigh_ && key.compare(0, scopeHigh_->size(), *scopeHigh_) > 0;
+    return scopeLow_ && key.compare(0, scopeLow_->size(), *scopeLow_) < 0;
+}
+
 void WorkArea::SettleForward(std::optional<IndexPos> p) {
     bool desc = indexes_->Descending(order_);
     while (p) {
-        bool inScope = InScope(p->key);
-        if (!inScope && !desc && scopeHigh_ &&
-            p->key.compare(0, scopeHigh_->size(), *scopeHigh_) > 0)
-            break; // past the end of the scope
-        if (inScope && p->recno >= 1 && p->recno <= dbf_.Count() && VisibleAt(p->recno)) {
+        if (BeyondScope(p->key, 1))
+            break;
+        if (InScope(p->key) && p->recno >= 1 && p->recno <= dbf_.Count() && VisibleAt(p->recno)) {
             Landed(std::move(*p));
             return;
         }
@@ -362,10 +377,9 @@ void WorkArea::SettleForward(std::optional<IndexPos> p) {
 void WorkArea::SettleBackward(std::optional<IndexPos> p) {
     bool desc = indexes_->Descending(order_);
     while (p) {
-        bool inScope = InScope(p->key);
-        if (!inScope && !desc && scopeLow_ && p->key.compare(0, scopeLow_->size(), *scopeLow_) < 0)
+        if (BeyondScope(p->key, -1))
             break;
-        if (inScope && p->recno >= 1 && p->recno <= dbf_.Count() && VisibleAt(p->recno)) {
+        if (InScope(p->key) && p->recno >= 1 && p->recno <= dbf_.Count() && VisibleAt(p->recno)) {
             Landed(std::move(*p));
             return;
         }
@@ -429,22 +443,16 @@ void WorkArea::StepOrdered(int dir, std::optional<IndexPos> cur) {
         SettleForward(desc ? indexes_->Prior(order_, *cur) : indexes_->Next(order_, *cur));
         return;
     }
+    // From the end of file: the scope's last entry, by a seek.
     std::optional<IndexPos> p;
     if (eof_)
-        p = desc ? indexes_->First(order_) : indexes_->Last(order_);
+        p = BottomPos();
     else if (cur)
         p = desc ? indexes_->Next(order_, *cur) : indexes_->Prior(order_, *cur);
     SettleBackward(p);
     if (eof_) {
         bof_ = true;
-        std::optional<IndexPos> top;
-        if (!desc && scopeLow_) {
-            bool found = false;
-            top = indexes_->Seek(order_, *scopeLow_, found);
-        } else {
-            top = desc ? indexes_->Last(order_) : indexes_->First(order_);
-        }
-        SettleForward(top);
+        SettleForward(TopPos());
     }
 }
 
@@ -509,8 +517,17 @@ std::uint32_t WorkArea::CountVisible() {
         }
         return n;
     }
-    std::optional<IndexPos> p = indexes_->First(order_);
+    // The scope's entries in the tag's own order: from its low end by a seek.
+    std::optional<IndexPos> p;
+    if (scopeLow_) {
+        bool found = false;
+        p = indexes_->Seek(order_, *scopeLow_, found);
+    } else {
+        p = indexes_->First(order_);
+    }
     while (p) {
+        if (scopeHigh_ && p->key.compare(0, scopeHigh_->size(), *scopeHigh_) > 0)
+            break;
         if (InScope(p->key)) {
             dbf_.ReadRecord(p->recno, tmp);
             if (Visible(tmp, p->recno))

@@ -148,6 +148,13 @@ private:
     void StepOrdered(int dir, std::optional<IndexPos> start);
     void SettleForward(std::optional<IndexPos> p);
     void SettleBackward(std::optional<IndexPos> p);
+    // The first and last entries of the current order's walk within the
+    // scope, each found by one seek to the scope's bound (or the tag's end).
+    [[nodiscard]] std::optional<IndexPos> TopPos();
+    [[nodiscard]] std::optional<IndexPos> BottomPos();
+    // Whether the key lies past the scope's end in the walk's direction
+    // (so does every entry after it).
+    [[nodiscard]] bool BeyondScope(const std::string& key, int dir) const;
     [[nodiscard]] std::optional<IndexPos> CurrentPos();
     // The index entry that led a step to the current record. Walks go on
     // from it, not from a key made again from the record, which a table
