@@ -492,13 +492,49 @@ void WorkArea::Skip(int count) {
 
 void WorkArea::Go(std::int32_t recno) {
     Commit();
-    Refresh();
     bof_ = false;
+    // Pages checked under the lock are still the table's while its stamp
+    // has not moved: the record comes from them (or from the file, read
+    // now), and is kept when the stamp has not moved by the end either (a
+    // writer raises it before it touches anything). Else the record is read
+    // again from the file, as ever.
+    if (!Exclusive() && !(turbo_ && Settings().headerCache) && headerLockDepth_ == 0 &&
+        recordStamp_ && dbf_.ReadStamp() == *recordStamp_) {
+        const DbfFile::Stamp seen = *recordStamp_;
+        validated_ = true;
+        bool done = false;
+        try {
+            GoTo(recno);
+            done = true;
+        } catch (...) {
+            validated_ = false;
+            if (dbf_.ReadStamp() == seen)
+                throw;
+        }
+        validated_ = false;
+        if (done && dbf_.ReadStamp() == seen)
+            return;
+    }
+    GoTo(recno);
+}
+
+void WorkArea::GoTo(std::int32_t recno) {
+    Refresh();
     if (recno < 1 || static_cast<std::uint32_t>(recno) > dbf_.Count()) {
         SetEof();
         return;
     }
+    // Back to the record it stands on: the entry it was reached by still
+    // leads on (as Skip(0) keeps it), unless the pages were dropped since.
+    std::optional<IndexPos> at;
+    const int atOrder = landedOrder_;
+    if (validated_ && !eof_ && recno_ == static_cast<std::uint32_t>(recno))
+        at = std::move(landed_);
     Load(static_cast<std::uint32_t>(recno));
+    if (at) {
+        landed_ = std::move(at);
+        landedOrder_ = atOrder;
+    }
 }
 
 std::uint32_t WorkArea::CountVisible() {
@@ -953,7 +989,8 @@ void WorkArea::SetScope(const char* low, const char* high) {
         return;
     }
     RequireOrder();
-    HeaderLock lock(*this, LockKind::Read);
+    // Search keys come from the tag's definition alone: no page is read, so
+    // no lock is taken (the next step checks the pages it reads).
     scopeLow_.reset();
     scopeHigh_.reset();
     if (low)

@@ -140,6 +140,8 @@ private:
     // users drop their pages, and keeps this area's pages in step.
     template <class F> void Change(F&& write);
     void Load(std::uint32_t recno);
+    // Go's reading part: the count as Refresh leaves it, then the record.
+    void GoTo(std::int32_t recno);
     void SetEof();
     bool Visible(const std::string& record, std::uint32_t recno);
     bool InScope(const std::string& key) const;
