@@ -428,6 +428,16 @@ int CoreChild(const std::string& mode, const std::string& db, const std::string&
     }
 }
 
+// Small figures in milliseconds, so that their ratios can be read.
+std::string Seconds(double s) {
+    char buf[32];
+    if (s < 0.01)
+        std::snprintf(buf, sizeof buf, "%.3f ms", s * 1000);
+    else
+        std::snprintf(buf, sizeof buf, "%.3f s", s);
+    return buf;
+}
+
 double Median(std::vector<double> v) {
     v.erase(std::remove(v.begin(), v.end(), -1.0), v.end());
     if (v.empty())
@@ -530,7 +540,7 @@ int main(int argc, char** argv) {
                 if (m < 0)
                     std::printf(" %15s %7s", "failed", "");
                 else
-                    std::printf(" %13.4f s %6.2fx", m, peer > 0 ? m / peer : 0.0);
+                    std::printf(" %13s %6.2fx", Seconds(m).c_str(), peer > 0 ? m / peer : 0.0);
             }
             std::printf("\n");
         }

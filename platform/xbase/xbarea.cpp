@@ -307,9 +307,16 @@ void WorkArea::GoTop() {
     }
     ReadIndexed([&] {
         Refresh(); // under the lock: the count agrees with the index
-        SettleForward(TopPos());
-        if (eof_)
+        if (KnownEmpty()) {
+            SetEof();
             bof_ = true;
+            return;
+        }
+        SettleForward(TopPos());
+        if (eof_) {
+            bof_ = true;
+            NoteEmpty();
+        }
     });
 }
 
@@ -327,9 +334,16 @@ void WorkArea::GoBottom() {
     }
     ReadIndexed([&] {
         Refresh();
-        SettleBackward(BottomPos());
-        if (eof_)
+        if (KnownEmpty()) {
+            SetEof();
             bof_ = true;
+            return;
+        }
+        SettleBackward(BottomPos());
+        if (eof_) {
+            bof_ = true;
+            NoteEmpty();
+        }
     });
 }
 
@@ -357,6 +371,23 @@ bool WorkArea::BeyondScope(const std::string& key, int dir) const {
     if (up)
         return scopeHigh_ && key.compare(0, scopeHigh_->size(), *scopeHigh_) > 0;
     return scopeLow_ && key.compare(0, scopeLow_->size(), *scopeLow_) < 0;
+}
+
+// Only a step on pages checked against the table's stamp (under the lock,
+// or without it and accepted only when the stamp has not moved) can say so.
+bool WorkArea::KnownEmpty() const {
+    return emptyScope_ && validated_ && !Exclusive() && !(turbo_ && Settings().headerCache) &&
+           indexStamp_ && *indexStamp_ == emptyScope_->stamp && emptyScope_->order == order_ &&
+           emptyScope_->low == scopeLow_ && emptyScope_->high == scopeHigh_ &&
+           emptyScope_->filter == filterGeneration_ && emptyScope_->deleted == Settings().deleted;
+}
+
+void WorkArea::NoteEmpty() {
+    emptyScope_.reset();
+    if (!validated_ || Exclusive() || (turbo_ && Settings().headerCache) || !indexStamp_)
+        return;
+    emptyScope_ = EmptyScope{*indexStamp_,      order_, scopeLow_, scopeHigh_, filterGeneration_,
+                             Settings().deleted};
 }
 
 void WorkArea::SettleForward(std::optional<IndexPos> p) {
@@ -443,11 +474,19 @@ void WorkArea::StepOrdered(int dir, std::optional<IndexPos> cur) {
         SettleForward(desc ? indexes_->Prior(order_, *cur) : indexes_->Next(order_, *cur));
         return;
     }
-    // From the end of file: the scope's last entry, by a seek.
+    if (eof_) {
+        // From the end of file: the scope's last entry, by a seek. Finding
+        // none there, every entry of the scope was looked at: it is empty.
+        if (!KnownEmpty())
+            SettleBackward(BottomPos());
+        if (eof_) {
+            bof_ = true;
+            NoteEmpty();
+        }
+        return;
+    }
     std::optional<IndexPos> p;
-    if (eof_)
-        p = BottomPos();
-    else if (cur)
+    if (cur)
         p = desc ? indexes_->Next(order_, *cur) : indexes_->Prior(order_, *cur);
     SettleBackward(p);
     if (eof_) {
@@ -1006,6 +1045,7 @@ void WorkArea::SetFilter(const std::string& text) {
     std::string t = text;
     while (!t.empty() && t.back() == ' ')
         t.pop_back();
+    ++filterGeneration_;
     if (t.empty()) {
         filter_.reset();
         filterText_.clear();

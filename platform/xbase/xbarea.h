@@ -157,6 +157,11 @@ private:
     // Whether the key lies past the scope's end in the walk's direction
     // (so does every entry after it).
     [[nodiscard]] bool BeyondScope(const std::string& key, int dir) const;
+    // A scope found to hold no visible row, with the stamp of the pages that
+    // showed it: while the stamp, the order, the scope and what hides rows
+    // stay as they were, it holds none still and no seek is needed to say so.
+    [[nodiscard]] bool KnownEmpty() const;
+    void NoteEmpty();
     [[nodiscard]] std::optional<IndexPos> CurrentPos();
     // The index entry that led a step to the current record. Walks go on
     // from it, not from a key made again from the record, which a table
@@ -202,6 +207,15 @@ private:
 
     std::string filterText_;
     std::unique_ptr<CompiledExpr> filter_;
+    std::uint64_t filterGeneration_ = 0; // raised whenever the filter changes
+    struct EmptyScope {
+        DbfFile::Stamp stamp;
+        int order = 0;
+        std::optional<std::string> low, high;
+        std::uint64_t filter = 0;
+        bool deleted = false;
+    };
+    std::optional<EmptyScope> emptyScope_;
     std::optional<std::string> scopeLow_, scopeHigh_;
     bool hasScope_ = false;
 };

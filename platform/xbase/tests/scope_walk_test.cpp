@@ -191,6 +191,77 @@ TEST_F(ScopeWalks, AnEmptyScopeCostsASeekNotTheKeysAfterIt) {
     }
 }
 
+// Looking again at a scope found empty reads nothing while the table stays
+// as it was; a row another user adds to it, a deleted row shown again and
+// another filter are seen at once.
+TEST_F(ScopeWalks, AnEmptyScopeLookedAtAgainReadsNothingUntilTheTableChanges) {
+    for (int i = 0; i < 500; ++i)
+        Add("C" + std::to_string(i % 50), false);
+    const int mine = xb_WorkArea(nullptr);
+    xb_SetOrder(1);
+    xb_SetScope("B5", "B5");
+    xb_GoTop();
+    ASSERT_TRUE(xb_Eof());
+    const std::uint64_t before = xbase::cdx::PageVisits();
+    for (int i = 0; i < 3; ++i) {
+        xb_GoTop();
+        EXPECT_TRUE(xb_Eof() && xb_Bof());
+        xb_Skip(-1);
+        EXPECT_TRUE(xb_Eof() && xb_Bof());
+        xb_GoBottom();
+        EXPECT_TRUE(xb_Eof());
+    }
+    EXPECT_EQ(xbase::cdx::PageVisits() - before, 0u);
+
+    // Another user (a second open) adds a row to the scope.
+    const int other = xb_Use(path_.c_str(), "OTHER", XB_SHARED, 2);
+    ASSERT_NE(other, 0) << ErrorText();
+    ASSERT_EQ(xb_AppendEx(), XB_APPEND_OK);
+    ASSERT_TRUE(Put("LINK_ID", "B5"));
+    ASSERT_TRUE(Put("SUBJECT", "x"));
+    ASSERT_EQ(xb_Commit(), 1);
+    ASSERT_EQ(xb_Unlock(0), 1);
+    const int added = xb_RecNo();
+    xb_Select(mine);
+    xb_GoTop();
+    ASSERT_FALSE(xb_Eof());
+    EXPECT_EQ(xb_RecNo(), added);
+    xb_GoBottom();
+    EXPECT_EQ(xb_RecNo(), added);
+
+    // Deleted by the other user: hidden, then shown again.
+    xb_SetDeleted(1);
+    xb_Select(other);
+    xb_Go(added);
+    ASSERT_EQ(xb_Delete(), 1);
+    ASSERT_EQ(xb_Commit(), 1);
+    xb_Select(mine);
+    xb_GoTop();
+    EXPECT_TRUE(xb_Eof());
+    xb_GoTop();
+    EXPECT_TRUE(xb_Eof());
+    xb_SetDeleted(0);
+    xb_GoTop();
+    EXPECT_EQ(xb_RecNo(), added);
+
+    // A filter that hides it, then none.
+    xb_Query("SUBJECT = 'y'");
+    xb_GoBottom();
+    EXPECT_TRUE(xb_Eof());
+    xb_Query("");
+    xb_GoBottom();
+    EXPECT_EQ(xb_RecNo(), added);
+
+    // Another empty scope, then one with rows.
+    xb_SetScope("B6", "B6");
+    xb_GoTop();
+    EXPECT_TRUE(xb_Eof());
+    xb_SetScope("C1", "C1");
+    xb_GoTop();
+    EXPECT_FALSE(xb_Eof());
+    EXPECT_EQ(Trim("LINK_ID"), "C1");
+}
+
 // Tables FoxPro wrote: each character tag walks, within scopes made of its
 // own keys, as the model made from its rows' keys in record order says.
 TEST(OutsideScopeWalks, FoxproTagsWalkAsTheirRowsKeysSay) {
