@@ -18,6 +18,10 @@ class BlockCache {
 public:
     static constexpr std::size_t kPage = 4096;
     static constexpr std::size_t kMaxPages = 4096; // 16 MB
+    // A page missed a little after the last one missed (a walk in record
+    // order, as an account's rows lie) brings the pages after it in the same
+    // read: rows are read in blocks, not one system call a row.
+    static constexpr std::size_t kReadAhead = 16;
 
     explicit BlockCache(File& file) : file_(file) {}
 
@@ -38,11 +42,16 @@ private:
     const Page& Get(std::uint64_t pageNo, bool reread);
     // A cached page of the current generation, or null.
     Page* Current(std::uint64_t pageNo);
+    // The page's entry, made (or taken from the oldest page) when missing;
+    // not valid until filled.
+    Page& Slot(std::uint64_t pageNo);
 
     File& file_;
     std::uint64_t generation_ = 1;
     std::unordered_map<std::uint64_t, std::unique_ptr<Page>> pages_;
     std::deque<std::uint64_t> order_; // page numbers, oldest first, for eviction
+    std::uint64_t lastMiss_ = ~0ULL;  // the last page read from the file
+    std::string ahead_;               // the read of a run of pages
 };
 
 } // namespace xbase

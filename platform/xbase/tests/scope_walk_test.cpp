@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/xbase/tests/xbtest_util.h"
+#include "platform/xbase/xbfile.h"
 
 #ifdef XBASE_HAS_INDEXES
 #include "platform/xbase/cdx/cdx.h"
@@ -260,6 +261,36 @@ TEST_F(ScopeWalks, AnEmptyScopeLookedAtAgainReadsNothingUntilTheTableChanges) {
     xb_GoTop();
     EXPECT_FALSE(xb_Eof());
     EXPECT_EQ(Trim("LINK_ID"), "C1");
+}
+
+// One account's rows lie among everyone's, a few to a page: a walk over
+// them reads the table in blocks, not a page at a time.
+TEST_F(ScopeWalks, AnAccountsRowsAreReadInBlocks) {
+    xb_CloseAll();
+    const XbFieldDef fields[] = {Def("LINK_ID", 'C', 20), Def("SUBJECT", 'C', 250)};
+    const std::string p = dir_.File("wide.dbf");
+    ASSERT_EQ(xb_Create(p.c_str(), fields, 2), 1) << ErrorText();
+    ASSERT_NE(xb_Use(p.c_str(), nullptr, XB_EXCLUSIVE, 2), 0) << ErrorText();
+    ASSERT_EQ(xb_IndexTag("", "LINK_ID", "LINK_ID", 0, 0, ""), 1) << ErrorText();
+    for (int i = 0; i < 3000; ++i) {
+        ASSERT_EQ(xb_AppendEx(), XB_APPEND_OK);
+        ASSERT_TRUE(Put("LINK_ID", i % 10 == 0 ? "OWN" : "OTHER" + std::to_string(i % 7)));
+        ASSERT_EQ(xb_Commit(), 1);
+    }
+    xb_Close();
+    ASSERT_NE(xb_Use(p.c_str(), nullptr, XB_SHARED, 2), 0) << ErrorText();
+    xb_SetOrder(1);
+    xb_SetScope("OWN", "OWN");
+    const std::uint64_t before = xbase::FileReads();
+    std::vector<int> rows;
+    for (xb_GoTop(); !xb_Eof(); xb_Skip(1))
+        rows.push_back(xb_RecNo());
+    const std::uint64_t reads = xbase::FileReads() - before;
+    ASSERT_EQ(rows.size(), 300u);
+    for (std::size_t i = 0; i < rows.size(); ++i)
+        ASSERT_EQ(rows[i], static_cast<int>(10 * i + 1));
+    // 300 rows of 271 bytes, ten apart: about 200 pages of 4 KiB.
+    EXPECT_LT(reads, 60u);
 }
 
 // Tables FoxPro wrote: each character tag walks, within scopes made of its
