@@ -37,9 +37,9 @@ const BlockCache::Page& BlockCache::Get(std::uint64_t pageNo, bool reread) {
     Page* page = Current(pageNo);
     if (page && !reread)
         return *page;
-    const bool onward =
-        lastMiss_ != ~0ULL && pageNo > lastMiss_ && pageNo - lastMiss_ <= kReadAhead;
-    if (reread || !onward) {
+    const bool near = lastMiss_ != ~0ULL && pageNo > lastMiss_ && pageNo - lastMiss_ <= kNear;
+    nearInARow_ = near ? nearInARow_ + 1 : 0;
+    if (reread || nearInARow_ < kNearInARow) {
         page = &Slot(pageNo);
         page->generation = 0; // not valid until read whole
         page->valid = file_.ReadSome(pageNo * kPage, page->bytes, kPage);
