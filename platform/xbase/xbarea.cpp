@@ -365,9 +365,7 @@ std::optional<IndexPos> WorkArea::BottomPos() {
     return indexes_->Seek(order_, *scopeLow_, found);
 }
 
-bool WorkArea::BeyondScope(const std::string& key, int dir) const {
-    // A descending order walks the tag's entries backwards.
-    const bool up = (dir > 0) != indexes_->Descending(order_);
+bool WorkArea::BeyondScope(const std::string& key, bool up) const {
     if (up)
         return scopeHigh_ && key.compare(0, scopeHigh_->size(), *scopeHigh_) > 0;
     return scopeLow_ && key.compare(0, scopeLow_->size(), *scopeLow_) < 0;
@@ -393,9 +391,10 @@ void WorkArea::NoteEmpty() {
 void WorkArea::SettleForward(std::optional<IndexPos> p) {
     bool desc = indexes_->Descending(order_);
     while (p) {
-        if (BeyondScope(p->key, 1))
+        const bool inScope = InScope(p->key);
+        if (!inScope && BeyondScope(p->key, !desc)) // descending: the tag backwards
             break;
-        if (InScope(p->key) && p->recno >= 1 && p->recno <= dbf_.Count() && VisibleAt(p->recno)) {
+        if (inScope && p->recno >= 1 && p->recno <= dbf_.Count() && VisibleAt(p->recno)) {
             Landed(std::move(*p));
             return;
         }
@@ -408,9 +407,10 @@ void WorkArea::SettleForward(std::optional<IndexPos> p) {
 void WorkArea::SettleBackward(std::optional<IndexPos> p) {
     bool desc = indexes_->Descending(order_);
     while (p) {
-        if (BeyondScope(p->key, -1))
+        const bool inScope = InScope(p->key);
+        if (!inScope && BeyondScope(p->key, desc))
             break;
-        if (InScope(p->key) && p->recno >= 1 && p->recno <= dbf_.Count() && VisibleAt(p->recno)) {
+        if (inScope && p->recno >= 1 && p->recno <= dbf_.Count() && VisibleAt(p->recno)) {
             Landed(std::move(*p));
             return;
         }

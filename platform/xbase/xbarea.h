@@ -154,9 +154,9 @@ private:
     // scope, each found by one seek to the scope's bound (or the tag's end).
     [[nodiscard]] std::optional<IndexPos> TopPos();
     [[nodiscard]] std::optional<IndexPos> BottomPos();
-    // Whether the key lies past the scope's end in the walk's direction
-    // (so does every entry after it).
-    [[nodiscard]] bool BeyondScope(const std::string& key, int dir) const;
+    // Whether the key lies past the scope's end for a walk up or down the
+    // tag's entries (so does every entry after it).
+    [[nodiscard]] bool BeyondScope(const std::string& key, bool up) const;
     // A scope found to hold no visible row, with the stamp of the pages that
     // showed it: while the stamp, the order, the scope and what hides rows
     // stay as they were, it holds none still and no seek is needed to say so.
