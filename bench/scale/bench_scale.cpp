@@ -271,6 +271,7 @@ Figure RunPosta(const std::string& tables, const std::string& work,
              work + "/setup.out"})
             .status != 0)
         throw std::runtime_error("regsvr failed, see " + work + "/setup.out");
+    ::sync(); // the copy's writing is not the program's
     const double before = ChildrenCpu();
     const RunResult r =
         Run({{work + "/prog/posta", "/SINGLEPASS"}, env, "/dev/null", work + "/posta.out", 600});
@@ -306,6 +307,7 @@ Figure RunPostp(const std::string& tables, const std::string& work,
     fs::copy_file(kBin + "/postp", work + "/prog/postp");
     const auto env =
         EnvironmentWith({"QUELTA_WINDIR=" + work + "/win", "QT_QPA_PLATFORM=offscreen"});
+    ::sync();
     const double before = ChildrenCpu();
     const RunResult r =
         Run({{work + "/prog/postp", "/SINGLEPASS"}, env, "/dev/null", work + "/postp.out", 600});
@@ -347,6 +349,7 @@ CoreFigures RunCore(const std::string& mode, const std::string& tables, const st
                     const std::string& account) {
     Install(tables, work);
     const std::string out = work + "/core.out";
+    ::sync();
     const RunResult r = Run({{SelfPath(), mode, work + "/db/", account, out},
                              {},
                              "/dev/null",
