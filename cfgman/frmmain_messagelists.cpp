@@ -52,14 +52,16 @@ QTreeWidget* MakeList(QWidget* parent, const char* name, TMessageTable table) {
     return list;
 }
 
-void FillList(QTreeWidget* list, const std::vector<TMessageRow>& rows) {
+void FillList(QTreeWidget* list, const TMessageRows& rows) {
     list->clear();
-    for (const TMessageRow& row : rows) {
+    for (std::size_t r = 0; r < rows.size(); ++r) {
         QStringList texts;
-        for (const std::string& c : row.Columns)
-            texts << Q(c);
+        for (std::size_t c = 0; c < TMessageRows::kColumns; ++c) {
+            const std::string_view text = rows.Column(r, c);
+            texts << QString::fromUtf8(text.data(), qsizetype(text.size()));
+        }
         auto* item = new TMessageItem(list, texts);
-        item->setData(0, kRecNoRole, row.RecNo);
+        item->setData(0, kRecNoRole, rows.RecNo(r));
     }
 }
 

@@ -208,6 +208,13 @@ public:
     void Resync();
     // End of file with no current row: what a failed search leaves.
     void ClearCurrent();
+    // While controls are disabled (calls nest), moving to another row tells
+    // no data source: detail tables stay where they are, which a walk that
+    // reads only this table's fields does not need. Enabling them again
+    // tells the sources once, when the row changed meanwhile.
+    void DisableControls();
+    void EnableControls();
+    [[nodiscard]] bool ControlsDisabled() const { return controlsDisabled_ > 0; }
     // Tags of the open table.
     [[nodiscard]] const std::vector<IDXDesc>& IndexDefs() const { return indexDefs_; }
     void UpdateIndexDefs();
@@ -264,6 +271,8 @@ private:
     std::map<int, std::string> pendingMemos_;
     std::vector<IDXDesc> indexDefs_;
     std::vector<TDataSource*> sources_; // data sources showing this table
+    int controlsDisabled_ = 0;
+    bool changedWhileDisabled_ = false;
 };
 
 // Opens the table as the programs do at start-up. A failure keeps the

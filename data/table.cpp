@@ -380,8 +380,23 @@ void TTable::Scrolled() {
 }
 
 void TTable::RecordChanged() {
+    if (controlsDisabled_ > 0) {
+        changedWhileDisabled_ = true;
+        return;
+    }
     for (TDataSource* s : std::vector<TDataSource*>(sources_))
         s->NotifyRecord();
+}
+
+void TTable::DisableControls() {
+    ++controlsDisabled_;
+}
+
+void TTable::EnableControls() {
+    if (controlsDisabled_ == 0 || --controlsDisabled_ > 0 || !changedWhileDisabled_)
+        return;
+    changedWhileDisabled_ = false;
+    RecordChanged();
 }
 
 void TTable::First() {

@@ -27,13 +27,6 @@ std::string Field(data::TTable& t, const char* name) {
     return Trim(t.FieldByName(name).AsString());
 }
 
-std::string DateField(data::TTable& t, const char* name) {
-    data::TField& f = t.FieldByName(name);
-    if (f.IsNull())
-        return {};
-    return win::FormatDateTime("yyyy-mm-dd", f.AsDateTime());
-}
-
 // A name from a row is only ever a file of its own folder.
 void CheckFileName(const std::string& name) {
     if (name.empty() || name == "." || name == ".." ||
@@ -103,27 +96,70 @@ std::vector<std::string> MessageColumnTitles(TMessageTable table) {
     return {"To", "Address", "Subject", "Date"};
 }
 
-std::vector<TMessageRow> ReadMessageRows(data::TTable& table, data::TXbTable& partner,
-                                         TMessageTable kind) {
-    std::vector<TMessageRow> rows;
+std::string_view TMessageRows::Column(std::size_t row, std::size_t column) const {
+    const std::size_t at = row * kColumns + column;
+    const std::size_t begin = at == 0 ? 0 : ends_[at - 1];
+    return std::string_view(text_).substr(begin, ends_[at] - begin);
+}
+
+std::vector<std::string> TMessageRows::Columns(std::size_t row) const {
+    std::vector<std::string> out;
+    for (std::size_t c = 0; c < kColumns; ++c)
+        out.emplace_back(Column(row, c));
+    return out;
+}
+
+void TMessageRows::Add(std::int32_t recNo, const std::array<std::string, kColumns>& columns) {
+    recNos_.push_back(recNo);
+    for (const std::string& c : columns) {
+        text_ += c;
+        ends_.push_back(static_cast<std::uint32_t>(text_.size()));
+    }
+}
+
+namespace {
+
+// The walk's table with its detail tables left alone, also after a failure.
+class TControlsDisabled {
+public:
+    explicit TControlsDisabled(data::TTable& t) : t_(t) { t_.DisableControls(); }
+    ~TControlsDisabled() { t_.EnableControls(); }
+    TControlsDisabled(const TControlsDisabled&) = delete;
+    TControlsDisabled& operator=(const TControlsDisabled&) = delete;
+
+private:
+    data::TTable& t_;
+};
+
+std::string Text(data::TField& f) {
+    return Trim(f.AsString());
+}
+
+std::string Date(data::TField& f) {
+    return f.IsNull() ? std::string() : win::FormatDateTime("yyyy-mm-dd", f.AsDateTime());
+}
+
+} // namespace
+
+TMessageRows ReadMessageRows(data::TTable& table, data::TXbTable& partner, TMessageTable kind) {
+    TMessageRows rows;
     if (!table.Active())
         return rows;
     const std::int32_t keep = table.RecNo();
+    TControlsDisabled quiet(table);
+    // The fields are looked up once; they stay while the table is open.
+    const bool received = kind == TMessageTable::Received;
+    data::TField* text[3];
+    const char* const names[] = {received ? "FROM" : "TONAME", received ? "SUBJECT" : "TOADDRESS",
+                                 received ? "FILENAME" : "SUBJECT"};
+    for (int i = 0; i < 3; ++i)
+        text[i] = &table.FieldByName(names[i]);
+    data::TField& date = table.FieldByName(received ? "RECDATE" : "DATE");
     for (table.First(); !table.Eof(); table.Next()) {
-        TMessageRow row;
-        row.RecNo = table.RecNo();
-        row.LinkId = Field(table, "LINK_ID");
-        row.FileName = Field(table, "FILENAME");
-        if (kind == TMessageTable::Received) {
-            row.MessageId = Field(table, "MESSAGE_ID");
-            row.Columns = {Field(table, "FROM"), Field(table, "SUBJECT"),
-                           DateField(table, "RECDATE"), row.FileName};
-        } else {
-            row.MessageId = Field(table, "UNIQUE_ID");
-            row.Columns = {Field(table, "TONAME"), Field(table, "TOADDRESS"),
-                           Field(table, "SUBJECT"), DateField(table, "DATE")};
-        }
-        rows.push_back(std::move(row));
+        if (received)
+            rows.Add(table.RecNo(), {Text(*text[0]), Text(*text[1]), Date(date), Text(*text[2])});
+        else
+            rows.Add(table.RecNo(), {Text(*text[0]), Text(*text[1]), Text(*text[2]), Date(date)});
     }
     if (keep != 0)
         partner.Go(keep);

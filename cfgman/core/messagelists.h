@@ -5,8 +5,10 @@
 // rows change only when the file did.
 #include "processor/store.h"
 
+#include <array>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace data {
@@ -21,20 +23,35 @@ enum class TMessageTable { Received, OutBox, Sent };
 // The store folder a table's files lie in: In, Out or Sent.
 [[nodiscard]] quelta::TStoreFolder StoreFolderOf(TMessageTable table);
 
-struct TMessageRow {
-    std::int32_t RecNo = 0;
-    std::string LinkId, FileName, MessageId;
-    // The list's columns: received FROM, SUBJECT, RECDATE, FILENAME; outbox
-    // and sent TONAME, TOADDRESS, SUBJECT, DATE. Dates as "yyyy-mm-dd".
-    std::vector<std::string> Columns;
+// The rows of a list as it shows them: each row's record number and its
+// columns (received FROM, SUBJECT, RECDATE, FILENAME; outbox and sent
+// TONAME, TOADDRESS, SUBJECT, DATE; dates as "yyyy-mm-dd"). The texts of all
+// rows lie side by side in one buffer, so a list takes about the length of
+// what it shows.
+class TMessageRows {
+public:
+    static constexpr std::size_t kColumns = 4;
+
+    [[nodiscard]] std::size_t size() const { return recNos_.size(); }
+    [[nodiscard]] bool empty() const { return recNos_.empty(); }
+    [[nodiscard]] std::int32_t RecNo(std::size_t row) const { return recNos_[row]; }
+    [[nodiscard]] std::string_view Column(std::size_t row, std::size_t column) const;
+    [[nodiscard]] std::vector<std::string> Columns(std::size_t row) const;
+    void Add(std::int32_t recNo, const std::array<std::string, kColumns>& columns);
+
+private:
+    std::vector<std::int32_t> recNos_;
+    std::vector<std::uint32_t> ends_; // where each column's text ends, kColumns a row
+    std::string text_;
 };
 
 [[nodiscard]] std::vector<std::string> MessageColumnTitles(TMessageTable table);
 
 // The rows of the table's current range (the selected account's); the table
-// goes back to its row.
-[[nodiscard]] std::vector<TMessageRow> ReadMessageRows(data::TTable& table, data::TXbTable& partner,
-                                                       TMessageTable kind);
+// goes back to its row. Its detail tables do not follow the walk, only its
+// row at the end.
+[[nodiscard]] TMessageRows ReadMessageRows(data::TTable& table, data::TXbTable& partner,
+                                           TMessageTable kind);
 
 // Puts the table on the row; raises when the row is not there any more.
 void GoToRow(data::TTable& table, data::TXbTable& partner, std::int32_t recNo);

@@ -61,15 +61,35 @@ TEST_F(StoreTest, TheListsShowTheSelectedAccountsRowsWithTheirRecordNumbers) {
     const auto out =
         cfgman::ReadMessageRows(tables_->TableOut, tables_->XbOut, cfgman::TMessageTable::OutBox);
     ASSERT_EQ(out.size(), 2u);
-    EXPECT_EQ(out[0].RecNo, 1);
-    EXPECT_EQ(out[1].RecNo, 3);
-    EXPECT_EQ(out[1].Columns,
+    EXPECT_EQ(out.RecNo(0), 1);
+    EXPECT_EQ(out.RecNo(1), 3);
+    EXPECT_EQ(out.Columns(1),
               (std::vector<std::string>{"Ann Smith", "ann@example.com", "Offer O3", "2024-03-05"}));
     const auto in = cfgman::ReadMessageRows(tables_->TableReceived, tables_->XbReceived,
                                             cfgman::TMessageTable::Received);
     ASSERT_EQ(in.size(), 1u);
-    EXPECT_EQ(in[0].Columns, (std::vector<std::string>{"Bob <bob@example.com>", "Hello",
+    EXPECT_EQ(in.Columns(0), (std::vector<std::string>{"Bob <bob@example.com>", "Hello",
                                                        "2023-12-31", "-k@x-.eml"}));
+}
+
+// Listing walks the received rows without their action rows following each
+// one; they follow the row the list comes back to, once.
+TEST_F(StoreTest, ListingMovesTheDetailsOnlyToTheRowItComesBackTo) {
+    for (const char* key : {"<k1@x>", "<k2@x>", "<k3@x>"}) {
+        AppendRow("RECEIVED.DBF", {{"MESSAGE_ID", key}, {"LINK_ID", "A1"}, {"FILENAME", "f.eml"}});
+        AppendRow("ACTIONS.DBF", {{"UNIQUE_ID", std::string("X") + key}, {"MESSAGE_ID", key}});
+    }
+    Open();
+    tables_->TableReceived.Next(); // on <k2@x>
+    ASSERT_EQ(tables_->TableActions.FieldByName("MESSAGE_ID").AsString(), "<k2@x>");
+    int scrolls = 0;
+    tables_->TableActions.AfterScroll = [&](data::TTable&) { ++scrolls; };
+    const auto in = cfgman::ReadMessageRows(tables_->TableReceived, tables_->XbReceived,
+                                            cfgman::TMessageTable::Received);
+    EXPECT_EQ(in.size(), 3u);
+    EXPECT_EQ(tables_->TableReceived.FieldByName("MESSAGE_ID").AsString(), "<k2@x>");
+    EXPECT_EQ(tables_->TableActions.FieldByName("MESSAGE_ID").AsString(), "<k2@x>");
+    EXPECT_EQ(scrolls, 1);
 }
 
 TEST_F(StoreTest, DeletingTakesTheFileThenTheRowAndAMissingFileKeepsItsRow) {

@@ -178,6 +178,49 @@ TEST_F(TableTest, AccountsWithReceivedAndPendingDetails) {
     EXPECT_EQ(nodes.FieldByName("NODE").AsString(), "first");
 }
 
+// A walk of the master with controls disabled leaves its details alone;
+// enabling them again brings the details to the master's row once.
+TEST_F(TableTest, AWalkWithControlsDisabledMovesTheDetailsOnceAtTheEnd) {
+    TTable nodes, received;
+    TDataSource nodesSource;
+    nodesSource.SetDataSet(&nodes);
+    Setup(nodes, "NODES.DBF");
+    Setup(received, "received.dbf", "LINK_ID");
+    received.SetMasterSource(&nodesSource);
+    received.SetMasterFields("UNIQUE_ID");
+    nodes.Open();
+    received.Open();
+    AddAccount(nodes, "ACC1", "first");
+    AddAccount(nodes, "ACC2", "second");
+    AddAccount(nodes, "ACC3", "third");
+    AddMessage(received, "<m1@x>", "ACC1");
+    AddMessage(received, "<m3@x>", "ACC3");
+    int scrolls = 0;
+    received.AfterScroll = [&](TTable&) { ++scrolls; };
+    nodes.First();
+    EXPECT_EQ(received.FieldByName("MESSAGE_ID").AsString(), "<m1@x>");
+    scrolls = 0;
+    nodes.DisableControls();
+    nodes.DisableControls(); // nested
+    std::string names;
+    for (nodes.First(); !nodes.Eof(); nodes.Next())
+        names += nodes.FieldByName("NODE").AsString() + ",";
+    EXPECT_EQ(names, "first,second,third,");
+    nodes.EnableControls();
+    EXPECT_EQ(scrolls, 0);
+    EXPECT_EQ(received.FieldByName("MESSAGE_ID").AsString(), "<m1@x>");
+    nodes.EnableControls();
+    EXPECT_EQ(scrolls, 1);
+    EXPECT_EQ(received.FieldByName("MESSAGE_ID").AsString(), "<m3@x>");
+    // Nothing moved while disabled: nothing to tell afterwards.
+    nodes.DisableControls();
+    nodes.EnableControls();
+    EXPECT_EQ(scrolls, 1);
+    nodes.First();
+    EXPECT_EQ(scrolls, 2);
+    EXPECT_EQ(received.FieldByName("MESSAGE_ID").AsString(), "<m1@x>");
+}
+
 TEST_F(TableTest, AppendWithTimeStampsFromTheAfterInsertHook) {
     TTable actions;
     Setup(actions, "ACTIONS.DBF");

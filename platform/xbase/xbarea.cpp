@@ -307,17 +307,16 @@ void WorkArea::GoTop() {
     }
     ReadIndexed([&] {
         Refresh(); // under the lock: the count agrees with the index
-        bool desc = indexes_->Descending(order_);
-        std::optional<IndexPos> p;
-        if (!desc && scopeLow_) {
-            bool found = false;
-            p = indexes_->Seek(order_, *scopeLow_, found);
-        } else {
-            p = desc ? indexes_->Last(order_) : indexes_->First(order_);
-        }
-        SettleForward(p);
-        if (eof_)
+        if (KnownEmpty()) {
+            SetEof();
             bof_ = true;
+            return;
+        }
+        SettleForward(TopPos());
+        if (eof_) {
+            bof_ = true;
+            NoteEmpty();
+        }
     });
 }
 
@@ -335,20 +334,66 @@ void WorkArea::GoBottom() {
     }
     ReadIndexed([&] {
         Refresh();
-        bool desc = indexes_->Descending(order_);
-        SettleBackward(desc ? indexes_->First(order_) : indexes_->Last(order_));
-        if (eof_)
+        if (KnownEmpty()) {
+            SetEof();
             bof_ = true;
+            return;
+        }
+        SettleBackward(BottomPos());
+        if (eof_) {
+            bof_ = true;
+            NoteEmpty();
+        }
     });
+}
+
+std::optional<IndexPos> WorkArea::TopPos() {
+    if (indexes_->Descending(order_))
+        return scopeHigh_ ? indexes_->SeekLast(order_, *scopeHigh_) : indexes_->Last(order_);
+    if (!scopeLow_)
+        return indexes_->First(order_);
+    bool found = false;
+    return indexes_->Seek(order_, *scopeLow_, found);
+}
+
+std::optional<IndexPos> WorkArea::BottomPos() {
+    if (!indexes_->Descending(order_))
+        return scopeHigh_ ? indexes_->SeekLast(order_, *scopeHigh_) : indexes_->Last(order_);
+    if (!scopeLow_)
+        return indexes_->First(order_);
+    bool found = false;
+    return indexes_->Seek(order_, *scopeLow_, found);
+}
+
+bool WorkArea::BeyondScope(const std::string& key, bool up) const {
+    if (up)
+        return scopeHigh_ && key.compare(0, scopeHigh_->size(), *scopeHigh_) > 0;
+    return scopeLow_ && key.compare(0, scopeLow_->size(), *scopeLow_) < 0;
+}
+
+// Only a step on pages checked against the table's stamp (under the lock,
+// or without it and accepted only when the stamp has not moved) can say so.
+bool WorkArea::KnownEmpty() const {
+    return emptyScope_ && validated_ && !Exclusive() && !(turbo_ && Settings().headerCache) &&
+           indexStamp_ && *indexStamp_ == emptyScope_->stamp && emptyScope_->order == order_ &&
+           emptyScope_->low == scopeLow_ && emptyScope_->high == scopeHigh_ &&
+           emptyScope_->filter == filterGeneration_ && emptyScope_->deleted == Settings().deleted;
+}
+
+void WorkArea::NoteEmpty() {
+    emptyScope_.reset();
+    if (!validated_ || Exclusive() || (turbo_ && Settings().headerCache) || !indexStamp_)
+        return;
+    emptyScope_ = EmptyScope{*indexStamp_,      order_, scopeLow_, scopeHigh_, filterGeneration_,
+                             Settings().deleted};
 }
 
 void WorkArea::SettleForward(std::optional<IndexPos> p) {
     bool desc = indexes_->Descending(order_);
     while (p) {
-        bool inScope = InScope(p->key);
-        if (!inScope && !desc && scopeHigh_ &&
-            p->key.compare(0, scopeHigh_->size(), *scopeHigh_) > 0)
-            break; // past the end of the scope
+        const bool inScope = InScope(p->key);
+        if (!inScope && BeyondScope(p->key, !desc)) // descending: the tag backwards
+            break;
         if (inScope && p->recno >= 1 && p->recno <= dbf_.Count() && VisibleAt(p->recno)) {
             Landed(std::move(*p));
             return;
@@ -362,8 +407,8 @@ void WorkArea::SettleForward(std::optional<IndexPos> p) {
 void WorkArea::SettleBackward(std::optional<IndexPos> p) {
     bool desc = indexes_->Descending(order_);
     while (p) {
-        bool inScope = InScope(p->key);
-        if (!inScope && !desc && scopeLow_ && p->key.compare(0, scopeLow_->size(), *scopeLow_) < 0)
+        const bool inScope = InScope(p->key);
+        if (!inScope && BeyondScope(p->key, desc))
             break;
         if (inScope && p->recno >= 1 && p->recno <= dbf_.Count() && VisibleAt(p->recno)) {
             Landed(std::move(*p));
@@ -429,22 +474,24 @@ void WorkArea::StepOrdered(int dir, std::optional<IndexPos> cur) {
         SettleForward(desc ? indexes_->Prior(order_, *cur) : indexes_->Next(order_, *cur));
         return;
     }
+    if (eof_) {
+        // From the end of file: the scope's last entry, by a seek. Finding
+        // none there, every entry of the scope was looked at: it is empty.
+        if (!KnownEmpty())
+            SettleBackward(BottomPos());
+        if (eof_) {
+            bof_ = true;
+            NoteEmpty();
+        }
+        return;
+    }
     std::optional<IndexPos> p;
-    if (eof_)
-        p = desc ? indexes_->First(order_) : indexes_->Last(order_);
-    else if (cur)
+    if (cur)
         p = desc ? indexes_->Next(order_, *cur) : indexes_->Prior(order_, *cur);
     SettleBackward(p);
     if (eof_) {
         bof_ = true;
-        std::optional<IndexPos> top;
-        if (!desc && scopeLow_) {
-            bool found = false;
-            top = indexes_->Seek(order_, *scopeLow_, found);
-        } else {
-            top = desc ? indexes_->Last(order_) : indexes_->First(order_);
-        }
-        SettleForward(top);
+        SettleForward(TopPos());
     }
 }
 
@@ -484,13 +531,49 @@ void WorkArea::Skip(int count) {
 
 void WorkArea::Go(std::int32_t recno) {
     Commit();
-    Refresh();
     bof_ = false;
+    // Pages checked under the lock are still the table's while its stamp
+    // has not moved: the record comes from them (or from the file, read
+    // now), and is kept when the stamp has not moved by the end either (a
+    // writer raises it before it touches anything). Else the record is read
+    // again from the file, as ever.
+    if (!Exclusive() && !(turbo_ && Settings().headerCache) && headerLockDepth_ == 0 &&
+        recordStamp_ && dbf_.ReadStamp() == *recordStamp_) {
+        const DbfFile::Stamp seen = *recordStamp_;
+        validated_ = true;
+        bool done = false;
+        try {
+            GoTo(recno);
+            done = true;
+        } catch (...) {
+            validated_ = false;
+            if (dbf_.ReadStamp() == seen)
+                throw;
+        }
+        validated_ = false;
+        if (done && dbf_.ReadStamp() == seen)
+            return;
+    }
+    GoTo(recno);
+}
+
+void WorkArea::GoTo(std::int32_t recno) {
+    Refresh();
     if (recno < 1 || static_cast<std::uint32_t>(recno) > dbf_.Count()) {
         SetEof();
         return;
     }
+    // Back to the record it stands on: the entry it was reached by still
+    // leads on (as Skip(0) keeps it), unless the pages were dropped since.
+    std::optional<IndexPos> at;
+    const int atOrder = landedOrder_;
+    if (validated_ && !eof_ && recno_ == static_cast<std::uint32_t>(recno))
+        at = std::move(landed_);
     Load(static_cast<std::uint32_t>(recno));
+    if (at) {
+        landed_ = std::move(at);
+        landedOrder_ = atOrder;
+    }
 }
 
 std::uint32_t WorkArea::CountVisible() {
@@ -509,8 +592,17 @@ std::uint32_t WorkArea::CountVisible() {
         }
         return n;
     }
-    std::optional<IndexPos> p = indexes_->First(order_);
+    // The scope's entries in the tag's own order: from its low end by a seek.
+    std::optional<IndexPos> p;
+    if (scopeLow_) {
+        bool found = false;
+        p = indexes_->Seek(order_, *scopeLow_, found);
+    } else {
+        p = indexes_->First(order_);
+    }
     while (p) {
+        if (scopeHigh_ && p->key.compare(0, scopeHigh_->size(), *scopeHigh_) > 0)
+            break;
         if (InScope(p->key)) {
             dbf_.ReadRecord(p->recno, tmp);
             if (Visible(tmp, p->recno))
@@ -936,7 +1028,8 @@ void WorkArea::SetScope(const char* low, const char* high) {
         return;
     }
     RequireOrder();
-    HeaderLock lock(*this, LockKind::Read);
+    // Search keys come from the tag's definition alone: no page is read, so
+    // no lock is taken (the next step checks the pages it reads).
     scopeLow_.reset();
     scopeHigh_.reset();
     if (low)
@@ -952,6 +1045,7 @@ void WorkArea::SetFilter(const std::string& text) {
     std::string t = text;
     while (!t.empty() && t.back() == ' ')
         t.pop_back();
+    ++filterGeneration_;
     if (t.empty()) {
         filter_.reset();
         filterText_.clear();

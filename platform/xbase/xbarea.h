@@ -140,6 +140,8 @@ private:
     // users drop their pages, and keeps this area's pages in step.
     template <class F> void Change(F&& write);
     void Load(std::uint32_t recno);
+    // Go's reading part: the count as Refresh leaves it, then the record.
+    void GoTo(std::int32_t recno);
     void SetEof();
     bool Visible(const std::string& record, std::uint32_t recno);
     bool InScope(const std::string& key) const;
@@ -148,6 +150,18 @@ private:
     void StepOrdered(int dir, std::optional<IndexPos> start);
     void SettleForward(std::optional<IndexPos> p);
     void SettleBackward(std::optional<IndexPos> p);
+    // The first and last entries of the current order's walk within the
+    // scope, each found by one seek to the scope's bound (or the tag's end).
+    [[nodiscard]] std::optional<IndexPos> TopPos();
+    [[nodiscard]] std::optional<IndexPos> BottomPos();
+    // Whether the key lies past the scope's end for a walk up or down the
+    // tag's entries (so does every entry after it).
+    [[nodiscard]] bool BeyondScope(const std::string& key, bool up) const;
+    // A scope found to hold no visible row, with the stamp of the pages that
+    // showed it: while the stamp, the order, the scope and what hides rows
+    // stay as they were, it holds none still and no seek is needed to say so.
+    [[nodiscard]] bool KnownEmpty() const;
+    void NoteEmpty();
     [[nodiscard]] std::optional<IndexPos> CurrentPos();
     // The index entry that led a step to the current record. Walks go on
     // from it, not from a key made again from the record, which a table
@@ -193,6 +207,15 @@ private:
 
     std::string filterText_;
     std::unique_ptr<CompiledExpr> filter_;
+    std::uint64_t filterGeneration_ = 0; // raised whenever the filter changes
+    struct EmptyScope {
+        DbfFile::Stamp stamp;
+        int order = 0;
+        std::optional<std::string> low, high;
+        std::uint64_t filter = 0;
+        bool deleted = false;
+    };
+    std::optional<EmptyScope> emptyScope_;
     std::optional<std::string> scopeLow_, scopeHigh_;
     bool hasScope_ = false;
 };

@@ -10,34 +10,65 @@ BlockCache::Page* BlockCache::Current(std::uint64_t pageNo) {
     return it != pages_.end() && it->second->generation == generation_ ? it->second.get() : nullptr;
 }
 
-const BlockCache::Page& BlockCache::Get(std::uint64_t pageNo, bool reread) {
+BlockCache::Page& BlockCache::Slot(std::uint64_t pageNo) {
     auto it = pages_.find(pageNo);
-    Page* page = nullptr;
-    if (it != pages_.end()) {
-        page = it->second.get();
-        if (page->generation == generation_ && !reread)
-            return *page;
-    } else {
-        std::unique_ptr<Page> fresh;
-        // The oldest page makes room; its memory is used for this one.
-        while (pages_.size() >= kMaxPages && !order_.empty()) {
-            auto old = pages_.find(order_.front());
-            order_.pop_front();
-            if (old != pages_.end()) {
-                fresh = std::move(old->second);
-                pages_.erase(old);
-            }
+    if (it != pages_.end())
+        return *it->second;
+    std::unique_ptr<Page> fresh;
+    // The oldest page makes room; its memory is used for this one.
+    while (pages_.size() >= kMaxPages && !order_.empty()) {
+        auto old = pages_.find(order_.front());
+        order_.pop_front();
+        if (old != pages_.end()) {
+            fresh = std::move(old->second);
+            pages_.erase(old);
         }
-        if (!fresh)
-            fresh = std::make_unique<Page>();
-        page = fresh.get();
-        pages_.emplace(pageNo, std::move(fresh));
-        order_.push_back(pageNo);
     }
-    page->generation = 0; // not valid until read whole
-    page->valid = file_.ReadSome(pageNo * kPage, page->bytes, kPage);
-    page->generation = generation_;
+    if (!fresh)
+        fresh = std::make_unique<Page>();
+    Page* page = fresh.get();
+    page->generation = 0;
+    pages_.emplace(pageNo, std::move(fresh));
+    order_.push_back(pageNo);
     return *page;
+}
+
+const BlockCache::Page& BlockCache::Get(std::uint64_t pageNo, bool reread) {
+    Page* page = Current(pageNo);
+    if (page && !reread)
+        return *page;
+    const bool near = lastMiss_ != ~0ULL && pageNo > lastMiss_ && pageNo - lastMiss_ <= kNear;
+    nearInARow_ = near ? nearInARow_ + 1 : 0;
+    if (reread || nearInARow_ < kNearInARow) {
+        page = &Slot(pageNo);
+        page->generation = 0; // not valid until read whole
+        page->valid = file_.ReadSome(pageNo * kPage, page->bytes, kPage);
+        page->generation = generation_;
+        lastMiss_ = pageNo;
+        return *page;
+    }
+    // One read for this page and the ones after it; pages kept and current
+    // stay as they are (the file holds the same bytes for them).
+    ahead_.resize(kPage * kReadAhead);
+    const std::size_t got = file_.ReadSome(pageNo * kPage, ahead_.data(), ahead_.size());
+    lastMiss_ = pageNo + kReadAhead - 1;
+    Page* first = nullptr;
+    for (std::size_t i = 0; i < kReadAhead; ++i) {
+        const std::size_t from = i * kPage;
+        if (i > 0 && from >= got)
+            break;
+        Page* p = i == 0 ? nullptr : Current(pageNo + i);
+        if (!p) {
+            p = &Slot(pageNo + i);
+            p->generation = 0;
+            p->valid = got > from ? std::min(kPage, got - from) : 0;
+            std::memcpy(p->bytes, ahead_.data() + from, p->valid);
+            p->generation = generation_;
+        }
+        if (i == 0)
+            first = p;
+    }
+    return *first;
 }
 
 void BlockCache::Read(std::uint64_t offset, void* buf, std::size_t n, const char* what) {

@@ -18,6 +18,15 @@ class BlockCache {
 public:
     static constexpr std::size_t kPage = 4096;
     static constexpr std::size_t kMaxPages = 4096; // 16 MB
+    // Misses that keep coming right after the last page read (a walk through
+    // rows that lie close together, as an account's rows among others') bring
+    // the pages after them in one read: rows are read in blocks, not one
+    // system call a row. Rows further apart, or close only now and then, are
+    // read a page at a time: a block would bring mostly rows nobody asked
+    // for, and push out pages that are asked for again.
+    static constexpr std::size_t kReadAhead = 16;
+    static constexpr std::size_t kNear = 2; // pages after the last read
+    static constexpr int kNearInARow = 4;   // misses near each other before a block
 
     explicit BlockCache(File& file) : file_(file) {}
 
@@ -38,11 +47,17 @@ private:
     const Page& Get(std::uint64_t pageNo, bool reread);
     // A cached page of the current generation, or null.
     Page* Current(std::uint64_t pageNo);
+    // The page's entry, made (or taken from the oldest page) when missing;
+    // not valid until filled.
+    Page& Slot(std::uint64_t pageNo);
 
     File& file_;
     std::uint64_t generation_ = 1;
     std::unordered_map<std::uint64_t, std::unique_ptr<Page>> pages_;
     std::deque<std::uint64_t> order_; // page numbers, oldest first, for eviction
+    std::uint64_t lastMiss_ = ~0ULL;  // the last page read from the file
+    int nearInARow_ = 0;              // misses near the one before, in a row
+    std::string ahead_;               // the read of a run of pages
 };
 
 } // namespace xbase

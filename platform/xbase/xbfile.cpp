@@ -74,10 +74,19 @@ void File::Close() {
     fd_ = -1;
 }
 
+namespace {
+std::uint64_t fileReads = 0; // the engine runs on one thread
+} // namespace
+
+std::uint64_t FileReads() {
+    return fileReads;
+}
+
 std::size_t File::ReadSome(std::uint64_t offset, void* buf, std::size_t n) const {
     std::size_t done = 0;
     auto* p = static_cast<char*>(buf);
     while (done < n) {
+        ++fileReads;
         ssize_t r = ::pread(fd_, p + done, n - done, static_cast<off_t>(offset + done));
         if (r < 0) {
             if (errno == EINTR)

@@ -66,4 +66,8 @@ private:
 // error (0 = never).
 void FailNthWrite(int n);
 
+// Reads from files this process has asked the system for so far: what a
+// walk costs in system calls, which tests bound.
+[[nodiscard]] std::uint64_t FileReads();
+
 } // namespace xbase

@@ -237,6 +237,9 @@ public:
             return Checked(o, std::move(r.entry));
         });
     }
+    std::optional<IndexPos> SeekLast(int order, const std::string& bytes) override {
+        return Pos(order, [&](cdx::Tag& t) { return t.SeekLast(bytes); });
+    }
     std::string SearchKey(int order, const std::string& text, bool exact) override {
         const Order& o = At(order);
         return Translate(text, [&] {

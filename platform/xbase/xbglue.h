@@ -65,6 +65,8 @@ public:
     virtual std::optional<IndexPos> Next(int order, const IndexPos& from) = 0;
     virtual std::optional<IndexPos> Prior(int order, const IndexPos& from) = 0;
     virtual std::optional<IndexPos> Seek(int order, const std::string& bytes, bool& found) = 0;
+    // The last entry whose key, cut to the length of bytes, is at or before them.
+    virtual std::optional<IndexPos> SeekLast(int order, const std::string& bytes) = 0;
     // Seek bytes of a search text; exact pads a character key to its length.
     virtual std::string SearchKey(int order, const std::string& text, bool exact) = 0;
     virtual void Insert(int order, const std::string& key, std::uint32_t recno) = 0;

@@ -33,6 +33,7 @@ public:
         found = false;
         return std::nullopt;
     }
+    std::optional<IndexPos> SeekLast(int, const std::string&) override { return std::nullopt; }
     std::string SearchKey(int, const std::string& text, bool) override { return text; }
     void Insert(int, const std::string&, std::uint32_t) override {}
     bool Remove(int, const std::string&, std::uint32_t) override { return false; }

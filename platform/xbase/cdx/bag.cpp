@@ -77,7 +77,7 @@ std::optional<Entry> Tag::First() const {
 
 std::optional<Entry> Tag::Last() const {
     QUELTA_TREE();
-    return tree.Last();
+    return tree.Last(cursor_.get());
 }
 
 // A damaged tree could send a walk backwards; every step must move on, so
@@ -93,7 +93,7 @@ std::optional<Entry> Tag::Next(const Entry& from) const {
 
 std::optional<Entry> Tag::Prior(const Entry& from) const {
     QUELTA_TREE();
-    auto e = tree.Before(from.key, from.recno);
+    auto e = tree.Before(from, *cursor_);
     if (e && CompareKey(e->key, e->recno, from.key, from.recno) >= 0)
         throw CorruptError(bag_.path_, header_, "keys out of order in tag " + def_.name);
     return e;
@@ -108,6 +108,20 @@ SeekResult Tag::Seek(std::string_view search) const {
     tree.Aim(*cursor_, leafAt);
     r.found = r.entry && r.entry->key.compare(0, s.size(), s) == 0;
     return r;
+}
+
+std::optional<Entry> Tag::SeekLast(std::string_view search) const {
+    QUELTA_TREE();
+    // Every key that does not sort after the search key, cut to its length,
+    // lies before the search key raised by one in its last byte (0xFF bytes
+    // carry over); none does when it is all 0xFF: then the last entry.
+    std::string past(search.substr(0, static_cast<std::size_t>(def_.keyLength)));
+    while (!past.empty() && static_cast<unsigned char>(past.back()) == 0xFF)
+        past.pop_back();
+    if (past.empty())
+        return tree.Last(cursor_.get());
+    past.back() = static_cast<char>(static_cast<unsigned char>(past.back()) + 1);
+    return tree.Before(past, 0, cursor_.get());
 }
 
 bool Tag::Contains(std::string_view key, std::uint32_t recno) const {

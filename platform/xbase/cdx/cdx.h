@@ -70,6 +70,10 @@ struct SeekResult {
 
 class Bag;
 
+// Index pages looked at by this process so far, kept ones included: the work
+// a seek or a walk does, which tests bound.
+[[nodiscard]] std::uint64_t PageVisits();
+
 class Tag {
 public:
     ~Tag();
@@ -89,6 +93,9 @@ public:
     // The first entry whose key, cut to the length of the search key, is at
     // or after it. A search key longer than the key length is cut.
     [[nodiscard]] SeekResult Seek(std::string_view search) const;
+    // The last entry whose key, cut to the length of the search key, is at
+    // or before it (the end of a range), found by one descent.
+    [[nodiscard]] std::optional<Entry> SeekLast(std::string_view search) const;
     // Whether the tag holds exactly this key for this record.
     [[nodiscard]] bool Contains(std::string_view key, std::uint32_t recno) const;
     // The entry of a record, by walking the whole tag (when its key is unknown).

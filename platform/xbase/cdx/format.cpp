@@ -122,7 +122,10 @@ const std::string* PageFile::KeptPage(std::uint32_t page) const {
     return &kept_.emplace(page, std::move(data)).first->second;
 }
 
+std::uint64_t pageVisits = 0; // the engine runs on one thread
+
 std::string PageFile::Read(std::uint32_t offset, std::uint32_t len, const char* what) const {
+    ++pageVisits;
     if (!caching_ && keep_ && offset != kNone) {
         std::string out;
         out.reserve(len);
@@ -162,6 +165,7 @@ void PageFile::SetKeepReads(bool on) {
 
 std::string_view PageFile::View(std::uint32_t offset, std::uint32_t len, const char* what,
                                 std::string& scratch) const {
+    ++pageVisits;
     if (!caching_ && keep_ && offset != kNone && offset % kPage + len <= kPage) {
         if (const std::string* kept = KeptPage(offset / kPage * kPage))
             return std::string_view(*kept).substr(offset % kPage, len);
@@ -602,4 +606,9 @@ std::uint32_t BuildTree(std::string& image, std::uint32_t base, const std::vecto
 }
 
 } // namespace detail
+
+std::uint64_t PageVisits() {
+    return detail::pageVisits;
+}
+
 } // namespace xbase::cdx

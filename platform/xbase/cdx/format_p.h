@@ -267,8 +267,15 @@ public:
     [[nodiscard]] std::optional<Entry> After(const Entry& from, LeafCursor& cursor) const;
     // Points the cursor at the leaf LowerBound found.
     void Aim(LeafCursor& cursor, std::uint32_t leafAt) const;
-    [[nodiscard]] std::optional<Entry> Before(std::string_view key, std::uint32_t recno) const;
-    [[nodiscard]] std::optional<Entry> Last() const;
+    void Hold(LeafCursor& cursor, Node&& leaf, std::size_t i) const;
+    // The entry before from; steps stay in the cursor's leaf (and go on to
+    // its left sibling) while the pages are stable, as After does.
+    [[nodiscard]] std::optional<Entry> Before(const Entry& from, LeafCursor& cursor) const;
+    // The last entry before (key, recno), by a descent from the root; the
+    // cursor, when given, is left on the leaf of the entry found.
+    [[nodiscard]] std::optional<Entry> Before(std::string_view key, std::uint32_t recno,
+                                              LeafCursor* cursor = nullptr) const;
+    [[nodiscard]] std::optional<Entry> Last(LeafCursor* cursor = nullptr) const;
     bool Insert(const std::string& key, std::uint32_t recno);
     bool Remove(const std::string& key, std::uint32_t recno);
     // Every entry by the leaf chain, checking order and links.

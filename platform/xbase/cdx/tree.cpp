@@ -183,7 +183,48 @@ std::optional<Entry> Tree::After(const Entry& from, LeafCursor& cursor) const {
     return e;
 }
 
-std::optional<Entry> Tree::Before(std::string_view key, std::uint32_t recno) const {
+// The cursor now stands on entry i of a decoded leaf.
+void Tree::Hold(LeafCursor& cursor, Node&& leaf, std::size_t i) const {
+    Aim(cursor, leaf.offset);
+    cursor.leaf = std::move(leaf);
+    cursor.decoded = cursor.leaf.leaf;
+    cursor.at = i;
+}
+
+std::optional<Entry> Tree::Before(const Entry& from, LeafCursor& cursor) const {
+    if (f_.Stable() && cursor.generation == f_.Generation() && cursor.leafAt != kNone) {
+        if (!cursor.decoded) {
+            cursor.leaf = ReadNode(cursor.leafAt);
+            cursor.decoded = cursor.leaf.leaf;
+        }
+        const Node& n = cursor.leaf;
+        const auto holds = [&](std::size_t i) {
+            return i < n.Count() && n.recnos[i] == from.recno && n.Key(i) == from.key;
+        };
+        // Mostly the entry the last step returned; else searched for.
+        std::size_t i = n.Count();
+        if (cursor.decoded)
+            i = holds(cursor.at) ? cursor.at : LowerIndex(n, from.key, from.recno);
+        if (holds(i)) {
+            if (i > 0) {
+                cursor.at = i - 1;
+                return ToEntry(n, i - 1);
+            }
+            if (n.left == kNone || n.left == 0)
+                return std::nullopt;
+            Node left = ReadNode(n.left);
+            if (left.leaf && !left.Empty() && left.right == n.offset) {
+                const std::size_t last = left.Count() - 1;
+                Hold(cursor, std::move(left), last);
+                return ToEntry(cursor.leaf, last);
+            }
+        }
+    }
+    return Before(from.key, from.recno, &cursor);
+}
+
+std::optional<Entry> Tree::Before(std::string_view key, std::uint32_t recno,
+                                  LeafCursor* cursor) const {
     Header h = ReadHeader();
     auto path = Descend(h, key, recno);
     Node& leaf = path.back().node;
@@ -197,10 +238,13 @@ std::optional<Entry> Tree::Before(std::string_view key, std::uint32_t recno) con
         leaf = ReadNode(leaf.left);
         i = LowerIndex(leaf, key, recno);
     }
-    return ToEntry(leaf, i - 1);
+    Entry e = ToEntry(leaf, i - 1);
+    if (cursor)
+        Hold(*cursor, std::move(leaf), i - 1);
+    return e;
 }
 
-std::optional<Entry> Tree::Last() const {
+std::optional<Entry> Tree::Last(LeafCursor* cursor) const {
     Header h = ReadHeader();
     std::uint32_t at = h.root;
     for (std::size_t depth = 0;; ++depth) {
@@ -209,8 +253,13 @@ std::optional<Entry> Tree::Last() const {
         Node n = ReadNode(at);
         if (n.Empty())
             return std::nullopt;
-        if (n.leaf)
-            return ToEntry(n, n.Count() - 1);
+        if (n.leaf) {
+            const std::size_t last = n.Count() - 1;
+            Entry e = ToEntry(n, last);
+            if (cursor)
+                Hold(*cursor, std::move(n), last);
+            return e;
+        }
         at = n.children.back();
     }
 }

@@ -2,6 +2,7 @@
 // forked ones) lock against each other like two users.
 #include <algorithm>
 #include <cstring>
+#include <fcntl.h>
 #include <functional>
 #include <gtest/gtest.h>
 #include <set>
@@ -386,6 +387,80 @@ TEST_F(Sharing, AWalkSeesAnotherProcesssAppendAtItsNextStep) {
         ids += Trim("MESSAGE_ID");
     EXPECT_EQ(ids, "<b><c>");
     EXPECT_EQ(xb_RecCount(), 3);
+}
+// A reader that goes back to a record it read (as the data-set layer does
+// before every step) reads it from the pages it keeps while nobody changed
+// the table, and from the file once another process did.
+TEST_F(Sharing, GoingBackToARecordShowsAnotherProcesssChangeInPlace) {
+    std::string p = MakeTable(dir_, true);
+    ASSERT_NE(xb_Use(p.c_str(), nullptr, XB_SHARED, 2), 0);
+    for (const char* id : {"<a>", "<b>", "<c>"}) {
+        ASSERT_EQ(xb_AppendEx(), XB_APPEND_OK);
+        Put("MESSAGE_ID", id);
+        Put("LINK_ID", "L1");
+        ASSERT_EQ(xb_Commit(), 1);
+    }
+    ASSERT_EQ(xb_Unlock(0), 1);
+    xb_SetOrder(2);
+    xb_SetScope("L1", "L1");
+    std::string ids;
+    for (xb_GoTop(); !xb_Eof(); xb_Skip(1)) {
+        const int here = xb_RecNo();
+        xb_Go(here);
+        ids += Trim("MESSAGE_ID");
+    }
+    EXPECT_EQ(ids, "<a><b><c>");
+    xb_Go(2);
+    EXPECT_EQ(Trim("MESSAGE_ID"), "<b>");
+    // Changed in place: the count stays 3.
+    pid_t child = Spawn([&] {
+        xb_SetLockTimeout(10);
+        if (xb_Use(p.c_str(), nullptr, XB_SHARED, 2) == 0)
+            return 1;
+        xb_Go(2);
+        const bool ok =
+            xb_Rlock(0) == 1 && Put("MESSAGE_ID", "<b2>") && xb_Commit() == 1 && xb_Unlock(0) == 1;
+        xb_CloseAll();
+        return ok ? 0 : 2;
+    });
+    ASSERT_EQ(Wait(child), 0);
+    xb_Go(2);
+    EXPECT_EQ(Trim("MESSAGE_ID"), "<b2>");
+    // The walk goes on from there with the changed row.
+    xb_Skip(1);
+    EXPECT_EQ(Trim("MESSAGE_ID"), "<c>");
+    xb_Skip(-1);
+    EXPECT_EQ(Trim("MESSAGE_ID"), "<b2>");
+    xb_Skip(-1);
+    EXPECT_EQ(Trim("MESSAGE_ID"), "<a>");
+}
+
+// Setting a scope reads no page: another user in the middle of a change
+// (holding the table's header lock) does not hold it up.
+TEST_F(Sharing, SettingAScopeWaitsForNoOtherUser) {
+    std::string p = MakeTable(dir_, true);
+    ASSERT_NE(xb_Use(p.c_str(), nullptr, XB_SHARED, 2), 0);
+    ASSERT_EQ(xb_AppendEx(), XB_APPEND_OK);
+    Put("MESSAGE_ID", "<a>");
+    Put("LINK_ID", "L1");
+    ASSERT_EQ(xb_Commit(), 1);
+    ASSERT_EQ(xb_Unlock(0), 1);
+    xb_SetOrder(2);
+    // Another user's change in progress: the write lock on the header byte,
+    // taken on a description of its own.
+    const int other = ::open(p.c_str(), O_RDWR);
+    ASSERT_GE(other, 0);
+    struct flock writer {};
+    writer.l_type = F_WRLCK;
+    writer.l_whence = SEEK_SET;
+    writer.l_start = 0x7FFFFFF1;
+    writer.l_len = 1;
+    ASSERT_EQ(::fcntl(other, F_OFD_SETLK, &writer), 0);
+    xb_SetLockTimeout(0);
+    EXPECT_EQ(xb_SetScope("L1", "L1"), 1) << ErrorText();
+    ::close(other);
+    xb_GoTop();
+    EXPECT_EQ(Trim("MESSAGE_ID"), "<a>");
 }
 #endif
 
