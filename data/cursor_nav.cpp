@@ -325,9 +325,13 @@ CurResult CurInsertRecord(hCurCur cursor, CurLock lock, const std::uint8_t* reco
         copy[0] = ' ';
         xb_PutRecord(copy.data(), a->recordSize);
     }
-    // The row reaches the file at commit: a failed write is an append that failed.
-    if (xb_Commit() == 0)
-        return CURERR_APPEND3;
+    // The row reaches the file at commit: a failed write is an append that
+    // failed, and the engine must not write it at a later move or close.
+    if (xb_Commit() == 0) {
+        const CurResult result = xb_LastError() == XB_ERR_LOCKED ? CURERR_APPEND2 : CURERR_APPEND3;
+        xb_Discard();
+        return result;
+    }
     if (lock == CurLock::NoLock)
         xb_Unlock(xb_RecNo());
     return CUR_OK;

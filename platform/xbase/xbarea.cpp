@@ -577,6 +577,16 @@ void WorkArea::SetDeleted(bool deleted) {
     Commit();
 }
 
+void WorkArea::Discard() {
+    if (pendingAppend_) {
+        pendingAppend_ = false;
+        SetEof();
+        return;
+    }
+    rec_ = disk_;
+    dirty_ = false;
+}
+
 void WorkArea::Commit() {
     if (pendingAppend_)
         landed_.reset(); // a new record has no entry yet; a changed one moves in UpdateKeys

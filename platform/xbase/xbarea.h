@@ -66,6 +66,8 @@ public:
     int Append();
     void SetDeleted(bool deleted);
     void Commit();
+    // Drops the changes no commit has written (see xb_Discard).
+    void Discard();
     bool Lock(std::uint32_t recno);
     void Unlock(std::uint32_t recno);
 
