@@ -260,11 +260,18 @@ CurResult CurCompareBookMarks(hCurCur cursor, const std::uint8_t* bookmark1,
     std::memcpy(&r2, bookmark2, sizeof r2);
     if (xb_IndexOrd() > 0 && r1 != r2) {
         const std::int32_t here = xb_RecNo();
+        const bool beforeFirst = xb_Bof() != 0;
         xb_Go(r1);
         const std::int32_t p1 = xb_OrderRecNo();
         xb_Go(r2);
         const std::int32_t p2 = xb_OrderRecNo();
-        xb_Go(here);
+        // Back where it stood; before the first record the next read is the first.
+        if (beforeFirst) {
+            xb_GoTop();
+            xb_Skip(-1);
+        } else {
+            xb_Go(here);
+        }
         r1 = p1;
         r2 = p2;
     }
