@@ -163,6 +163,9 @@ private:
     // Marks the table while records and keys change together, after
     // repairing the indexes when a killed writer left the mark.
     void BeginIndexChange();
+    // At a writable open: tags a killed writer left without some of its
+    // keys are built again before anything reads them.
+    void RepairKilledChange();
     void RequireWritable() const;
     void RequireExclusive(const char* what) const;
     [[nodiscard]] int LockTimeoutMs() const;
