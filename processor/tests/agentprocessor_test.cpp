@@ -196,6 +196,8 @@ TEST_F(PassTest, AReceivedRowRefusedUnderAnotherProgramsLockIsWrittenOnce) {
         ASSERT_TRUE(other.Held());
         EXPECT_THROW(p_->AgentsMain(), data::EDatabaseError);
     }
+    // Refused at the received row, after the agents.
+    EXPECT_EQ(sounds_.size(), 1u);
     EXPECT_TRUE(std::filesystem::exists(Pending("ACC1") + "m.eml"));
     p_->AgentsMain();
     p_->AgentsMain();
