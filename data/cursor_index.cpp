@@ -16,7 +16,8 @@ CurResult CurGetIndexDesc(hCurCur cursor, int order, IDXDesc& desc) {
     TCurWorkArea& a = *wa.Area();
     if (order < 1 || order > xb_SysProp(XB_PROP_INDEX_COUNT, 0))
         return CURERR_NOSUCHINDEX;
-    const int previous = xb_SetOrder(order);
+    // Read by order number, never made current: switching orders drops the
+    // cursor's range and position (a detail view would show every row).
     desc = IDXDesc{};
     desc.iIndexId = order;
     desc.szName = EngineText(xb_IndexName, order);
@@ -45,8 +46,6 @@ CurResult CurGetIndexDesc(hCurCur cursor, int order, IDXDesc& desc) {
         desc.iFldsInKey = count;
     }
     desc.bCaseInsensitive = upperKey.find("UPPER") != std::string::npos;
-    if (previous >= 0)
-        xb_SetOrder(previous);
     return CUR_OK;
 }
 

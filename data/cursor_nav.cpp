@@ -260,11 +260,18 @@ CurResult CurCompareBookMarks(hCurCur cursor, const std::uint8_t* bookmark1,
     std::memcpy(&r2, bookmark2, sizeof r2);
     if (xb_IndexOrd() > 0 && r1 != r2) {
         const std::int32_t here = xb_RecNo();
+        const bool beforeFirst = xb_Bof() != 0;
         xb_Go(r1);
         const std::int32_t p1 = xb_OrderRecNo();
         xb_Go(r2);
         const std::int32_t p2 = xb_OrderRecNo();
-        xb_Go(here);
+        // Back where it stood; before the first record the next read is the first.
+        if (beforeFirst) {
+            xb_GoTop();
+            xb_Skip(-1);
+        } else {
+            xb_Go(here);
+        }
         r1 = p1;
         r2 = p2;
     }
@@ -325,9 +332,13 @@ CurResult CurInsertRecord(hCurCur cursor, CurLock lock, const std::uint8_t* reco
         copy[0] = ' ';
         xb_PutRecord(copy.data(), a->recordSize);
     }
-    // The row reaches the file at commit: a failed write is an append that failed.
-    if (xb_Commit() == 0)
-        return CURERR_APPEND3;
+    // The row reaches the file at commit: a failed write is an append that
+    // failed, and the engine must not write it at a later move or close.
+    if (xb_Commit() == 0) {
+        const CurResult result = xb_LastError() == XB_ERR_LOCKED ? CURERR_APPEND2 : CURERR_APPEND3;
+        xb_Discard();
+        return result;
+    }
     if (lock == CurLock::NoLock)
         xb_Unlock(xb_RecNo());
     return CUR_OK;

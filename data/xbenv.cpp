@@ -134,4 +134,18 @@ void TXbEnv::SetDateFormat(TXbDateFrmt format) {
         ApplyCentury();
 }
 
+TXbEnvHold::TXbEnvHold() {
+    if (TXbEnv::Instance() == nullptr) {
+        TXbEnv::Create().SetDeleted(true);
+        owns_ = true;
+    } else {
+        TXbEnv::Instance()->SetDeleted(true);
+    }
+}
+
+TXbEnvHold::~TXbEnvHold() {
+    if (owns_)
+        TXbEnv::Release();
+}
+
 } // namespace data

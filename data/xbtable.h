@@ -153,4 +153,19 @@ private:
     bool deleted_ = false;
 };
 
+// A program's hold on its environment, kept by the object that holds its
+// tables: deleted rows are hidden from the first table access on. It makes
+// the environment when the program has none (and frees it when it goes),
+// else it sets the one there is.
+class TXbEnvHold {
+public:
+    TXbEnvHold();
+    ~TXbEnvHold();
+    TXbEnvHold(const TXbEnvHold&) = delete;
+    TXbEnvHold& operator=(const TXbEnvHold&) = delete;
+
+private:
+    bool owns_ = false;
+};
+
 } // namespace data

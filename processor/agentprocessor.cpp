@@ -304,6 +304,7 @@ bool TAgentProcessor::ProcessMessage(const Account& account, const std::string& 
             account_ = nullptr;
             return true;
         }
+        win::StopPoint("filing:agents-ran");
     }
     // A kill between the row and its mark leaves the row without the mark.
     const bool rowWritten = state.find("row") != std::string::npos ||
@@ -381,7 +382,9 @@ bool TAgentProcessor::MovetoReceived(const std::string& folder, const std::strin
             static_cast<double>(static_cast<long>(date)));
         received_.FieldByName("FILENAME").SetAsString(name);
         received_.Post();
+        win::StopPoint("filing:row-posted");
         WriteRunMark(path, "agents\nrow\n");
+        win::StopPoint("filing:row-marked");
     }
     std::string target;
     bool copied = false;
@@ -405,10 +408,12 @@ bool TAgentProcessor::MovetoReceived(const std::string& folder, const std::strin
     }
     SendtoLog(
         " Successfully copied " + folder + " to " + target + name + " in received items folder", 0);
+    win::StopPoint("filing:copied");
     if (::unlink(path.c_str()) != 0) {
         SendtoLog(" FAILED to delete " + path, 0);
         return false;
     }
+    win::StopPoint("filing:pending-removed");
     ::unlink(RunMark(path).c_str());
     return true;
 }

@@ -122,6 +122,7 @@ private:
     void RefuseReply(const std::string& reason);
 
     std::string messagesFolder_, agentsFolder_, dataBaseFolder_, programFolder_;
+    data::TXbEnvHold env_; // before the tables: they never show a deleted row
     data::TTable accounts_, agents_, pending_, received_, actions_;
     data::TXbTable accountsXb_, agentsXb_, pendingXb_, receivedXb_, actionsXb_;
     data::TDataSource accountsSource_;

@@ -106,6 +106,7 @@ private:
     [[nodiscard]] bool Received(const std::string& key);
 
     std::string messagesFolder_, agentsFolder_, dataBaseFolder_, programFolder_;
+    data::TXbEnvHold env_; // before the tables: they never show a deleted row
     data::TTable accounts_, orgs_, groups_, received_, rules_, pending_;
     data::TXbTable accountsXb_, orgsXb_, groupsXb_, receivedXb_, rulesXb_, pendingXb_;
     data::TDataSource accountsSource_;

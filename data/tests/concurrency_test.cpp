@@ -1,11 +1,13 @@
-// Two processes editing one account row: the second edit waits for the
-// first one's post and starts from what it stored.
+// Two processes on one table: an edit waits for the other's post and starts
+// from what it stored; a write refused under the other's lock is reported
+// and never made later.
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include "data/dataset.h"
+#include "data/tests/headerlock.h"
 #include "data/tests/testutil.h"
 #include "data/xbtable.h"
 #include "platform/xbase/xbengine.h"
@@ -160,6 +162,61 @@ TEST(TwoProcesses, ARefusedDeleteStaysUndoneAfterTheNextMove) {
     partner.Go(1);
     EXPECT_EQ(nodes.RecNo(), 1);
     EXPECT_EQ(nodes.FieldByName("UNIQUE_ID").AsString(), "ONE");
+    EXPECT_EQ(nodes.RecordCount(), 2);
+}
+
+} // namespace
+} // namespace data
+
+namespace data {
+namespace {
+
+std::string Ids(TTable& t) {
+    std::string ids;
+    for (t.First(); !t.Eof(); t.Next())
+        ids += t.FieldByName("UNIQUE_ID").AsString() + ",";
+    return ids;
+}
+
+TEST(TwoProcesses, ARefusedInsertIsReportedLockedAndNeverWrittenLater) {
+    test::TempFolder dir;
+    ASSERT_TRUE(test::InstallTables(dir.Path()));
+    TTable nodes;
+    OpenNodes(nodes, dir.Path());
+    nodes.Append();
+    nodes.FieldByName("UNIQUE_ID").SetAsString("ONE");
+    nodes.Post();
+
+    test::THeaderLockHolder other(dir.Path() + "NODES.DBF");
+    ASSERT_TRUE(other.Held());
+    xb_SetLockTimeout(0);
+    auto refused = [&nodes] {
+        try {
+            nodes.Post();
+            ADD_FAILURE() << "an insert under another program's header lock";
+        } catch (const EDatabaseError& e) {
+            EXPECT_EQ(e.Code(), CURERR_APPEND2);
+            EXPECT_EQ(e.Message(), "Cursor Error : 10243");
+        }
+        EXPECT_EQ(nodes.State(), TDataSetState::dsInsert);
+    };
+    // The user cancels the refused row.
+    nodes.Append();
+    nodes.FieldByName("UNIQUE_ID").SetAsString("CANCELLED");
+    refused();
+    nodes.Cancel();
+    // Another row, refused and posted again once the lock is free.
+    nodes.Append();
+    nodes.FieldByName("UNIQUE_ID").SetAsString("RETRIED");
+    refused();
+    other.Release();
+    nodes.Post();
+    xb_SetLockTimeout(1);
+
+    EXPECT_EQ(Ids(nodes), "ONE,RETRIED,");
+    nodes.Close();
+    OpenNodes(nodes, dir.Path());
+    EXPECT_EQ(Ids(nodes), "ONE,RETRIED,");
     EXPECT_EQ(nodes.RecordCount(), 2);
 }
 

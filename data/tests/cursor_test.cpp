@@ -271,6 +271,29 @@ TEST_F(CursorTest, CompareBookmarksInOrder) {
     EXPECT_EQ(cmp, -1);
 }
 
+TEST_F(CursorTest, ComparingBookmarksKeepsTheCursorBeforeTheFirstRecord) {
+    const hCurCur c = Open("NAME");
+    AddRow(c, "zeta", "A");
+    AddRow(c, "alpha", "A");
+    AddRow(c, "mid", "A");
+    std::uint8_t b1[4], b2[4];
+    const std::int32_t r1 = 1, r2 = 3;
+    std::memcpy(b1, &r1, 4);
+    std::memcpy(b2, &r2, 4);
+    auto rec = Blank(c);
+    int cmp = 0;
+    ASSERT_EQ(CurSetToBegin(c), CUR_OK);
+    ASSERT_EQ(CurCompareBookMarks(c, b1, b2, cmp), CUR_OK);
+    EXPECT_EQ(cmp, 1); // zeta after mid
+    ASSERT_EQ(CurGetNextRecord(c, CurLock::NoLock, rec.data(), nullptr), CUR_OK);
+    EXPECT_EQ(Name(c, rec), "alpha"); // the first row, not the second
+    // On a row, the cursor stays on it.
+    ASSERT_EQ(CurCompareBookMarks(c, b2, b1, cmp), CUR_OK);
+    EXPECT_EQ(cmp, -1);
+    ASSERT_EQ(CurGetNextRecord(c, CurLock::NoLock, rec.data(), nullptr), CUR_OK);
+    EXPECT_EQ(Name(c, rec), "mid");
+}
+
 TEST_F(CursorTest, RangesCarryMasterDetailLinks) {
     const hCurCur c = Open("LINK");
     AddRow(c, "a1", "A");

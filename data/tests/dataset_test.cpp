@@ -221,6 +221,35 @@ TEST_F(TableTest, AWalkWithControlsDisabledMovesTheDetailsOnceAtTheEnd) {
     EXPECT_EQ(received.FieldByName("MESSAGE_ID").AsString(), "<m1@x>");
 }
 
+TEST_F(TableTest, ReadingTheIndexDefinitionsKeepsADetailsRowsAndRow) {
+    TTable nodes, received;
+    TDataSource nodesSource;
+    nodesSource.SetDataSet(&nodes);
+    Setup(nodes, "NODES.DBF");
+    Setup(received, "received.dbf", "LINK_ID"); // the bag's second tag
+    received.SetMasterSource(&nodesSource);
+    received.SetMasterFields("UNIQUE_ID");
+    nodes.Open();
+    received.Open();
+    AddAccount(nodes, "ACC1", "first");
+    AddMessage(received, "<m1@x>", "ACC1");
+    AddMessage(received, "<m2@x>", "ACC1");
+    AddAccount(nodes, "ACC2", "second");
+    AddMessage(received, "<m3@x>", "ACC2");
+    nodes.First();
+    received.First();
+    received.Next();
+    received.UpdateIndexDefs();
+    ASSERT_EQ(received.IndexDefs().size(), 3u);
+    EXPECT_EQ(received.IndexDefs()[0].szTagName, "MESSAGE_ID");
+    EXPECT_TRUE(received.IndexDefs()[0].bUnique);
+    EXPECT_EQ(received.FieldByName("MESSAGE_ID").AsString(), "<m2@x>");
+    received.Next();
+    EXPECT_TRUE(received.Eof());
+    EXPECT_EQ(received.RecordCount(), 2);
+    EXPECT_EQ(Column(received, "MESSAGE_ID"), "<m1@x>,<m2@x>,");
+}
+
 TEST_F(TableTest, AppendWithTimeStampsFromTheAfterInsertHook) {
     TTable actions;
     Setup(actions, "ACTIONS.DBF");

@@ -1,6 +1,9 @@
 #include "platform/win/hooks.h"
 
 #include <cstdio>
+#include <cstdlib>
+#include <strings.h>
+#include <unistd.h>
 
 namespace win {
 
@@ -65,6 +68,12 @@ void WinHelp(const std::string& file, unsigned command, unsigned long data) {
 
 void SetHelpHook(HelpHook hook) {
     g_help = std::move(hook);
+}
+
+void StopPoint(const char* point) {
+    static const char* const wanted = std::getenv("QUELTA_STOP_AT");
+    if (wanted != nullptr && ::strcasecmp(wanted, point) == 0)
+        ::_exit(kStopPointExit);
 }
 
 } // namespace win

@@ -47,4 +47,11 @@ void SetBeepHook(BeepHook hook);
 void WinHelp(const std::string& file, unsigned command, unsigned long data);
 void SetHelpHook(HelpHook hook);
 
+// Crash tests stop a program at a moment they name: when the environment
+// variable QUELTA_STOP_AT holds point (without regard to case), the process
+// ends there at once, as a kill would end it, with this exit status. The
+// xBase engine has points of its own under the same variable.
+inline constexpr int kStopPointExit = 86;
+void StopPoint(const char* point);
+
 } // namespace win

@@ -105,6 +105,7 @@ void WorkArea::Open(const std::string& input, int mode, int driver) {
         indexes_->OpenBag(cdx, mode != XB_READONLY);
     }
     order_ = 0;
+    RepairKilledChange();
     GoTop();
 }
 
@@ -669,6 +670,16 @@ void WorkArea::SetDeleted(bool deleted) {
     Commit();
 }
 
+void WorkArea::Discard() {
+    if (pendingAppend_) {
+        pendingAppend_ = false;
+        SetEof();
+        return;
+    }
+    rec_ = disk_;
+    dirty_ = false;
+}
+
 void WorkArea::Commit() {
     if (pendingAppend_)
         landed_.reset(); // a new record has no entry yet; a changed one moves in UpdateKeys
@@ -677,6 +688,28 @@ void WorkArea::Commit() {
     else if (dirty_ && !eof_)
         CommitExisting();
     dirty_ = false;
+}
+
+void WorkArea::RepairKilledChange() {
+    // The mark is only ever set under the header lock, so a mark seen under
+    // it was left by a writer that died. A reader would otherwise follow
+    // tags that lack the records written last (a received row, say, that
+    // the next look-up misses) until the next writer came.
+    if (ReadOnly() || OrderCount() == 0 || !dbf_.IndexChangeOpen())
+        return;
+    try {
+        HeaderLock lock(*this, LockKind::Write);
+        if (!dbf_.IndexChangeOpen())
+            return;
+        Change([&] {
+            indexes_->RepairAll();
+            dbf_.SetIndexChangeOpen(false);
+        });
+    } catch (const Error& e) {
+        if (e.Code() != XB_ERR_LOCKED)
+            throw;
+        // Another user holds the table now: the next writer repairs them.
+    }
 }
 
 void WorkArea::BeginIndexChange() {
@@ -762,6 +795,7 @@ void WorkArea::CommitNew() {
         if (OrderCount() > 0)
             BeginIndexChange();
         recno = dbf_.AppendRecord(rec_);
+        StopPoint("record-before-keys", dbf_.Path());
         pendingAppend_ = false;
         recno_ = recno;
         disk_ = rec_;

@@ -66,6 +66,8 @@ public:
     int Append();
     void SetDeleted(bool deleted);
     void Commit();
+    // Drops the changes no commit has written (see xb_Discard).
+    void Discard();
     bool Lock(std::uint32_t recno);
     void Unlock(std::uint32_t recno);
 
@@ -175,6 +177,9 @@ private:
     // Marks the table while records and keys change together, after
     // repairing the indexes when a killed writer left the mark.
     void BeginIndexChange();
+    // At a writable open: tags a killed writer left without some of its
+    // keys are built again before anything reads them.
+    void RepairKilledChange();
     void RequireWritable() const;
     void RequireExclusive(const char* what) const;
     [[nodiscard]] int LockTimeoutMs() const;

@@ -584,6 +584,12 @@ int xb_Commit(void) {
         return 1;
     });
 }
+int xb_Discard(void) {
+    return Guard(0, [&] {
+        Current().Discard();
+        return 1;
+    });
+}
 int xb_Replace(const char* field, int kind, const void* value, int length) {
     return Guard(0, [&] {
         Replace(Current(), field, kind, value, length);

@@ -209,6 +209,10 @@ XB_EXPORT int xb_Rlock(int32_t record);
 XB_EXPORT int xb_Unlock(int32_t record);
 // Writes a changed record buffer and its index keys. 1 or 0.
 XB_EXPORT int xb_Commit(void);
+// Gives up what the record buffer holds and no commit has written: a
+// pending append is dropped (the area is then at end of file), a changed
+// record reads again as stored. 1 or 0.
+XB_EXPORT int xb_Discard(void);
 // Stores a value into a field of the record buffer (kinds XB_REPLACE_*).
 // length: bytes of a text value, -1 for NUL-terminated. 1 or 0.
 XB_EXPORT int xb_Replace(const char* field, int kind, const void* value, int length);

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
@@ -30,6 +31,15 @@ void ThrowIo(const std::string& file, const std::string& what, int err) {
 
 void FailNthWrite(int n) {
     g_failWriteCountdown = n;
+}
+
+void StopPoint(const char* point, const std::string& path) {
+    static const char* const wanted = std::getenv("QUELTA_STOP_AT");
+    if (wanted == nullptr)
+        return;
+    const std::string name = point + (":" + path.substr(path.find_last_of('/') + 1));
+    if (::strcasecmp(wanted, name.c_str()) == 0)
+        ::_exit(86);
 }
 
 File::~File() {

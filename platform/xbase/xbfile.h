@@ -65,6 +65,10 @@ private:
 // Fault injection for crash tests: the nth write from now fails with an I/O
 // error (0 = never).
 void FailNthWrite(int n);
+// Crash tests end the process at a named moment of a table, as a kill
+// would: when QUELTA_STOP_AT holds "point:FILE.DBF" (the table's file name
+// without its folder, compared without regard to case), exit status 86.
+void StopPoint(const char* point, const std::string& path);
 
 // Reads from files this process has asked the system for so far: what a
 // walk costs in system calls, which tests bound.

@@ -1,5 +1,8 @@
 #include "processor/tests/passfixture.h"
 
+#include "data/tests/headerlock.h"
+#include "platform/win/paths.h"
+
 #include "platform/com/registry.h"
 #include "processor/startup.h"
 
@@ -179,6 +182,29 @@ TEST_F(PassTest, WhatAKilledPassLeftIsFiledOnceAndCleanedUp) {
         filed.push_back(e.path().filename().string());
     std::sort(filed.begin(), filed.end());
     EXPECT_EQ(filed, (std::vector<std::string>{"k.eml.~" + alive + ".part", "m.eml"}));
+}
+
+TEST_F(PassTest, AReceivedRowRefusedUnderAnotherProgramsLockIsWrittenOnce) {
+    AddAccount("ACC1");
+    Attach("ACC1", "AG1", "count");
+    WriteAgent("count", {}, {{{"PLAY SOUND", "s.wav", ""}}});
+    AddMessage("ACC1", "m.eml", "a@b.c", "first", "x\r\n", "Message-ID: <m@x>\r\n");
+    OpenTables();
+    {
+        // Another program changes the received table for longer than the lock time-out.
+        data::test::THeaderLockHolder other(win::ResolvePath(root_ + "db/received.dbf"));
+        ASSERT_TRUE(other.Held());
+        EXPECT_THROW(p_->AgentsMain(), data::EDatabaseError);
+    }
+    // Refused at the received row, after the agents.
+    EXPECT_EQ(sounds_.size(), 1u);
+    EXPECT_TRUE(std::filesystem::exists(Pending("ACC1") + "m.eml"));
+    p_->AgentsMain();
+    p_->AgentsMain();
+    EXPECT_EQ(Rows("RECEIVED.DBF").size(), 1u);
+    EXPECT_EQ(sounds_.size(), 1u); // the agents ran once
+    EXPECT_TRUE(std::filesystem::exists(In("ACC1") + "m.eml"));
+    EXPECT_TRUE(std::filesystem::is_empty(Pending("ACC1")));
 }
 
 TEST_F(PassTest, CloseTakesEffectAfterTheMessageIsFiled) {
