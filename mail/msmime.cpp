@@ -149,9 +149,17 @@ void encodeParagraph(std::string_view para, bool hardBreak,
         while (i + m < n && width + kQPWidth[p[i + m]] <= 65)
             width += kQPWidth[p[i + m++]];
         const bool rest = i + m == n && width <= 64;
+        // Text without a byte to escape is copied as it stands.
+        auto put = [&](std::string_view bytes) {
+            if (width == m) {
+                std::memcpy(line, bytes.data(), bytes.size());
+                return line + bytes.size();
+            }
+            return putEscaped(line, bytes);
+        };
         win::ProcessMessages();
         if (rest) {
-            char* end = putEscaped(line, para.substr(i));
+            char* end = put(para.substr(i));
             if (!hardBreak)
                 *end++ = '=';
             sink(std::string_view(line, static_cast<size_t>(end - line)));
@@ -164,7 +172,7 @@ void encodeParagraph(std::string_view para, bool hardBreak,
                 cut = k;
                 break;
             }
-        char* end = putEscaped(line, para.substr(i, cut - i));
+        char* end = put(para.substr(i, cut - i));
         *end++ = '=';
         sink(std::string_view(line, static_cast<size_t>(end - line)));
         i = cut;

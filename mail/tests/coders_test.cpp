@@ -174,6 +174,40 @@ TEST(QuotedPrintable, RoundTripsAnyBytes) {
     }
 }
 
+TEST(QuotedPrintable, EveryByteNeedingAnEscapeGetsOneWherever) {
+    // One byte in plain text, at the start, inside, at and around the cut
+    // after 65 characters, and last. No line may carry a control byte or a
+    // byte from 128 as it is, nor an "=" other than an escape or a final
+    // soft break.
+    const std::string plain = "abc defgh ijklmnop qrs tuvwxyz abc defgh ijklmnop qrs tuvwxyz abc "
+                              "defgh ijklmnop qrs tuvwxyz abcdefghijklmnopqrstuvwxyz";
+    auto isHex = [](char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'); };
+    for (int b = 0; b < 256; ++b) {
+        for (size_t at : {size_t{0}, size_t{30}, size_t{63}, size_t{64}, size_t{65}, size_t{66},
+                          size_t{100}, plain.size()}) {
+            std::string para = plain;
+            para.insert(at, 1, static_cast<char>(b));
+            for (const std::string& data : {para, para + "\r\n"}) {
+                const auto lines = qpEncode(data);
+                for (const auto& l : lines) {
+                    ASSERT_LE(l.size(), 76u) << "byte " << b << " at " << at;
+                    for (size_t k = 0; k < l.size(); ++k) {
+                        const auto c = static_cast<unsigned char>(l[k]);
+                        ASSERT_TRUE(c >= 32 && c < 128)
+                            << "byte " << b << " at " << at << ": " << l;
+                        if (c != '=')
+                            continue;
+                        const bool escape = k + 2 < l.size() && isHex(l[k + 1]) && isHex(l[k + 2]);
+                        ASSERT_TRUE(escape || k + 1 == l.size())
+                            << "byte " << b << " at " << at << ": " << l;
+                    }
+                }
+                ASSERT_EQ(qpDecode(lines), data) << "byte " << b << " at " << at;
+            }
+        }
+    }
+}
+
 TEST(QuotedPrintable, ParagraphLimit) {
     std::string data(100, 'x');
     TStringList lines;
