@@ -98,12 +98,18 @@ private:
     bool Due();
     // Ends the session: QUIT and close, whatever the connection's state.
     void EndSession() noexcept;
-    void ApplyRestrictions(int index);
+    // log: a match is logged ("Rule ... activated").
+    void ApplyRestrictions(int index, bool log);
     void SaveFetched(int index, std::istream& contents);
     // Waits for the files still being written; a failure is only reported
     // when the session has none of its own.
     void FinishWrites(bool report);
-    [[nodiscard]] bool Received(const std::string& key);
+    // What the received table holds of a key for the current account: a
+    // row of the whole key (Whole), of a date key (Shared: another message
+    // may have the same one), of the key's first 40 characters as older
+    // rows hold a longer key (Cut), or nothing.
+    enum class TReceivedRow { None, Whole, Shared, Cut };
+    [[nodiscard]] TReceivedRow ReceivedRow(const std::string& key, bool byId);
 
     std::string messagesFolder_, agentsFolder_, dataBaseFolder_, programFolder_;
     data::TTable accounts_, orgs_, groups_, received_, rules_, pending_;
