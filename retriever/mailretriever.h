@@ -105,10 +105,9 @@ private:
     // when the session has none of its own.
     void FinishWrites(bool report);
     // What the received table holds of a key for the current account: a
-    // row of the whole key (Whole), of a date key (Shared: another message
-    // may have the same one), of the key's first 40 characters as older
-    // rows hold a longer key (Cut), or nothing.
-    enum class TReceivedRow { None, Whole, Shared, Cut };
+    // row of the whole key or its digest (Whole), of a date key (Shared:
+    // another message may have the same one), or nothing.
+    enum class TReceivedRow { None, Whole, Shared };
     [[nodiscard]] TReceivedRow ReceivedRow(const std::string& key, bool byId);
 
     std::string messagesFolder_, agentsFolder_, dataBaseFolder_, programFolder_;

@@ -80,10 +80,8 @@ std::string ReadRest(std::istream& stream) {
     return data;
 }
 
-} // namespace
-
-namespace {
-
+// The first of a key's numbered names that is free in Pending and In, or
+// that holds this message already; nameKey gives the names.
 TStoreSlot SearchNames(const TStoredNames& names, const std::string& pendingFolder,
                        const std::string& inFolder, const TmsHeaders& listed,
                        const std::string& nameKey, const std::string& key) {
@@ -131,19 +129,13 @@ std::string HeaderKey(const TmsHeaders& headers) {
 }
 
 TMailRetriever::TReceivedRow TMailRetriever::ReceivedRow(const std::string& key, bool byId) {
+    const std::string stored = TrimRight(data::StoredMessageKey(key));
     // Rows of other accounts say nothing of this one's mailbox.
-    const std::string account = TrimRight(currentNodeId_);
-    auto holds = [&](const std::string& value) {
-        const std::string stored = TrimRight(value);
-        return !stored.empty() && receivedXb_.Seek(stored) &&
-               TrimRight(received_.FieldByName("MESSAGE_ID").AsString()) == stored &&
-               TrimRight(received_.FieldByName("LINK_ID").AsString()) == account;
-    };
-    if (holds(data::StoredMessageKey(key)))
-        return byId ? TReceivedRow::Whole : TReceivedRow::Shared;
-    if (key.size() > data::kMessageKeyWidth && holds(data::CutMessageKey(key)))
-        return TReceivedRow::Cut;
-    return TReceivedRow::None;
+    if (stored.empty() || !receivedXb_.Seek(stored) ||
+        TrimRight(received_.FieldByName("MESSAGE_ID").AsString()) != stored ||
+        TrimRight(received_.FieldByName("LINK_ID").AsString()) != TrimRight(currentNodeId_))
+        return TReceivedRow::None;
+    return byId ? TReceivedRow::Whole : TReceivedRow::Shared;
 }
 
 void TMailRetriever::EndSession() noexcept {
@@ -194,9 +186,9 @@ void TMailRetriever::RetrieveMesages() {
             const bool byId = !item.Headers().GetFieldValue("Message-ID").empty();
             // This system's own copy, known by the whole key: a file that
             // holds the message, or a row of this account that holds its
-            // Message-ID (or, for a long one, its digest). A row of a cut
-            // key (written before the digest) is no proof: other messages
-            // may share the 40 characters, so only a file counts then.
+            // Message-ID (or, for a long one, its digest). A row written
+            // before the digest holds the first 40 characters, which other
+            // messages may share: no proof, so only a file counts then.
             const TReceivedRow row = ReceivedRow(key, byId);
             const bool own =
                 row == TReceivedRow::Whole ||

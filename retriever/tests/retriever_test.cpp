@@ -387,10 +387,15 @@ TEST_F(Retriever, IdentifiersAlikeInTheirFirstCharactersAreEachFetchedOnceAndNev
     EXPECT_EQ(Pending("K1", name(id2)), m[2]);
     EXPECT_EQ(Pending("K1", name(id4)), m[3]);
     FileAsTheProcessorDoes("K1");
+    // Filed while keys were cut to 255 characters: named after the cut key.
+    const std::string id5 = "<" + std::string(300, 'h') + "5@x>";
+    const std::string m5 = Msg("Message-ID: " + id5 + "\r\nSubject: 5\r\n", "b\r\n");
+    WriteFile(messages_ + "K1/In/" + name(id5.substr(0, 255)), m5);
+    dovecot_->Deliver(keep, m5);
     Later();
     Tick();
     EXPECT_TRUE(PendingNames("K1").empty());
-    EXPECT_EQ(dovecot_->Mailbox(keep).size(), 4u);
+    EXPECT_EQ(dovecot_->Mailbox(keep).size(), 5u);
 
     // Retrieved and deleted in one session: each is stored under its own
     // name before it goes from the server.
