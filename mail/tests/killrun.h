@@ -25,13 +25,21 @@ struct TRun {
 };
 
 // Starts argv[0] with argv and the test's environment plus extra
-// ("NAME=value"); kills it after killAfter seconds, or after limit seconds
-// (a program that hangs) when killAfter is negative.
+// ("NAME=value", replacing the test's own NAME); kills it after killAfter
+// seconds, or after limit seconds (a program that hangs) when killAfter is
+// negative.
 inline TRun RunAndKill(const std::vector<std::string>& argv, const std::vector<std::string>& extra,
                        const std::string& output, double killAfter, double limit = 120) {
     std::vector<std::string> envText;
-    for (char** e = environ; *e; ++e)
-        envText.emplace_back(*e);
+    for (char** e = environ; *e; ++e) {
+        const std::string var = *e;
+        const std::string name = var.substr(0, var.find('=') + 1);
+        bool replaced = false;
+        for (const std::string& x : extra)
+            replaced = replaced || x.compare(0, name.size(), name) == 0;
+        if (!replaced)
+            envText.push_back(var);
+    }
     envText.insert(envText.end(), extra.begin(), extra.end());
     std::vector<char*> envp, args;
     for (auto& e : envText)

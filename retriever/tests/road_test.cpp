@@ -14,6 +14,7 @@
 #include "retriever/tests/pop3_mailbox.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <map>
 
@@ -46,6 +47,15 @@ protected:
         ini.WriteString("Folders", "DataBase", db_);
         ini.WriteBool("ProcessorSettings", "AutoEnabled", true);
         env_ = {"QT_QPA_PLATFORM=offscreen", "QUELTA_WINDIR=" + windir_};
+        // In a sanitizer build the programs' memory errors still end a run
+        // here, but not the leak check at their exit: this test is about
+        // the mail, and now and then the check crashes (GCC 12's runtime
+        // misreads the thread-local blocks of loaded libraries) or finds a
+        // thread's data inside Qt; postp and posta check their leaks in
+        // tests of their own.
+        const char* asan = std::getenv("ASAN_OPTIONS");
+        env_.push_back(std::string("ASAN_OPTIONS=") + (asan ? asan : "") +
+                       (asan && *asan ? ":" : "") + "detect_leaks=0");
         ASSERT_EQ(
             crashtest::RunAndKill({QUELTA_BIN_DIR "/regsvr", "/s", QUELTA_BIN_DIR "/libQuelta.so"},
                                   env_, root_ + "regsvr.out", -1)
