@@ -1,6 +1,7 @@
 #include "data/schema.h"
 
 #include <cctype>
+#include <cstdint>
 #include <cstdio>
 
 namespace data {
@@ -150,6 +151,18 @@ std::string UniqueId(win::TDateTime moment, const std::string& source, std::size
 }
 
 std::string StoredMessageKey(const std::string& key) {
+    if (key.size() <= kMessageKeyWidth)
+        return key;
+    // FNV-1a over the whole key.
+    std::uint64_t hash = 14695981039346656037ull;
+    for (unsigned char c : key)
+        hash = (hash ^ c) * 1099511628211ull;
+    char digest[24];
+    std::snprintf(digest, sizeof digest, "#%016llx", static_cast<unsigned long long>(hash));
+    return key.substr(0, kMessageKeyWidth - 17) + digest;
+}
+
+std::string CutMessageKey(const std::string& key) {
     return key.substr(0, kMessageKeyWidth);
 }
 

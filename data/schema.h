@@ -54,9 +54,15 @@ inline constexpr std::size_t kAgentSuffix = 6;
 inline constexpr std::size_t kRuleSuffix = 6;
 inline constexpr std::size_t kActionSuffix = 6;
 
-// Width of the MESSAGE_ID fields; a longer message key is cut to it when stored.
+// Width of the MESSAGE_ID fields. A key that fits is stored as it is. A
+// longer one is stored as its first characters, "#" and a digest of the
+// whole key (16 hexadecimal digits), so two long keys that differ anywhere
+// are told apart within the field.
 inline constexpr std::size_t kMessageKeyWidth = 40;
 [[nodiscard]] std::string StoredMessageKey(const std::string& key);
+// What rows written before the digest hold for a longer key: its first 40
+// characters, which other keys may share.
+[[nodiscard]] std::string CutMessageKey(const std::string& key);
 
 // "hh:mm" of the time-of-day fields.
 [[nodiscard]] std::string TimeOfDayText(win::TDateTime moment);

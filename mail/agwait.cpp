@@ -1,25 +1,8 @@
 #include "mail/agwait.h"
 
 #include <QCoreApplication>
-#include <QTimer>
 
 #include <utility>
-
-void TagWaiter::EnsureTickDriver() {
-    static QTimer* driver = nullptr;
-    if (driver || !QCoreApplication::instance())
-        return;
-    driver = new QTimer(QCoreApplication::instance());
-    driver->setInterval(1000);
-    QObject::connect(driver, &QTimer::timeout, [] { TTimeCounter::TickEnabled(); });
-    QObject::connect(driver, &QObject::destroyed, [] { driver = nullptr; });
-    driver->start();
-}
-
-void TagWaiter::Start() {
-    EnsureTickDriver();
-    counter_.Start();
-}
 
 namespace {
 

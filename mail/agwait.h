@@ -2,8 +2,7 @@
 // The one form of every network and dial-up wait: start the inactivity
 // countdown, serve Qt's event loop until a condition holds or the countdown
 // expires, stop the countdown. Between events the thread sleeps in the
-// event loop; the process's tick driver (a one-second Qt timer calling
-// TTimeCounter::TickEnabled) wakes it.
+// event loop; the countdown's own timer wakes it.
 #include "mail/mscls.h"
 
 #include <exception>
@@ -19,7 +18,7 @@ public:
     void SetTimeOut(int seconds) { counter_.SetTimeOut(seconds); }
 
     // Remaining count := TimeOut, ticking; the expired mark stays as it is.
-    void Start();
+    void Start() { counter_.Start(); }
     void Stop() { counter_.Stop(); }
     // Only ClearExpired clears the mark, so a wait that starts after an
     // expiry ends at once.
@@ -38,9 +37,6 @@ public:
     // it as soon as the loop returns to them. False when no wait is serving
     // it. The first failure handed is the one raised.
     static bool RaiseInRunningWait(std::exception_ptr failure);
-    // Starts the process's one tick driver in the calling (GUI) thread
-    // unless it runs; programs that drive other counters call it too.
-    static void EnsureTickDriver();
 
 private:
     TTimeCounter counter_;

@@ -8,6 +8,9 @@
 #include "mail/exception.h"
 #include "platform/win/tempfile.h"
 
+#include <QCoreApplication>
+#include <QTimer>
+
 // --- TTempFileStream ------------------------------------------------------
 
 int TTempFileStream::RemoveAbandoned() {
@@ -90,30 +93,32 @@ void TLineStream::ReadLine(std::string& line) {
 
 // --- TTimeCounter ---------------------------------------------------------
 
-namespace {
-std::vector<TTimeCounter*>& running() {
-    static std::vector<TTimeCounter*> list;
-    return list;
-}
-} // namespace
+TTimeCounter::TTimeCounter() = default;
 
-TTimeCounter::~TTimeCounter() {
-    Stop();
-}
+TTimeCounter::~TTimeCounter() = default;
 
 void TTimeCounter::Start() {
     remaining_ = timeOut_;
-    if (!enabled_)
-        running().push_back(this);
     enabled_ = true;
+    started_ = std::chrono::steady_clock::now();
+    ticked_ = 0;
+    if (!QCoreApplication::instance())
+        return;
+    if (!timer_) {
+        timer_ = std::make_unique<QTimer>();
+        timer_->setSingleShot(true);
+        timer_->setTimerType(Qt::PreciseTimer);
+        QObject::connect(timer_.get(), &QTimer::timeout, [this] { Elapse(); });
+    }
+    // A timer still due from the last start finds no whole second of this one.
+    if (!timer_->isActive())
+        timer_->start(1000);
 }
 
 void TTimeCounter::Stop() {
-    if (!enabled_)
-        return;
     enabled_ = false;
-    auto& list = running();
-    list.erase(std::remove(list.begin(), list.end(), this), list.end());
+    if (timer_)
+        timer_->stop();
 }
 
 void TTimeCounter::Tick() {
@@ -121,10 +126,16 @@ void TTimeCounter::Tick() {
         expired_ = true;
 }
 
-void TTimeCounter::TickEnabled() {
-    // A tick may stop counters; work on a copy.
-    const std::vector<TTimeCounter*> now = running();
-    for (TTimeCounter* c : now)
-        if (std::find(running().begin(), running().end(), c) != running().end())
-            c->Tick();
+void TTimeCounter::Elapse() {
+    if (!enabled_)
+        return;
+    const long long ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                             std::chrono::steady_clock::now() - started_)
+                             .count();
+    // A timer that comes early counts no second; a late one all it missed.
+    while (ticked_ < ms / 1000) {
+        ++ticked_;
+        Tick();
+    }
+    timer_->start(static_cast<int>(std::max(1LL, (ticked_ + 1) * 1000 - ms)));
 }

@@ -2,9 +2,13 @@
 // Small classes the mail components rest on: a temporary file that goes
 // away with its stream, a memory stream read line by line, and a
 // one-second countdown with an expired mark.
+#include <chrono>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <string_view>
+
+class QTimer;
 
 // A new file "ms<pid>-<unique>.tmp" (mode 0600) in $TMPDIR or /tmp, open
 // for reading and writing; erased when the stream is destroyed.
@@ -59,12 +63,14 @@ private:
     bool eof_ = false;
 };
 
-// Counts a time-out down in one-second ticks. The program drives the ticks
-// of every started counter from one timer (TickEnabled each second); tests
-// call Tick by hand.
+// Counts a time-out down in one-second ticks. A started counter has a
+// timer of its own that ticks once for each whole second since its own
+// start (Start begins the seconds anew), so a time-out of N seconds never
+// expires before N seconds have passed. Without Qt's application object no
+// timer runs; tests call Tick by hand.
 class TTimeCounter {
 public:
-    TTimeCounter() = default;
+    TTimeCounter();
     ~TTimeCounter();
     TTimeCounter(const TTimeCounter&) = delete;
     TTimeCounter& operator=(const TTimeCounter&) = delete;
@@ -80,12 +86,15 @@ public:
     [[nodiscard]] bool Expired() const { return expired_; }
     void SetExpired(bool value) { expired_ = value; }
 
-    // Ticks every started counter once.
-    static void TickEnabled();
-
 private:
+    // The timer's due moment: a Tick for each second passed since Start.
+    void Elapse();
+
     bool enabled_ = false;
     int remaining_ = 0;
     int timeOut_ = 60;
     bool expired_ = false;
+    std::chrono::steady_clock::time_point started_;
+    long long ticked_ = 0;
+    std::unique_ptr<QTimer> timer_;
 };

@@ -118,8 +118,9 @@ void TmsCustomPOP::Stat() {
     Command("STAT");
     const std::string rest = reply_.size() > 4 ? reply_.substr(4) : std::string();
     const auto blank = rest.find(' ');
+    // Without a size the reply says nothing the counts can take.
     if (blank == std::string::npos)
-        RaiseNotInteger(rest);
+        return;
     std::string sizeText = rest.substr(blank + 1);
     sizeText = sizeText.substr(0, sizeText.find(' '));
     long count = 0, size = 0;
@@ -171,8 +172,12 @@ void TmsCustomPOP::RetrieveMessage(int index) {
 void TmsCustomPOP::DeleteMessage(int index) {
     if (OnDeleting)
         OnDeleting(*this, index);
-    // A refused deletion leaves the message on the server: that is a failure.
-    Command("DELE " + std::to_string(index + 1));
+    // A refusal (a read-only or locked mailbox) is the caller's to report:
+    // it must not stop the messages after this one.
+    SendLine("DELE " + std::to_string(index + 1));
+    ReadLine(reply_);
+    if (OnDeleted)
+        OnDeleted(*this, index);
 }
 
 // ---- TmsPOP ----

@@ -53,6 +53,8 @@ public:
     [[nodiscard]] const std::string& Reply() const { return reply_; }
 
     TmsNumNotifyEvent OnRetrieving, OnRetrieved, OnDeleting;
+    // After the reply to DELE, which Reply() holds.
+    TmsNumNotifyEvent OnDeleted;
 
     // 1 for a line beginning "+", -1 for "-", 0 otherwise.
     [[nodiscard]] int GetReplyCode(const std::string& line) override;
@@ -60,12 +62,13 @@ public:
     void Login() override;
     void Logout() override;
 
-    // STAT into MessageCount and TotalSize; a reply without both numbers
-    // raises EConvertError.
+    // STAT into MessageCount and TotalSize. A reply without a blank after
+    // its first number leaves both as they are; numbers that are not
+    // numbers raise EConvertError.
     void Stat();
     // LIST for the size, RETR, then SaveMessage with the whole text.
     void RetrieveMessage(int index);
-    // DELE; a negative reply raises EServerError.
+    // DELE and one reply line, whatever it says (see OnDeleted).
     void DeleteMessage(int index);
 
 protected:

@@ -162,7 +162,8 @@ void TAgentProcessor::OpenTables() {
 }
 
 void TAgentProcessor::CloseTables() {
-    for (data::TTable* t : {&received_, &accounts_, &pending_, &agents_, &actions_})
+    for (data::TTable* t :
+         {&received_, &accounts_, &pending_, &agents_, &actions_, &receivedByKey_})
         if (t->Active())
             t->Close();
 }
@@ -354,14 +355,46 @@ bool TAgentProcessor::ProccessMESSAGEAgent(TmsMessage& message, const TAgentDefi
 }
 
 bool TAgentProcessor::HasReceivedRow(const std::string& key, const std::string& name) {
-    // The account's rows (the table follows the current account).
-    const std::string stored = TrimRight(data::StoredMessageKey(key));
     const auto width = static_cast<std::size_t>(received_.FieldByName("FILENAME").Size());
     const std::string file = TrimRight(name.substr(0, width));
-    for (received_.First(); !received_.Eof(); received_.Next())
-        if (TrimRight(received_.FieldByName("MESSAGE_ID").AsString()) == stored &&
-            TrimRight(received_.FieldByName("FILENAME").AsString()) == file)
+    const std::string account = account_ ? account_->id : "";
+    // The key as rows hold it; rows written before long keys kept their
+    // digest hold the key's first 40 characters.
+    std::vector<std::string> stored = {TrimRight(data::StoredMessageKey(key))};
+    if (key.size() > data::kMessageKeyWidth)
+        stored.push_back(TrimRight(data::CutMessageKey(key)));
+    auto ours = [&](data::TTable& t) {
+        return TrimRight(t.FieldByName("LINK_ID").AsString()) == account &&
+               TrimRight(t.FieldByName("FILENAME").AsString()) == file;
+    };
+    if (!receivedByKey_.Active()) {
+        receivedByKey_.SetDatabaseName(win::ResolvePath(dataBaseFolder_));
+        receivedByKey_.SetTableName("received.dbf");
+        receivedByKey_.SetTableType(data::TTableType::ttXBFOX);
+        receivedByKey_.SetIndexName("MESSAGE_ID");
+        receivedByKey_.SetReadOnly(true);
+        receivedByKey_.Open();
+        receivedByKeySource_.SetDataSet(&receivedByKey_);
+        receivedByKeyXb_.SetDataSource(&receivedByKeySource_);
+    }
+    bool shared = false;
+    for (const std::string& value : stored) {
+        if (value.empty() || !receivedByKeyXb_.Seek(value) ||
+            TrimRight(receivedByKey_.FieldByName("MESSAGE_ID").AsString()) != value)
+            continue;
+        if (ours(receivedByKey_))
             return true;
+        shared = true;
+    }
+    // The tag keeps one row per key: when that row is another account's
+    // or another file's, this account's own rows tell.
+    if (!shared)
+        return false;
+    for (received_.First(); !received_.Eof(); received_.Next()) {
+        const std::string value = TrimRight(received_.FieldByName("MESSAGE_ID").AsString());
+        if (std::find(stored.begin(), stored.end(), value) != stored.end() && ours(received_))
+            return true;
+    }
     return false;
 }
 

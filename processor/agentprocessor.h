@@ -109,7 +109,8 @@ private:
                         const std::string& name);
     bool LoadMessage(const std::string& path);
     void RunAgents(const Account& account, const std::string& path, const std::string& key);
-    // True when the current account has a received row for this message.
+    // True when the current account has a received row for this message
+    // (its key and its file), found on the MESSAGE_ID tag.
     bool HasReceivedRow(const std::string& key, const std::string& name);
     bool MovetoReceived(const std::string& pendingFolder, const std::string& name,
                         const Account& account, bool appendRow);
@@ -127,6 +128,10 @@ private:
     data::TXbTable accountsXb_, agentsXb_, pendingXb_, receivedXb_, actionsXb_;
     data::TDataSource accountsSource_;
     data::TDataSource partnerSources_[5];
+    // The received table in key order, opened when first needed.
+    data::TTable receivedByKey_;
+    data::TXbTable receivedByKeyXb_;
+    data::TDataSource receivedByKeySource_;
     TmsMessage current_, outgoing_;
     TmsSMTP smtp_;
     basic::TBasicEngine script_;

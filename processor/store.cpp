@@ -1,5 +1,6 @@
 #include "processor/store.h"
 
+#include "mail/msmime.h"
 #include "mail/msmsg.h"
 #include "mail/msutils.h"
 #include "platform/win/formatdatetime.h"
@@ -57,7 +58,8 @@ std::string SanitizeFileName(const std::string& text) {
 }
 
 std::string MessageKey(const TmsCustomMessage& message) {
-    std::string id = message.Headers().GetFieldValue("Message-ID");
+    // Whole: two identifiers alike in their first 255 characters are two keys.
+    std::string id = DecodeHeaderWords(message.Headers().GetRawFieldValue("Message-ID"));
     if (!id.empty())
         return id;
     win::TDateTime date = 0;

@@ -27,9 +27,9 @@ std::string ForceStoreFolder(const std::string& messagesFolder, const std::strin
 // folder; "." and ".." become "-" and "--".
 [[nodiscard]] std::string SanitizeFileName(const std::string& text);
 
-// The key a message is filed and looked up under: its Message-ID, or for a
-// message without one the parsed Date as "yyyymmddhhmmss" followed by the
-// first five characters of its Subject.
+// The key a message is filed and looked up under: its whole Message-ID, or
+// for a message without one the parsed Date as "yyyymmddhhmmss" followed by
+// the first five characters of its Subject.
 [[nodiscard]] std::string MessageKey(const TmsCustomMessage& message);
 
 // Longest file name a key makes before ".eml": room is left within the

@@ -76,6 +76,13 @@ TMailRetriever::TMailRetriever() {
             writer_.Wait(it->second);
     };
     pop_.OnDataTransfered = [this](TagSocket&) { FinishWrites(true); };
+    // A refused DELE leaves the message on the server, stored; the user
+    // learns why, and the session goes on with the next message.
+    pop_.OnDeleted = [this](TagSocket&, int index) {
+        if (pop_.GetReplyCode(pop_.Reply()) != 1)
+            SendtoLog("Message " + std::to_string(index + 1) +
+                      " was not deleted on the server: " + pop_.Reply());
+    };
 }
 
 TMailRetriever::~TMailRetriever() {

@@ -98,12 +98,17 @@ private:
     bool Due();
     // Ends the session: QUIT and close, whatever the connection's state.
     void EndSession() noexcept;
-    void ApplyRestrictions(int index);
+    // log: a match is logged ("Rule ... activated").
+    void ApplyRestrictions(int index, bool log);
     void SaveFetched(int index, std::istream& contents);
     // Waits for the files still being written; a failure is only reported
     // when the session has none of its own.
     void FinishWrites(bool report);
-    [[nodiscard]] bool Received(const std::string& key);
+    // What the received table holds of a key for the current account: a
+    // row of the whole key or its digest (Whole), of a date key (Shared:
+    // another message may have the same one), or nothing.
+    enum class TReceivedRow { None, Whole, Shared };
+    [[nodiscard]] TReceivedRow ReceivedRow(const std::string& key, bool byId);
 
     std::string messagesFolder_, agentsFolder_, dataBaseFolder_, programFolder_;
     data::TXbEnvHold env_; // before the tables: they never show a deleted row

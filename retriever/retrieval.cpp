@@ -61,13 +61,6 @@ std::vector<std::string> KeptLines(const TmsHeaders& headers) {
     return kept;
 }
 
-// True when the key names this message alone: a Message-ID that the
-// received table keeps whole. A cut one, or a date key, may be shared by
-// other messages.
-bool ExactKey(const TmsHeaders& listed, const std::string& key) {
-    return !listed.GetFieldValue("Message-ID").empty() && data::StoredMessageKey(key) == key;
-}
-
 // The rest of the stream in one string, sized from the stream when it can tell.
 std::string ReadRest(std::istream& stream) {
     std::string data;
@@ -87,15 +80,15 @@ std::string ReadRest(std::istream& stream) {
     return data;
 }
 
-} // namespace
-
-TStoreSlot LocateStored(const TStoredNames& names, const std::string& pendingFolder,
-                        const std::string& inFolder, const TmsHeaders& listed,
-                        const std::string& key) {
+// The first of a key's numbered names that is free in Pending and In, or
+// that holds this message already; nameKey gives the names.
+TStoreSlot SearchNames(const TStoredNames& names, const std::string& pendingFolder,
+                       const std::string& inFolder, const TmsHeaders& listed,
+                       const std::string& nameKey, const std::string& key) {
     const bool byId = !listed.GetFieldValue("Message-ID").empty();
     // Each taken name is a file: the search ends after as many steps.
     for (int number = 1;; ++number) {
-        const std::string name = quelta::MessageFileName(key, number);
+        const std::string name = quelta::MessageFileName(nameKey, number);
         bool taken = false;
         for (const std::string* folder : {&pendingFolder, &inFolder}) {
             const std::string path = names.Find(*folder, name);
@@ -114,19 +107,35 @@ TStoreSlot LocateStored(const TStoredNames& names, const std::string& pendingFol
     }
 }
 
+} // namespace
+
+TStoreSlot LocateStored(const TStoredNames& names, const std::string& pendingFolder,
+                        const std::string& inFolder, const TmsHeaders& listed,
+                        const std::string& key) {
+    // Files stored while keys were cut to 255 characters bear the cut key's name.
+    if (key.size() > 255) {
+        const TStoreSlot old =
+            SearchNames(names, pendingFolder, inFolder, listed, Cut255(key), key);
+        if (old.stored)
+            return old;
+    }
+    return SearchNames(names, pendingFolder, inFolder, listed, key, key);
+}
+
 std::string HeaderKey(const TmsHeaders& headers) {
     TmsMessage message;
     message.Headers() = headers;
     return quelta::MessageKey(message);
 }
 
-bool TMailRetriever::Received(const std::string& key) {
-    // The key as the processor stores it: cut to the field, compared whole.
+TMailRetriever::TReceivedRow TMailRetriever::ReceivedRow(const std::string& key, bool byId) {
     const std::string stored = TrimRight(data::StoredMessageKey(key));
-    if (stored.empty())
-        return false;
-    return receivedXb_.Seek(stored) &&
-           TrimRight(received_.FieldByName("MESSAGE_ID").AsString()) == stored;
+    // Rows of other accounts say nothing of this one's mailbox.
+    if (stored.empty() || !receivedXb_.Seek(stored) ||
+        TrimRight(received_.FieldByName("MESSAGE_ID").AsString()) != stored ||
+        TrimRight(received_.FieldByName("LINK_ID").AsString()) != TrimRight(currentNodeId_))
+        return TReceivedRow::None;
+    return byId ? TReceivedRow::Whole : TReceivedRow::Shared;
 }
 
 void TMailRetriever::EndSession() noexcept {
@@ -172,20 +181,31 @@ void TMailRetriever::RetrieveMesages() {
         stored_.Load({pendingFolder, inFolder});
         written_.clear();
         for (int i = 0; i < pop_.Info().Count(); ++i) {
-            const TmsHeaders& listed = pop_.Info().Items(i).Headers();
-            const std::string key = HeaderKey(listed);
-            const bool stored = LocateStored(stored_, pendingFolder, inFolder, listed, key).stored;
-            const bool received = Received(key);
-            // A received row that may stand for another message keeps this
-            // one from being fetched, but cannot let it be deleted unread.
-            if (received && !stored && !ExactKey(listed, key))
+            TmsRemoteInfoItem& item = pop_.Info().Items(i);
+            const std::string key = HeaderKey(item.Headers());
+            const bool byId = !item.Headers().GetFieldValue("Message-ID").empty();
+            // This system's own copy, known by the whole key: a file that
+            // holds the message, or a row of this account that holds its
+            // Message-ID (or, for a long one, its digest). A row written
+            // before the digest holds the first 40 characters, which other
+            // messages may share: no proof, so only a file counts then.
+            const TReceivedRow row = ReceivedRow(key, byId);
+            const bool own =
+                row == TReceivedRow::Whole ||
+                LocateStored(stored_, pendingFolder, inFolder, item.Headers(), key).stored;
+            // A date key may stand for another message: this one is then
+            // kept on the server unread.
+            if (!own && row == TReceivedRow::Shared)
                 continue;
-            ApplyRestrictions(i);
-            // Stored already: not fetched again, and deleted on the server
-            // when the restrictions say so (a session killed before QUIT
-            // left it there).
-            if (received || stored)
-                pop_.Info().Items(i).SetRetrieveMark(false);
+            ApplyRestrictions(i, !own);
+            if (own) {
+                // Not fetched again; deleted only when the restrictions
+                // would have fetched and deleted it (a session stopped
+                // between storing and DELE left it there).
+                const bool remove = item.RetrieveMark() && item.DeleteMark();
+                pop_.Unmark(i);
+                item.SetDeleteMark(remove);
+            }
         }
         try {
             pop_.ProcessMarked();
@@ -211,7 +231,7 @@ void TMailRetriever::FinishWrites(bool report) {
     }
 }
 
-void TMailRetriever::ApplyRestrictions(int index) {
+void TMailRetriever::ApplyRestrictions(int index, bool log) {
     TmsRemoteInfoItem& item = pop_.Info().Items(index);
     const std::string n = std::to_string(index + 1);
     rules_.First();
@@ -240,8 +260,9 @@ void TMailRetriever::ApplyRestrictions(int index) {
                 pop_.MarkRetrieve(index);
             if (Yes(rules_.FieldByName("ACT2").AsString()))
                 pop_.MarkDelete(index);
-            SendtoLog("Rule " + rules_.FieldByName("RULE").AsString() + " activated for message " +
-                      n);
+            if (log)
+                SendtoLog("Rule " + rules_.FieldByName("RULE").AsString() +
+                          " activated for message " + n);
         }
         rules_.Next();
     }

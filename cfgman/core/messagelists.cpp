@@ -5,6 +5,7 @@
 #include "data/dataset.h"
 #include "data/schema.h"
 #include "data/xbtable.h"
+#include "mail/msmsg.h"
 #include "platform/win/formatdatetime.h"
 #include "platform/win/paths.h"
 
@@ -13,6 +14,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <fstream>
 #include <stdexcept>
 #include <unistd.h>
 
@@ -51,24 +53,40 @@ std::string OnlyFileStartingWith(const std::string& folder, const std::string& p
     return found;
 }
 
-// A received row names its file by FILENAME, which holds at most 30
-// characters of the name posta gave it, and by the message key, at most
-// 40: the file is the one these begin.
-std::string ReceivedFile(const std::string& folder, const std::string& name,
-                         const std::string& messageId) {
-    if (!messageId.empty()) {
-        const std::string byKey = quelta::MessageFileName(messageId);
-        if (win::FileExists(folder + byKey))
-            return folder + byKey;
+// The message key of a stored file, from its header lines.
+std::string FileKey(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    TmsMessage message;
+    std::string line;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (line.empty())
+            break;
+        message.Headers().Add(line);
     }
-    if (name.size() < kFileNameWidth)
-        return folder + name;
-    std::string file;
-    if (messageId.size() >= data::kMessageKeyWidth)
-        file = OnlyFileStartingWith(folder, quelta::SanitizeFileName(messageId));
-    if (file.empty())
-        file = OnlyFileStartingWith(folder, name);
-    return folder + (file.empty() ? name : file);
+    return quelta::MessageKey(message);
+}
+
+// Of the files whose names begin with prefix, the one whose message key the
+// row holds (whole, as a digest, or as the first 40 characters rows held
+// before); "" when none or several.
+std::string FileWithKey(const std::string& folder, const std::string& prefix,
+                        const std::string& messageId) {
+    std::string found;
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
+        const std::string name = entry.path().filename().string();
+        if (name.compare(0, prefix.size(), prefix) != 0 || !entry.is_regular_file(ec))
+            continue;
+        const std::string key = FileKey(entry.path().string());
+        if (data::StoredMessageKey(key) != messageId && data::CutMessageKey(key) != messageId)
+            continue;
+        if (!found.empty())
+            return {};
+        found = name;
+    }
+    return found;
 }
 
 void Restore(const std::string& from, const std::string& to) {
@@ -77,6 +95,30 @@ void Restore(const std::string& from, const std::string& to) {
 }
 
 } // namespace
+
+// FILENAME holds at most 30 characters of the name posta gave the file,
+// MESSAGE_ID at most 40 of its key: the file is the one these begin.
+std::string ReceivedFilePath(const std::string& folder, const std::string& name,
+                             const std::string& messageId) {
+    if (!messageId.empty()) {
+        const std::string byKey = quelta::MessageFileName(messageId);
+        if (win::FileExists(folder + byKey))
+            return folder + byKey;
+    }
+    if (name.size() < kFileNameWidth)
+        return folder + name;
+    // Long names alike in their first 30 characters: told apart by the key.
+    if (messageId.size() >= data::kMessageKeyWidth) {
+        if (const std::string file = FileWithKey(folder, name, messageId); !file.empty())
+            return folder + file;
+    }
+    std::string file;
+    if (messageId.size() >= data::kMessageKeyWidth)
+        file = OnlyFileStartingWith(folder, quelta::SanitizeFileName(messageId));
+    if (file.empty())
+        file = OnlyFileStartingWith(folder, name);
+    return folder + (file.empty() ? name : file);
+}
 
 quelta::TStoreFolder StoreFolderOf(TMessageTable table) {
     switch (table) {
@@ -181,7 +223,7 @@ std::string RowMessagePath(data::TTable& table, const std::string& messagesFolde
         quelta::StoreFolderPath(messagesFolder, Field(table, "LINK_ID"), StoreFolderOf(kind));
     if (kind != TMessageTable::Received || win::FileExists(folder + name))
         return folder + name;
-    return ReceivedFile(folder, name, Field(table, "MESSAGE_ID"));
+    return ReceivedFilePath(folder, name, Field(table, "MESSAGE_ID"));
 }
 
 TStoreChange DeleteStoredMessage(data::TTable& table, data::TXbTable& partner, std::int32_t recNo,

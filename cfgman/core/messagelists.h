@@ -63,6 +63,11 @@ void GoToRow(data::TTable& table, data::TXbTable& partner, std::int32_t recNo);
 // holds a path separator: such a row names no file of its folder.
 [[nodiscard]] std::string RowMessagePath(data::TTable& table, const std::string& messagesFolder,
                                          TMessageTable kind);
+// The file of a received row in its account's In folder (ending with a
+// separator): its FILENAME, or where that was cut to the field, the file
+// that name begins whose message key the row's MESSAGE_ID holds.
+[[nodiscard]] std::string ReceivedFilePath(const std::string& inFolder, const std::string& fileName,
+                                           const std::string& messageId);
 
 struct TStoreChange {
     bool Done = false;

@@ -1,5 +1,6 @@
 #include "cfgman/core/messagerows.h"
 
+#include "cfgman/core/messagelists.h"
 #include "cfgman/core/text.h"
 #include "data/dataset.h"
 #include "data/schema.h"
@@ -60,8 +61,11 @@ std::string HistoryMessagePath(const std::string& messagesFolder, const std::str
         if (Trimmed(received, "MESSAGE_ID") != stored || Trimmed(received, "LINK_ID") != accountId)
             continue;
         const std::string name = quelta::SanitizeFileName(Trimmed(received, "FILENAME"));
-        if (!name.empty() && win::FileExists(in + name))
-            return in + name;
+        if (name.empty())
+            continue;
+        const std::string path = ReceivedFilePath(in, name, stored);
+        if (win::FileExists(path))
+            return path;
     }
     return in + quelta::MessageFileName(messageKey);
 }

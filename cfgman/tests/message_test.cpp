@@ -11,6 +11,7 @@
 #include "mail/msmsg.h"
 #include "platform/win/datetime.h"
 #include "platform/win/tempfile.h"
+#include "processor/store.h"
 
 #include <sstream>
 
@@ -200,6 +201,23 @@ TEST_F(MessageRowsTest, AHistoryMessageIsFoundUnderItsOwnAccount) {
     std::filesystem::remove(messages + "A1/In/filed.eml");
     EXPECT_EQ(cfgman::HistoryMessagePath(messages, db_, "A1", "<k@x>"),
               messages + "A1/In/-k@x-.eml");
+
+    // Action rows hold the key as the received rows do: long keys alike in
+    // their first 40 characters, files alike in their first 30.
+    const std::string pr = "<example-org/a-long-repository-name/pull/4711/";
+    for (const char* n : {"c1001", "c1002"}) {
+        const std::string id = pr + n + "@github.example>";
+        const std::string file = quelta::MessageFileName(id);
+        Spit(messages + "A1/In/" + file, "Message-ID: " + id + "\r\n\r\nbody\r\n");
+        AppendRow(
+            "RECEIVED.DBF",
+            {{"MESSAGE_ID", data::StoredMessageKey(id)}, {"LINK_ID", "A1"}, {"FILENAME", file}});
+    }
+    for (const char* n : {"c1001", "c1002"}) {
+        const std::string id = pr + n + "@github.example>";
+        EXPECT_EQ(cfgman::HistoryMessagePath(messages, db_, "A1", data::StoredMessageKey(id)),
+                  messages + "A1/In/" + quelta::MessageFileName(id));
+    }
 }
 
 } // namespace

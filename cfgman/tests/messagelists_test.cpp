@@ -7,7 +7,9 @@
 #include "cfgman/core/outgoing.h"
 #include "cfgman/core/templates.h"
 #include "cfgman/tests/cfgfixture.h"
+#include "data/schema.h"
 #include "mail/msmsg.h"
+#include "processor/store.h"
 
 namespace cfgtest {
 namespace {
@@ -228,6 +230,28 @@ TEST_F(StoreTest, AReceivedRowFindsItsFileWhenTheNameWasCutToTheField) {
     EXPECT_EQ(
         cfgman::RowMessagePath(tables_->TableReceived, messages_, cfgman::TMessageTable::Received),
         In() + "s.eml");
+}
+
+TEST_F(StoreTest, ReceivedRowsOfLongKeysAlikeFindTheirOwnFiles) {
+    // Names alike in far more than the row's 30 characters, keys in more
+    // than 40: the row holds a digest of the whole key.
+    const std::string pr = "<example-org/a-long-repository-name/pull/4711/";
+    const std::vector<std::string> ids = {pr + "c1001@github.example>",
+                                          pr + "c1002@github.example>"};
+    for (const std::string& id : ids) {
+        const std::string file = quelta::MessageFileName(id);
+        Spit(In() + file, "Message-ID: " + id + "\r\nSubject: s\r\n\r\nbody\r\n");
+        AppendRow(
+            "RECEIVED.DBF",
+            {{"MESSAGE_ID", data::StoredMessageKey(id)}, {"LINK_ID", "A1"}, {"FILENAME", file}});
+    }
+    Open();
+    for (int row = 1; row <= 2; ++row) {
+        cfgman::GoToRow(tables_->TableReceived, tables_->XbReceived, row);
+        EXPECT_EQ(cfgman::RowMessagePath(tables_->TableReceived, messages_,
+                                         cfgman::TMessageTable::Received),
+                  In() + quelta::MessageFileName(ids[static_cast<std::size_t>(row - 1)]));
+    }
 }
 
 TEST(Templates, NamesArePlainFilesOfTheFolderAndChangesNeverReplaceOne) {

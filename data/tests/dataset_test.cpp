@@ -269,7 +269,7 @@ TEST_F(TableTest, AppendWithTimeStampsFromTheAfterInsertHook) {
     EXPECT_EQ(actions.FieldByName("CREATEAT").AsString(), "10:30");
     EXPECT_EQ(win::FormatDateTime("yyyymmdd", actions.FieldByName("CREATEON").AsDateTime()),
               "20261209");
-    EXPECT_EQ(actions.FieldByName("MESSAGE_ID").AsString(), std::string(40, 'k'));
+    EXPECT_EQ(actions.FieldByName("MESSAGE_ID").AsString(), StoredMessageKey(std::string(60, 'k')));
     EXPECT_EQ(actions.FieldByName("ACTION").AsString(), text);
     EXPECT_EQ(actions.RecordCount(), 1);
 }

@@ -86,8 +86,23 @@ TEST(Schema, RowKeys) {
     EXPECT_EQ(UniqueId(t + tod, "X", kAgentSuffix), "20260304050607X");
     EXPECT_EQ(UniqueId(t + tod, "", kRuleSuffix), "20260304050607");
     EXPECT_EQ(TimeOfDayText(t + tod), "05:06");
-    EXPECT_EQ(StoredMessageKey(std::string(50, 'k')).size(), kMessageKeyWidth);
     EXPECT_EQ(StoredMessageKey("<a@b>"), "<a@b>");
+    const std::string fits = "<" + std::string(38, 'f') + ">";
+    EXPECT_EQ(StoredMessageKey(fits), fits);
+    // Longer keys that differ anywhere, even past 255 characters, stay apart.
+    const std::string pr = "<example-org/a-long-repository-name/pull/4711/";
+    std::set<std::string> stored;
+    for (const std::string& key :
+         {pr + "c1001@x>", pr + "c1002@x>", "<" + std::string(300, 'h') + "1>",
+          "<" + std::string(300, 'h') + "2>", fits + "x"}) {
+        const std::string value = StoredMessageKey(key);
+        EXPECT_EQ(value.size(), kMessageKeyWidth) << key;
+        EXPECT_EQ(value.substr(0, 23), key.substr(0, 23)) << key;
+        EXPECT_EQ(value, StoredMessageKey(key)) << key;
+        stored.insert(value);
+        EXPECT_EQ(CutMessageKey(key), key.substr(0, kMessageKeyWidth));
+    }
+    EXPECT_EQ(stored.size(), 5u);
 }
 
 // ---- the installer ---------------------------------------------------------------

@@ -7,6 +7,8 @@
 #include "mail/tests/tcp_server.h"
 #include "mail/tests/testutil.h"
 
+#include <QTimer>
+#include <chrono>
 #include <functional>
 
 #include <gtest/gtest.h>
@@ -224,18 +226,32 @@ TEST(TmsRemotePOP, DroppedConnectionMidRetrStoresAndDeletesNothing) {
     pop.Close();
 }
 
-TEST(TmsRemotePOP, RefusedDeleteIsAnError) {
-    ScriptedServer srv(Join({Greeting(1, 100),
+TEST(TmsRemotePOP, ARefusedDeleteIsReportedAndThePassGoesOn) {
+    ScriptedServer srv(Join({Greeting(2, 200),
                              ListTop(1, 100, kHead1),
+                             ListTop(2, 100, kHead2),
                              ListTop(1, 100, kHead1),
-                             {Hear(), Say("-ERR locked\r\n")},
+                             {Hear(), Say("-ERR [SYS/PERM] locked\r\n")},
+                             ListTop(2, 100, kHead2),
+                             {Hear(), Say("+OK deleted\r\n")},
                              Quit()}));
     Pop pop(srv.Address());
+    std::vector<std::string> replies;
+    pop.OnDeleted = [&](TagSocket&, int n) {
+        replies.push_back(std::to_string(n) + " " + pop.Reply());
+    };
     pop.SetKeepConnected(true);
     pop.UpdateInfo();
     pop.MarkDelete(0);
-    EXPECT_EQ(Raised<EServerError>([&] { pop.ProcessMarked(); }), "-ERR locked");
-    pop.Disconnect();
+    pop.MarkDelete(1);
+    pop.ProcessMarked();
+    EXPECT_EQ(replies, (std::vector<std::string>{"0 -ERR [SYS/PERM] locked", "1 +OK deleted"}));
+    EXPECT_FALSE(pop.IsOpen());
+    const auto& heard = srv.Heard();
+    ASSERT_GE(heard.size(), 6u);
+    EXPECT_EQ(
+        std::vector<std::string>(heard.end() - 6, heard.end()),
+        (std::vector<std::string>{"TOP 1 1", "DELE 1", "LIST 2", "TOP 2 1", "DELE 2", "QUIT"}));
 }
 
 TEST(TmsRemotePOP, LoginFailures) {
@@ -257,13 +273,26 @@ TEST(TmsRemotePOP, LoginFailures) {
                   "-ERR [AUTH] Authentication failed.");
         pop.Close();
     }
-    for (const char* stat : {"+OK\r\n", "+OK 3\r\n", "+OK x 100\r\n", "+OK 3 lots\r\n"}) {
+    for (const char* stat : {"+OK x 100\r\n", "+OK 3 lots\r\n"}) {
         ScriptedServer srv({Say("+OK hi\r\n"), Hear(), Say("+OK\r\n"), Hear(), Say("+OK\r\n"),
                             Hear(), Say(stat), Linger(2000)});
         Pop pop(srv.Address());
         EXPECT_THROW(pop.UpdateInfo(), EConvertError) << stat;
         EXPECT_EQ(pop.MessageCount(), -1) << stat;
         pop.Close();
+    }
+    // No blank after the first number: the counts keep their values, and
+    // the log-in stands.
+    for (const char* stat : {"+OK\r\n", "+OK 3\r\n", "+OK x\r\n"}) {
+        ScriptedServer srv({Say("+OK hi\r\n"), Hear(), Say("+OK\r\n"), Hear(), Say("+OK\r\n"),
+                            Hear(), Say(stat), Hear(), Say("+OK bye\r\n"), Linger(2000)});
+        Pop pop(srv.Address());
+        pop.UpdateInfo();
+        EXPECT_EQ(pop.MessageCount(), -1) << stat;
+        EXPECT_EQ(pop.TotalSize(), -1) << stat;
+        EXPECT_EQ(pop.Info().Count(), 0) << stat;
+        EXPECT_FALSE(pop.IsOpen()) << stat;
+        EXPECT_EQ(srv.Heard().back(), "QUIT") << stat;
     }
 }
 
@@ -280,6 +309,44 @@ TEST(TmsRemotePOP, EmptyMailboxAndSlowLines) {
     pop.ProcessMarked(); // nothing to do: does not even connect
     EXPECT_TRUE(pop.events.empty());
     EXPECT_EQ(srv.Heard(), (std::vector<std::string>{"USER user", "PASS pw", "STAT", "QUIT"}));
+}
+
+TEST(TimeCounter, EachWaitHasItsWholeTimeOut) {
+    EnsureNetwork();
+    using Clock = std::chrono::steady_clock;
+    // One wait runs while another starts: the second still gets its second.
+    TagWaiter first(60), second(1), idle(60);
+    first.Start();
+    bool later = false;
+    QTimer::singleShot(300, [&] { later = true; });
+    idle.Pump([&] { return later; });
+    second.Start();
+    const auto started = Clock::now();
+    second.Pump([] { return false; });
+    EXPECT_GE(Clock::now() - started, std::chrono::seconds(1));
+    EXPECT_TRUE(second.Expired());
+    EXPECT_FALSE(first.Expired());
+    first.Stop();
+    second.Stop();
+}
+
+TEST(TmsRemotePOP, RepliesSlowerThanATickButInsideTheTimeOut) {
+    // Each reply half a second after its command, with a time-out of one.
+    std::vector<Step> steps = {Wait(500), Say("+OK ready\r\n")};
+    for (const char* reply : {"+OK\r\n", "+OK\r\n", "+OK 1 100\r\n", "+OK 1 100\r\n",
+                              "+OK\r\nSubject: slow\r\n\r\nbody\r\n.\r\n", "+OK bye\r\n"}) {
+        steps.push_back(Hear());
+        steps.push_back(Wait(500));
+        steps.push_back(Say(reply));
+    }
+    steps.push_back(Linger(3000));
+    ScriptedServer srv(steps);
+    Pop pop(srv.Address());
+    pop.SetTimeOut(1);
+    pop.UpdateInfo();
+    ASSERT_EQ(pop.Info().Count(), 1);
+    EXPECT_EQ(pop.Info().Items(0).Headers().GetFieldValue("Subject"), "slow");
+    EXPECT_EQ(srv.Heard().back(), "QUIT");
 }
 
 TEST(TmsPOP, KeepsFetchedMessages) {

@@ -1,13 +1,15 @@
 #include "processor/tests/passfixture.h"
 
+#include "data/schema.h"
 #include "data/tests/headerlock.h"
-#include "platform/win/paths.h"
-
 #include "platform/com/registry.h"
+#include "platform/win/paths.h"
 #include "processor/startup.h"
+#include "processor/store.h"
 
 #include <algorithm>
 #include <chrono>
+#include <set>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -205,6 +207,51 @@ TEST_F(PassTest, AReceivedRowRefusedUnderAnotherProgramsLockIsWrittenOnce) {
     EXPECT_EQ(sounds_.size(), 1u); // the agents ran once
     EXPECT_TRUE(std::filesystem::exists(In("ACC1") + "m.eml"));
     EXPECT_TRUE(std::filesystem::is_empty(Pending("ACC1")));
+}
+
+TEST_F(PassTest, LongMessageIdsAreFiledUnderKeysOfTheirOwn) {
+    // Alike in their first 40 characters, and in their first 255.
+    const std::string pr = "<example-org/a-long-repository-name/pull/4711/";
+    const std::vector<std::string> ids = {
+        pr + "c1001@github.example>", pr + "c1002@github.example>",
+        "<" + std::string(300, 'h') + "1@x>", "<" + std::string(300, 'h') + "2@x>"};
+    AddAccount("ACC1");
+    Attach("ACC1", "AG1", "count");
+    WriteAgent("count", {}, {{{"PLAY SOUND", "s.wav", ""}}});
+    for (const std::string& id : ids)
+        AddMessage("ACC1", quelta::MessageFileName(id), "a@b.c", "s", "x\r\n",
+                   "Message-ID: " + id + "\r\n");
+    // Also in another account, whose row comes first: killed after its
+    // row, before the mark said so; the tag holds one row per key.
+    AddAccount("ACC2");
+    Attach("ACC2", "AG2", "count");
+    const std::string name0 = quelta::MessageFileName(ids[0]);
+    AppendRow(
+        root_ + "db", "RECEIVED.DBF",
+        {{"MESSAGE_ID", data::StoredMessageKey(ids[0])}, {"LINK_ID", "ACC2"}, {"FILENAME", name0}});
+    OpenTables();
+    p_->AgentsMain();
+    AddMessage("ACC2", name0, "a@b.c", "s", "x\r\n", "Message-ID: " + ids[0] + "\r\n");
+    passtest::Spit(Pending("ACC2") + name0 + ".run", "agents\n");
+    p_->AgentsMain();
+
+    const auto rows = Rows("RECEIVED.DBF");
+    ASSERT_EQ(rows.size(), 5u);
+    std::set<std::string> keys, expected;
+    for (std::size_t k = 0; k < 4; ++k) {
+        EXPECT_EQ(rows[k + 1].at("LINK_ID"), "ACC1");
+        keys.insert(rows[k + 1].at("MESSAGE_ID"));
+        expected.insert(data::StoredMessageKey(ids[k]));
+    }
+    EXPECT_EQ(keys, expected);
+    EXPECT_EQ(keys.size(), 4u);
+    EXPECT_EQ(sounds_.size(), 4u); // ACC2's agents had run before the stop
+    std::set<std::string> actionKeys;
+    for (auto& r : Rows("ACTIONS.DBF"))
+        actionKeys.insert(r["MESSAGE_ID"]);
+    EXPECT_EQ(actionKeys, keys);
+    EXPECT_TRUE(std::filesystem::exists(In("ACC2") + name0));
+    EXPECT_TRUE(std::filesystem::is_empty(Pending("ACC2")));
 }
 
 TEST_F(PassTest, CloseTakesEffectAfterTheMessageIsFiled) {

@@ -143,6 +143,11 @@ TEST(MessageKey, IdOrDateKey) {
     m.Headers().Clear();
     m.Headers().Add("Date: garbage");
     EXPECT_EQ(quelta::MessageKey(m), "18991230000000");
+    // A Message-ID is the key whole, however long.
+    const std::string id = "<" + std::string(300, 'x') + "@y>";
+    m.Headers().Clear();
+    m.Headers().Add("Message-ID: " + id);
+    EXPECT_EQ(quelta::MessageKey(m), id);
 }
 
 TEST_F(MergeCodes, ExpressionsThroughTheBasicEngine) {

@@ -11,6 +11,8 @@
 #include "mail/tests/testutil.h"
 #include "platform/win/datetime.h"
 #include "platform/win/paths.h"
+#include "processor/store.h"
+#include "retriever/tests/pop3_mailbox.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -70,7 +72,9 @@ protected:
         messages_ = (dir_.Path() / "messages").string() + "/";
         r_.SetFolders(messages_, (dir_.Path() / "agents").string() + "/", db_);
         r_.SetProgramFolder(dir_.Path().string());
-        r_.POP().SetTimeOut(5);
+        // A real server may hold a reply back for seconds (Dovecot delays
+        // the log-ins after a failed one); only a hang should end a wait.
+        r_.POP().SetTimeOut(60);
         r_.OnLog = [this](const std::string&, const std::string& text) { log_.push_back(text); };
     }
     void TearDown() override {
@@ -135,6 +139,29 @@ protected:
     }
     bool Logged(const std::string& text) const {
         return std::find(log_.begin(), log_.end(), text) != log_.end();
+    }
+    // What the processor does with each pending file: a received row under
+    // the message's key, the file moved to In.
+    void FileAsTheProcessorDoes(const std::string& account) {
+        const std::string in = messages_ + account + "/In/";
+        fs::create_directories(in);
+        for (const std::string& name : PendingNames(account)) {
+            TmsMessage m;
+            std::istringstream text(Pending(account, name));
+            m.LoadFromStream(text);
+            Append("received.dbf", {{"MESSAGE_ID", data::StoredMessageKey(quelta::MessageKey(m))},
+                                    {"LINK_ID", account},
+                                    {"FILENAME", name}});
+            fs::rename(win::ResolvePath(messages_ + account + "/Pending/" + name), in + name);
+        }
+    }
+    // Half an hour later: every account is due again.
+    void Later() {
+        static int minutes = 0;
+        minutes += 30;
+        win::SetClock([m = minutes] {
+            return win::EncodeDateTime({2026, 12, 9, 10, 0, 0, 0, 4}) + m / 1440.0;
+        });
     }
     // Runs one tick with retrieval on.
     void Tick() {
@@ -233,62 +260,206 @@ TEST_F(Retriever, SizeAndLengthBoundaries) {
     EXPECT_EQ(dovecot_->Mailbox(user).size(), 3u);
 }
 
-TEST_F(Retriever, StoredMessagesAreNotFetchedAgainButTheRulesStillDelete) {
+TEST_F(Retriever, StoredMessagesAreDeletedOnlyWhereTheRulesWouldFetchAndDeleteThem) {
     if (!dovecot_->Started())
         GTEST_SKIP() << "Dovecot POP3 server not available: " << dovecot_->Why();
     const std::string user = NewUser();
-    // A key longer than the received table keeps may belong to another
-    // message: it is neither fetched nor deleted.
+    auto message = [](const std::string& id, const std::string& subject) {
+        return Msg("Message-ID: " + id + "\r\nSubject: " + subject + "\r\n", "b\r\n");
+    };
+    // Received: a long key (its row holds the digest) and a short one.
     const std::string longId = "<" + std::string(60, 'r') + "@example.org>";
-    const std::string cut = Msg("Message-ID: " + longId + "\r\nSubject: r\r\n", "b\r\n");
-    const std::string received = Msg("Message-ID: <e@x>\r\nSubject: e\r\n", "b\r\n");
-    const std::string pending = Msg("Message-ID: <p@x>\r\nSubject: p\r\n", "b\r\n");
-    const std::string filed = Msg("Message-ID: <i@x>\r\nSubject: i\r\n", "b\r\n");
-    const std::string fresh = Msg("Message-ID: <n@x>\r\nSubject: n\r\n", "b\r\n");
+    const std::string cut = message(longId, "r");
+    const std::string received = message("<e@x>", "e");
+    // Stored as a session killed between storing and QUIT leaves them.
+    const std::string pending = message("<p@x>", "p");
+    const std::string filed = message("<i@x>", "i");
+    const std::string fresh = message("<n@x>", "n");
     // Without a Message-ID, filed after an agent's script changed its subject.
     const std::string dated = Msg("Received: from a by b id 77\r\nDate: Tue, 8 Dec 2026 09:00:00 "
                                   "+0000\r\nFrom: r@x\r\nSubject: Report\r\n",
                                   "b\r\n");
+    // A row written before keys kept their digest: its 40 characters may
+    // be another message's, so it proves nothing.
+    const std::string olderId = "<" + std::string(60, 'o') + "@example.org>";
+    const std::string older = message(olderId, "o");
+    // Received by another account, not this one.
+    const std::string elsewhere = message("<w@x>", "w");
+    // A row of its date key, which another message may share: left alone.
+    const std::string alarm =
+        Msg("Date: Tue, 8 Dec 2026 09:30:00 +0000\r\nSubject: Alarm\r\n", "b\r\n");
     TmsMessage edited;
     std::istringstream datedText(dated);
     edited.LoadFromStream(datedText);
     edited.SetSubject("[seen] Report");
     std::ostringstream editedText;
     edited.SaveToStream(editedText);
-    for (const auto* m : {&cut, &received, &pending, &filed, &fresh, &dated})
+    for (const auto* m :
+         {&cut, &received, &pending, &filed, &fresh, &dated, &older, &elsewhere, &alarm})
         dovecot_->Deliver(user, *m);
     Account("A1", dovecot_->Address(), user, "secret");
     Rule("A1", "All", "A", "", "", "Y", "Y");
     fs::create_directories(messages_ + "A1/pending");
     fs::create_directories(messages_ + "A1/in");
-    // As a session killed between storing and QUIT leaves them.
     WriteFile(messages_ + "A1/pending/-p@x-.eml", pending);
     WriteFile(messages_ + "A1/in/-i@x-.eml", filed);
     WriteFile(messages_ + "A1/in/20261208090000Repor.eml", editedText.str());
     r_.OpenTables();
-    // The processor files the message after the retriever opened its tables.
+    // The processor files the messages after the retriever opened its tables.
     Append("received.dbf", {{"MESSAGE_ID", data::StoredMessageKey(longId)}, {"LINK_ID", "A1"}});
     Append("received.dbf", {{"MESSAGE_ID", "<e@x>"}, {"LINK_ID", "A1"}});
+    Append("received.dbf", {{"MESSAGE_ID", data::CutMessageKey(olderId)}, {"LINK_ID", "A1"}});
+    Append("received.dbf", {{"MESSAGE_ID", "<w@x>"}, {"LINK_ID", "A9"}});
+    Append("received.dbf", {{"MESSAGE_ID", "20261208093000Alarm"}, {"LINK_ID", "A1"}});
     Tick();
-    EXPECT_EQ(PendingNames("A1"), (std::vector<std::string>{"-n@x-.eml", "-p@x-.eml"}));
+    EXPECT_EQ(PendingNames("A1"),
+              (std::vector<std::string>{"-n@x-.eml", quelta::MessageFileName(olderId), "-p@x-.eml",
+                                        "-w@x-.eml"}));
     EXPECT_EQ(Pending("A1", "-n@x-.eml"), fresh);
-    EXPECT_EQ(dovecot_->Mailbox(user), std::vector<std::string>{cut});
-    for (const char* n : {"1", "2", "3", "4", "5", "6"})
-        EXPECT_TRUE(Logged(std::string("Rule All activated for message ") + n) == (n[0] != '1'))
+    EXPECT_EQ(Pending("A1", quelta::MessageFileName(olderId)), older);
+    EXPECT_EQ(dovecot_->Mailbox(user), std::vector<std::string>{alarm});
+    // Only the mail the rules judged afresh is logged.
+    for (int n = 1; n <= 9; ++n)
+        EXPECT_EQ(Logged("Rule All activated for message " + std::to_string(n)),
+                  n == 5 || n == 7 || n == 8)
             << n;
-    EXPECT_FALSE(Logged("Retrieving  3 of 6"));
-    EXPECT_FALSE(Logged("Retrieving  6 of 6"));
+    for (const char* n : {"1", "2", "3", "4", "6", "9"})
+        EXPECT_FALSE(Logged(std::string("Retrieving  ") + n + " of 9")) << n;
 
-    // With "retrieve, keep" the stored ones stay on the server.
+    // With "retrieve, keep" the stored ones stay on the server; a rule that
+    // deletes unread, added later, deletes only what was never stored.
     const std::string keep = NewUser();
-    dovecot_->Deliver(keep, pending);
+    const std::string received2 = message("<e2@x>", "e2");
+    const std::string spam = message("<s@x>", "s");
+    for (const auto* m : {&pending, &received2, &fresh})
+        dovecot_->Deliver(keep, *m);
     Account("A2", dovecot_->Address(), keep, "secret");
     Rule("A2", "Keep", "A", "", "", "Y", "N");
     fs::create_directories(messages_ + "A2/pending");
     WriteFile(messages_ + "A2/pending/-p@x-.eml", pending);
     r_.CloseTables();
+    Append("received.dbf", {{"MESSAGE_ID", "<e2@x>"}, {"LINK_ID", "A2"}});
     Tick();
-    EXPECT_EQ(dovecot_->Mailbox(keep), std::vector<std::string>{pending});
+    EXPECT_EQ(dovecot_->Mailbox(keep), (std::vector<std::string>{pending, received2, fresh}));
+    EXPECT_EQ(PendingNames("A2"), (std::vector<std::string>{"-n@x-.eml", "-p@x-.eml"}));
+    r_.CloseTables();
+    Rule("A2", "Unread", "G", "", "0", "N", "Y"); // every message: delete unread
+    dovecot_->Deliver(keep, spam);
+    log_.clear();
+    Later();
+    Tick();
+    EXPECT_EQ(dovecot_->Mailbox(keep), (std::vector<std::string>{pending, received2, fresh}));
+    EXPECT_TRUE(Logged("Rule Unread activated for message 4"));
+    for (const char* n : {"1", "2", "3"})
+        for (const char* rule : {"Keep", "Unread"})
+            EXPECT_FALSE(Logged(std::string("Rule ") + rule + " activated for message " + n))
+                << rule << " " << n;
+}
+
+TEST_F(Retriever, IdentifiersAlikeInTheirFirstCharactersAreEachFetchedOnceAndNeverLost) {
+    if (!dovecot_->Started())
+        GTEST_SKIP() << "Dovecot POP3 server not available: " << dovecot_->Why();
+    // Alike in their first 40 characters, and in their first 255.
+    const std::string pr = "<example-org/a-long-repository-name/pull/4711/";
+    const std::string id1 = pr + "c1001@github.example>", id2 = pr + "c1002@github.example>";
+    const std::string id3 = "<" + std::string(300, 'h') + "3@x>",
+                      id4 = "<" + std::string(300, 'h') + "4@x>";
+    std::vector<std::string> m;
+    for (const std::string* id : {&id1, &id3, &id2, &id4})
+        m.push_back(Msg(
+            "Message-ID: " + *id + "\r\nSubject: " + id->substr(id->size() - 8) + "\r\n", "b\r\n"));
+    auto name = [](const std::string& id) { return quelta::MessageFileName(id); };
+
+    // Kept on the server: each pass looks at the received table.
+    const std::string keep = NewUser();
+    Account("K1", dovecot_->Address(), keep, "secret");
+    Rule("K1", "Keep", "A", "", "", "Y", "N");
+    dovecot_->Deliver(keep, m[0]);
+    dovecot_->Deliver(keep, m[1]);
+    Tick();
+    EXPECT_EQ(PendingNames("K1"), (std::vector<std::string>{name(id1), name(id3)}));
+    FileAsTheProcessorDoes("K1");
+    dovecot_->Deliver(keep, m[2]);
+    dovecot_->Deliver(keep, m[3]);
+    Later();
+    Tick();
+    ASSERT_EQ(PendingNames("K1"), (std::vector<std::string>{name(id2), name(id4)}));
+    EXPECT_EQ(Pending("K1", name(id2)), m[2]);
+    EXPECT_EQ(Pending("K1", name(id4)), m[3]);
+    FileAsTheProcessorDoes("K1");
+    // Filed while keys were cut to 255 characters: named after the cut key.
+    const std::string id5 = "<" + std::string(300, 'h') + "5@x>";
+    const std::string m5 = Msg("Message-ID: " + id5 + "\r\nSubject: 5\r\n", "b\r\n");
+    WriteFile(messages_ + "K1/In/" + name(id5.substr(0, 255)), m5);
+    dovecot_->Deliver(keep, m5);
+    Later();
+    Tick();
+    EXPECT_TRUE(PendingNames("K1").empty());
+    EXPECT_EQ(dovecot_->Mailbox(keep).size(), 5u);
+
+    // Retrieved and deleted in one session: each is stored under its own
+    // name before it goes from the server.
+    const std::string take = NewUser();
+    Account("T1", dovecot_->Address(), take, "secret");
+    Rule("T1", "All", "A", "", "", "Y", "Y");
+    for (const std::string& text : m)
+        dovecot_->Deliver(take, text);
+    Later();
+    Tick();
+    ASSERT_EQ(PendingNames("T1").size(), 4u);
+    for (std::size_t k = 0; k < 4; ++k)
+        EXPECT_EQ(Pending("T1", name(std::vector<std::string>{id1, id3, id2, id4}[k])), m[k]);
+    EXPECT_TRUE(dovecot_->Mailbox(take).empty());
+}
+
+TEST_F(Retriever, ARefusedDeleteIsLoggedAndTheOtherMessagesAreFetchedAndDeleted) {
+    nettest::TPop3Mailbox box;
+    box.RefuseDelete("<m3@x>", "-ERR [SYS/PERM] Mailbox is read-only");
+    auto message = [](int n) {
+        return Msg("Message-ID: <m" + std::to_string(n) + "@x>\r\nSubject: " + std::to_string(n) +
+                       "\r\n",
+                   ".dotted\r\n");
+    };
+    for (int n = 1; n <= 7; ++n)
+        box.Deliver(message(n));
+    auto session = [&box, heard = std::size_t(0)]() mutable {
+        const auto all = box.Commands();
+        const std::vector<std::string> last(all.begin() + static_cast<long>(heard), all.end());
+        heard = all.size();
+        return last;
+    };
+    Account("R1", box.Address(), "u", "p");
+    Rule("R1", "All", "A", "", "", "Y", "Y");
+    Tick();
+    std::vector<std::string> names;
+    for (int n = 1; n <= 7; ++n)
+        names.push_back("-m" + std::to_string(n) + "@x-.eml");
+    EXPECT_EQ(PendingNames("R1"), names);
+    EXPECT_EQ(Pending("R1", "-m4@x-.eml"), message(4));
+    EXPECT_EQ(box.Messages(), std::vector<std::string>{message(3)});
+    EXPECT_TRUE(Logged("Message 3 was not deleted on the server: -ERR [SYS/PERM] Mailbox is "
+                       "read-only"));
+    EXPECT_EQ(r_.ScanPasses(), 1);
+    EXPECT_EQ(session().back(), "QUIT");
+
+    // The next pass: the refused one comes first and is not fetched again.
+    for (int n = 8; n <= 13; ++n)
+        box.Deliver(message(n));
+    log_.clear();
+    Later();
+    Tick();
+    for (int n = 8; n <= 13; ++n)
+        names.push_back("-m" + std::to_string(n) + "@x-.eml");
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(PendingNames("R1"), names);
+    EXPECT_EQ(box.Messages(), std::vector<std::string>{message(3)});
+    EXPECT_TRUE(Logged("Message 1 was not deleted on the server: -ERR [SYS/PERM] Mailbox is "
+                       "read-only"));
+    const auto second = session();
+    EXPECT_EQ(std::count(second.begin(), second.end(), "RETR 1"), 0);
+    EXPECT_EQ(std::count(second.begin(), second.end(), "DELE 1"), 1);
+    EXPECT_EQ(second.back(), "QUIT");
+    EXPECT_EQ(r_.ScanPasses(), 2);
 }
 
 TEST_F(Retriever, FileNamesThatCollideOrOverflowStillStoreEveryMessage) {
