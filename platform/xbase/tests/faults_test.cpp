@@ -67,6 +67,49 @@ TEST(Faults, AFailedWriteIsReportedAndTheRowIsWrittenOnce) {
     }
 }
 
+#ifdef XBASE_HAS_INDEXES
+// Building a tag again (as re-indexing does) drops the old one first.
+TEST(Faults, ATagBuildThatFailsIsReportedAndTheTableStaysUsable) {
+    for (int nth = 1; nth <= 8; ++nth) {
+        SCOPED_TRACE(nth);
+        EngineReset reset;
+        TempDir dir;
+        const XbFieldDef fields[] = {Def("MESSAGE_ID", 'C', 40), Def("FROM", 'C', 40)};
+        std::string p = dir.File("received.dbf");
+        ASSERT_EQ(xb_Create(p.c_str(), fields, 2), 1);
+        ASSERT_NE(xb_Use(p.c_str(), nullptr, XB_EXCLUSIVE, 2), 0);
+        ASSERT_EQ(xb_IndexTag("", "MESSAGE_ID", "MESSAGE_ID", 1, 0, ""), 1);
+        ASSERT_EQ(xb_IndexTag("", "FROM", "FROM", 0, 0, ""), 2);
+        for (int i = 0; i < 300; ++i) {
+            ASSERT_EQ(xb_AppendEx(), XB_APPEND_OK);
+            Put("MESSAGE_ID", "<" + std::to_string(i) + ">");
+            Put("FROM", "sender" + std::to_string(i));
+            xb_Commit();
+        }
+        xbase::FailNthWrite(nth);
+        const int built = xb_IndexTag("", "MESSAGE_ID", "MESSAGE_ID", 1, 0, "");
+        xbase::FailNthWrite(0);
+        if (built == 0) {
+            EXPECT_EQ(xb_LastError(), XB_ERR_IO) << ErrorText();
+        }
+        // Every order the area still lists names a tag of the bag.
+        for (int order = 1; order <= 2; ++order) {
+            char name[64] = {};
+            if (xb_TagName(order, name, sizeof name) > 0) {
+                EXPECT_TRUE(std::string(name) == "MESSAGE_ID" || std::string(name) == "FROM")
+                    << name;
+            }
+        }
+        // Built again with room, the tags work.
+        ASSERT_NE(xb_IndexTag("", "MESSAGE_ID", "MESSAGE_ID", 1, 0, ""), 0) << ErrorText();
+        ASSERT_NE(xb_IndexTag("", "FROM", "FROM", 0, 0, ""), 0) << ErrorText();
+        xb_SetOrder(xb_TagArea("MESSAGE_ID"));
+        EXPECT_EQ(xb_Seek("<7>"), 1) << ErrorText();
+        xb_CloseAll();
+    }
+}
+#endif
+
 TEST(Exports, EveryOperationOfTheHeaderIsExported) {
     std::ifstream in(std::string(QUELTA_SOURCE_DIR) + "/platform/xbase/xbengine.h");
     std::string header((std::istreambuf_iterator<char>(in)), {});
