@@ -81,6 +81,7 @@ TfrmMain::TfrmMain(const std::string& programFolder, QWidget* parent)
     Tables.DSSent.OnDataChange = [this](data::TDataSource&) { msMessage1.Clear(); };
 
     StatusPanel0 = new QLabel(QString::fromLatin1(kCaption), this);
+    StatusPanel0->setTextFormat(Qt::PlainText);
     StatusPanel0->setFixedWidth(300);
     StatusPanel1 = new QLabel(this);
     StatusPanel1->setFixedWidth(50);

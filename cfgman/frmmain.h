@@ -184,9 +184,16 @@ public:
     // Connects a command built by a window of its own and switches it on.
     void BuildCommand(QAction* action, const std::function<void()>& handler);
 
-    // The node's kind and record number.
+    // The node's kind, record number and row key.
     [[nodiscard]] static int NodeImage(const QTreeWidgetItem* node);
     [[nodiscard]] static std::int32_t NodeRecNo(const QTreeWidgetItem* node);
+    [[nodiscard]] static std::string NodeKey(const QTreeWidgetItem* node);
+    // Puts the node's selection view on the row the node's key names and
+    // returns its record number; 0 when that row is gone.
+    std::int32_t NodeRow(const QTreeWidgetItem* node);
+    // Builds the tree again on the rows as they are now, with the node of
+    // the same kind and key selected as before (none when it is gone).
+    void RebuildTreeKeepingSelection();
 
     [[nodiscard]] int ErrorCount() const { return errorCount_; }
     [[nodiscard]] bool StartupFailed() const { return startupFailed_; }
@@ -328,6 +335,12 @@ private:
     void AddTreeItems(QTreeWidgetItem* parent, const TTreeItem& item);
     void EnableSelectionCommands(bool on);
     void ShowTreePopup(const QPoint& at);
+    // Says that the node's row is gone and shows the tree as it is now.
+    void RowGone(const QTreeWidgetItem* node);
+    // Runs a maintenance command; afterwards, also after a failure, the tree
+    // and the lists are read again on the rows they showed, since packing
+    // and emptying renumber the rows.
+    void Maintain(const std::function<void()>& work);
 
     std::string programFolder_;
     TfrmStatus* frmStatus_ = nullptr;

@@ -43,11 +43,21 @@ void TfrmMain::B1Click() {
 }
 
 void TfrmMain::mnuPropertiesClick() {
-    // The properties are an account's: other nodes have none.
     QTreeWidgetItem* node = treeMain->currentItem();
-    if (!node || NodeImage(node) != nkAccount)
+    if (!node)
         return;
-    const std::int32_t account = NodeRecNo(node);
+    // An account node's own row; from any other node, the account last
+    // selected, on which the second accounts view stands.
+    std::int32_t account = 0;
+    if (NodeImage(node) == nkAccount) {
+        account = NodeRow(node);
+        if (account == 0)
+            return RowGone(node);
+    } else if (Tables.TableNodes2.Active()) {
+        account = Tables.TableNodes2.RecNo();
+    }
+    if (account == 0)
+        return;
     TfrmModify dialog(Tables, account, this);
     // The tree's selection does not decide here: the dialog has put the
     // selection views on its account and its attached agent.

@@ -3,6 +3,7 @@
 // them.
 #include "cfgman/core/agents.h"
 #include "cfgman/core/settings.h"
+#include "cfgman/core/text.h"
 #include "cfgman/frmagentproperties.h"
 #include "cfgman/frmagents.h"
 #include "cfgman/frmmain.h"
@@ -214,10 +215,11 @@ void TfrmMain::mnuAttachClick() {
     if (agent.empty())
         return;
     const std::int32_t recNo = AttachAgent(Tables, agent);
+    const std::string key = Trim(Tables.TableAgents2.FieldByName("UNIQUE_ID").AsString());
     QTreeWidgetItem* node = treeMain->currentItem();
     if (NodeImage(node) == nkAccount && NodeRecNo(node) == Tables.TableNodes2.RecNo()) {
         TTreeItem account;
-        account.Children.push_back({nkAgent, agent, recNo, {}});
+        account.Children.push_back({nkAgent, agent, recNo, {}, key});
         AddTreeItems(node, account);
     } else {
         populateGroups();

@@ -16,16 +16,30 @@
 
 namespace cfgman {
 
+void TfrmMain::Maintain(const std::function<void()>& work) {
+    try {
+        work();
+    } catch (...) {
+        try {
+            RebuildTreeKeepingSelection();
+        } catch (...) {
+            // The first failure is the one to report.
+        }
+        throw;
+    }
+    RebuildTreeKeepingSelection();
+}
+
 void TfrmMain::ReIndex1Click() {
-    ReIndexTables(Tables);
+    Maintain([this] { ReIndexTables(Tables); });
 }
 
 void TfrmMain::Pack1Click() {
-    PackTables(Tables);
+    Maintain([this] { PackTables(Tables); });
 }
 
 void TfrmMain::Zap1Click() {
-    ZapMessageTables(Tables);
+    Maintain([this] { ZapMessageTables(Tables); });
 }
 
 void TfrmMain::SetPreferences1Click() {

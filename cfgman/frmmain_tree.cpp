@@ -17,7 +17,9 @@
 #include <QStyledItemDelegate>
 #include <QTableView>
 #include <QThread>
+#include <QTimer>
 #include <QTreeWidget>
+#include <QTreeWidgetItemIterator>
 
 namespace cfgman {
 
@@ -25,6 +27,7 @@ namespace {
 
 constexpr int kImageRole = Qt::UserRole;
 constexpr int kRecNoRole = Qt::UserRole + 1;
+constexpr int kKeyRole = Qt::UserRole + 2;
 
 QIcon Image(int image) {
     QStyle* style = QApplication::style();
@@ -77,6 +80,54 @@ std::int32_t TfrmMain::NodeRecNo(const QTreeWidgetItem* node) {
     return node ? node->data(0, kRecNoRole).toInt() : 0;
 }
 
+std::string TfrmMain::NodeKey(const QTreeWidgetItem* node) {
+    return node ? S(node->data(0, kKeyRole).toString()) : std::string();
+}
+
+std::int32_t TfrmMain::NodeRow(const QTreeWidgetItem* node) {
+    switch (NodeImage(node)) {
+    case nkAgent:
+        return LocateRow(Tables.TableAgents2, Tables.XbAgents2, NodeRecNo(node), NodeKey(node));
+    case nkAccount:
+        return LocateRow(Tables.TableNodes2, Tables.XbNodes2, NodeRecNo(node), NodeKey(node));
+    case nkGroup:
+        return LocateRow(Tables.TableGroups2, Tables.XbGroups2, NodeRecNo(node), NodeKey(node));
+    default:
+        return 0;
+    }
+}
+
+void TfrmMain::RowGone(const QTreeWidgetItem* node) {
+    const char* kind = NodeImage(node) == nkGroup     ? "group"
+                       : NodeImage(node) == nkAccount ? "account"
+                                                      : "attached agent";
+    win::MessageBox(std::string("The ") + kind + " " + S(node->text(0)) +
+                        " is no longer in the tables.",
+                    "Quelta Mail Management System", win::MB_OK | win::MB_ICONWARNING);
+    // Not at once: the node may be in the middle of an edit.
+    QTimer::singleShot(0, this, [this] { Command([this] { RebuildTreeKeepingSelection(); }); });
+}
+
+void TfrmMain::RebuildTreeKeepingSelection() {
+    const QTreeWidgetItem* was = treeMain->currentItem();
+    const int image = NodeImage(was);
+    const std::string key = NodeKey(was);
+    populateGroups();
+    if (!was)
+        return;
+    QTreeWidgetItem* found = nullptr;
+    for (QTreeWidgetItemIterator it(treeMain); *it && !found; ++it)
+        if (NodeImage(*it) == image && (image == nkRoot || (!key.empty() && NodeKey(*it) == key)))
+            found = *it;
+    if (!found) {
+        treeMainChange(nullptr);
+        return;
+    }
+    for (QTreeWidgetItem* p = found->parent(); p; p = p->parent())
+        p->setExpanded(true);
+    treeMain->setCurrentItem(found);
+}
+
 void TfrmMain::EnableCommand(QAction* action, bool on) {
     if (action)
         action->setEnabled(on && !action->property("quelta_later").toBool());
@@ -122,9 +173,12 @@ void TfrmMain::BuildTreePopup() {
             [this] { Command([this] { mnuDetachClick(); }); });
     connect(popFolder, &QAction::triggered, this,
             [this] { Command([this] { Position1Click(); }); });
+    connect(popAccount, &QAction::triggered, this, [this] { Command([this] { B1Click(); }); });
     connect(popDelete, &QAction::triggered, this, [this] { Command([this] { Delete1Click(); }); });
     connect(popRename, &QAction::triggered, this,
             [this] { Command([this] { mnuRenameClick(); }); });
+    connect(popProperties, &QAction::triggered, this,
+            [this] { Command([this] { mnuPropertiesClick(); }); });
 
     PopupMenuHistory = new QMenu(GridAgentHistory);
     V3 = PopupMenuHistory->addAction(QStringLiteral("View Message..."));
@@ -156,6 +210,7 @@ void TfrmMain::AddTreeItems(QTreeWidgetItem* parent, const TTreeItem& item) {
         auto* node = new QTreeWidgetItem(parent, {Q(child.Text)});
         node->setData(0, kImageRole, child.Image);
         node->setData(0, kRecNoRole, child.RecNo);
+        node->setData(0, kKeyRole, Q(child.Key));
         node->setIcon(0, Image(child.Image));
         if (child.Image == nkGroup || child.Image == nkAccount)
             node->setFlags(node->flags() | Qt::ItemIsEditable);
@@ -212,10 +267,14 @@ void TfrmMain::treeMainChange(QTreeWidgetItem* node) {
         RetractPanel(panelHistoryHolder);
     if (image != nkAccount)
         ShowMessageLists(false);
+    // A node whose row is gone positions nothing and offers nothing.
+    if ((image == nkAgent || image == nkAccount || image == nkGroup) && NodeRow(node) == 0) {
+        ShowMessageLists(false);
+        return;
+    }
     switch (image) {
     case nkAgent:
         EnableCommand(mnuDetach, true);
-        Tables.XbAgents2.Go(NodeRecNo(node));
         historyModel->Reload();
         QCoreApplication::processEvents();
         ExpandPanel(panelHistoryHolder);
@@ -225,7 +284,6 @@ void TfrmMain::treeMainChange(QTreeWidgetItem* node) {
         break;
     case nkAccount:
         EnableCommand(mnuAttach, true);
-        Tables.XbNodes2.Go(NodeRecNo(node));
         for (QAction* a :
              {AccountsBar.Modify, AccountsBar.Delete, mnuMainDelete, mnuMainProperties, mnuRename})
             EnableCommand(a, true);
@@ -234,7 +292,6 @@ void TfrmMain::treeMainChange(QTreeWidgetItem* node) {
     case nkGroup:
         for (QAction* a : {mnuMainDelete, mnuRename, AccountsBar.Modify, AccountsBar.Delete})
             EnableCommand(a, true);
-        Tables.XbGroups2.Go(NodeRecNo(node));
         break;
     default:
         break;
@@ -255,13 +312,13 @@ void TfrmMain::treeMainEdited(QTreeWidgetItem* node, const std::string& newText)
         if (newText == old)
             return;
         const int image = NodeImage(node);
-        std::string line;
-        if (image == nkAccount)
-            line = RenameAccount(Tables, NodeRecNo(node), old, newText);
-        else if (image == nkGroup)
-            line = RenameGroup(Tables, NodeRecNo(node), old, newText);
-        else
+        if (image != nkAccount && image != nkGroup)
             return;
+        const std::int32_t row = NodeRow(node);
+        if (row == 0)
+            return RowGone(node);
+        const std::string line = image == nkAccount ? RenameAccount(Tables, row, old, newText)
+                                                    : RenameGroup(Tables, row, old, newText);
         node->setText(0, Q(newText));
         SendtoLog(line, 0);
     });
@@ -298,7 +355,10 @@ void TfrmMain::Delete1Click() {
         return;
     }
     const int image = NodeImage(node);
-    const std::int32_t recNo = NodeRecNo(node);
+    // The row the node shows, wherever packing has put it.
+    const std::int32_t recNo = image == nkAccount || image == nkGroup ? NodeRow(node) : 0;
+    if ((image == nkAccount || image == nkGroup) && recNo == 0)
+        return RowGone(node);
     if (image == nkAccount) {
         if (win::MessageBox("Are you sure you want to delete this account?", " Delete Confirmation",
                             win::MB_YESNO | win::MB_ICONQUESTION) != win::IDYES)

@@ -183,6 +183,8 @@ TMessageEditor::TEntry TMessageEditor::AddEntry(const char* name, const char* pr
                                                 const char* hint) {
     TEntry entry{new QLabel(QString::fromLatin1(prompt), pnlHeader), new QLineEdit(pnlHeader)};
     entry.Label->setObjectName(QStringLiteral("lbl") + QString::fromLatin1(name));
+    // It shows what the message holds, which may look like markup.
+    entry.Label->setTextFormat(Qt::PlainText);
     entry.Label->setToolTip(QString::fromLatin1(hint));
     entry.Label->setCursor(Qt::IBeamCursor);
     entry.Label->installEventFilter(this);

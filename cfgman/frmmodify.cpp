@@ -23,6 +23,7 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QSlider>
 #include <QSpinBox>
 #include <QTabWidget>
@@ -408,6 +409,8 @@ void TfrmModify::Button7Click() {
 }
 
 void TfrmModify::edtMinsChange() {
+    // The bar ends at 600 minutes; an interval beyond it stays as it is.
+    const QSignalBlocker quiet(IntervalTrackBar);
     IntervalTrackBar->setValue(edtMins->value());
 }
 

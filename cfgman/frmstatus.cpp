@@ -16,6 +16,8 @@ namespace {
 
 QLabel* Label(QWidget* parent, const QString& text, int x, int y, int w, bool visible = true) {
     auto* label = new QLabel(text, parent);
+    // Log texts and errors carry subjects and addresses as they came.
+    label->setTextFormat(Qt::PlainText);
     label->setGeometry(x, y, w, 17);
     label->setVisible(visible);
     return label;

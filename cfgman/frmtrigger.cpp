@@ -62,6 +62,8 @@ TfrmTrigger::TfrmTrigger(QWidget* parent) : QDialog(parent) {
     lblCondition = new QLabel(frame);
     lblCondition->setObjectName(QStringLiteral("lblCondition"));
     lblCondition->setWordWrap(true);
+    // "<Body>" and typed values are text, never markup.
+    lblCondition->setTextFormat(Qt::PlainText);
     frameLayout->addWidget(lblCondition);
     layout->addWidget(frame);
 

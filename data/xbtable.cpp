@@ -248,6 +248,8 @@ int TXbTable::IndexTag(const std::string& file, const std::string& tag,
         const std::string path = file.empty() ? std::string() : IndexPath(file);
         const int result = xb_IndexTag(path.c_str(), tag.c_str(), expression.c_str(), option,
                                        descending ? 1 : 0, condition.c_str());
+        // The calls below would replace the engine's text.
+        engineError_ = result == 0 ? EngineErrorText() : std::string();
         // The table's own tag stays the active order, so its range and its
         // master-detail link keep working after a rebuild.
         t.UpdateIndexDefs();

@@ -58,9 +58,11 @@ public:
     [[nodiscard]] int Count();
     void Pack();
     void Zap();
-    // Builds a tag (option 1: unique). The table keeps its own tag active afterwards.
+    // Builds a tag (option 1: unique). The table keeps its own tag active
+    // afterwards. 0 when the engine failed, with its text in LastEngineError.
     int IndexTag(const std::string& file, const std::string& tag, const std::string& expression,
                  int option, bool descending, const std::string& condition);
+    [[nodiscard]] const std::string& LastEngineError() const { return engineError_; }
     int IndexOpen(const std::string& file);
     int SetOrder(int order);
     [[nodiscard]] std::string TagName(int order);
@@ -87,6 +89,7 @@ private:
     std::vector<std::string> extraIndexes_;
     std::string filter_;
     bool turboRead_ = false;
+    std::string engineError_;
 };
 
 enum class TXbDateFrmt {

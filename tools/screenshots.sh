@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Pictures of cfgman's windows, opened on the demonstration installation on
-# a display of its own (Xvfb) and driven with xdotool, as PNG files.
+# Pictures of cfgman's windows, and of the mail retriever's about box, opened
+# on the demonstration installation on a display of its own (Xvfb) and driven
+# with xdotool, as PNG files.
 #   tools/screenshots.sh [OUT-DIR]     (default docs/; QUELTA_DEMO_DIR as for tools/demo.sh)
 # Runs tools/demo.sh first when there is no demonstration installation.
 set -euo pipefail
@@ -10,7 +11,7 @@ demo=${QUELTA_DEMO_DIR:-/tmp/quelta-demo}
 bash tools/bootstrap.sh
 [ -f "$demo/win/quelta.ini" ] || bash tools/demo.sh >/dev/null
 cmake -S . -B build -G Ninja -DQUELTA_WERROR=ON >/dev/null
-cmake --build build -j"$(nproc)" --target cfgman >/dev/null
+cmake --build build -j"$(nproc)" --target cfgman postp >/dev/null
 mkdir -p "$out"
 
 Xvfb -displayfd 5 -screen 0 1024x768x24 -nolisten tcp 5>"$demo/xvfb.display" </dev/null \
@@ -182,3 +183,20 @@ xdotool windowfocus --sync "$main"
 keys alt+f x
 wait $app 2>/dev/null || true
 app=
+
+# The mail retriever's about box, from its icon's menu in a notification
+# area of the display's own: Help, About.
+trayer --edge top --align right --widthtype pixel --width 120 --heighttype pixel --height 32 \
+  >/dev/null 2>&1 &
+tray=$!
+build/bin/postp >/dev/null 2>&1 &
+retriever=$!
+trap 'kill $xvfb ${app:-} ${dovecot_pid:-} $tray $retriever 2>/dev/null || true' EXIT
+icon=$(xdotool search --sync --onlyvisible --pid "$retriever" | head -n1)
+xdotool mousemove --window "$icon" 6 6 click 3
+sleep 0.8
+keys Up Up Right a
+shot "About Quelta Mail Retriever" postp-about.png
+keys Return
+kill $retriever $tray 2>/dev/null || true
+wait $retriever 2>/dev/null || true

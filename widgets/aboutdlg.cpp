@@ -3,9 +3,12 @@
 #include <QApplication>
 #include <QLabel>
 #include <QPushButton>
+#include <algorithm>
 #include <cmath>
 #include <dlfcn.h>
+#include <tuple>
 #include <unistd.h>
+#include <utility>
 
 #include "widgets/epimage.h"
 
@@ -30,6 +33,44 @@ void AutoSize(QLabel* label) {
     label->adjustSize();
     if (label->alignment() & Qt::AlignRight)
         label->move(before.right() - label->width() + 1, before.top());
+}
+
+// The places were measured for one font; with another, every text gets the
+// room it needs: captions their width and height, the figures kept right of
+// their captions, the description the lines it wraps to, and the window
+// grows (never shrinks) to hold it all.
+void FitTexts(TEPAboutDialogFm& f) {
+    constexpr int kMargin = 12, kGap = 8;
+    for (QLabel* caption : {f.MemoryTextLb, f.ResourcesTextLb})
+        caption->adjustSize();
+    int right = f.width() - kMargin;
+    for (auto [caption, figure] :
+         {std::pair{f.MemoryTextLb, f.MemoryLb}, std::pair{f.ResourcesTextLb, f.ResourcesLb}})
+        right = std::max(right, caption->geometry().right() + 1 + kGap + figure->width());
+    for (QLabel* line : {f.ProductLb, f.CopyrightLb})
+        right = std::max(right, line->geometry().right() + 1);
+    const int wider = right + kMargin - f.width();
+
+    f.DescriptionLb->resize(f.DescriptionLb->width() + wider, f.DescriptionLb->height());
+    const int wrapped = f.DescriptionLb->heightForWidth(f.DescriptionLb->width());
+    const int taller = std::max(0, wrapped - f.DescriptionLb->height());
+    f.DescriptionLb->resize(f.DescriptionLb->width(), f.DescriptionLb->height() + taller);
+
+    const int row = std::max({f.MemoryTextLb->height(), f.MemoryLb->height(),
+                              f.ResourcesTextLb->height(), f.ResourcesLb->height()});
+    f.EPBorder1->setGeometry(f.EPBorder1->x(), f.EPBorder1->y() + taller,
+                             f.EPBorder1->width() + wider, f.EPBorder1->height());
+    const int top = f.MemoryTextLb->y() + taller;
+    const int resourcesTop = std::max(f.ResourcesTextLb->y() + taller, top + row + 2);
+    for (auto [caption, figure, y] : {std::tuple{f.MemoryTextLb, f.MemoryLb, top},
+                                      std::tuple{f.ResourcesTextLb, f.ResourcesLb, resourcesTop}}) {
+        caption->setGeometry(caption->x(), y, caption->width(), row);
+        figure->setGeometry(figure->x() + wider, y, figure->width(), row);
+    }
+    const int buttonsTop = std::max(f.OKBt->y() + taller, resourcesTop + row + 10);
+    for (QPushButton* button : {f.CustomBt, f.OKBt})
+        button->move(button->x() + wider, buttonsTop);
+    f.setFixedSize(f.width() + wider, std::max(f.height() + taller, buttonsTop + 33));
 }
 
 // The "%d" and "%%" of a format.
@@ -121,6 +162,7 @@ TEPAboutDialogFm* TEPAboutDialog::CreateForm(std::uint64_t totalPhysicalBytes, i
     form->ResourcesLb->setText(
         QString::fromStdString(FormatInt(form->ResourcesLb->text().toStdString(), freeResources)));
     AutoSize(form->ResourcesLb);
+    FitTexts(*form);
     return form;
 }
 

@@ -15,6 +15,25 @@ bool HasScreen() {
 }
 
 int ShowMessageBox(const std::string& text, const std::string& caption, unsigned flags) {
+    const std::unique_ptr<QMessageBox> box = MakeMessageBox(text, caption, flags);
+    switch (box->exec()) {
+    case QMessageBox::Cancel:
+        return win::IDCANCEL;
+    case QMessageBox::Yes:
+        return win::IDYES;
+    case QMessageBox::No:
+        return win::IDNO;
+    case QMessageBox::Retry:
+        return win::IDRETRY;
+    default:
+        return win::IDOK;
+    }
+}
+
+} // namespace
+
+std::unique_ptr<QMessageBox> MakeMessageBox(const std::string& text, const std::string& caption,
+                                            unsigned flags) {
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     switch (flags & 0xF0) {
     case win::MB_ICONERROR:
@@ -49,22 +68,12 @@ int ShowMessageBox(const std::string& text, const std::string& caption, unsigned
     default:
         break;
     }
-    QMessageBox box(icon, QString::fromStdString(caption), QString::fromStdString(text), buttons);
-    switch (box.exec()) {
-    case QMessageBox::Cancel:
-        return win::IDCANCEL;
-    case QMessageBox::Yes:
-        return win::IDYES;
-    case QMessageBox::No:
-        return win::IDNO;
-    case QMessageBox::Retry:
-        return win::IDRETRY;
-    default:
-        return win::IDOK;
-    }
+    auto box = std::make_unique<QMessageBox>(icon, QString::fromStdString(caption),
+                                             QString::fromStdString(text), buttons);
+    // The texts name files, addresses and subjects, which may look like markup.
+    box->setTextFormat(Qt::PlainText);
+    return box;
 }
-
-} // namespace
 
 TAppHooks::TAppHooks() {
     win::SetPumpHook([] { QCoreApplication::processEvents(); });

@@ -60,6 +60,8 @@ TEPRichLabel::TEPRichLabel(QWidget* parent) : TEPCustomRichEdit(parent) {
     setAttribute(Qt::WA_TransparentForMouseEvents);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // In a layout its height is its text's, never a share of the space left.
+    setSizePolicy(sizePolicy().horizontalPolicy(), QSizePolicy::Fixed);
     connect(document(), &QTextDocument::contentsChanged, this, [this] { ContentsChanged(); });
 }
 
@@ -112,8 +114,23 @@ void TEPRichLabel::AdjustHeight() {
         height += step;
         next = FirstUnfitted(*measure, height, length);
     }
-    resize(this->width(), height + (this->height() - contentsRect().height()));
+    const int total = height + (this->height() - contentsRect().height());
+    if (total != adjustedHeight_) {
+        adjustedHeight_ = total;
+        updateGeometry();
+    }
+    resize(this->width(), total);
     autoSize_ = true;
+}
+
+QSize TEPRichLabel::sizeHint() const {
+    const QSize hint = TEPCustomRichEdit::sizeHint();
+    return adjustedHeight_ < 0 ? hint : QSize(hint.width(), adjustedHeight_);
+}
+
+QSize TEPRichLabel::minimumSizeHint() const {
+    const QSize hint = TEPCustomRichEdit::minimumSizeHint();
+    return adjustedHeight_ < 0 ? hint : QSize(hint.width(), adjustedHeight_);
 }
 
 void TEPRichLabel::resizeEvent(QResizeEvent* event) {

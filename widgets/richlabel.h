@@ -21,8 +21,12 @@ public:
     void SetAutoSize(bool value);
 
     // Nothing without AutoSize, without text, or without any width to fit
-    // the text into.
+    // the text into. The height it computes is also the one it asks of a
+    // layout.
     virtual void AdjustHeight();
+
+    [[nodiscard]] QSize sizeHint() const override;
+    [[nodiscard]] QSize minimumSizeHint() const override;
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -32,6 +36,7 @@ private:
 
     bool autoSize_ = true;
     bool settingText_ = false;
+    int adjustedHeight_ = -1; // the last height AdjustHeight computed
 };
 
 } // namespace widgets

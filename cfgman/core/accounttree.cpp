@@ -5,6 +5,7 @@
 #include "data/schema.h"
 #include "platform/win/datetime.h"
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -14,6 +15,16 @@ namespace {
 
 std::string Text(data::TTable& t, const char* field) {
     return t.FieldByName(field).AsString();
+}
+
+std::string Trimmed(std::string s) {
+    while (!s.empty() && s.back() == ' ')
+        s.pop_back();
+    return s;
+}
+
+std::string KeyOf(data::TTable& t) {
+    return Trimmed(Text(t, "UNIQUE_ID"));
 }
 
 // Fast reading for the length of a tree walk, off again also after a failure.
@@ -40,19 +51,27 @@ TTreeItem BuildAccountTree(TCfgTables& t) {
     for (data::TTable* view : {&t.TableGroups, &t.TableNodes, &t.TableGroups2, &t.TableNodes2})
         view->Refresh();
     TurboRead turbo(t);
-    TTreeItem root{nkRoot, kRootText, 0, {}};
+    TTreeItem root{nkRoot, kRootText, 0, {}, {}};
     t.TableOrgs.First();
     t.TableGroups.First();
     while (!t.TableGroups.Eof()) {
-        TTreeItem group{nkGroup, Text(t.TableGroups, "GROUP"), t.TableGroups.RecNo(), {}};
+        TTreeItem group{
+            nkGroup, Text(t.TableGroups, "GROUP"), t.TableGroups.RecNo(), {}, KeyOf(t.TableGroups)};
         // The details restart at the first row of their new range.
         t.TableNodes.First();
         while (!t.TableNodes.Eof()) {
-            TTreeItem account{nkAccount, Text(t.TableNodes, "NODE"), t.TableNodes.RecNo(), {}};
+            TTreeItem account{nkAccount,
+                              Text(t.TableNodes, "NODE"),
+                              t.TableNodes.RecNo(),
+                              {},
+                              KeyOf(t.TableNodes)};
             t.TableAgents.First();
             while (!t.TableAgents.Eof()) {
-                account.Children.push_back(
-                    {nkAgent, Text(t.TableAgents, "AGENT"), t.TableAgents.RecNo(), {}});
+                account.Children.push_back({nkAgent,
+                                            Text(t.TableAgents, "AGENT"),
+                                            t.TableAgents.RecNo(),
+                                            {},
+                                            KeyOf(t.TableAgents)});
                 t.TableAgents.Next();
             }
             group.Children.push_back(std::move(account));
@@ -169,8 +188,11 @@ void DeleteGroup(TCfgTables& t, std::int32_t recNo) {
     t.TableGroups.Delete();
 }
 
-bool KeyExists(const std::string& folder, const std::string& tableFile, const std::string& tag,
-               const std::string& key) {
+namespace {
+
+// The record numbers of the live rows whose tag field is key, in tag order.
+std::vector<std::int32_t> KeyRows(const std::string& folder, const std::string& tableFile,
+                                  const std::string& tag, const std::string& key) {
     data::TTable table;
     data::TXbTable partner;
     data::TDataSource source;
@@ -181,9 +203,36 @@ bool KeyExists(const std::string& folder, const std::string& tableFile, const st
     source.SetDataSet(&table);
     partner.SetDataSource(&source);
     table.Open();
-    const bool found = partner.Seek(key);
+    std::vector<std::int32_t> rows;
+    if (partner.Seek(key))
+        for (; !table.Eof() && Trimmed(Text(table, tag.c_str())) == key; table.Next())
+            rows.push_back(table.RecNo());
     table.Close();
-    return found;
+    return rows;
+}
+
+} // namespace
+
+bool KeyExists(const std::string& folder, const std::string& tableFile, const std::string& tag,
+               const std::string& key) {
+    return !KeyRows(folder, tableFile, tag, key).empty();
+}
+
+std::int32_t LocateRow(data::TTable& view, data::TXbTable& partner, std::int32_t recNo,
+                       const std::string& key) {
+    std::int32_t row = recNo;
+    if (!key.empty()) {
+        const std::vector<std::int32_t> rows =
+            KeyRows(view.DatabaseName(), view.TableName(), "UNIQUE_ID", key);
+        if (rows.empty())
+            return 0;
+        if (std::find(rows.begin(), rows.end(), recNo) == rows.end())
+            row = rows.front();
+    }
+    partner.Go(row);
+    if (view.RecNo() != row)
+        return 0;
+    return row;
 }
 
 std::vector<std::vector<std::string>> ReadRows(data::TTable& table, data::TXbTable& partner,

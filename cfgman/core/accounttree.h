@@ -23,6 +23,8 @@ struct TTreeItem {
     std::string Text;
     std::int32_t RecNo = 0; // the row's record number; 0 for the root
     std::vector<TTreeItem> Children;
+    // The row's UNIQUE_ID: record numbers change when the tables are packed.
+    std::string Key;
 };
 
 inline constexpr const char* kRootText = "E-Mail Accounts";
@@ -61,6 +63,13 @@ void DeleteGroup(TCfgTables& t, std::int32_t recNo);
 // True when a row of the table file in the folder holds key on its tag.
 [[nodiscard]] bool KeyExists(const std::string& folder, const std::string& tableFile,
                              const std::string& tag, const std::string& key);
+
+// Puts the view (a table without master) on the row whose UNIQUE_ID is
+// key and returns its record number: recNo when that row still holds the
+// key, else the row that does. 0, the view left where it was, when no row
+// holds the key any more. A row without a key is taken at recNo.
+std::int32_t LocateRow(data::TTable& view, data::TXbTable& partner, std::int32_t recNo,
+                       const std::string& key);
 
 // The rows of the table's current range as text, fields in the order given;
 // the table goes back to its row through its partner.

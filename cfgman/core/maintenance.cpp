@@ -94,8 +94,12 @@ void ReIndexTables(TCfgTables& t) {
     for (const TTags& entry : all)
         ExclusiveCycle(entry.cycle, [&](data::TXbTable& partner) {
             for (std::size_t i = 0; i < entry.tags.size(); ++i)
-                partner.IndexTag(entry.bag, entry.tags[i], entry.tags[i],
-                                 entry.unique && i == 0 ? 1 : 0, false, "");
+                if (partner.IndexTag(entry.bag, entry.tags[i], entry.tags[i],
+                                     entry.unique && i == 0 ? 1 : 0, false, "") == 0)
+                    // A table without its tag would be read in the wrong order.
+                    throw data::EDatabaseError(
+                        "Unable to build the index tag " + std::string(entry.tags[i]) + " of " +
+                        entry.cycle.table->TableName() + ": " + partner.LastEngineError());
         });
 }
 

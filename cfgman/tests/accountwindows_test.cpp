@@ -241,8 +241,11 @@ TEST_F(AccountWindowTest, PropertiesEditTheAccountAndItsRestrictions) {
         });
         p->btnProperties->click();
 
-        // The schedule: "M>" in December stays there; an impossible date is today.
-        p->cal->setSelectedDate(QDate(2026, 12, 9));
+        // The schedule: "M>" moves a month, but December stays there; an
+        // impossible date is today.
+        p->cal->setSelectedDate(QDate(2026, 11, 9));
+        p->Button6->click();
+        EXPECT_EQ(p->cal->selectedDate(), QDate(2026, 12, 9));
         p->Button6->click();
         EXPECT_EQ(p->cal->selectedDate(), QDate(2026, 12, 9));
         p->Button3->click();
@@ -271,6 +274,64 @@ TEST_F(AccountWindowTest, PropertiesEditTheAccountAndItsRestrictions) {
     EXPECT_EQ(DbfRead(db_ + "NODES.DBF", "NEXTTIME")[0], "15:45");
     EXPECT_EQ(DbfRead(db_ + "NODES.DBF", "NEXTDATE")[0],
               QDate::currentDate().toString("yyyy-MM-dd").toStdString());
+}
+
+TEST_F(AccountWindowTest, TheTreePopupAndModifyOpenTheWizardAndTheLastAccountsProperties) {
+    AddAccount("A1", "G1", "Orders");
+    AddAccount("A2", "G2", "Help");
+    Start();
+    // "&New" > "&Account..." on a group: the wizard, on that group.
+    main_->treeMain->setCurrentItem(Node({1}));
+    WhenModal<cfgman::TfrmNewNode>([](cfgman::TfrmNewNode* w) {
+        EXPECT_EQ(w->lstGroups->currentItem()->text(), "Support");
+        w->NewNodeWiz->CancelButton()->click();
+    });
+    main_->popAccount->trigger();
+    // "&Properties..." on an account: its own.
+    main_->treeMain->setCurrentItem(Node({1, 0}));
+    WhenModal<cfgman::TfrmModify>([](cfgman::TfrmModify* p) {
+        EXPECT_EQ(p->edtName->text(), "Help");
+        p->reject();
+    });
+    main_->popProperties->trigger();
+    // "Modify" on a group: the account last selected, not one of the group's.
+    main_->treeMain->setCurrentItem(Node({0}));
+    ASSERT_TRUE(main_->AccountsBar.Modify->isEnabled());
+    WhenModal<cfgman::TfrmModify>([](cfgman::TfrmModify* p) {
+        EXPECT_EQ(p->edtName->text(), "Help");
+        p->reject();
+    });
+    main_->AccountsBar.Modify->trigger();
+    EXPECT_EQ(main_->ErrorCount(), 0);
+}
+
+TEST_F(AccountWindowTest, OkKeepsAnIntervalTheBarCannotShow) {
+    AppendRow("NODES.DBF", {{"UNIQUE_ID", "A1"},
+                            {"LINK_ID", "G1"},
+                            {"NODE", "Twice a day"},
+                            {"NEXTTIME", "08:00"},
+                            {"FREQVAL", "720"}});
+    Start();
+    main_->treeMain->setCurrentItem(Node({0, 0}));
+    auto ok = [](cfgman::TfrmModify* p) {
+        p->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+    };
+    WhenModal<cfgman::TfrmModify>([&](cfgman::TfrmModify* p) {
+        EXPECT_EQ(p->edtMins->value(), 720);
+        EXPECT_EQ(p->IntervalTrackBar->value(), 600);
+        ok(p);
+    });
+    main_->mnuMainProperties->trigger();
+    EXPECT_EQ(DbfRead(db_ + "NODES.DBF", "FREQVAL")[0], "720");
+    // Moving the bar is the user's change.
+    WhenModal<cfgman::TfrmModify>([&](cfgman::TfrmModify* p) {
+        p->IntervalTrackBar->setValue(90);
+        EXPECT_EQ(p->edtMins->value(), 90);
+        ok(p);
+    });
+    main_->mnuMainProperties->trigger();
+    EXPECT_EQ(DbfRead(db_ + "NODES.DBF", "FREQVAL")[0], "90");
+    EXPECT_TRUE(boxes_.empty()) << boxes_[0];
 }
 
 // The retriever, run from a copy in the test's folder, over what the
@@ -403,7 +464,7 @@ TEST_F(AccountWindowTest, ThePreviewListsTheWaitingHeadersAndLeavesTheMailbox) {
                             {"PASSWORD", "secret"}});
     Start();
     main_->treeMain->setCurrentItem(Node({0, 0}));
-    main_->Checkwhatsontheserver1Click();
+    main_->Checkwhatsontheserver1->trigger();
     const QStringList lines = status_->Lines();
     ASSERT_GE(lines.size(), 3);
     EXPECT_TRUE(lines[2].endsWith(" -- Downloading Header 1 of 3 -- first"));
@@ -421,7 +482,7 @@ TEST_F(AccountWindowTest, ThePreviewListsTheWaitingHeadersAndLeavesTheMailbox) {
 
     main_->frmRem->hide();
     main_->treeMain->setCurrentItem(Node({0, 1}));
-    main_->Checkwhatsontheserver1Click();
+    main_->Checkwhatsontheserver1->trigger();
     ASSERT_EQ(boxes_.size(), 1u);
     EXPECT_EQ(boxes_[0], "There are no messages waiting.");
     EXPECT_FALSE(main_->frmRem->isVisible());

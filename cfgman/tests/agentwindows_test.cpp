@@ -37,18 +37,6 @@ namespace {
 
 using quelta::ReadAgentFile;
 
-// Answers the next modal dialog of type T once it runs (commands may pump
-// the queue before they open it).
-template <typename T> void WhenModal(std::function<void(T*)> answer, int tries = 200) {
-    QTimer::singleShot(tries == 200 ? 0 : 10, [answer, tries] {
-        auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget());
-        if (!dialog && tries > 0)
-            return WhenModal<T>(answer, tries - 1);
-        ASSERT_NE(dialog, nullptr);
-        answer(dialog);
-    });
-}
-
 void Press(QWidget* target, int key) {
     QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
     QCoreApplication::sendEvent(target, &press);
@@ -158,6 +146,7 @@ TEST_F(AgentWindowsTest, TheTriggerDialogOffersItsListsAndSaysTheSentence) {
     d.cmbHeader->setCurrentIndex(6);
     d.cmbCondition->setCurrentIndex(3);
     EXPECT_EQ(d.lblCondition->text(), "If the <Body>  order");
+    EXPECT_EQ(Shown(d.lblCondition), "If the <Body>  order");
     EXPECT_TRUE(d.btnOK->isDefault());
 
     // Stored texts find their entries exactly, or without regard to case.
@@ -416,10 +405,12 @@ TEST_F(AgentWindowsTest, TheWizardsTriggerChoiceDecidesWhatIsWrittenAndBadNamesS
     // Triggers added, then every message chosen again: none is written.
     steps.triggers = [](cfgman::TfrmNewAgent* w) {
         w->optCertain->click();
+        EXPECT_TRUE(w->lstVTriggers->isVisibleTo(w));
         AddTrigger(w, 1, 1, "Smith");
         AddTrigger(w, 6, 3, "");
         EXPECT_EQ(Row(w->lstVTriggers, 1), (QStringList{"<Body>", "", ""}));
         w->optAll->click();
+        EXPECT_FALSE(w->lstVTriggers->isVisibleTo(w));
     };
     steps.actions = [](cfgman::TfrmNewAgent* w) {
         AddAction(w->btnActionAdd, "Redirect To",
@@ -439,7 +430,7 @@ TEST_F(AgentWindowsTest, TheWizardsTriggerChoiceDecidesWhatIsWrittenAndBadNamesS
         Finish(w, "Existing");
     };
     RunWizard(steps);
-    main_->A1Click();
+    main_->NewAgent1->trigger();
     auto a = ReadAgentFile(agents_ + "Existing.agent");
     EXPECT_EQ(a.TriggerCount, 0);
     EXPECT_FALSE(win::TIniFile(agents_ + "Existing.agent").SectionExists("HEADER"));
@@ -451,7 +442,7 @@ TEST_F(AgentWindowsTest, TheWizardsTriggerChoiceDecidesWhatIsWrittenAndBadNamesS
     steps.triggers = [](cfgman::TfrmNewAgent* w) { w->optCertain->click(); };
     steps.name = [](cfgman::TfrmNewAgent* w) { Finish(w, "Everything"); };
     RunWizard(steps);
-    main_->btnAgentsNewClick();
+    main_->popAgentsNew->trigger();
     a = ReadAgentFile(agents_ + "Everything.agent");
     EXPECT_EQ(a.AgentType, "MESSAGE");
     EXPECT_EQ(a.TriggerCount, 0);
@@ -462,7 +453,7 @@ TEST_F(AgentWindowsTest, TheWizardsTriggerChoiceDecidesWhatIsWrittenAndBadNamesS
         w->EPWizard1->CancelButton()->click();
     };
     RunWizard(steps);
-    main_->A1Click();
+    main_->AgentsBar.New->trigger();
     EXPECT_FALSE(std::filesystem::exists(agents_ + "Never.agent"));
 }
 
@@ -471,6 +462,7 @@ TEST_F(AgentWindowsTest, TheWizardEditsAndDeletesTheTriggersItIsGiven) {
     WizardSteps steps;
     steps.triggers = [this](cfgman::TfrmNewAgent* w) {
         w->optCertain->click();
+        ASSERT_TRUE(w->btnAdd->isVisibleTo(w));
         AddTrigger(w, 0, 0, "one");
         AddTrigger(w, 1, 2, "two");
         AddTrigger(w, 2, 1, "three");
@@ -515,7 +507,7 @@ TEST_F(AgentWindowsTest, TheWizardEditsAndDeletesTheTriggersItIsGiven) {
     };
     steps.name = [](cfgman::TfrmNewAgent* w) { Finish(w, "Boss"); };
     RunWizard(steps);
-    main_->A1Click();
+    main_->NewAgent1->trigger();
     const auto a = ReadAgentFile(agents_ + "Boss.agent");
     ASSERT_EQ(a.Triggers.size(), 1u);
     EXPECT_EQ(a.Triggers[0].Header, "Cc");
@@ -576,7 +568,7 @@ TEST_F(AgentWindowsTest, PropertiesShowTheAgentAndOkRewritesItWhole) {
         p->Remove1->trigger();
         p->btnOK->click();
     });
-    main_->btnAgentsModifyClick();
+    main_->popAgentsProperties->trigger();
     const auto a = ReadAgentFile(agents_ + "Orders.agent");
     EXPECT_EQ(a.AgentType, "MESSAGE");
     EXPECT_EQ(a.AppVersion, "1.018");
@@ -744,7 +736,7 @@ TEST_F(AgentWindowsTest, AttachAddsARowAndANodeAndDetachAsksFirst) {
         d->lstVAgents->item(0)->setSelected(true);
         d->btnOK->click();
     });
-    main_->mnuAttachClick();
+    main_->mnuAttach->trigger();
     rows = Rows("Agents.dbf");
     ASSERT_EQ(rows.size(), 2u);
     EXPECT_NE(rows[0].at("UNIQUE_ID"), rows[1].at("UNIQUE_ID"));

@@ -7,27 +7,130 @@
 #include "platform/win/osactions.h"
 #include "platform/win/profile.h"
 
+#include <QAccessible>
 #include <QApplication>
+#include <QDialog>
+#include <QPointer>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QWidget>
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
 #include <map>
+#include <source_location>
 #include <sstream>
+#include <type_traits>
+
+// QStrings in failure messages as their text.
+#ifndef QUELTA_TEST_PRINT_QSTRING
+#define QUELTA_TEST_PRINT_QSTRING
+inline void PrintTo(const QString& s, std::ostream* os) {
+    *os << '"' << s.toStdString() << '"';
+}
+#endif
 
 namespace cfgtest {
 
-// Answers the next modal dialog once it runs.
-inline void WhenModal(std::function<void(QWidget*)> answer) {
-    QTimer::singleShot(0, [answer] {
-        QWidget* modal = QApplication::activeModalWidget();
-        ASSERT_NE(modal, nullptr);
-        answer(modal);
-    });
+// The modal dialogs a test expects, each answered from inside its own loop
+// once it shows, in the order they were expected. A dialog that never opens
+// fails the test when it ends; a dialog nobody expected fails it at once and
+// is closed, so that no test waits for a user.
+class TModalAnswers : public QObject {
+public:
+    static TModalAnswers& Instance() {
+        static QPointer<TModalAnswers> instance;
+        if (!instance) {
+            instance = new TModalAnswers(qApp);
+            qApp->installEventFilter(instance);
+        }
+        return *instance;
+    }
+    void Expect(std::function<bool(QWidget*)> matches, std::function<void(QWidget*)> answer,
+                std::string what, std::source_location where) {
+        pending_.push_back({std::move(matches), std::move(answer), std::move(what), where});
+    }
+    // Fails the test for every dialog expected that never opened.
+    void CheckAllOpened() {
+        for (const Pending& p : pending_)
+            ADD_FAILURE_AT(p.where.file_name(), int(p.where.line()))
+                << "the dialog " << p.what << " never opened";
+        pending_.clear();
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() != QEvent::Show || !watched->isWidgetType())
+            return false;
+        auto* window = static_cast<QWidget*>(watched);
+        if (!window->isWindow() || !window->isModal())
+            return false;
+        const int shown = ++shows_[window];
+        for (auto it = pending_.begin(); it != pending_.end(); ++it)
+            if (it->matches(window)) {
+                auto answer = std::move(it->answer);
+                const std::string what = it->what;
+                const std::source_location where = it->where;
+                pending_.erase(it);
+                QTimer::singleShot(0, window, [this, answer, window, what, where, shown] {
+                    answer(window);
+                    // An answer closes its dialog; one that stays open (a
+                    // dead button) fails the test instead of waiting for a user.
+                    QTimer::singleShot(0, window, [this, window, what, where, shown] {
+                        if (!window->isVisible() || shows_[window] != shown)
+                            return;
+                        ADD_FAILURE_AT(where.file_name(), int(where.line()))
+                            << "the dialog " << what << " stayed open after its answer";
+                        Close(window);
+                    });
+                });
+                return false;
+            }
+        if (auto* dialog = qobject_cast<QDialog*>(window)) {
+            ADD_FAILURE() << "a dialog nobody expected opened: \""
+                          << dialog->windowTitle().toStdString() << "\" ("
+                          << dialog->metaObject()->className() << ")";
+            QTimer::singleShot(0, dialog, [dialog] { Close(dialog); });
+        }
+        return false;
+    }
+
+private:
+    using QObject::QObject;
+    static void Close(QWidget* window) {
+        if (auto* dialog = qobject_cast<QDialog*>(window))
+            dialog->reject();
+        else
+            window->close();
+    }
+    struct Pending {
+        std::function<bool(QWidget*)> matches;
+        std::function<void(QWidget*)> answer;
+        std::string what;
+        std::source_location where;
+    };
+    std::vector<Pending> pending_;
+    std::map<QWidget*, int> shows_; // each window's showings, to tell one from the next
+};
+
+// Answers the next modal dialog of type T (any window by default) from
+// inside its loop; the test fails when none opens.
+template <typename T = QWidget>
+void WhenModal(std::type_identity_t<std::function<void(T*)>> answer,
+               std::source_location where = std::source_location::current()) {
+    TModalAnswers::Instance().Expect([](QWidget* w) { return qobject_cast<T*>(w) != nullptr; },
+                                     [answer](QWidget* w) { answer(qobject_cast<T*>(w)); },
+                                     T::staticMetaObject.className(), where);
+}
+
+// A label's text as it is shown (and read out by a screen reader): markup
+// of a rich-text label is gone from it.
+inline QString Shown(QWidget* label) {
+    QAccessibleInterface* a = QAccessible::queryAccessibleInterface(label);
+    return a ? a->text(QAccessible::Name) : QString();
 }
 
 using Row = std::map<std::string, std::string>;
@@ -37,6 +140,17 @@ inline std::string Slurp(const std::string& path) {
     std::stringstream s;
     s << in.rdbuf();
     return s.str();
+}
+
+// The number of records, live and deleted, a DBF file's header counts.
+inline std::uint32_t DbfRecordCount(const std::string& file) {
+    const std::string head = Slurp(file).substr(0, 8);
+    if (head.size() < 8)
+        return 0;
+    std::uint32_t n = 0;
+    for (int i = 7; i >= 4; --i)
+        n = n << 8 | static_cast<unsigned char>(head[std::size_t(i)]);
+    return n;
 }
 
 inline void Spit(const std::string& path, const std::string& text) {
@@ -85,6 +199,7 @@ protected:
         win::SetBeepHook([this](unsigned) { ++beeps_; });
     }
     void TearDown() override {
+        TModalAnswers::Instance().CheckAllOpened();
         win::SetSoundPlayer({});
         win::SetMessageBoxHook({});
         win::SetBeepHook({});

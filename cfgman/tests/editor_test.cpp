@@ -228,6 +228,15 @@ void Drop(QWidget* target, const QStringList& files) {
     ASSERT_TRUE(drop.isAccepted());
 }
 
+TEST_F(EditorTest, ASubjectThatLooksLikeMarkupIsShownAsItIs) {
+    Start();
+    const std::string in = root_ + "outbox/markup.eml";
+    Spit(in, "From: sales@example.com\r\nSubject: <b>Prices</b> for <i>you</i>\r\n\r\nbody\r\n");
+    cfgman::TfrmMessage* editor = OpenThroughMenu(in);
+    ASSERT_NE(editor, nullptr);
+    EXPECT_EQ(Shown(editor->lblSubject), "<b>Prices</b> for <i>you</i>");
+}
+
 TEST_F(EditorTest, ThreeDroppedFilesAreAttachedFromTheirOwnPaths) {
     Start();
     auto* editor = new cfgman::TfrmMessage(main_.get());
@@ -385,9 +394,12 @@ TEST_F(EditorTest, EachWindowSavesItsOwnMessage) {
     EXPECT_EQ(b->windowTitle(), "Lunch");
     QTest::keyClicks(a->REBody, "x");
     a->FileSaveItem->trigger();
+    EXPECT_FALSE(a->Modified());
     TmsMessage back;
     back.LoadFromFile(root_ + "outbox/a.eml");
     EXPECT_EQ(back.Subject(), "Your offer");
+    ASSERT_FALSE(back.Body().Lines().empty());
+    EXPECT_EQ(back.Body().Lines()[0].find('x'), 0u) << back.Body().Lines()[0];
     EXPECT_EQ(back.Recipients()[0].Address(), "ann@example.com");
     EXPECT_EQ(back.Attachments().Count(), 2);
     back.LoadFromFile(root_ + "outbox/b.eml");

@@ -5,6 +5,8 @@
 #include "cfgman/tests/cfgfixture.h"
 
 #include <QProcess>
+#include <csignal>
+#include <sys/resource.h>
 
 namespace cfgtest {
 namespace {
@@ -108,6 +110,70 @@ TEST_F(MaintenanceTest, ReIndexStopsAtATableHeldElsewhereAndEverythingStaysUsabl
                               QString::fromStdString(db_ + "NODES.cdx"), QString::fromLatin1(tag)})
                          .empty())
             << tag;
+}
+
+// Files may not grow past a size for the length of the object (as on a
+// full disk); a write past it fails instead of ending the process.
+class TFileSizeLimit {
+public:
+    explicit TFileSizeLimit(rlim_t bytes) {
+        ::getrlimit(RLIMIT_FSIZE, &old_);
+        oldSignal_ = std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit small{bytes, old_.rlim_max};
+        ::setrlimit(RLIMIT_FSIZE, &small);
+    }
+    ~TFileSizeLimit() {
+        ::setrlimit(RLIMIT_FSIZE, &old_);
+        std::signal(SIGXFSZ, oldSignal_);
+    }
+    TFileSizeLimit(const TFileSizeLimit&) = delete;
+    TFileSizeLimit& operator=(const TFileSizeLimit&) = delete;
+
+private:
+    rlimit old_{};
+    void (*oldSignal_)(int) = nullptr;
+};
+
+TEST_F(MaintenanceTest, ATagThatCannotBeWrittenStopsReIndexWithTheEnginesReason) {
+    AddGroup("G1", "Sales");
+    {
+        data::TTable t;
+        t.SetDatabaseName(db_);
+        t.SetTableName("RECEIVED.DBF");
+        t.Open();
+        for (int i = 0; i < 3000; ++i) {
+            t.Append();
+            t.FieldByName("MESSAGE_ID").SetAsString("<" + std::to_string(i) + "@example.com>");
+            t.FieldByName("LINK_ID").SetAsString("A1");
+            t.FieldByName("FROM").SetAsString("sender" + std::to_string(i) + "@example.com");
+            t.Post();
+        }
+        t.Close();
+    }
+    // The received table's index file is the only one of its size.
+    std::uintmax_t received = 0, others = 0;
+    for (const auto& e : std::filesystem::directory_iterator(db_)) {
+        const QString name = QString::fromStdString(e.path().filename().string());
+        if (name.compare("RECEIVED.cdx", Qt::CaseInsensitive) == 0)
+            received = e.file_size();
+        else if (!name.startsWith("RECEIVED.", Qt::CaseInsensitive))
+            others = std::max(others, e.file_size());
+    }
+    ASSERT_GT(received / 2, others);
+    Open();
+    try {
+        TFileSizeLimit full(received / 2);
+        cfgman::ReIndexTables(*tables_);
+        ADD_FAILURE() << "re-indexing went on without the received table's tags";
+    } catch (const data::EDatabaseError& e) {
+        const std::string what = e.what();
+        EXPECT_NE(what.find("MESSAGE_ID"), std::string::npos) << what;
+        EXPECT_NE(what.find("RECEIVED.DBF"), std::string::npos) << what;
+    }
+    // With room again, the whole command runs.
+    cfgman::ReIndexTables(*tables_);
+    ExpectAllShared();
+    EXPECT_EQ(DbfCounts(db_ + "RECEIVED.DBF"), std::make_pair(3000, 0));
 }
 
 TEST_F(MaintenanceTest, EraseEmptiesOnlyTheMessageTablesAndNoFile) {

@@ -115,9 +115,13 @@ TEST_F(MessageWindowsTest, AnAccountShowsItsThreeListsWithTheirPopups) {
     EXPECT_EQ(Items(main_->PopupMenuReceived),
               (V{"&Open...", "&Delete...", "&Forward...", "-", "Preview Waiting Messages...", "-",
                  "&Properties..."}));
+    // The received popup, as a right click opens it, enables its commands.
+    Select(Node({0, 0}));
     main_->MenuItem6->setEnabled(false);
-    main_->PopupMenuReceivedPopup();
+    emit main_->lstVReceived->customContextMenuRequested(QPoint(4, 4));
+    EXPECT_TRUE(main_->PopupMenuReceived->isVisible());
     EXPECT_TRUE(main_->MenuItem6->isEnabled());
+    main_->PopupMenuReceived->close();
 }
 
 TEST_F(MessageWindowsTest, TheReceivedListSortsDescendingFirstThenTheOtherWay) {

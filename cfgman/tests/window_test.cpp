@@ -62,12 +62,15 @@ protected:
         main_->treeMain->setCurrentItem(node);
         QCoreApplication::processEvents();
     }
+    // The tree's popup as a right click opens it.
     std::vector<std::string> PopupShown() {
-        main_->PopupMenuTreePopup();
+        emit main_->treeMain->customContextMenuRequested(QPoint(4, 4));
+        EXPECT_TRUE(main_->PopupMenuTree->isVisible());
         std::vector<std::string> shown;
         for (QAction* a : main_->PopupMenuTree->actions())
             if (a->isVisible())
                 shown.push_back(a->isSeparator() ? "-" : a->text().toStdString());
+        main_->PopupMenuTree->close();
         return shown;
     }
 
@@ -141,6 +144,13 @@ TEST_F(WindowTest, ErrorsAndLogLinesReachTheStatusWindowNewestFirst) {
     ASSERT_EQ(lines.size(), 3);
     EXPECT_TRUE(lines[0].endsWith(" -- Error-the disk is full")) << lines[0].toStdString();
     EXPECT_FALSE(lines[0].startsWith(" -- "));
+
+    // Texts from mail are shown as they are, whatever they look like.
+    main_->SendtoLog("Downloading Header 1 of 1 -- <b>Offer</b>", 0);
+    EXPECT_EQ(Shown(main_->StatusPanel0), "Downloading Header 1 of 1 -- <b>Offer</b>");
+    EXPECT_TRUE(Shown(status_->lblLastPMessage).endsWith(" <b>Offer</b>"));
+    main_->AppException("Unable to load <h1>x</h1>.eml");
+    EXPECT_EQ(Shown(status_->lblLastError), "Unable to load <h1>x</h1>.eml");
 }
 
 TEST_F(WindowTest, TheStatusWindowRemembersItsHeightThroughCloseButNotThroughTheCloseBox) {
@@ -151,12 +161,12 @@ TEST_F(WindowTest, TheStatusWindowRemembersItsHeightThroughCloseButNotThroughThe
     EXPECT_EQ(status_->btnDetails->Caption(), "Hide Details <<");
     status_->OfficeButton1->OnClick(status_->OfficeButton1);
     EXPECT_FALSE(status_->isVisible());
-    main_->L1Click();
+    main_->L1->trigger();
     EXPECT_EQ(status_->height(), cfgman::TfrmStatus::kExpanded);
     // Esc hides as "Close" does.
     status_->reject();
     EXPECT_FALSE(status_->isVisible());
-    main_->L1Click();
+    main_->L1->trigger();
     EXPECT_EQ(status_->Tag(), 2);
     // "Hide Details <<", then the close box: collapsed from then on.
     status_->btnDetails->OnClick(status_->btnDetails);
@@ -165,7 +175,7 @@ TEST_F(WindowTest, TheStatusWindowRemembersItsHeightThroughCloseButNotThroughThe
     status_->btnDetails->OnClick(status_->btnDetails);
     status_->close();
     EXPECT_EQ(status_->Tag(), 0);
-    main_->L1Click();
+    main_->L1->trigger();
     EXPECT_TRUE(status_->isVisible());
     EXPECT_EQ(status_->height(), cfgman::TfrmStatus::kCollapsed);
 }
@@ -448,6 +458,7 @@ TEST_F(WindowTest, ANewMessagesPathNeedsAYesAndNoneMeansNoDialUp) {
         WhenModal([path](QWidget* w) {
             cfgman::TfrmPref* p = Pref(w);
             p->optDUN->click();
+            EXPECT_TRUE(p->RASComboBox->isEnabled());
             p->RASComboBox->setCurrentIndex(0);
             p->edtMessagesPath->setText(path);
             p->btnOK->click();
@@ -616,6 +627,9 @@ TEST_F(OutsideTest, TheHiddenWindowsDoWhatTheirButtonsSay) {
         EXPECT_EQ(wizard->Step(), 1);
         wizard->btnNext->click();
         EXPECT_TRUE(wizard->frameMessage->isVisible());
+        wizard->btnBack->click();
+        EXPECT_TRUE(wizard->frameIntro->isVisible());
+        wizard->btnNext->click();
         wizard->edtDocument->setText("typed.rtf");
         chosen_.clear(); // cancelled: the box keeps its text
         wizard->btnBrowseDocument->click();
@@ -657,11 +671,19 @@ TEST_F(WindowTest, AMaintenanceStepRefusedElsewhereIsAnErrorLineAndTheProgramGoe
             << status_->Lines()[0].toStdString();
         EXPECT_TRUE(status_->isVisible());
     }
-    // Still working, without a restart.
+    // Still working, without a restart: a group another program added shows
+    // on Refresh, and a deleted row goes on Compress.
+    AddGroup("G2", "Support");
     main_->Refresh1->trigger();
     EXPECT_EQ(Root()->child(0)->text(0), "Sales");
+    ASSERT_EQ(Root()->childCount(), 2);
     main_->ReIndex1->trigger();
+    Select(Root()->child(1));
+    answers_ = {win::IDYES};
+    main_->mnuMainDelete->trigger();
+    ASSERT_EQ(DbfRecordCount(db_ + "GROUPS.DBF"), 2u);
     main_->Compress1->trigger();
+    EXPECT_EQ(DbfRecordCount(db_ + "GROUPS.DBF"), 1u);
     EXPECT_EQ(main_->ErrorCount(), 1);
 }
 
@@ -669,8 +691,8 @@ TEST_F(WindowTest, TheAutoProcessorItemsOnlySayHowAndTheUpdateWizardChecksNothin
     PointIniAtTest();
     Start();
     EXPECT_FALSE(main_->E3->isVisible());
-    main_->E3Click();
-    main_->DisableAutoClick();
+    main_->E3->trigger();
+    main_->DisableAuto->trigger();
     ASSERT_EQ(boxes_.size(), 2u);
     EXPECT_EQ(boxes_[0], "Sorry in this release you must manually enable both Agent and Mail "
                          "Retriever services.  You may find them in the quelta program group.");
@@ -685,8 +707,114 @@ TEST_F(WindowTest, TheAutoProcessorItemsOnlySayHowAndTheUpdateWizardChecksNothin
         update->Wizard->NextClick();
         result = update->result();
     });
-    main_->N15Click();
+    main_->N15->trigger();
     EXPECT_EQ(result, QDialog::Accepted);
+}
+
+} // namespace
+} // namespace cfgtest
+
+namespace cfgtest {
+namespace {
+
+class RowKeyTest : public WindowTest {
+protected:
+    void SetUp() override {
+        WindowTest::SetUp();
+        PointIniAtTest();
+        AddGroup("G1", "Sales");
+        AddAccount("A1", "G1", "One");
+        AddAccount("A2", "G1", "Two");
+        AddAccount("A3", "G1", "Three");
+    }
+    QTreeWidgetItem* Named(const QString& text) {
+        const auto found = main_->treeMain->findItems(text, Qt::MatchExactly | Qt::MatchRecursive);
+        return found.isEmpty() ? nullptr : found[0];
+    }
+    // A row deleted by another program.
+    void DeleteElsewhere(const std::string& table, const std::string& key) {
+        data::TTable t;
+        t.SetDatabaseName(db_);
+        t.SetTableName(table);
+        t.Open();
+        for (t.First(); !t.Eof(); t.Next())
+            if (t.FieldByName("UNIQUE_ID").AsString().starts_with(key)) {
+                t.Delete();
+                break;
+            }
+        t.Close();
+    }
+    std::vector<std::string> Field(const std::string& table, const char* field) {
+        std::vector<std::string> values;
+        for (const Row& r : Rows(table))
+            values.push_back(r.at(field));
+        return values;
+    }
+};
+
+TEST_F(RowKeyTest, AfterCompressingTheTreeAndTheListsActOnTheRowsTheyShow) {
+    for (const char* m : {"m1", "m2", "m3"}) {
+        AppendRow("RECEIVED.DBF", {{"MESSAGE_ID", m},
+                                   {"LINK_ID", "A2"},
+                                   {"SUBJECT", std::string("subject ") + m},
+                                   {"FILENAME", std::string(m) + ".eml"}});
+        Spit(root_ + "messages/A2/In/" + m + ".eml", "Subject: x\r\n\r\n");
+    }
+    Start();
+    Select(Named("One"));
+    answers_ = {win::IDYES};
+    main_->mnuMainDelete->trigger();
+    ASSERT_EQ(Field("NODES.DBF", "NODE"), (std::vector<std::string>{"Two", "Three"}));
+    Select(Named("Two"));
+    main_->lstVReceived->setCurrentItem(main_->lstVReceived->topLevelItem(0));
+    ASSERT_EQ(main_->lstVReceived->currentItem()->text(1), "subject m1");
+    answers_ = {win::IDYES};
+    main_->MenuItem3->trigger();
+    ASSERT_EQ(Field("RECEIVED.DBF", "MESSAGE_ID"), (std::vector<std::string>{"m2", "m3"}));
+
+    // Compressing renumbers the rows; the selection stays on Two.
+    ASSERT_EQ(DbfRecordCount(db_ + "NODES.DBF"), 3u);
+    main_->Compress1->trigger();
+    EXPECT_EQ(main_->ErrorCount(), 0);
+    ASSERT_EQ(DbfRecordCount(db_ + "NODES.DBF"), 2u);
+    ASSERT_NE(main_->treeMain->currentItem(), nullptr);
+    EXPECT_EQ(main_->treeMain->currentItem()->text(0), "Two");
+    ASSERT_EQ(main_->lstVReceived->topLevelItemCount(), 2);
+
+    // The list's first row is m2, and m2 is what goes.
+    main_->lstVReceived->setCurrentItem(main_->lstVReceived->topLevelItem(0));
+    ASSERT_EQ(main_->lstVReceived->currentItem()->text(1), "subject m2");
+    answers_ = {win::IDYES};
+    main_->MenuItem3->trigger();
+    EXPECT_EQ(Field("RECEIVED.DBF", "MESSAGE_ID"), std::vector<std::string>{"m3"});
+    EXPECT_TRUE(std::filesystem::exists(root_ + "messages/A2/In/m3.eml"));
+
+    // Renaming Three renames Three; deleting Two deletes Two.
+    ASSERT_TRUE(main_->treeMainEditing(Named("Three")));
+    main_->treeMainEdited(Named("Three"), "Third");
+    Select(Named("Two"));
+    answers_ = {win::IDYES};
+    main_->mnuMainDelete->trigger();
+    EXPECT_EQ(Field("NODES.DBF", "NODE"), std::vector<std::string>{"Third"});
+    EXPECT_EQ(main_->ErrorCount(), 0);
+}
+
+TEST_F(RowKeyTest, ANodeWhoseRowIsGoneIsRefusedAndTheTreeIsShownAsItIs) {
+    Start();
+    DeleteElsewhere("NODES.DBF", "A2");
+    Select(Named("Two"));
+    // Nothing is offered for a row that is gone ...
+    EXPECT_FALSE(main_->mnuMainDelete->isEnabled());
+    EXPECT_FALSE(main_->AccountsBar.Modify->isEnabled());
+    // ... and what the popup still reaches says so.
+    answers_ = {win::IDYES};
+    main_->popDelete->trigger();
+    ASSERT_FALSE(boxes_.empty());
+    EXPECT_EQ(boxes_.back(), "The account Two is no longer in the tables.");
+    EXPECT_EQ(Field("NODES.DBF", "NODE"), (std::vector<std::string>{"One", "Three"}));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(Named("Two"), nullptr);
+    EXPECT_NE(Named("Three"), nullptr);
 }
 
 } // namespace

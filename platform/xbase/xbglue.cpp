@@ -197,9 +197,14 @@ public:
                 bags_.push_back(std::move(fresh));
                 entry = bags_.back().get();
             }
-            entry->bag->CreateTag(def);
-            Reorder();
-            RebuildBag(*entry);
+            try {
+                entry->bag->CreateTag(def);
+                Reorder();
+                RebuildBag(*entry);
+            } catch (...) {
+                Renumber();
+                throw;
+            }
             for (std::size_t i = 0; i < orders_.size(); ++i)
                 if (orders_[i].bag == entry &&
                     ::strcasecmp(orders_[i].tag->Name().c_str(), def.name.c_str()) == 0)
@@ -374,9 +379,26 @@ private:
 
     void RebuildBag(BagEntry& entry) {
         auto keys = KeysOf(entry);
-        entry.bag->Rebuild(area_.Dbf().Count(), Source(keys));
+        try {
+            entry.bag->Rebuild(area_.Dbf().Count(), Source(keys));
+        } catch (...) {
+            Renumber();
+            throw;
+        }
         orders_.clear(); // tag objects may have been replaced
         Reorder();
+    }
+
+    // After a failed change of a bag its tag objects may be gone or new:
+    // the orders are made again from what the bags hold, so no order points
+    // at a tag that is gone. The first failure is the one reported.
+    void Renumber() noexcept {
+        try {
+            orders_.clear();
+            Reorder();
+        } catch (...) {
+            orders_.clear();
+        }
     }
 
     // An entry must name a record of the table. Another user's append puts

@@ -8,6 +8,7 @@
 
 #include <QAction>
 #include <QActionGroup>
+#include <QApplication>
 #include <QPainter>
 #include <QPixmap>
 
@@ -39,6 +40,9 @@ TTrayForm::TTrayForm(const TTrayFormTexts& texts, QWidget* parent) : QWidget(par
     setObjectName(QStringLiteral("Form1"));
     if (LoadIcon("MAINICON") == 0)
         RegisterIconResource("MAINICON", MainIcon(texts.badge));
+    // The application's icon, which the about box and the windows show.
+    if (QApplication::windowIcon().isNull())
+        QApplication::setWindowIcon(IconFromHandle(LoadIcon("MAINICON")));
 
     TrayPopup = new TPopupMenu(this);
     firstItem_ = TrayPopup->addAction(QString::fromLatin1(texts.firstItem));

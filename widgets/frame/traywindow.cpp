@@ -41,6 +41,9 @@ TTrayWindow::TTrayWindow(TTrayForm& form, const TTrayWindowSetup& setup, QWidget
     btnShutDown = new QPushButton(QStringLiteral("&Shut Down"), this);
     StatusBar = new QStatusBar(this);
     StatusPanel = new QLabel(StatusBar);
+    // Folders and log texts are shown as they are, never as markup.
+    for (QLabel* label : {lblmessagespath, lblagentsPath, lblDatabases, StatusPanel})
+        label->setTextFormat(Qt::PlainText);
     StatusPanel->setFixedWidth(200);
     StatusBar->addWidget(StatusPanel);
     StatusBar->setSizeGripEnabled(false);

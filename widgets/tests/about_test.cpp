@@ -37,13 +37,17 @@ TEST(AboutBox, DefaultsAndMemoryFigures) {
     EXPECT_EQ(form->ResourcesLb->text(), "100% Free");
     EXPECT_EQ(form->MemoryTextLb->text(), "Physical memory available to Windows:");
     EXPECT_EQ(form->ResourcesTextLb->text(), "System resources:");
-    EXPECT_EQ(form->size(), QSize(342, 221));
-    EXPECT_EQ(form->OKBt->geometry(), QRect(256, 188, 75, 23));
+    // The layout's size and places, grown only where this desktop's fonts
+    // need more room.
+    EXPECT_GE(form->width(), 342);
+    EXPECT_GE(form->height(), 221);
+    EXPECT_EQ(form->OKBt->size(), QSize(75, 23));
+    EXPECT_EQ(form->width() - form->OKBt->geometry().right(), 342 - (256 + 75 - 1));
     EXPECT_EQ(form->EPBorder1->BorderStyle(), TEPBorderStyle::epbsHorizLine);
     EXPECT_TRUE(form->CustomBt->isHidden());
     EXPECT_TRUE(form->OKBt->isDefault());
-    // Right-aligned figures keep their right edge.
-    EXPECT_EQ(form->MemoryLb->geometry().right(), 256 + 74 - 1);
+    // Right-aligned figures keep their distance to the right edge.
+    EXPECT_EQ(form->width() - form->MemoryLb->geometry().right(), 342 - (256 + 74 - 1));
 
     // 64-bit totals: 16 GiB is not cut to 32 bits.
     form.reset(about.CreateForm(17179869184ull, 42));
@@ -70,6 +74,43 @@ TEST(AboutBox, OwnTextsAndTheCustomButton) {
     EXPECT_EQ(form->CustomBt->text(), "Credits");
     form->CustomBt->click();
     EXPECT_EQ(clicks, 1);
+}
+
+// Every text whole: single lines as wide and as tall as they need, the
+// description as tall as its wrapped lines, nothing outside the window and
+// no figure over its caption.
+void ExpectWhole(const TEPAboutDialogFm& form) {
+    const QRect window = form.rect();
+    for (const QLabel* label : form.findChildren<QLabel*>()) {
+        if (label->isHidden() || label->text().isEmpty())
+            continue;
+        const std::string text = label->text().toStdString();
+        const QRect box = label->geometry();
+        EXPECT_TRUE(window.contains(box)) << text;
+        if (label->wordWrap()) {
+            EXPECT_GE(box.height(), label->heightForWidth(box.width())) << text;
+        } else {
+            EXPECT_GE(box.width(), label->fontMetrics().horizontalAdvance(label->text())) << text;
+            EXPECT_GE(box.height(), label->fontMetrics().height()) << text;
+        }
+    }
+    EXPECT_LT(form.MemoryTextLb->geometry().right(), form.MemoryLb->geometry().left());
+    EXPECT_LT(form.ResourcesTextLb->geometry().right(), form.ResourcesLb->geometry().left());
+    EXPECT_LT(form.ResourcesTextLb->geometry().bottom(), form.OKBt->geometry().top());
+    EXPECT_TRUE(window.contains(form.OKBt->geometry()));
+}
+
+TEST(AboutBox, EveryTextIsWholeInTheFontsOfThisDesktop) {
+    TEPAboutDialog about;
+    std::unique_ptr<TEPAboutDialogFm> form(about.CreateForm(17179869184ull, 100));
+    ExpectWhole(*form);
+    // A long description wraps onto more lines than the layout had room for.
+    about.SetProduct("Quelta Mail Retreiver");
+    about.SetDescription("Fetches the mail of every account whose schedule is due, by the "
+                         "account's restrictions, into its pending folder, and deletes on the "
+                         "server what the restrictions say, once it is stored.");
+    form.reset(about.CreateForm(17179869184ull, 100));
+    ExpectWhole(*form);
 }
 
 TEST(AboutBox, SystemFigures) {

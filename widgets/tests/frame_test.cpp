@@ -4,14 +4,20 @@
 #include "platform/win/hooks.h"
 #include "platform/win/logbook.h"
 #include "platform/win/profile.h"
+#include "widgets/aboutdlg.h"
+#include "widgets/apphooks.h"
+#include "widgets/epimage.h"
 #include "widgets/frame/logpane.h"
 #include "widgets/frame/trayform.h"
 #include "widgets/frame/traywindow.h"
+#include "widgets/tests/helpers.h"
 #include "widgets/trayhost.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QLabel>
+#include <QMessageBox>
 #include <QTimer>
 #include <cstdlib>
 #include <filesystem>
@@ -244,6 +250,31 @@ TEST_F(TrayFrame, TheStatusBarFollowsTheLogInBatches) {
     window_->FlushLog();
     EXPECT_EQ(window_->StatusPanel->text(), "third");
     EXPECT_TRUE(window_->REStatus->toPlainText().startsWith(QString::fromStdString(Newest())));
+}
+
+TEST_F(TrayFrame, TextsFromMailAndSettingsAreShownAsTheyAre) {
+    core_.SendtoLog("Retrieved <b>Offer</b> from <i>Ann</i>");
+    window_->FlushLog();
+    EXPECT_EQ(widgets::test::Shown(window_->StatusPanel), "Retrieved <b>Offer</b> from <i>Ann</i>");
+    window_->lblmessagespath->setText("/srv/<h1>mail</h1>/");
+    EXPECT_EQ(widgets::test::Shown(window_->lblmessagespath), "/srv/<h1>mail</h1>/");
+}
+
+TEST(AppHooks, AMessageBoxShowsItsTextAsItIsWithItsButtons) {
+    const auto box = MakeMessageBox("Unable to delete <b>offer</b>.eml", "Quelta",
+                                    win::MB_YESNO | win::MB_ICONQUESTION);
+    auto* text = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+    ASSERT_NE(text, nullptr);
+    EXPECT_EQ(widgets::test::Shown(text), "Unable to delete <b>offer</b>.eml");
+    EXPECT_EQ(box->standardButtons(), QMessageBox::Yes | QMessageBox::No);
+    EXPECT_EQ(box->icon(), QMessageBox::Question);
+}
+
+TEST_F(TrayFrame, TheAboutBoxShowsTheProgramsIcon) {
+    ASSERT_FALSE(QApplication::windowIcon().isNull());
+    widgets::TEPAboutDialog about;
+    std::unique_ptr<widgets::TEPAboutDialogFm> box(about.CreateForm(1024, 100));
+    EXPECT_FALSE(box->AboutIm->Picture().Empty());
 }
 
 TEST_F(TrayFrame, CloseDuringAPassWaitsForItsEndAndTicksMeanwhileStartNothing) {

@@ -1,12 +1,22 @@
 #pragma once
 // Small helpers shared by the widget tests.
+#include <QAccessible>
 #include <QColor>
 #include <QCoreApplication>
 #include <QImage>
 #include <QMouseEvent>
 #include <QWidget>
+#include <ostream>
 
 #include "widgets/colors.h"
+
+// QStrings in failure messages as their text.
+#ifndef QUELTA_TEST_PRINT_QSTRING
+#define QUELTA_TEST_PRINT_QSTRING
+inline void PrintTo(const QString& s, std::ostream* os) {
+    *os << '"' << s.toStdString() << '"';
+}
+#endif
 
 namespace widgets::test {
 
@@ -41,6 +51,13 @@ inline void Mouse(QWidget& w, QEvent::Type type, QPoint at,
     QMouseEvent event(type, QPointF(at), w.mapToGlobal(QPointF(at)),
                       type == QEvent::MouseMove ? Qt::NoButton : button, held, Qt::NoModifier);
     QCoreApplication::sendEvent(&w, &event);
+}
+
+// A label's text as it is shown (and read out by a screen reader): markup
+// of a rich-text label is gone from it.
+inline QString Shown(QWidget* label) {
+    QAccessibleInterface* a = QAccessible::queryAccessibleInterface(label);
+    return a ? a->text(QAccessible::Name) : QString();
 }
 
 inline void Pump() {

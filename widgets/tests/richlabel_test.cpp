@@ -6,6 +6,7 @@
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTextLayout>
+#include <QVBoxLayout>
 #include <cmath>
 #include <gtest/gtest.h>
 #include <string>
@@ -147,6 +148,29 @@ TEST_F(Label, KeepsItsHeightWhenItMaySizeNothing) {
     label->SetRichText("{\\rtf1\\fs2 " + std::string(200, 'x') + "}");
     label->resize(1, 1);
     EXPECT_GT(label->height(), 1);
+}
+
+TEST_F(Label, InALayoutTakesTheHeightItComputedAndNoMore) {
+    // The same text alone at a width of 280 pixels.
+    label->resize(280, 5);
+    label->SetRichText(kWords);
+    const int computed = label->height();
+
+    QWidget window;
+    auto* layout = new QVBoxLayout(&window);
+    layout->setContentsMargins(10, 10, 10, 10);
+    auto* inLayout = new TEPRichLabel(&window);
+    inLayout->SetRichText(kWords);
+    layout->addWidget(inLayout);
+    auto* below = new QWidget(&window);
+    layout->addWidget(below, 1);
+    window.resize(300, 400);
+    window.show();
+    test::Pump();
+    ASSERT_EQ(inLayout->width(), 280);
+    EXPECT_EQ(inLayout->height(), computed);
+    // No band between the text and what follows it.
+    EXPECT_EQ(below->y(), inLayout->geometry().bottom() + 1 + layout->spacing());
 }
 
 TEST_F(Label, RichTextIsRtfAndLeavesTheModifiedFlag) {

@@ -1,10 +1,13 @@
 // A write that fails part-way leaves a table that reopens consistently and
 // loses nothing; the exports of the shared library are all there.
 #include <algorithm>
+#include <csignal>
 #include <cstring>
 #include <dlfcn.h>
+#include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include "platform/xbase/tests/canonical.h"
 #include "platform/xbase/tests/xbtest_util.h"
@@ -66,6 +69,52 @@ TEST(Faults, AFailedWriteIsReportedAndTheRowIsWrittenOnce) {
         EXPECT_EQ(EngineDump(p), DbfreadDump(p));
     }
 }
+
+#ifdef XBASE_HAS_INDEXES
+// Building a tag again (as re-indexing does) drops the old one first; when
+// the index file may not grow (a full disk), the build fails, and the area
+// still lists only tags it has.
+TEST(Faults, ATagBuildThatFailsIsReportedAndTheTableStaysUsable) {
+    EngineReset reset;
+    TempDir dir;
+    const XbFieldDef fields[] = {Def("MESSAGE_ID", 'C', 40), Def("FROM", 'C', 40)};
+    std::string p = dir.File("received.dbf");
+    ASSERT_EQ(xb_Create(p.c_str(), fields, 2), 1);
+    ASSERT_NE(xb_Use(p.c_str(), nullptr, XB_EXCLUSIVE, 2), 0);
+    ASSERT_EQ(xb_IndexTag("", "MESSAGE_ID", "MESSAGE_ID", 1, 0, ""), 1);
+    ASSERT_EQ(xb_IndexTag("", "FROM", "FROM", 0, 0, ""), 2);
+    for (int i = 0; i < 3000; ++i) {
+        ASSERT_EQ(xb_AppendEx(), XB_APPEND_OK);
+        Put("MESSAGE_ID", "<" + std::to_string(i) + "@example.com>");
+        Put("FROM", "sender" + std::to_string(i) + "@example.com");
+        xb_Commit();
+    }
+    const auto cdx = std::filesystem::file_size(dir.File("received.cdx"));
+    rlimit old{};
+    ::getrlimit(RLIMIT_FSIZE, &old);
+    auto* oldSignal = std::signal(SIGXFSZ, SIG_IGN);
+    const rlimit small{cdx / 2, old.rlim_max};
+    ::setrlimit(RLIMIT_FSIZE, &small);
+    const int built = xb_IndexTag("", "MESSAGE_ID", "MESSAGE_ID", 1, 0, "");
+    const int error = xb_LastError();
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldSignal);
+    ASSERT_EQ(built, 0);
+    EXPECT_EQ(error, XB_ERR_IO) << ErrorText();
+    // Every order the area still lists names a tag of the bag.
+    for (int order = 1; order <= 2; ++order) {
+        char name[64] = {};
+        if (xb_TagName(order, name, sizeof name) > 0) {
+            EXPECT_TRUE(std::string(name) == "MESSAGE_ID" || std::string(name) == "FROM") << name;
+        }
+    }
+    // Built again with room, the tags work.
+    ASSERT_NE(xb_IndexTag("", "MESSAGE_ID", "MESSAGE_ID", 1, 0, ""), 0) << ErrorText();
+    xb_SetOrder(xb_TagArea("MESSAGE_ID"));
+    EXPECT_EQ(xb_Seek("<7@example.com>"), 1) << ErrorText();
+    xb_CloseAll();
+}
+#endif
 
 TEST(Exports, EveryOperationOfTheHeaderIsExported) {
     std::ifstream in(std::string(QUELTA_SOURCE_DIR) + "/platform/xbase/xbengine.h");
