@@ -183,6 +183,22 @@ void WorkArea::Refresh() {
         memo_.Invalidate();
 }
 
+template <class F> bool WorkArea::UnderStamp(const DbfFile::Stamp& seen, F&& step) {
+    validated_ = true;
+    bool done = false;
+    try {
+        step();
+        done = true;
+    } catch (...) {
+        // A failure on pages in the middle of a change is not the step's own.
+        validated_ = false;
+        if (dbf_.ReadStamp() == seen)
+            throw;
+    }
+    validated_ = false;
+    return done && dbf_.ReadStamp() == seen;
+}
+
 template <class F> void WorkArea::ReadIndexed(F&& step) {
     const bool optimistic = !Exclusive() && !(turbo_ && Settings().headerCache) &&
                             headerLockDepth_ == 0 && indexStamp_ && indexStamp_ == recordStamp_;
@@ -194,19 +210,7 @@ template <class F> void WorkArea::ReadIndexed(F&& step) {
         savedRec_ = rec_; // into buffers kept for this: no allocation per step
         savedDisk_ = disk_;
         const bool eof = eof_, bof = bof_, dirty = dirty_;
-        validated_ = true;
-        bool done = false;
-        try {
-            step();
-            done = true;
-        } catch (...) {
-            // A failure on pages in the middle of a change is not the step's own.
-            validated_ = false;
-            if (dbf_.ReadStamp() == seen)
-                throw;
-        }
-        validated_ = false;
-        if (done && dbf_.ReadStamp() == seen)
+        if (UnderStamp(seen, step))
             return;
         ForgetPages();
         recno_ = recno;
@@ -541,18 +545,7 @@ void WorkArea::Go(std::int32_t recno) {
     if (!Exclusive() && !(turbo_ && Settings().headerCache) && headerLockDepth_ == 0 &&
         recordStamp_ && dbf_.ReadStamp() == *recordStamp_) {
         const DbfFile::Stamp seen = *recordStamp_;
-        validated_ = true;
-        bool done = false;
-        try {
-            GoTo(recno);
-            done = true;
-        } catch (...) {
-            validated_ = false;
-            if (dbf_.ReadStamp() == seen)
-                throw;
-        }
-        validated_ = false;
-        if (done && dbf_.ReadStamp() == seen)
+        if (UnderStamp(seen, [&] { GoTo(recno); }))
             return;
     }
     GoTo(recno);

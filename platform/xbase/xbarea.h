@@ -134,6 +134,9 @@ private:
     // matches them, and accepted when the stamp has not moved by its end (a
     // writer raises it before touching anything); else, from the state
     // before, under the lock.
+    // Runs step on the pages kept, as they were when the stamp was seen:
+    // true when it ran and no change started meanwhile.
+    template <class F> bool UnderStamp(const DbfFile::Stamp& seen, F&& step);
     template <class F> void ReadIndexed(F&& step);
     void Refresh();
     void ForgetRecords();

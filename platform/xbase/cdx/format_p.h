@@ -268,6 +268,7 @@ public:
     // Points the cursor at the leaf LowerBound found.
     void Aim(LeafCursor& cursor, std::uint32_t leafAt) const;
     void Hold(LeafCursor& cursor, Node&& leaf, std::size_t i) const;
+    [[nodiscard]] std::optional<std::size_t> InLeaf(const Entry& from, LeafCursor& cursor) const;
     // The entry before from; steps stay in the cursor's leaf (and go on to
     // its left sibling) while the pages are stable, as After does.
     [[nodiscard]] std::optional<Entry> Before(const Entry& from, LeafCursor& cursor) const;

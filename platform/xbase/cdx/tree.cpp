@@ -147,34 +147,44 @@ void Tree::Aim(LeafCursor& cursor, std::uint32_t leafAt) const {
     cursor.at = 0;
 }
 
+// Where from stands in the cursor's leaf, while the pages are stable and
+// the leaf still holds it.
+std::optional<std::size_t> Tree::InLeaf(const Entry& from, LeafCursor& cursor) const {
+    if (!f_.Stable() || cursor.generation != f_.Generation() || cursor.leafAt == kNone)
+        return std::nullopt;
+    if (!cursor.decoded) {
+        cursor.leaf = ReadNode(cursor.leafAt);
+        cursor.decoded = cursor.leaf.leaf;
+    }
+    const Node& n = cursor.leaf;
+    const auto holds = [&](std::size_t i) {
+        return i < n.Count() && n.recnos[i] == from.recno && n.Key(i) == from.key;
+    };
+    // Mostly the entry the last step returned; else searched for.
+    std::size_t i = n.Count();
+    if (cursor.decoded)
+        i = holds(cursor.at) ? cursor.at : LowerIndex(n, from.key, from.recno);
+    if (!holds(i))
+        return std::nullopt;
+    return i;
+}
+
 std::optional<Entry> Tree::After(const Entry& from, LeafCursor& cursor) const {
-    if (f_.Stable() && cursor.generation == f_.Generation() && cursor.leafAt != kNone) {
-        if (!cursor.decoded) {
-            cursor.leaf = ReadNode(cursor.leafAt);
-            cursor.decoded = cursor.leaf.leaf;
-        }
+    if (const auto at = InLeaf(from, cursor)) {
         const Node& n = cursor.leaf;
-        const auto holds = [&](std::size_t i) {
-            return i < n.Count() && n.recnos[i] == from.recno && n.Key(i) == from.key;
-        };
-        // Mostly the entry the last step returned; else searched for.
-        std::size_t i = n.Count();
-        if (cursor.decoded)
-            i = holds(cursor.at) ? cursor.at : LowerIndex(n, from.key, from.recno);
-        if (holds(i)) {
-            if (i + 1 < n.Count()) {
-                cursor.at = i + 1;
-                return ToEntry(n, i + 1);
-            }
-            if (n.right == kNone || n.right == 0)
-                return std::nullopt;
-            Node right = ReadNode(n.right);
-            if (right.leaf && !right.Empty()) {
-                cursor.leafAt = right.offset;
-                cursor.leaf = std::move(right);
-                cursor.at = 0;
-                return ToEntry(cursor.leaf, 0);
-            }
+        const std::size_t i = *at;
+        if (i + 1 < n.Count()) {
+            cursor.at = i + 1;
+            return ToEntry(n, i + 1);
+        }
+        if (n.right == kNone || n.right == 0)
+            return std::nullopt;
+        Node right = ReadNode(n.right);
+        if (right.leaf && !right.Empty()) {
+            cursor.leafAt = right.offset;
+            cursor.leaf = std::move(right);
+            cursor.at = 0;
+            return ToEntry(cursor.leaf, 0);
         }
     }
     std::uint32_t leafAt = kNone;
@@ -192,32 +202,20 @@ void Tree::Hold(LeafCursor& cursor, Node&& leaf, std::size_t i) const {
 }
 
 std::optional<Entry> Tree::Before(const Entry& from, LeafCursor& cursor) const {
-    if (f_.Stable() && cursor.generation == f_.Generation() && cursor.leafAt != kNone) {
-        if (!cursor.decoded) {
-            cursor.leaf = ReadNode(cursor.leafAt);
-            cursor.decoded = cursor.leaf.leaf;
-        }
+    if (const auto at = InLeaf(from, cursor)) {
         const Node& n = cursor.leaf;
-        const auto holds = [&](std::size_t i) {
-            return i < n.Count() && n.recnos[i] == from.recno && n.Key(i) == from.key;
-        };
-        // Mostly the entry the last step returned; else searched for.
-        std::size_t i = n.Count();
-        if (cursor.decoded)
-            i = holds(cursor.at) ? cursor.at : LowerIndex(n, from.key, from.recno);
-        if (holds(i)) {
-            if (i > 0) {
-                cursor.at = i - 1;
-                return ToEntry(n, i - 1);
-            }
-            if (n.left == kNone || n.left == 0)
-                return std::nullopt;
-            Node left = ReadNode(n.left);
-            if (left.leaf && !left.Empty() && left.right == n.offset) {
-                const std::size_t last = left.Count() - 1;
-                Hold(cursor, std::move(left), last);
-                return ToEntry(cursor.leaf, last);
-            }
+        const std::size_t i = *at;
+        if (i > 0) {
+            cursor.at = i - 1;
+            return ToEntry(n, i - 1);
+        }
+        if (n.left == kNone || n.left == 0)
+            return std::nullopt;
+        Node left = ReadNode(n.left);
+        if (left.leaf && !left.Empty() && left.right == n.offset) {
+            const std::size_t last = left.Count() - 1;
+            Hold(cursor, std::move(left), last);
+            return ToEntry(cursor.leaf, last);
         }
     }
     return Before(from.key, from.recno, &cursor);
