@@ -12,6 +12,7 @@
 #include <QDialog>
 #include <QPointer>
 #include <QProcess>
+#include <QProgressDialog>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QWidget>
@@ -89,6 +90,9 @@ protected:
                 });
                 return false;
             }
+        // A progress dialog asks nothing: it goes when its work ends.
+        if (qobject_cast<QProgressDialog*>(window))
+            return false;
         if (auto* dialog = qobject_cast<QDialog*>(window)) {
             ADD_FAILURE() << "a dialog nobody expected opened: \""
                           << dialog->windowTitle().toStdString() << "\" ("
