@@ -55,15 +55,15 @@ protected:
     }
     bool ClickOn(const std::function<bool(const TUiNode&)>& pick) {
         TUiNode node;
-        return Shows(pick, 15000, &node) && desktop_.Click(node);
+        return Shows(pick, uitest::kHang, &node) && desktop_.Click(node);
     }
     // Clicks the node once it shows.
-    bool ClickOn(const QString& role, const QString& name, int ms = 15000) {
+    bool ClickOn(const QString& role, const QString& name, int ms = uitest::kHang) {
         TUiNode node;
         return Shows(Shown(role, name), ms, &node) && desktop_.Click(node);
     }
     // Waits for the node; what is shown is printed when it never comes.
-    bool Shows(const std::function<bool(const TUiNode&)>& pick, int ms = 15000,
+    bool Shows(const std::function<bool(const TUiNode&)>& pick, int ms = uitest::kHang,
                TUiNode* found = nullptr) {
         if (desktop_.WaitFor(kApp, pick, ms, found))
             return true;
@@ -75,7 +75,7 @@ protected:
         return false;
     }
     bool Focus(const QString& title) {
-        const QString id = desktop_.WaitForWindow(title, 20000);
+        const QString id = desktop_.WaitForWindow(title, uitest::kHang);
         return !id.isEmpty() &&
                desktop_.XdoTool({QStringLiteral("windowfocus"), QStringLiteral("--sync"), id});
     }
@@ -106,8 +106,8 @@ TEST_F(AgentRoadTest, AnAgentMadeInCfgmanForwardsThroughPostaAndLeavesItsHistory
     ASSERT_NE(cfgman, nullptr);
     ASSERT_TRUE(Focus(kCaption));
     TUiNode root;
-    ASSERT_TRUE(Shows(Named(QStringLiteral("table cell"), QStringLiteral("E-Mail Accounts")), 15000,
-                      &root));
+    ASSERT_TRUE(Shows(Named(QStringLiteral("table cell"), QStringLiteral("E-Mail Accounts")),
+                      uitest::kHang, &root));
     rootX_ = root.X;
     ASSERT_TRUE(Shows(Node(QStringLiteral("Shop"))));
 
@@ -197,7 +197,7 @@ TEST_F(AgentRoadTest, AnAgentMadeInCfgmanForwardsThroughPostaAndLeavesItsHistory
     ASSERT_TRUE(ClickOn(Node(QStringLiteral("Orders"))));
     EXPECT_TRUE(Shows(Shown(QStringLiteral("table cell"),
                             QStringLiteral("Message Forwarded to: orders@example.net")),
-                      20000));
+                      uitest::kHang));
 
     // Rename on the Agents page: the file and the row follow.
     ASSERT_TRUE(ClickOn(QStringLiteral("page tab"), QStringLiteral("Agents")));
@@ -220,10 +220,13 @@ TEST_F(AgentRoadTest, AnAgentMadeInCfgmanForwardsThroughPostaAndLeavesItsHistory
     ASSERT_TRUE(Answer(QStringLiteral("Are you sure you want to detach this agent?"),
                        QStringLiteral("Yes")));
     ASSERT_TRUE(Focus(kCaption));
-    for (int i = 0; i < 50 && desktop_.WaitFor(kApp, Node(QStringLiteral("Big orders")), 0); ++i)
+    for (int i = 0;
+         i < uitest::kHang / 200 && desktop_.WaitFor(kApp, Node(QStringLiteral("Big orders")), 0);
+         ++i)
         QThread::msleep(200);
     EXPECT_FALSE(desktop_.WaitFor(kApp, Node(QStringLiteral("Big orders")), 0));
-    for (int i = 0; i < 50 && !DbfRows(db_ + "Agents.dbf", {"AGENT"}).isEmpty(); ++i)
+    for (int i = 0; i < uitest::kHang / 200 && !DbfRows(db_ + "Agents.dbf", {"AGENT"}).isEmpty();
+         ++i)
         QThread::msleep(200);
     EXPECT_TRUE(DbfRows(db_ + "Agents.dbf", {"AGENT"}).isEmpty());
 
@@ -234,7 +237,8 @@ TEST_F(AgentRoadTest, AnAgentMadeInCfgmanForwardsThroughPostaAndLeavesItsHistory
     ASSERT_TRUE(desktop_.Keys({QStringLiteral("Delete")}));
     ASSERT_TRUE(Answer(QStringLiteral("Are you sure you want to delete this agent?"),
                        QStringLiteral("Yes")));
-    for (int i = 0; i < 50 && std::filesystem::exists(agents + "Big orders.agent"); ++i)
+    for (int i = 0; i < uitest::kHang / 200 && std::filesystem::exists(agents + "Big orders.agent");
+         ++i)
         QThread::msleep(200);
     EXPECT_FALSE(std::filesystem::exists(agents + "Big orders.agent"));
     // The history row stays with its key.
@@ -242,7 +246,7 @@ TEST_F(AgentRoadTest, AnAgentMadeInCfgmanForwardsThroughPostaAndLeavesItsHistory
 
     ASSERT_TRUE(Focus(kCaption));
     ASSERT_TRUE(desktop_.Keys({QStringLiteral("alt+f"), QStringLiteral("x")}));
-    ASSERT_TRUE(cfgman->waitForFinished(20000));
+    ASSERT_TRUE(cfgman->waitForFinished(uitest::kHang));
     EXPECT_EQ(cfgman->exitCode(), 0);
 }
 

@@ -22,7 +22,7 @@ protected:
         env_.insert(QStringLiteral("QUELTA_WINDIR"), QString::fromStdString(root_ + "win"));
     }
     bool Focus(const QString& title) {
-        const QString id = desktop_.WaitForWindow(title, 20000);
+        const QString id = desktop_.WaitForWindow(title, uitest::kHang);
         return !id.isEmpty() &&
                desktop_.XdoTool({QStringLiteral("windowfocus"), QStringLiteral("--sync"), id});
     }
@@ -49,13 +49,14 @@ TEST_F(EditorXvfbTest, AUserOpensAMessageFileEditsAndSavesIt) {
     ASSERT_TRUE(Focus(QStringLiteral("Quelta Configuration Manager")));
     ASSERT_TRUE(desktop_.WaitFor(
         kApp, uitest::Named(QStringLiteral("table cell"), QStringLiteral("E-Mail Accounts")),
-        20000));
+        uitest::kHang));
 
     // File, Open, E-Mail Message...: the dialog, the path typed, Enter.
     ASSERT_TRUE(desktop_.Keys({QStringLiteral("alt+f"), QStringLiteral("Down"),
                                QStringLiteral("Right"), QStringLiteral("Return")}));
     ASSERT_TRUE(Focus(QStringLiteral("Open rfc822 MIME Message File")));
-    QThread::msleep(500);
+    // The name field has the caret before the path is typed.
+    ASSERT_TRUE(desktop_.WaitFor(kApp, uitest::Focused(QStringLiteral("text")), uitest::kHang));
     ASSERT_TRUE(desktop_.Type(QString::fromStdString(path)));
     ASSERT_TRUE(desktop_.Keys({QStringLiteral("Return")}));
 
@@ -63,27 +64,27 @@ TEST_F(EditorXvfbTest, AUserOpensAMessageFileEditsAndSavesIt) {
     ASSERT_TRUE(Focus(QStringLiteral("Your offer"))) << "the editor never showed";
     ASSERT_TRUE(desktop_.WaitFor(
         kApp, [](const uitest::TUiNode& n) { return n.Name == QStringLiteral("Your offer"); },
-        15000));
+        uitest::kHang));
     ASSERT_TRUE(desktop_.Keys({QStringLiteral("ctrl+End"), QStringLiteral("Return")}));
     ASSERT_TRUE(desktop_.Type(QStringLiteral("Thanks for asking.")));
     const std::string before = Slurp(path);
     ASSERT_TRUE(desktop_.Keys({QStringLiteral("alt+f"), QStringLiteral("s")}));
     QElapsedTimer timer;
     timer.start();
-    while (Slurp(path) == before && timer.elapsed() < 15000)
+    while (Slurp(path) == before && timer.elapsed() < uitest::kHang)
         QThread::msleep(100);
     ASSERT_NE(Slurp(path), before) << "Save wrote nothing";
     ASSERT_TRUE(desktop_.Keys({QStringLiteral("alt+f"), QStringLiteral("c")}));
     // Saved, so it closes without a question.
     timer.restart();
     while (!desktop_.WaitForWindow(QStringLiteral("Your offer"), 200).isEmpty() &&
-           timer.elapsed() < 10000)
+           timer.elapsed() < uitest::kHang)
         QThread::msleep(100);
     EXPECT_TRUE(desktop_.WaitForWindow(QStringLiteral("Your offer"), 200).isEmpty());
 
     ASSERT_TRUE(Focus(QStringLiteral("Quelta Configuration Manager")));
     ASSERT_TRUE(desktop_.Keys({QStringLiteral("alt+f"), QStringLiteral("x")}));
-    ASSERT_TRUE(cfgman->waitForFinished(20000));
+    ASSERT_TRUE(cfgman->waitForFinished(uitest::kHang));
     EXPECT_EQ(cfgman->exitCode(), 0);
 
     QProcess py;
@@ -98,7 +99,7 @@ TEST_F(EditorXvfbTest, AUserOpensAMessageFileEditsAndSavesIt) {
                              "print('order', m['X-Order'])\n"
                              "print('body', m.get_content().splitlines())\n"),
               QString::fromStdString(path)});
-    ASSERT_TRUE(py.waitForFinished(30000));
+    ASSERT_TRUE(py.waitForFinished(uitest::kHang));
     const QString out = QString::fromUtf8(py.readAll());
     EXPECT_TRUE(out.contains(QStringLiteral("to ann@example.com"))) << out.toStdString();
     EXPECT_TRUE(out.contains(QStringLiteral("order 4711"))) << out.toStdString();

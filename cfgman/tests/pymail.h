@@ -2,7 +2,7 @@
 // A received message as Python's email package reads it (Debian's
 // /usr/bin/python3): addresses, subject, the text body with its character
 // set and transfer encoding, MIME attachments and uuencoded files (bytes
-// as hex).
+// as hex), the Date as ISO 8601 ("" when it cannot be read) and the Message-ID.
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -20,6 +20,7 @@ def addrs(name):
     h = m[name]
     return [a.addr_spec for a in h.addresses] if h is not None else []
 b = m.get_body(('plain',))
+d = m['date']
 out = {'from': str(m['from']), 'from_addr': addrs('from'), 'to': addrs('to'),
        'to_text': str(m['to'] or ''), 'cc': addrs('cc'), 'subject': str(m['subject'] or ''),
        'mime': m['mime-version'] is not None,
@@ -28,6 +29,8 @@ out = {'from': str(m['from']), 'from_addr': addrs('from'), 'to': addrs('to'),
        'cte': str(b['content-transfer-encoding'] or '') if b is not None else None,
        'attachments': {p.get_filename(): p.get_payload(decode=True).hex()
                        for p in m.iter_attachments()},
+       'date': d.datetime.isoformat() if d is not None and d.datetime is not None else '',
+       'message_id': str(m['message-id'] or ''),
        'uu': {}}
 name = None
 for line in raw.split(b'\r\n'):

@@ -32,11 +32,11 @@ protected:
         return desktop_.Start(QStringLiteral(QUELTA_BIN_DIR "/cfgman"), {}, env_);
     }
     // The tree cell of a node's text, once it shows.
-    bool TreeShows(const QString& text, TUiNode* node = nullptr, int ms = 15000) {
+    bool TreeShows(const QString& text, TUiNode* node = nullptr, int ms = uitest::kHang) {
         return desktop_.WaitFor(kApp, Named(QStringLiteral("table cell"), text), ms, node);
     }
     bool Focus(const QString& title) {
-        const QString id = desktop_.WaitForWindow(title, 20000);
+        const QString id = desktop_.WaitForWindow(title, uitest::kHang);
         return !id.isEmpty() &&
                desktop_.XdoTool({QStringLiteral("windowfocus"), QStringLiteral("--sync"), id});
     }
@@ -50,7 +50,7 @@ TEST_F(XvfbTest, AUserMakesRenamesAndTriesToDeleteAGroup) {
     QProcess* cfgman = StartCfgman();
     ASSERT_NE(cfgman, nullptr);
     ASSERT_TRUE(Focus(kCaption)) << "the main window never showed";
-    ASSERT_TRUE(desktop_.WaitFor(kApp, Named(QStringLiteral("frame"), kCaption), 20000));
+    ASSERT_TRUE(desktop_.WaitFor(kApp, Named(QStringLiteral("frame"), kCaption), uitest::kHang));
     ASSERT_TRUE(TreeShows(QStringLiteral("E-Mail Accounts")));
 
     // File, New..., Account Group...: the dialog, a name, Enter.
@@ -78,14 +78,14 @@ TEST_F(XvfbTest, AUserMakesRenamesAndTriesToDeleteAGroup) {
             return n.Name.contains(QStringLiteral(
                 "Unable to delete this folder, you must have at least one root folder."));
         },
-        15000));
+        uitest::kHang));
     ASSERT_TRUE(desktop_.Keys({QStringLiteral("Return")}));
     EXPECT_TRUE(TreeShows(QStringLiteral("Inside Sales")));
 
     // File, Exit.
     ASSERT_TRUE(Focus(kCaption));
     ASSERT_TRUE(desktop_.Keys({QStringLiteral("alt+f"), QStringLiteral("x")}));
-    ASSERT_TRUE(cfgman->waitForFinished(20000));
+    ASSERT_TRUE(cfgman->waitForFinished(uitest::kHang));
     EXPECT_EQ(cfgman->exitCode(), 0);
 
     const QStringList ids = DbfRows(db_ + "GROUPS.DBF", {QStringLiteral("UNIQUE_ID")});
@@ -181,10 +181,10 @@ TEST_F(XvfbTest, AUserMakesAnAccountThatTheRetrieverFetches) {
     // Retrieve YES, Delete NO.
     ASSERT_TRUE(desktop_.Keys({QStringLiteral("Tab"), QStringLiteral("Down")}));
     ASSERT_TRUE(desktop_.Keys({QStringLiteral("Return")}));
-    ASSERT_TRUE(TreeShows(QStringLiteral("Field Sales"), nullptr, 20000));
+    ASSERT_TRUE(TreeShows(QStringLiteral("Field Sales"), nullptr, uitest::kHang));
     ASSERT_TRUE(Focus(kCaption));
     ASSERT_TRUE(desktop_.Keys({QStringLiteral("alt+f"), QStringLiteral("x")}));
-    ASSERT_TRUE(cfgman->waitForFinished(20000));
+    ASSERT_TRUE(cfgman->waitForFinished(uitest::kHang));
 
     const QStringList ids = DbfRows(db_ + "NODES.DBF", {QStringLiteral("UNIQUE_ID")});
     ASSERT_EQ(ids.size(), 1);

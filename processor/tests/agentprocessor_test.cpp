@@ -47,7 +47,9 @@ TEST_F(PassTest, ActionsRowsOrderAndTheStopFlag) {
     Attach("ACC1", "AG3", "lazy");
     std::string out = root_ + "launched.txt";
     std::string script = root_ + "record.sh";
-    passtest::Spit(script, "#!/bin/sh\nprintf '%s|%s' \"$1\" \"$2\" > " + out + "\n");
+    // Written aside and renamed, so the file is whole once it exists.
+    passtest::Spit(script, "#!/bin/sh\nprintf '%s|%s' \"$1\" \"$2\" > " + out + ".part && mv " +
+                               out + ".part " + out + "\n");
     std::filesystem::permissions(script, std::filesystem::perms::owner_all);
     WriteAgent("first", {{"Subject", "contains", "ORDER"}},
                {{{"PLAY SOUND", "/sounds/ding.wav", ""},
@@ -75,9 +77,9 @@ TEST_F(PassTest, ActionsRowsOrderAndTheStopFlag) {
     // Later agents are loaded and logged, but not run.
     EXPECT_TRUE(LogHas(" - Processing Agent second"));
     EXPECT_FALSE(LogHas("INTERVAL AGENT PROCESS ACTIVATED"));
-    for (int i = 0; i < 200 && !std::filesystem::exists(out); ++i)
+    // The program runs on its own; a minute only ends a hang.
+    for (int i = 0; i < 6000 && !std::filesystem::exists(out); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
     EXPECT_EQ(passtest::Slurp(out), "one|" + copy); // the file is one whole argument
     EXPECT_TRUE(std::filesystem::exists(copy));
     EXPECT_TRUE(std::filesystem::exists(In("ACC1") + "m.eml"));

@@ -56,7 +56,7 @@ bool XdoTool(const QProcessEnvironment& env, const QStringList& args, QString* o
     QProcess xdotool;
     xdotool.setProcessEnvironment(env);
     xdotool.start(QStringLiteral("xdotool"), args);
-    if (!xdotool.waitForFinished(15000))
+    if (!xdotool.waitForFinished(60000))
         return false;
     if (out)
         *out = QString::fromUtf8(xdotool.readAllStandardOutput());
@@ -78,7 +78,7 @@ TEST(RealTray, ClicksOnTheIconFireTheTrayEvents) {
     QString number;
     QElapsedTimer timer;
     timer.start();
-    while (!number.contains('\n') && timer.elapsed() < 15000 &&
+    while (!number.contains('\n') && timer.elapsed() < 60000 &&
            server.Process().state() == QProcess::Running) {
         server.Process().waitForReadyRead(100);
         number += QString::fromUtf8(server.Process().readAllStandardOutput());
@@ -102,7 +102,7 @@ TEST(RealTray, ClicksOnTheIconFireTheTrayEvents) {
         EXPECT_TRUE(early.WaitFor(
             QStringLiteral(
                 "NoTray no notification area on this desktop (display platform \"xcb\")"),
-            30000))
+            60000))
             << early.Seen().toStdString();
     }
 
@@ -117,14 +117,14 @@ TEST(RealTray, ClicksOnTheIconFireTheTrayEvents) {
 
     Child probe(env);
     ASSERT_TRUE(probe.Start(QStringLiteral(QUELTA_BIN_DIR "/widgets_trayprobe"), {}));
-    ASSERT_TRUE(probe.WaitFor(QStringLiteral("Ready"), 30000))
+    ASSERT_TRUE(probe.WaitFor(QStringLiteral("Ready"), 60000))
         << "probe said: " << probe.Seen().toStdString()
         << probe.Process().readAllStandardError().toStdString();
 
     // The icon's window, once embedded and shown.
     const QString pid = QString::number(probe.Process().processId());
     QString windows;
-    for (int tries = 0; tries < 50 && windows.trimmed().isEmpty(); ++tries) {
+    for (int tries = 0; tries < 300 && windows.trimmed().isEmpty(); ++tries) {
         XdoTool(env,
                 {QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--pid"),
                  pid},
@@ -139,20 +139,20 @@ TEST(RealTray, ClicksOnTheIconFireTheTrayEvents) {
     ASSERT_TRUE(XdoTool(env, {QStringLiteral("mousemove"), QStringLiteral("--window"), icon,
                               QStringLiteral("6"), QStringLiteral("6")}));
     ASSERT_TRUE(XdoTool(env, {QStringLiteral("click"), QStringLiteral("1")}));
-    EXPECT_TRUE(probe.WaitFor(QStringLiteral("SimpelFunction"), 10000))
+    EXPECT_TRUE(probe.WaitFor(QStringLiteral("SimpelFunction"), 60000))
         << probe.Seen().toStdString();
 
     QThread::msleep(800); // no double click with the click before
     ASSERT_TRUE(
         XdoTool(env, {QStringLiteral("click"), QStringLiteral("--repeat"), QStringLiteral("2"),
                       QStringLiteral("--delay"), QStringLiteral("60"), QStringLiteral("1")}));
-    EXPECT_TRUE(probe.WaitFor(QStringLiteral("DefaultFunction"), 10000))
+    EXPECT_TRUE(probe.WaitFor(QStringLiteral("DefaultFunction"), 60000))
         << probe.Seen().toStdString();
 
     QThread::msleep(800);
     ASSERT_TRUE(XdoTool(env, {QStringLiteral("click"), QStringLiteral("3")}));
-    EXPECT_TRUE(probe.WaitFor(QStringLiteral("ShowMenu"), 10000)) << probe.Seen().toStdString();
-    EXPECT_TRUE(probe.WaitFor(QStringLiteral("MenuShown"), 10000)) << probe.Seen().toStdString();
+    EXPECT_TRUE(probe.WaitFor(QStringLiteral("ShowMenu"), 60000)) << probe.Seen().toStdString();
+    EXPECT_TRUE(probe.WaitFor(QStringLiteral("MenuShown"), 60000)) << probe.Seen().toStdString();
 }
 
 } // namespace

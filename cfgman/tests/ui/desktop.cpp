@@ -5,6 +5,8 @@
 #include <QStandardPaths>
 #include <QThread>
 
+#include <cstdlib>
+
 namespace uitest {
 
 namespace {
@@ -21,10 +23,23 @@ QString FirstLine(QProcess& p, int ms) {
     return QString::fromUtf8(seen).section('\n', 0, 0).trimmed();
 }
 
+// Whether a name has its owner on the session bus.
+bool SessionBusHas(const QProcessEnvironment& env, const QString& name) {
+    QProcess ask;
+    ask.setProcessEnvironment(env);
+    ask.start(
+        QStringLiteral("dbus-send"),
+        {QStringLiteral("--session"), QStringLiteral("--print-reply"),
+         QStringLiteral("--dest=org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
+         QStringLiteral("org.freedesktop.DBus.NameHasOwner"), QStringLiteral("string:") + name});
+    return ask.waitForFinished(kHang) && ask.exitCode() == 0 &&
+           ask.readAllStandardOutput().contains("boolean true");
+}
+
 } // namespace
 
 TDesktop::TDesktop() {
-    for (const char* tool : {"Xvfb", "xdotool", "dbus-daemon"})
+    for (const char* tool : {"Xvfb", "xdotool", "dbus-daemon", "dbus-send"})
         if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty()) {
             failure_ = QStringLiteral("%1 is not installed").arg(QString::fromLatin1(tool));
             return;
@@ -35,7 +50,7 @@ TDesktop::TDesktop() {
     auto* bus = Start(QStringLiteral("dbus-daemon"),
                       {QStringLiteral("--session"), QStringLiteral("--nofork"),
                        QStringLiteral("--print-address=1")});
-    const QString address = bus ? FirstLine(*bus, 15000) : QString();
+    const QString address = bus ? FirstLine(*bus, kHang) : QString();
     if (address.isEmpty()) {
         failure_ = QStringLiteral("the session bus did not start");
         return;
@@ -47,7 +62,7 @@ TDesktop::TDesktop() {
                      QStringLiteral("0"), QStringLiteral("1024x768x24"),
                      QStringLiteral("-nolisten"), QStringLiteral("tcp")});
     bool ok = false;
-    const int display = x ? FirstLine(*x, 15000).toInt(&ok) : 0;
+    const int display = x ? FirstLine(*x, kHang).toInt(&ok) : 0;
     if (!ok) {
         failure_ = QStringLiteral("Xvfb did not start");
         return;
@@ -62,7 +77,17 @@ TDesktop::TDesktop() {
         return;
     }
     Start(launcher, {QStringLiteral("--launch-immediately")});
-    QThread::msleep(500);
+    // A program looks for the accessibility bus once, when it starts. Asking
+    // for the name's owner starts no second launcher, as a call to it would.
+    QElapsedTimer timer;
+    timer.start();
+    while (!SessionBusHas(env_, QStringLiteral("org.a11y.Bus"))) {
+        if (timer.elapsed() > kHang) {
+            failure_ = QStringLiteral("the accessibility bus did not start");
+            return;
+        }
+        QThread::msleep(100);
+    }
 }
 
 TDesktop::~TDesktop() {
@@ -89,7 +114,7 @@ QProcess* TDesktop::Start(const QString& program, const QStringList& args,
     p->setProgram(program);
     p->setArguments(args);
     p->start();
-    if (!p->waitForStarted(10000))
+    if (!p->waitForStarted(kHang))
         return nullptr;
     children_.push_back(std::move(p));
     return children_.back().get();
@@ -99,7 +124,7 @@ bool TDesktop::XdoTool(const QStringList& args, QString* out) {
     QProcess xdotool;
     xdotool.setProcessEnvironment(env_);
     xdotool.start(QStringLiteral("xdotool"), args);
-    if (!xdotool.waitForFinished(15000))
+    if (!xdotool.waitForFinished(kHang))
         return false;
     if (out)
         *out = QString::fromUtf8(xdotool.readAllStandardOutput());
@@ -107,26 +132,34 @@ bool TDesktop::XdoTool(const QStringList& args, QString* out) {
 }
 
 bool TDesktop::Keys(const QStringList& keys) {
-    for (const QString& k : keys) {
+    for (const QString& k : keys)
         if (!XdoTool({QStringLiteral("key"), QStringLiteral("--clearmodifiers"), k}))
             return false;
-        QThread::msleep(250);
-    }
     return true;
 }
 
 bool TDesktop::Type(const QString& text) {
-    const bool ok =
-        XdoTool({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("40"), text});
-    QThread::msleep(250);
-    return ok;
+    return XdoTool({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("40"), text});
 }
 
 bool TDesktop::Click(const TUiNode& node) {
-    const bool ok = XdoTool({QStringLiteral("mousemove"), QString::number(node.X + node.W / 2),
-                             QString::number(node.Y + node.H / 2)}) &&
-                    XdoTool({QStringLiteral("click"), QStringLiteral("1")});
-    QThread::msleep(300);
+    const int x = node.X + node.W / 2;
+    const int y = node.Y + node.H / 2;
+    // Two presses close in place and time are a double click (Qt's interval
+    // is 400 ms). The time counts from when the display had handled the
+    // last click, so a busy machine only makes the two further apart.
+    constexpr qint64 kApart = 1000;
+    if (std::abs(x - lastX_) + std::abs(y - lastY_) < 20 && sinceClick_.isValid() &&
+        sinceClick_.elapsed() < kApart)
+        QThread::msleep(static_cast<unsigned long>(kApart - sinceClick_.elapsed()));
+    // The pointer's place is asked of the display after the click, so the
+    // display has handled the click when the answer comes.
+    const bool ok =
+        XdoTool({QStringLiteral("mousemove"), QString::number(x), QString::number(y),
+                 QStringLiteral("click"), QStringLiteral("1"), QStringLiteral("getmouselocation")});
+    lastX_ = x;
+    lastY_ = y;
+    sinceClick_.start();
     return ok;
 }
 
@@ -136,7 +169,7 @@ std::vector<TUiNode> TDesktop::Tree(const QString& app) {
     reader.start(QStringLiteral("/usr/bin/python3"),
                  {QStringLiteral(QUELTA_SOURCE_DIR "/cfgman/tests/ui/uitree.py"), app});
     std::vector<TUiNode> nodes;
-    if (!reader.waitForFinished(30000) || reader.exitCode() != 0)
+    if (!reader.waitForFinished(kHang) || reader.exitCode() != 0)
         return nodes;
     const QStringList lines =
         QString::fromUtf8(reader.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
@@ -144,8 +177,8 @@ std::vector<TUiNode> TDesktop::Tree(const QString& app) {
         const QStringList f = line.split('\t');
         if (f.size() < 7)
             continue;
-        nodes.push_back(
-            {f[0].toInt(), f[1], f[2], f[3].toInt(), f[4].toInt(), f[5].toInt(), f[6].toInt()});
+        nodes.push_back({f[0].toInt(), f[1], f[2], f[3].toInt(), f[4].toInt(), f[5].toInt(),
+                         f[6].toInt(), f.value(7) == QStringLiteral("1")});
     }
     return nodes;
 }
@@ -181,8 +214,46 @@ QString TDesktop::WaitForWindow(const QString& title, int ms) {
     return {};
 }
 
+bool TDesktop::WaitGone(const QString& title, int ms) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!WaitForWindow(title, 0).isEmpty()) {
+        if (timer.elapsed() > ms)
+            return false;
+        QThread::msleep(100);
+    }
+    return true;
+}
+
+QStringList TDesktop::Windows(qint64 pid) {
+    QString out;
+    if (!XdoTool({QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                  QStringLiteral("--pid"), QString::number(pid)},
+                 &out))
+        return {};
+    return out.split('\n', Qt::SkipEmptyParts);
+}
+
+QString TDesktop::WaitForNewWindow(qint64 pid, const QStringList& before, int ms) {
+    QElapsedTimer timer;
+    timer.start();
+    do {
+        for (const QString& id : Windows(pid))
+            if (!before.contains(id))
+                return id;
+        QThread::msleep(100);
+    } while (timer.elapsed() < ms);
+    return {};
+}
+
 std::function<bool(const TUiNode&)> Named(const QString& role, const QString& name) {
     return [role, name](const TUiNode& n) { return n.Role == role && n.Name == name; };
+}
+
+std::function<bool(const TUiNode&)> Focused(const QString& role, const QString& name) {
+    return [role, name](const TUiNode& n) {
+        return n.Role == role && n.Focused && (name.isEmpty() || n.Name == name);
+    };
 }
 
 } // namespace uitest

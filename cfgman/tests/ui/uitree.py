@@ -2,7 +2,8 @@
 """Reads a running program's windows as a screen reader sees them (AT-SPI).
 
     uitree.py APP-NAME        prints one line per accessible object:
-                              depth, role, name, x, y, width, height
+                              depth, role, name, x, y, width, height,
+                              focused (1 or 0)
                               (tab-separated; screen coordinates)
 Exits 1 when no application of that name is registered.
 """
@@ -22,7 +23,9 @@ def dump(acc, depth, out):
             box = (ext.x, ext.y, ext.width, ext.height)
         except NotImplementedError:
             box = (0, 0, 0, 0)
-        out.append("%d\t%s\t%s\t%d\t%d\t%d\t%d" % ((depth, role, name.replace("\n", " ")) + box))
+        focused = acc.getState().contains(pyatspi.STATE_FOCUSED)
+        out.append("%d\t%s\t%s\t%d\t%d\t%d\t%d\t%d"
+                   % ((depth, role, name.replace("\n", " ")) + box + (int(focused),)))
         for i in range(acc.childCount):
             child = acc.getChildAtIndex(i)
             if child is not None:

@@ -20,10 +20,13 @@ TEST(OsActions, LaunchPassesEachArgumentWhole) {
     TestDir dir;
     std::string out = dir.path() + "out.txt";
     std::string arg = "a file; $(touch " + dir.path() + "pwned) 'q'.eml";
-    ASSERT_TRUE(win::LaunchProgram({"sh", "-c", "printf '%s' \"$1\" > " + out, "sh", arg}));
-    for (int i = 0; i < 200 && !std::filesystem::exists(out); ++i)
+    // Written aside and renamed, so the file is whole once it exists; a
+    // minute only ends a hang.
+    ASSERT_TRUE(win::LaunchProgram(
+        {"sh", "-c", "printf '%s' \"$1\" > " + out + ".part && mv " + out + ".part " + out, "sh",
+         arg}));
+    for (int i = 0; i < 6000 && !std::filesystem::exists(out); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
     std::ifstream in(out);
     std::stringstream ss;
     ss << in.rdbuf();
