@@ -371,7 +371,16 @@ void Bag::RebuildTrees(std::uint32_t recordCount, const KeySource& keys) {
 
 void Bag::Rebuild(std::uint32_t recordCount, const KeySource& keys) {
     file_->RequireWritable();
-    const std::vector<std::vector<Item>> items = SortedItems(recordCount, keys);
+    // Each tag's tree is built once, from offset 0, and moved to where each
+    // layout puts it.
+    std::vector<std::uint32_t> roots;
+    std::vector<std::string> trees(tags_.size());
+    {
+        const std::vector<std::vector<Item>> items = SortedItems(recordCount, keys);
+        for (std::size_t i = 0; i < tags_.size(); ++i)
+            roots.push_back(BuildTree(trees[i], 0, items[i], tags_[i]->def_.keyLength,
+                                      PadOf(tags_[i]->def_.keyType)));
+    }
     // The index laid out from base on: each tag's header and tree, then the
     // directory's tree (whose header is the file's, at 0).
     struct Layout {
@@ -388,8 +397,12 @@ void Bag::Rebuild(std::uint32_t recordCount, const KeySource& keys) {
             const Tag& t = *tags_[i];
             const auto at = base + static_cast<std::uint32_t>(l.image.size());
             l.image.append(kHeaderSize, '\0');
+            const auto treeAt = at + kHeaderSize;
+            std::string tree = trees[i];
+            MoveTree(tree, 0, treeAt, t.def_.keyLength);
+            l.image += tree;
             Header h;
-            h.root = BuildTree(l.image, base, items[i], t.def_.keyLength, PadOf(t.def_.keyType));
+            h.root = roots[i] + treeAt;
             h.keyLength = t.def_.keyLength;
             h.options = OptionsOf(t.def_);
             h.descending = t.def_.descending;

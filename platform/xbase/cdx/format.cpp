@@ -605,6 +605,20 @@ std::uint32_t BuildTree(std::string& image, std::uint32_t base, const std::vecto
     }
 }
 
+void MoveTree(std::string& image, std::uint32_t from, std::uint32_t to, int keyLength) {
+    const auto len = static_cast<std::size_t>(keyLength);
+    auto move = [&](std::uint32_t v) { return v == kNone ? v : v - from + to; };
+    for (std::size_t at = 0; at + kPage <= image.size(); at += kPage) {
+        PutLe(image, at + 4, move(LoadLe(image, at + 4, 4)), 4);
+        PutLe(image, at + 8, move(LoadLe(image, at + 8, 4)), 4);
+        if (LoadLe(image, at, 2) & kAttrLeaf)
+            continue;
+        const std::size_t count = LoadLe(image, at + 2, 2);
+        for (std::size_t i = 0, e = at + 12 + len + 4; i < count; ++i, e += len + 8)
+            PutBe32(image, e, move(LoadBe32(image, e)));
+    }
+}
+
 } // namespace detail
 
 std::uint64_t PageVisits() {

@@ -310,5 +310,9 @@ private:
 // image, whose first byte lies at file offset base); returns the root.
 std::uint32_t BuildTree(std::string& image, std::uint32_t base, const std::vector<Item>& sorted,
                         int keyLength, char pad);
+// Moves a tree image that BuildTree laid out from file offset from so that
+// it lies from to: the siblings of every node and the children of every
+// interior one.
+void MoveTree(std::string& image, std::uint32_t from, std::uint32_t to, int keyLength);
 
 } // namespace xbase::cdx::detail
