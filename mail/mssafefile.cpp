@@ -1,6 +1,7 @@
 #include "mail/mssafefile.h"
 
 #include "mail/exception.h"
+#include "platform/win/wholefile.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -11,19 +12,6 @@
 #include <vector>
 
 namespace {
-
-bool WriteAll(int fd, const char* data, std::size_t size) {
-    std::size_t done = 0;
-    while (done < size) {
-        const ssize_t n = ::write(fd, data + done, size - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
-}
 
 // fill writes the bytes into fd; false when it could not.
 void WriteWhole(const std::string& path, const std::function<bool(int fd)>& fill) {
@@ -44,7 +32,7 @@ void WriteWhole(const std::string& path, const std::function<bool(int fd)>& fill
 } // namespace
 
 void WriteFileWhole(const std::string& path, std::string_view data) {
-    WriteWhole(path, [&](int fd) { return WriteAll(fd, data.data(), data.size()); });
+    WriteWhole(path, [&](int fd) { return win::WriteAll(fd, data); });
 }
 
 void WriteFileWhole(const std::string& path, std::istream& data) {
@@ -58,7 +46,7 @@ void WriteFileWhole(const std::string& path, std::istream& data) {
                 const std::streamsize n = in->sgetn(chunk.data(), 65536);
                 if (n <= 0)
                     return true;
-                if (!WriteAll(fd, chunk.data(), static_cast<std::size_t>(n)))
+                if (!win::WriteAll(fd, {chunk.data(), static_cast<std::size_t>(n)}))
                     return false;
             }
         } catch (...) {

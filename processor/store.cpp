@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <stdexcept>
 
 namespace quelta {
@@ -58,15 +59,36 @@ std::string SanitizeFileName(const std::string& text) {
 }
 
 std::string MessageKey(const TmsCustomMessage& message) {
+    return HeaderKey(message.Headers());
+}
+
+std::string HeaderKey(const TmsHeaders& headers) {
     // Whole: two identifiers alike in their first 255 characters are two keys.
-    std::string id = DecodeHeaderWords(message.Headers().GetRawFieldValue("Message-ID"));
+    std::string id = DecodeHeaderWords(headers.GetRawFieldValue("Message-ID"));
     if (!id.empty())
         return id;
     win::TDateTime date = 0;
     std::string rest;
-    ParseMailDate(message.Headers().GetFieldValue("Date"), date, rest);
+    ParseMailDate(headers.GetFieldValue("Date"), date, rest);
     return win::FormatDateTime("yyyymmddhhnnss", date) +
-           message.Headers().GetFieldValue("Subject").substr(0, 5);
+           headers.GetFieldValue("Subject").substr(0, 5);
+}
+
+TmsHeaders StoredHeaders(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::string text;
+    char chunk[16384];
+    while (in.read(chunk, sizeof chunk) || in.gcount() > 0) {
+        const size_t from = text.size() < 4 ? 0 : text.size() - 4;
+        text.append(chunk, static_cast<size_t>(in.gcount()));
+        const size_t lf = text.find("\n\n", from), crlf = text.find("\r\n\r\n", from);
+        if (lf != std::string::npos || crlf != std::string::npos || text.size() > (1u << 20))
+            break;
+    }
+    TmsHeaders headers;
+    headers.SetText(text);
+    headers.CutAtBlankLine();
+    return headers;
 }
 
 std::string MessageFileName(const std::string& messageKey, int number) {

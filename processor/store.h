@@ -5,6 +5,7 @@
 #include <string>
 
 class TmsCustomMessage;
+class TmsHeaders;
 
 namespace quelta {
 
@@ -31,6 +32,11 @@ std::string ForceStoreFolder(const std::string& messagesFolder, const std::strin
 // for a message without one the parsed Date as "yyyymmddhhmmss" followed by
 // the first five characters of its Subject.
 [[nodiscard]] std::string MessageKey(const TmsCustomMessage& message);
+// The same, of a message's header lines.
+[[nodiscard]] std::string HeaderKey(const TmsHeaders& headers);
+// The header lines of a stored message file, up to its blank line (within
+// its first MiB); none when it cannot be read.
+[[nodiscard]] TmsHeaders StoredHeaders(const std::string& path);
 
 // Longest file name a key makes before ".eml": room is left within the
 // file system's 255 bytes for a number, the ".run" mark and the

@@ -129,9 +129,6 @@ private:
     Account account_;
 };
 
-// The message key and the pending file name of listed header lines.
-[[nodiscard]] std::string HeaderKey(const TmsHeaders& headers);
-
 // Where a listed message is, or is to be, stored: the first of its
 // numbered file names that is free in Pending and In, or that holds this
 // message already (stored). A file holds it when it has the same

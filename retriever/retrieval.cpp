@@ -8,7 +8,6 @@
 #include "platform/win/wholefile.h"
 #include "processor/store.h"
 
-#include <fstream>
 #include <istream>
 #include <vector>
 
@@ -24,25 +23,6 @@ std::string TrimRight(std::string s) {
 
 bool Yes(const std::string& value) {
     return UpperCase(Trim(value)) == "Y";
-}
-
-// The header lines of a stored message file, as TOP lists them: up to
-// the first blank line (read in pieces: the body is not needed).
-TmsHeaders StoredHeaders(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::string text;
-    char chunk[16384];
-    while (in.read(chunk, sizeof chunk) || in.gcount() > 0) {
-        const size_t from = text.size() < 4 ? 0 : text.size() - 4;
-        text.append(chunk, static_cast<size_t>(in.gcount()));
-        const size_t lf = text.find("\n\n", from), crlf = text.find("\r\n\r\n", from);
-        if (lf != std::string::npos || crlf != std::string::npos || text.size() > (1u << 20))
-            break;
-    }
-    TmsHeaders headers;
-    headers.SetText(text);
-    headers.CutAtBlankLine();
-    return headers;
 }
 
 // The header lines a stored copy keeps however the processor saved it:
@@ -95,8 +75,8 @@ TStoreSlot SearchNames(const TStoredNames& names, const std::string& pendingFold
             if (path.empty())
                 continue;
             taken = true;
-            const TmsHeaders stored = StoredHeaders(path);
-            const bool same = byId ? HeaderKey(stored) == key
+            const TmsHeaders stored = quelta::StoredHeaders(path);
+            const bool same = byId ? quelta::HeaderKey(stored) == key
                                    : stored.GetFieldValue("Message-ID").empty() &&
                                          KeptLines(stored) == KeptLines(listed);
             if (same)
@@ -120,12 +100,6 @@ TStoreSlot LocateStored(const TStoredNames& names, const std::string& pendingFol
             return old;
     }
     return SearchNames(names, pendingFolder, inFolder, listed, key, key);
-}
-
-std::string HeaderKey(const TmsHeaders& headers) {
-    TmsMessage message;
-    message.Headers() = headers;
-    return quelta::MessageKey(message);
 }
 
 TMailRetriever::TReceivedRow TMailRetriever::ReceivedRow(const std::string& key, bool byId) {
@@ -182,7 +156,7 @@ void TMailRetriever::RetrieveMesages() {
         written_.clear();
         for (int i = 0; i < pop_.Info().Count(); ++i) {
             TmsRemoteInfoItem& item = pop_.Info().Items(i);
-            const std::string key = HeaderKey(item.Headers());
+            const std::string key = quelta::HeaderKey(item.Headers());
             const bool byId = !item.Headers().GetFieldValue("Message-ID").empty();
             // This system's own copy, known by the whole key: a file that
             // holds the message, or a row of this account that holds its
@@ -274,7 +248,7 @@ void TMailRetriever::SaveFetched(int index, std::istream& contents) {
     const std::string in =
         quelta::StoreFolderPath(messagesFolder_, currentNodeId_, quelta::TStoreFolder::In);
     const TmsHeaders& listed = pop_.Info().Items(index).Headers();
-    const std::string key = HeaderKey(listed);
+    const std::string key = quelta::HeaderKey(listed);
     TStoreSlot slot = LocateStored(stored_, pending, in, listed, key);
     // A file of this session still being written is not on the disk yet;
     // once it is, it may turn out to hold this message.

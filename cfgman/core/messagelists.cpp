@@ -14,7 +14,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
-#include <fstream>
+#include <functional>
 #include <stdexcept>
 #include <unistd.h>
 
@@ -38,34 +38,22 @@ void CheckFileName(const std::string& name) {
                                  "was done.");
 }
 
-// The one file of the folder whose name begins with prefix, or "".
-std::string OnlyFileStartingWith(const std::string& folder, const std::string& prefix) {
+// The one file of the folder whose name begins with prefix (and that take
+// accepts, when given); "" when none or several.
+std::string OnlyFileStartingWith(const std::string& folder, const std::string& prefix,
+                                 const std::function<bool(const std::string& path)>& take = {}) {
     std::string found;
     std::error_code ec;
     for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
         const std::string name = entry.path().filename().string();
-        if (name.compare(0, prefix.size(), prefix) != 0 || !entry.is_regular_file(ec))
+        if (name.compare(0, prefix.size(), prefix) != 0 || !entry.is_regular_file(ec) ||
+            (take && !take(entry.path().string())))
             continue;
         if (!found.empty())
             return {};
         found = name;
     }
     return found;
-}
-
-// The message key of a stored file, from its header lines.
-std::string FileKey(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    TmsMessage message;
-    std::string line;
-    while (std::getline(in, line)) {
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        if (line.empty())
-            break;
-        message.Headers().Add(line);
-    }
-    return quelta::MessageKey(message);
 }
 
 // Of the files whose names begin with prefix, the one whose message key the
@@ -73,20 +61,10 @@ std::string FileKey(const std::string& path) {
 // before); "" when none or several.
 std::string FileWithKey(const std::string& folder, const std::string& prefix,
                         const std::string& messageId) {
-    std::string found;
-    std::error_code ec;
-    for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
-        const std::string name = entry.path().filename().string();
-        if (name.compare(0, prefix.size(), prefix) != 0 || !entry.is_regular_file(ec))
-            continue;
-        const std::string key = FileKey(entry.path().string());
-        if (data::StoredMessageKey(key) != messageId && data::CutMessageKey(key) != messageId)
-            continue;
-        if (!found.empty())
-            return {};
-        found = name;
-    }
-    return found;
+    return OnlyFileStartingWith(folder, prefix, [&](const std::string& path) {
+        const std::string key = quelta::HeaderKey(quelta::StoredHeaders(path));
+        return data::StoredMessageKey(key) == messageId || data::CutMessageKey(key) == messageId;
+    });
 }
 
 void Restore(const std::string& from, const std::string& to) {

@@ -3,6 +3,7 @@
 // in a Windows directory of the test's own, and recorders for message
 // boxes and sounds.
 #include "data/dataset.h"
+#include "data/tests/appendrow.h"
 #include "platform/win/hooks.h"
 #include "platform/win/osactions.h"
 #include "platform/win/profile.h"
@@ -219,15 +220,7 @@ protected:
     }
 
     void AppendRow(const std::string& table, const Row& fields) {
-        data::TTable t;
-        t.SetDatabaseName(db_);
-        t.SetTableName(table);
-        t.Open();
-        t.Append();
-        for (const auto& [k, v] : fields)
-            t.FieldByName(k).SetAsString(v);
-        t.Post();
-        t.Close();
+        data::test::AppendRow(db_, table, fields);
     }
 
     // Rows in natural order as field -> value maps (values trimmed).

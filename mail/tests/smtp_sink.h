@@ -13,17 +13,18 @@ namespace testpeers {
 
 class SmtpSink {
 public:
-    SmtpSink() {
-        proc_.start("/usr/bin/python3",
-                    {QUELTA_SOURCE_DIR "/mail/tests/smtp_sink.py", dir_.path()});
-        if (proc_.waitForReadyRead(15000))
+    // script: another server of the same form, given the folder and then args.
+    explicit SmtpSink(const QString& script = QUELTA_SOURCE_DIR "/mail/tests/smtp_sink.py",
+                      const QStringList& args = {}) {
+        proc_.start("/usr/bin/python3", QStringList{script, dir_.path()} + args);
+        if (proc_.waitForReadyRead(120000))
             port_ = proc_.readLine().trimmed().toInt();
     }
     ~SmtpSink() {
         proc_.closeWriteChannel();
-        if (!proc_.waitForFinished(5000))
+        if (!proc_.waitForFinished(20000))
             proc_.kill();
-        proc_.waitForFinished(2000);
+        proc_.waitForFinished(20000);
     }
     SmtpSink(const SmtpSink&) = delete;
     SmtpSink& operator=(const SmtpSink&) = delete;

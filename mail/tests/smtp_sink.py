@@ -31,22 +31,22 @@ class Sink:
         return "250 OK"
 
 
-def main():
-    folder = sys.argv[1]
-    store = "--count" not in sys.argv
+def serve(handler):
+    """Serves handler on a free port of 127.0.0.1, prints the port, and runs
+    until the test closes its end of stdin."""
     probe = socket.socket()
     probe.bind(("127.0.0.1", 0))
     port = probe.getsockname()[1]
     probe.close()
-    controller = Controller(Sink(folder, store), hostname="127.0.0.1", port=port,
+    controller = Controller(handler, hostname="127.0.0.1", port=port,
                             decode_data=False, data_size_limit=0)
     controller.start()
     print(port, flush=True)
     try:
-        sys.stdin.read()  # runs until the test closes its end
+        sys.stdin.read()
     finally:
         controller.stop()
 
 
 if __name__ == "__main__":
-    main()
+    serve(Sink(sys.argv[1], "--count" not in sys.argv))

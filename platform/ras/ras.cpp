@@ -18,6 +18,7 @@
 
 #include "platform/win/paths.h"
 #include "platform/win/tempfile.h"
+#include "platform/win/wholefile.h"
 
 #include <QObject>
 #include <QProcess>
@@ -177,19 +178,6 @@ PeerLogin ReadPeerLogin(const std::string& entry) {
     return login;
 }
 
-bool WriteAll(int fd, const std::string& text) {
-    std::size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
 // ---- dial parameters kept per user ----
 //
 // dialup.ini beside the user's quelta.ini, mode 0600, replaced whole by one
@@ -247,7 +235,7 @@ bool WriteKept(const std::string& text) {
     const int fd = mkostemp(tmp.data(), O_CLOEXEC);
     if (fd < 0)
         return false;
-    bool ok = fchmod(fd, 0600) == 0 && WriteAll(fd, text) && fsync(fd) == 0;
+    bool ok = fchmod(fd, 0600) == 0 && win::WriteAll(fd, text) && fsync(fd) == 0;
     ok = close(fd) == 0 && ok;
     if (!ok || std::rename(tmp.c_str(), path.c_str()) != 0) {
         unlink(tmp.c_str());
@@ -290,7 +278,7 @@ std::string WriteLoginOptions(const std::string& text) {
         return "";
     const std::string file = dir + "/options";
     const int fd = open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-    bool ok = fd >= 0 && fchmod(fd, 0600) == 0 && WriteAll(fd, text);
+    bool ok = fd >= 0 && fchmod(fd, 0600) == 0 && win::WriteAll(fd, text);
     if (fd >= 0)
         ok = close(fd) == 0 && ok;
     if (!ok) {

@@ -39,25 +39,31 @@ pid_t PartWriter(std::string_view name) {
 
 } // namespace
 
+bool WriteAll(int fd, std::string_view text) {
+    while (!text.empty()) {
+        const ssize_t n = ::write(fd, text.data(), text.size());
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            if (n == 0)
+                errno = ENOSPC;
+            return false;
+        }
+        text.remove_prefix(static_cast<size_t>(n));
+    }
+    return true;
+}
+
 void WriteWholeFile(const std::string& path, std::string_view text) {
     const std::string tmp = path + ".~" + std::to_string(::getpid()) + ".part";
     const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0)
         throw std::runtime_error("Cannot write " + path + ": " + std::strerror(errno));
-    const char* p = text.data();
-    size_t left = text.size();
-    while (left > 0) {
-        const ssize_t n = ::write(fd, p, left);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            const int err = n < 0 ? errno : ENOSPC;
-            ::close(fd);
-            ::unlink(tmp.c_str());
-            throw std::runtime_error("Cannot write " + path + ": " + std::strerror(err));
-        }
-        p += n;
-        left -= static_cast<size_t>(n);
+    if (!WriteAll(fd, text)) {
+        const int err = errno;
+        ::close(fd);
+        ::unlink(tmp.c_str());
+        throw std::runtime_error("Cannot write " + path + ": " + std::strerror(err));
     }
     ::fsync(fd);
     ::close(fd);

@@ -12,6 +12,10 @@ namespace win {
 // written, leaving the old file as it was.
 void WriteWholeFile(const std::string& path, std::string_view text);
 
+// Writes all of text to fd, going on after interrupted and short writes;
+// false on an error (errno says which; ENOSPC when nothing more was taken).
+bool WriteAll(int fd, std::string_view text);
+
 // Removes the temporary files ("<name>.~<pid>.part", "<name>.~<pid>.<n>.part")
 // that writers killed in mid-write left in the folder: those of processes
 // that no longer run. Returns how many went.

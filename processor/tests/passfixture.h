@@ -2,6 +2,7 @@
 // A store, tables made by mkschema, agent files and an SMTP server of the
 // test's own, for driving the agent processor's pass headless.
 #include "data/dataset.h"
+#include "data/tests/appendrow.h"
 #include "mail/tests/smtp_sink.h"
 #include "platform/win/osactions.h"
 #include "processor/agentprocessor.h"
@@ -65,15 +66,7 @@ protected:
 
     static void AppendRow(const std::string& db, const std::string& table,
                           const std::map<std::string, std::string>& fields) {
-        data::TTable t;
-        t.SetDatabaseName(db);
-        t.SetTableName(table);
-        t.Open();
-        t.Append();
-        for (const auto& [k, v] : fields)
-            t.FieldByName(k).SetAsString(v);
-        t.Post();
-        t.Close();
+        data::test::AppendRow(db, table, fields);
     }
 
     // Rows of a table as field -> value maps (values trimmed).

@@ -5,6 +5,7 @@
 // message is lost only when it is neither stored nor on the server.
 // QUELTA_CRASH_TRIALS sets the number of trials (tools/crashtest.sh).
 #include "data/dataset.h"
+#include "data/tests/appendrow.h"
 #include "data/tests/tablecheck.h"
 #include "mail/tests/dovecot_server.h"
 #include "mail/tests/killrun.h"
@@ -26,19 +27,7 @@ namespace {
 
 constexpr int kMessages = 40;
 
-void Append(const std::string& db, const std::string& table,
-            const std::vector<std::pair<std::string, std::string>>& fields) {
-    data::TTable t;
-    t.SetDatabaseName(db);
-    t.SetTableName(table);
-    t.SetTableType(data::TTableType::ttXBFOX);
-    t.Open();
-    t.Append();
-    for (const auto& [name, value] : fields)
-        t.FieldByName(name).SetAsString(value);
-    t.Post();
-    t.Close();
-}
+using data::test::AppendRow;
 
 // Sizes from one line to a few hundred kilobytes, with lines the
 // transport must dot-stuff.
@@ -88,22 +77,22 @@ TEST(Crash, PostpKilledAtRandomLosesNothingAndStoresNothingTwice) {
             ini.WriteBool("ProcessorSettings", "AutoEnabled", true);
         }
         const std::string user = "crash" + std::to_string(t);
-        Append(db, "NODES.DBF",
-               {{"UNIQUE_ID", "K1"},
-                {"NODE", "Crash"},
-                {"POPADDRESS", dovecot.Address()},
-                {"LOGIN", user},
-                {"PASSWORD", "secret"},
-                {"NEXTDATE", "1/1/2000"},
-                {"NEXTTIME", "00:00"},
-                {"FREQVAL", "0"}});
-        Append(db, "rules.dbf",
-               {{"UNIQUE_ID", "R1"},
-                {"LINK_ID", "K1"},
-                {"RULE", "All"},
-                {"COND", "A"},
-                {"ACT1", "Y"},
-                {"ACT2", "Y"}});
+        AppendRow(db, "NODES.DBF",
+                  {{"UNIQUE_ID", "K1"},
+                   {"NODE", "Crash"},
+                   {"POPADDRESS", dovecot.Address()},
+                   {"LOGIN", user},
+                   {"PASSWORD", "secret"},
+                   {"NEXTDATE", "1/1/2000"},
+                   {"NEXTTIME", "00:00"},
+                   {"FREQVAL", "0"}});
+        AppendRow(db, "rules.dbf",
+                  {{"UNIQUE_ID", "R1"},
+                   {"LINK_ID", "K1"},
+                   {"RULE", "All"},
+                   {"COND", "A"},
+                   {"ACT1", "Y"},
+                   {"ACT2", "Y"}});
         std::map<std::string, int> delivered; // text -> times stored
         for (int i = 0; i < kMessages; ++i) {
             const std::string m = MakeMessage(t, i);

@@ -5,6 +5,7 @@
 // row keeps nothing from being fetched. Each case first runs as a control
 // on the same installation with the row still there.
 #include "data/dataset.h"
+#include "data/tests/appendrow.h"
 #include "data/tests/deleterows.h"
 #include "mail/tests/dovecot_server.h"
 #include "mail/tests/testutil.h"
@@ -78,16 +79,7 @@ protected:
     }
 
     void Append(const std::string& table, const Row& fields) {
-        data::TTable t;
-        t.SetDatabaseName(db_);
-        t.SetTableName(table);
-        t.SetTableType(data::TTableType::ttXBFOX);
-        t.Open();
-        t.Append();
-        for (const auto& [name, value] : fields)
-            t.FieldByName(name).SetAsString(value);
-        t.Post();
-        t.Close();
+        data::test::AppendRow(db_, table, fields);
     }
     void Rule(const std::string& id, const std::string& cond, const std::string& field,
               const std::string& value, const std::string& retrieve, const std::string& remove) {

@@ -1,6 +1,7 @@
 // The retriever's pass and POP3 session against a real Dovecot (restrictions,
 // skips, byte-identical storing, deletion) and scripted servers (failures
 // mid-session), its schedule, settings and command line, and postp itself.
+#include "data/tests/appendrow.h"
 #include "retriever/mailretriever.h"
 #include "retriever/settings.h"
 
@@ -91,16 +92,7 @@ protected:
     }
 
     void Append(const std::string& table, const Row& fields) {
-        data::TTable t;
-        t.SetDatabaseName(db_);
-        t.SetTableName(table);
-        t.SetTableType(data::TTableType::ttXBFOX);
-        t.Open();
-        t.Append();
-        for (const auto& [name, value] : fields)
-            t.FieldByName(name).SetAsString(value);
-        t.Post();
-        t.Close();
+        data::test::AppendRow(db_, table, fields);
     }
     void Account(const std::string& id, const std::string& server, const std::string& login,
                  const std::string& password, const std::string& nextDate = "1/1/2000") {

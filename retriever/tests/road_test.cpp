@@ -6,6 +6,7 @@
 // filed once, byte for byte, or still on the server, never gone.
 #include "data/dataset.h"
 #include "data/schema.h"
+#include "data/tests/appendrow.h"
 #include "mail/tests/dovecot_server.h"
 #include "mail/tests/killrun.h"
 #include "mail/tests/testutil.h"
@@ -64,16 +65,7 @@ protected:
     }
 
     void Append(const std::string& table, const Row& fields) {
-        data::TTable t;
-        t.SetDatabaseName(db_);
-        t.SetTableName(table);
-        t.SetTableType(data::TTableType::ttXBFOX);
-        t.Open();
-        t.Append();
-        for (const auto& [name, value] : fields)
-            t.FieldByName(name).SetAsString(value);
-        t.Post();
-        t.Close();
+        data::test::AppendRow(db_, table, fields);
     }
     // Polled at every pass (interval 0) with one "all messages" restriction.
     void Account(const std::string& id, const std::string& server, const std::string& login,

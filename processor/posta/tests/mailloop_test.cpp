@@ -5,6 +5,7 @@
 // answer, a bounce. However many rounds run, the mail sent stops growing
 // after the first replies.
 #include "mail/tests/dovecot_server.h"
+#include "mail/tests/smtp_sink.h"
 #include "processor/posta/tests/postafixture.h"
 
 #include <QProcessEnvironment>
@@ -14,39 +15,13 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// relay.py beside this file, started and stopped with the object.
-class Relay {
+// relay.py beside this file: the SMTP sink that also delivers back.
+class Relay : public testpeers::SmtpSink {
 public:
-    Relay(const std::string& account, const std::string& maildir, const std::string& responder) {
-        proc_.start("/usr/bin/python3",
-                    {QUELTA_SOURCE_DIR "/processor/posta/tests/relay.py", dir_.path(),
-                     QString::fromStdString(account), QString::fromStdString(maildir),
-                     QString::fromStdString(responder)});
-        if (proc_.waitForReadyRead(120000))
-            port_ = proc_.readLine().trimmed().toInt();
-    }
-    ~Relay() {
-        proc_.closeWriteChannel();
-        if (!proc_.waitForFinished(20000))
-            proc_.kill();
-        proc_.waitForFinished(20000);
-    }
-    Relay(const Relay&) = delete;
-    Relay& operator=(const Relay&) = delete;
-
-    [[nodiscard]] int Port() const { return port_; }
-    // Messages accepted so far.
-    [[nodiscard]] int Count() const {
-        int n = 0;
-        while (fs::exists(dir_.path().toStdString() + "/" + std::to_string(n + 1) + ".json"))
-            ++n;
-        return n;
-    }
-
-private:
-    QTemporaryDir dir_;
-    QProcess proc_;
-    int port_ = 0;
+    Relay(const std::string& account, const std::string& maildir, const std::string& responder)
+        : SmtpSink(QUELTA_SOURCE_DIR "/processor/posta/tests/relay.py",
+                   {QString::fromStdString(account), QString::fromStdString(maildir),
+                    QString::fromStdString(responder)}) {}
 };
 
 std::string Mail(const std::string& from, const std::string& subject, const std::string& id) {

@@ -11,23 +11,22 @@ Run with Debian's /usr/bin/python3: relay.py DIR ACCOUNT MAILDIR RESPONDER"""
 import email
 import email.policy
 import itertools
-import json
 import os
-import socket
 import sys
 import time
 from email.utils import formatdate, make_msgid
 
-from aiosmtpd.controller import Controller
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)),
+                                "..", "..", "..", "mail", "tests"))
+from smtp_sink import Sink, serve  # noqa: E402
 
 
-class Relay:
+class Relay(Sink):
     def __init__(self, folder, account, maildir, responder):
-        self.folder = folder
+        super().__init__(folder, True)
         self.account = account.lower()
         self.maildir = maildir
         self.responder = responder.lower()
-        self.n = 0
         self.seq = itertools.count()
 
     def deliver(self, data):
@@ -48,12 +47,7 @@ class Relay:
         return "\r\n".join(lines).encode()
 
     async def handle_DATA(self, server, session, envelope):
-        self.n += 1
-        base = os.path.join(self.folder, "%d" % self.n)
-        with open(base + ".eml", "wb") as f:
-            f.write(envelope.original_content)
-        with open(base + ".json", "w") as f:
-            json.dump({"from": envelope.mail_from, "to": envelope.rcpt_tos}, f)
+        await super().handle_DATA(server, session, envelope)
         message = email.message_from_bytes(envelope.original_content, policy=email.policy.default)
         subject = str(message["Subject"] or "")
         sender = envelope.mail_from
@@ -74,21 +68,5 @@ class Relay:
         return "250 OK"
 
 
-def main():
-    folder, account, maildir, responder = sys.argv[1:5]
-    probe = socket.socket()
-    probe.bind(("127.0.0.1", 0))
-    port = probe.getsockname()[1]
-    probe.close()
-    controller = Controller(Relay(folder, account, maildir, responder), hostname="127.0.0.1",
-                            port=port, decode_data=False, data_size_limit=0)
-    controller.start()
-    print(port, flush=True)
-    try:
-        sys.stdin.read()  # runs until the test closes its end
-    finally:
-        controller.stop()
-
-
 if __name__ == "__main__":
-    main()
+    serve(Relay(*sys.argv[1:5]))
