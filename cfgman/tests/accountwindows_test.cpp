@@ -8,6 +8,7 @@
 #include "cfgman/frmstatus.h"
 #include "cfgman/rulecondition.h"
 #include "cfgman/tests/cfgfixture.h"
+#include "cfgman/tests/outside_readers.h"
 #include "mail/tests/dovecot_server.h"
 #include "widgets/wizard.h"
 
@@ -341,13 +342,13 @@ int RunPostp(const std::string& root) {
     for (const char* file : {"postp", "libwsock32.so"})
         if (!std::filesystem::exists(prog + file))
             std::filesystem::copy_file(std::string(QUELTA_BIN_DIR "/") + file, prog + file);
-    QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("QT_QPA_PLATFORM", "offscreen");
-    p.setProcessEnvironment(env);
-    p.start(QString::fromStdString(prog + "postp"), {"/SINGLEPASS"});
-    p.waitForFinished(120000);
-    return p.exitCode();
+    QString out;
+    const int code = RunProgram(QString::fromStdString(prog + "postp"), {"/SINGLEPASS"}, &out, env);
+    if (code != 0)
+        ADD_FAILURE() << "postp said: " << out.toStdString();
+    return code;
 }
 
 std::vector<std::string> PendingFiles(const std::string& messages, const std::string& id) {

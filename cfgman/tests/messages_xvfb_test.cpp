@@ -198,7 +198,7 @@ TEST_F(MessagesXvfbTest, ATemplateMadeInTheWindowRepliesWithTheAccountsName) {
     QProcess posta;
     QProcessEnvironment headless = env_;
     headless.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    posta.setProcessEnvironment(headless);
+    posta.setProcessEnvironment(ChildEnvironment(headless));
     posta.setProcessChannelMode(QProcess::MergedChannels);
     posta.start(QString::fromStdString(prog + "posta"), {QStringLiteral("/SINGLEPASS")});
     ASSERT_TRUE(posta.waitForFinished(kHang));
