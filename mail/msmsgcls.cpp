@@ -249,6 +249,13 @@ void TmsHeaders::GetAddressField(std::string_view name, TStringList& list) const
         list.Add(Cut255(DecodeHeaderWords(piece)));
 }
 
+int TmsHeaders::CountFields(std::string_view name) const {
+    int n = 0;
+    for (int i = FindField(name, 0); i >= 0; i = FindField(name, i + 1))
+        ++n;
+    return n;
+}
+
 void TmsHeaders::DeleteField(std::string_view name) {
     const int line = FindField(name, 0);
     if (line < 0)

@@ -157,6 +157,8 @@ public:
     void GetAddressField(std::string_view name, TStringList& list) const;
     // The same addresses as written (undecoded, uncut), for parsing.
     [[nodiscard]] std::vector<std::string> GetAddressPieces(std::string_view name) const;
+    // How many fields are called name.
+    [[nodiscard]] int CountFields(std::string_view name) const;
     // Removes the first field called name with its continuation lines.
     void DeleteField(std::string_view name);
     // Drops the first empty line and everything after it.

@@ -1,6 +1,7 @@
 #include "mail/msoutgoing.h"
 
 #include "mail/msutils.h"
+#include "platform/win/formatdatetime.h"
 
 #include <atomic>
 #include <cstdio>
@@ -22,13 +23,9 @@ bool IsBlank(char c) {
 // trace, and the identity that each send sets anew.
 bool IsTraceField(std::string_view name) {
     for (std::string_view trace : {"Received", "Return-Path", "Delivered-To"})
-        if (name.size() == trace.size() && StartsText(trace, name))
+        if (SameText(trace, name))
             return true;
     return false;
-}
-
-bool SameName(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && StartsText(b, a);
 }
 
 std::string FieldName(std::string_view line) {
@@ -39,9 +36,6 @@ std::string FieldName(std::string_view line) {
 } // namespace
 
 std::string MailDateText(win::TDateTime local) {
-    static const char* const kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
-    static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                          "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
     const win::DateParts p = win::DecodeDateTime(local);
     // The zone in force at that moment (summer time included).
     std::tm t{};
@@ -60,12 +54,10 @@ std::string MailDateText(win::TDateTime local) {
     const char sign = offset < 0 ? '-' : '+';
     if (offset < 0)
         offset = -offset;
-    const int dow = (p.dayOfWeek + 6) % 7; // 1 = Sunday
-    char text[64];
-    std::snprintf(text, sizeof text, "%s, %02d %s %04d %02d:%02d:%02d %c%02ld%02ld", kDays[dow],
-                  p.day, kMonths[(p.month + 11) % 12], p.year, p.hour, p.minute, p.second, sign,
-                  offset / 60, offset % 60);
-    return text;
+    char zone[48];
+    std::snprintf(zone, sizeof zone, " %c%02ld%02ld", sign, offset / 60, offset % 60);
+    // Fresh settings: English names and ":" whatever the program set.
+    return win::FormatDateTime("ddd, dd mmm yyyy hh:nn:ss", local, win::FormatSettings{}) + zone;
 }
 
 std::string MessageIDDomain(std::string_view addressOrDomain) {
@@ -156,8 +148,8 @@ void TOutgoingFilter::writeHeaderBlock(std::string& out, bool endsWithBlankLine)
         while (end < lines.size() && !lines[end].empty() && IsBlank(lines[end][0]))
             ++end;
         const std::string name = FieldName(lines[i]);
-        bool drop = IsTraceField(name) || SameName(name, "Date");
-        if (SameName(name, "Message-ID")) {
+        bool drop = IsTraceField(name) || SameText(name, "Date");
+        if (SameText(name, "Message-ID")) {
             drop = !stamp_.KeepMessageID || keptId;
             keptId = keptId || !drop;
         }

@@ -167,6 +167,10 @@ bool StartsText(std::string_view prefix, std::string_view text) {
     return text.size() >= prefix.size() && equalsText(prefix, text.substr(0, prefix.size()));
 }
 
+bool SameText(std::string_view a, std::string_view b) {
+    return equalsText(a, b);
+}
+
 std::string Cut255(std::string_view text) {
     return std::string(text.substr(0, 255));
 }

@@ -74,4 +74,6 @@ void ParseMailDate(std::string_view text, win::TDateTime& dateTime, std::string&
 [[nodiscard]] std::string UpperCase(std::string_view text);
 [[nodiscard]] std::string LowerCase(std::string_view text);
 [[nodiscard]] bool StartsText(std::string_view prefix, std::string_view text);
+// Equal without regard to ASCII case.
+[[nodiscard]] bool SameText(std::string_view a, std::string_view b);
 [[nodiscard]] std::string Cut255(std::string_view text);

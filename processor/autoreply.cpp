@@ -9,30 +9,10 @@ namespace quelta {
 
 namespace {
 
-// The name of the field a header line starts ("" for a continuation line
-// or a line without a colon).
-std::string FieldNameOf(std::string_view line) {
-    if (line.empty() || line[0] == ' ' || line[0] == '\t')
-        return {};
-    const size_t colon = line.find(':');
-    return colon == std::string_view::npos ? std::string() : Trim(line.substr(0, colon));
-}
-
-bool SameText(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && StartsText(a, b);
-}
-
 // The name part of a marker line ("X-QueltaForward: True" gives
 // "X-QueltaForward").
-std::string MarkerName(const char* marker) {
-    return FieldNameOf(marker);
-}
-
-int CountFields(const TmsHeaders& headers, std::string_view name) {
-    int n = 0;
-    for (const std::string& line : headers)
-        n += SameText(FieldNameOf(line), name);
-    return n;
+std::string MarkerName(std::string_view marker) {
+    return Trim(marker.substr(0, marker.find(':')));
 }
 
 // The first word of a field value, lower-cased, without comments or
@@ -49,7 +29,7 @@ std::string AutomaticMailReason(const TmsMessage& message, std::string_view acco
     const TmsHeaders& h = message.Headers();
     for (const char* marker : {kAutoReplyMarker, kForwardMarker, kRedirectMarker}) {
         const std::string name = MarkerName(marker);
-        if (CountFields(h, name) > 0)
+        if (h.CountFields(name) > 0)
             return "the message is automatic mail (" + name + ")";
     }
     const std::string submitted = Keyword(h.GetRawFieldValue("Auto-Submitted"));
@@ -76,8 +56,8 @@ std::string AutomaticMailReason(const TmsMessage& message, std::string_view acco
 }
 
 int PassedOnCount(const TmsHeaders& headers) {
-    return CountFields(headers, MarkerName(kForwardMarker)) +
-           CountFields(headers, MarkerName(kRedirectMarker));
+    return headers.CountFields(MarkerName(kForwardMarker)) +
+           headers.CountFields(MarkerName(kRedirectMarker));
 }
 
 std::string PlainMailbox(std::string_view address) {
@@ -90,10 +70,8 @@ std::string PlainMailbox(std::string_view address) {
 
 void MarkAutomaticReply(TmsHeaders& reply, const TmsHeaders& answered) {
     for (const char* name : {"Auto-Submitted", "In-Reply-To", "References"})
-        for (int before = -1; before != reply.Count();) {
-            before = reply.Count();
+        while (reply.CountFields(name) > 0)
             reply.DeleteField(name);
-        }
     const int marker = reply.IndexOf(kAutoReplyMarker);
     reply.Insert(marker < 0 ? reply.Count() : marker + 1, "Auto-Submitted: auto-replied");
     const std::string id = Trim(answered.GetRawFieldValue("Message-ID"));

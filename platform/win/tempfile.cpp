@@ -33,20 +33,11 @@ std::string CreateTempFile(const std::string& dir, const std::string& prefix) {
     return std::string(buf.data());
 }
 
-namespace {
-
-// The owner's process id of "<prefix><pid>-<6 characters>.tmp", or 0.
-pid_t TempFileOwner(std::string_view name, std::string_view prefix) {
-    constexpr std::string_view ext = ".tmp";
-    if (!name.starts_with(prefix) || !name.ends_with(ext))
-        return 0;
-    name.remove_prefix(prefix.size());
-    name.remove_suffix(ext.size());
-    const size_t dash = name.find('-');
-    if (dash == 0 || dash > 9 || name.size() - dash - 1 != 6)
+pid_t ProcessIdText(std::string_view digits) {
+    if (digits.empty() || digits.size() > 9)
         return 0;
     pid_t pid = 0;
-    for (char c : name.substr(0, dash)) {
+    for (char c : digits) {
         if (c < '0' || c > '9')
             return 0;
         pid = pid * 10 + (c - '0');
@@ -54,20 +45,18 @@ pid_t TempFileOwner(std::string_view name, std::string_view prefix) {
     return pid;
 }
 
-} // namespace
-
-int RemoveAbandonedTempFiles(const std::string& dir, const std::string& prefix) {
-    const std::string base = IncludeTrailingPathDelimiter(ResolvePath(dir));
-    DIR* d = ::opendir(base.c_str());
+int RemoveFilesOfEndedProcesses(const std::string& folder,
+                                const std::function<pid_t(std::string_view name)>& owner) {
+    DIR* d = ::opendir(folder.empty() ? "." : folder.c_str());
     if (!d)
         return 0;
     int removed = 0;
     while (const dirent* e = ::readdir(d)) {
-        const pid_t pid = TempFileOwner(e->d_name, prefix);
+        const pid_t pid = owner(e->d_name);
         // A process that exists but is not ours (EPERM) still runs.
         if (pid <= 0 || pid == ::getpid() || ::kill(pid, 0) == 0 || errno != ESRCH)
             continue;
-        const std::string path = base + e->d_name;
+        const std::string path = folder + e->d_name;
         struct stat st {};
         if (::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::getuid())
             continue;
@@ -76,6 +65,22 @@ int RemoveAbandonedTempFiles(const std::string& dir, const std::string& prefix) 
     }
     ::closedir(d);
     return removed;
+}
+
+int RemoveAbandonedTempFiles(const std::string& dir, const std::string& prefix) {
+    // "<prefix><pid>-<6 characters>.tmp"
+    return RemoveFilesOfEndedProcesses(
+        IncludeTrailingPathDelimiter(ResolvePath(dir)), [&](std::string_view name) -> pid_t {
+            constexpr std::string_view ext = ".tmp";
+            if (!name.starts_with(prefix) || !name.ends_with(ext))
+                return 0;
+            name.remove_prefix(prefix.size());
+            name.remove_suffix(ext.size());
+            const size_t dash = name.find('-');
+            if (dash == std::string_view::npos || name.size() - dash - 1 != 6)
+                return 0;
+            return ProcessIdText(name.substr(0, dash));
+        });
 }
 
 } // namespace win

@@ -1,10 +1,10 @@
 #include "platform/win/wholefile.h"
 
+#include "platform/win/tempfile.h"
+
 #include <cerrno>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <dirent.h>
 #include <fcntl.h>
 #include <stdexcept>
 #include <string_view>
@@ -24,17 +24,8 @@ pid_t PartWriter(std::string_view name) {
     const size_t at = name.rfind(open);
     if (at == std::string_view::npos || at == 0)
         return 0;
-    std::string_view digits = name.substr(at + open.size());
-    digits = digits.substr(0, digits.find('.'));
-    if (digits.empty() || digits.size() > 9)
-        return 0;
-    pid_t pid = 0;
-    for (char c : digits) {
-        if (c < '0' || c > '9')
-            return 0;
-        pid = pid * 10 + (c - '0');
-    }
-    return pid;
+    const std::string_view digits = name.substr(at + open.size());
+    return ProcessIdText(digits.substr(0, digits.find('.')));
 }
 
 } // namespace
@@ -75,23 +66,10 @@ void WriteWholeFile(const std::string& path, std::string_view text) {
 }
 
 int RemoveAbandonedParts(const std::string& folder) {
-    DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
-    if (!dir)
-        return 0;
     std::string base = folder;
     if (!base.empty() && base.back() != '/')
         base += '/';
-    int removed = 0;
-    while (const dirent* entry = ::readdir(dir)) {
-        const pid_t pid = PartWriter(entry->d_name);
-        // A process that exists but is not ours (EPERM) still runs.
-        if (pid <= 0 || pid == ::getpid() || ::kill(pid, 0) == 0 || errno != ESRCH)
-            continue;
-        if (::unlink((base + entry->d_name).c_str()) == 0)
-            ++removed;
-    }
-    ::closedir(dir);
-    return removed;
+    return RemoveFilesOfEndedProcesses(base, PartWriter);
 }
 
 } // namespace win
