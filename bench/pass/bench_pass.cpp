@@ -41,21 +41,6 @@ const std::string kBin = QUELTA_BIN_DIR;
 // procmail runs whose memory is measured.
 const size_t kMemorySample = 300;
 
-void Write(const std::string& path, const std::string& text) {
-    fs::create_directories(fs::path(path).parent_path());
-    std::ofstream out(path, std::ios::binary);
-    out << text;
-    if (!out.flush())
-        throw std::runtime_error("cannot write " + path);
-}
-
-std::string Read(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
 std::string Trimmed(std::string s) {
     while (!s.empty() && s.back() == ' ')
         s.pop_back();

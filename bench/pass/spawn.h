@@ -28,6 +28,12 @@ RunResult Run(const RunRequest& request);
 // This process's environment with some variables replaced or added.
 std::vector<std::string> EnvironmentWith(const std::vector<std::string>& overrides);
 
+// A file the runs read: created with its folders, or replaced; throws when
+// it cannot be written.
+void Write(const std::string& path, const std::string& text);
+// A file's bytes; "" when it cannot be read.
+std::string Read(const std::string& path);
+
 // aiosmtpd (mail/tests/smtp_sink.py --count) on 127.0.0.1, stopped by
 // closing its standard input when the object goes.
 class SmtpSink {
