@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include "data/dataset.h"
+#include "data/tests/appendrow.h"
 #include "data/tests/headerlock.h"
 #include "data/tests/testutil.h"
 #include "data/xbtable.h"
@@ -102,6 +103,84 @@ TEST(TwoProcesses, EditingOneRowNeverLosesTheOthersFields) {
     EXPECT_EQ(ids, "ACC,ACC2,");
     EXPECT_EQ(nodes.RecordCount(), 2);
     xb_SetLockTimeout(1);
+}
+
+// A walk through one account's rows while another program moves the row
+// it stands on to another account: the walk goes on from its place, every
+// other row of the account once.
+TEST(TwoProcesses, AWalkGoesOnWhenAnotherProgramMovesItsRow) {
+    test::TempFolder dir;
+    ASSERT_TRUE(test::InstallTables(dir.Path()));
+    for (int n = 1; n <= 60; ++n)
+        test::AppendRow(dir.Path(), "received.dbf",
+                        std::vector<std::pair<std::string, std::string>>{
+                            {"MESSAGE_ID", "<m" + std::to_string(n) + ">"},
+                            {"LINK_ID", n % 2 ? "ACC1" : "ACC2"}});
+    int toChild[2], toParent[2];
+    ASSERT_EQ(pipe(toChild), 0);
+    ASSERT_EQ(pipe(toParent), 0);
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        // Another program: moves the row it is told to an account before.
+        int status = 1;
+        try {
+            char which = 0;
+            if (read(toChild[0], &which, 1) == 1) {
+                TTable received;
+                received.SetDatabaseName(dir.Path());
+                received.SetTableName("received.dbf");
+                received.SetTableType(TTableType::ttXBFOX);
+                received.Open();
+                for (received.First(); !received.Eof(); received.Next())
+                    if (received.FieldByName("MESSAGE_ID").AsString() ==
+                        "<m" + std::to_string(which) + ">")
+                        break;
+                received.Edit();
+                received.FieldByName("LINK_ID").SetAsString("ACC0");
+                received.Post();
+                Signal(toParent[1]);
+                status = 0;
+            }
+        } catch (const std::exception&) {
+        }
+        _exit(status);
+    }
+    TTable nodes, received;
+    TDataSource source;
+    source.SetDataSet(&nodes);
+    for (TTable* t : {&nodes, &received}) {
+        t->SetDatabaseName(dir.Path());
+        t->SetTableType(TTableType::ttXBFOX);
+    }
+    nodes.SetTableName("NODES.DBF");
+    received.SetTableName("received.dbf");
+    received.SetIndexName("LINK_ID");
+    received.SetMasterSource(&source);
+    received.SetMasterFields("UNIQUE_ID");
+    nodes.Open();
+    nodes.Append();
+    nodes.FieldByName("UNIQUE_ID").SetAsString("ACC1");
+    nodes.Post();
+    received.Open();
+    std::string listed;
+    int rows = 0;
+    for (received.First(); !received.Eof() && rows < 100; received.Next(), ++rows) {
+        const std::string id = received.FieldByName("MESSAGE_ID").AsString();
+        listed += id + ",";
+        if (id == "<m21>") {
+            const char which = 21; // the row it stands on
+            ASSERT_EQ(write(toChild[1], &which, 1), 1);
+            ASSERT_TRUE(Wait(toParent[0]));
+        }
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    std::string want;
+    for (int n = 1; n <= 60; n += 2)
+        want += "<m" + std::to_string(n) + ">,";
+    EXPECT_EQ(listed, want);
 }
 
 } // namespace

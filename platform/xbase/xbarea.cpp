@@ -1,6 +1,8 @@
 #include "platform/xbase/xbarea.h"
 
+#include <algorithm>
 #include <strings.h>
+#include <unistd.h>
 #include <vector>
 
 #include "platform/xbase/xberror.h"
@@ -21,7 +23,13 @@ public:
             return;
         if (kind == LockKind::Write && a_.ReadOnly())
             kind = LockKind::Read;
-        if (!a_.dbf_.GetFile().Lock(kLockHeader, 1, kind, a_.LockTimeoutMs())) {
+        File& file = a_.dbf_.GetFile();
+        bool granted = file.Lock(kLockHeader, 1, kind, a_.LockTimeoutMs());
+        // A repair after a killed writer takes as long as the table is big:
+        // waited for, as a failed open would cost a whole pass.
+        while (!granted && RepairRunning(file))
+            granted = file.Lock(kLockHeader, 1, kind, a_.LockTimeoutMs());
+        if (!granted) {
             --a_.headerLockDepth_;
             throw Error(XB_ERR_LOCKED, "Table is locked by another user: " + a_.dbf_.Path());
         }
@@ -46,6 +54,13 @@ public:
     }
 
 private:
+    static bool RepairRunning(File& file) {
+        if (!file.Lock(kLockRepair, 1, LockKind::Read, 0))
+            return true;
+        file.Unlock(kLockRepair, 1);
+        return false;
+    }
+
     WorkArea& a_;
     bool held_ = false;
 };
@@ -88,17 +103,26 @@ void WorkArea::Open(const std::string& input, int mode, int driver) {
     std::string path = ResolveNoCase(input);
     if (!FileExistsNoCase(path) && !HasExtension(input))
         path = ResolveNoCase(input + ".dbf");
-    dbf_.Open(path, mode != XB_READONLY);
     bool exclusive = mode == XB_EXCLUSIVE;
-    if (!dbf_.GetFile().Lock(kLockOpen, 1, exclusive ? LockKind::Write : LockKind::Read, 0))
-        throw Error(XB_ERR_LOCKED,
-                    exclusive ? "Table is in use: " + path : "Table is open exclusively: " + path);
+    // A pack puts a new file in the table's place: a description opened
+    // just before that, and locked just after, would be a file nobody else
+    // sees. The lock counts only while the name still leads to it.
+    for (int tries = 0;; ++tries) {
+        dbf_.Open(path, mode != XB_READONLY);
+        if (!dbf_.GetFile().Lock(kLockOpen, 1, exclusive ? LockKind::Write : LockKind::Read, 0))
+            throw Error(XB_ERR_LOCKED, exclusive ? "Table is in use: " + path
+                                                 : "Table is open exclusively: " + path);
+        if (dbf_.GetFile().StillAt(path) || tries == 3)
+            break;
+        dbf_.Close();
+    }
     if (dbf_.HasMemoFields()) {
         std::string memoPath = WithExtension(path, ".fpt");
         memo_.Open(memoPath, mode != XB_READONLY);
     }
     indexes_ = MakeIndexSet(*this);
     indexes_->KeepPages(true); // trusted while the stamp holds (Revalidate)
+    indexes_->OnStructuralChange([this] { WidenIndexChange(); });
     std::string cdx = WithExtension(path, ".cdx");
     if (FileExistsNoCase(cdx)) {
         HeaderLock lock(*this, LockKind::Read);
@@ -147,7 +171,6 @@ void WorkArea::Revalidate() {
         return;
     const DbfFile::Stamp now = dbf_.ReadStamp();
     if (indexStamp_ != now) {
-        landed_.reset();
         if (indexes_)
             indexes_->DropPages();
         indexStamp_ = now;
@@ -163,8 +186,9 @@ void WorkArea::ForgetRecords() {
     recordStamp_.reset();
 }
 
+// The entry a walk stands on is a place among the keys, not a page: it is
+// kept, so the walk goes on from there.
 void WorkArea::ForgetPages() {
-    landed_.reset();
     ForgetRecords();
     if (indexes_)
         indexes_->DropPages();
@@ -210,9 +234,13 @@ template <class F> void WorkArea::ReadIndexed(F&& step) {
         savedRec_ = rec_; // into buffers kept for this: no allocation per step
         savedDisk_ = disk_;
         const bool eof = eof_, bof = bof_, dirty = dirty_;
+        std::optional<IndexPos> landed = landed_;
+        const int landedOrder = landedOrder_;
         if (UnderStamp(seen, step))
             return;
         ForgetPages();
+        landed_ = std::move(landed);
+        landedOrder_ = landedOrder;
         recno_ = recno;
         rec_.swap(savedRec_);
         disk_.swap(savedDisk_);
@@ -254,9 +282,12 @@ void WorkArea::SetEof() {
     dirty_ = false;
 }
 
-void WorkArea::Load(std::uint32_t recno) {
+void WorkArea::Load(std::uint32_t recno, bool fresh) {
     landed_.reset();
-    dbf_.ReadRecord(recno, rec_);
+    if (fresh)
+        dbf_.ReadRecordFresh(recno, rec_);
+    else
+        dbf_.ReadRecord(recno, rec_);
     disk_ = rec_;
     recno_ = recno;
     eof_ = false;
@@ -537,33 +568,27 @@ void WorkArea::Skip(int count) {
 void WorkArea::Go(std::int32_t recno) {
     Commit();
     bof_ = false;
-    // Pages checked under the lock are still the table's while its stamp
-    // has not moved: the record comes from them (or from the file, read
-    // now), and is kept when the stamp has not moved by the end either (a
-    // writer raises it before it touches anything). Else the record is read
-    // again from the file, as ever.
-    if (!Exclusive() && !(turbo_ && Settings().headerCache) && headerLockDepth_ == 0 &&
-        recordStamp_ && dbf_.ReadStamp() == *recordStamp_) {
-        const DbfFile::Stamp seen = *recordStamp_;
-        if (UnderStamp(seen, [&] { GoTo(recno); }))
-            return;
+    // The record comes from the file, not from the pages kept: another
+    // program may have written it in place without raising the change
+    // counter. The pages stay; the next step checks them as ever.
+    const bool fresh = !Exclusive() && !(turbo_ && Settings().headerCache);
+    if (fresh) {
+        dbf_.RefreshCount();
+        if (memo_.IsOpen())
+            memo_.Invalidate();
     }
-    GoTo(recno);
-}
-
-void WorkArea::GoTo(std::int32_t recno) {
-    Refresh();
     if (recno < 1 || static_cast<std::uint32_t>(recno) > dbf_.Count()) {
         SetEof();
         return;
     }
     // Back to the record it stands on: the entry it was reached by still
-    // leads on (as Skip(0) keeps it), unless the pages were dropped since.
+    // leads on (as Skip(0) keeps it), so a walk goes on from where it was
+    // even when another program has changed the record's key meanwhile.
     std::optional<IndexPos> at;
     const int atOrder = landedOrder_;
-    if (validated_ && !eof_ && recno_ == static_cast<std::uint32_t>(recno))
+    if (!eof_ && recno_ == static_cast<std::uint32_t>(recno))
         at = std::move(landed_);
-    Load(static_cast<std::uint32_t>(recno));
+    Load(static_cast<std::uint32_t>(recno), fresh);
     if (at) {
         landed_ = std::move(at);
         landedOrder_ = atOrder;
@@ -675,7 +700,7 @@ void WorkArea::Discard() {
 
 void WorkArea::Commit() {
     if (pendingAppend_)
-        landed_.reset(); // a new record has no entry yet; a changed one moves in UpdateKeys
+        landed_.reset(); // a new record has no entry yet; a changed one moves in WriteChanged
     if (pendingAppend_)
         CommitNew();
     else if (dirty_ && !eof_)
@@ -695,8 +720,8 @@ void WorkArea::RepairKilledChange() {
         if (!dbf_.IndexChangeOpen())
             return;
         Change([&] {
-            indexes_->RepairAll();
-            dbf_.SetIndexChangeOpen(false);
+            RepairMarked();
+            EndIndexChange();
         });
     } catch (const Error& e) {
         if (e.Code() != XB_ERR_LOCKED)
@@ -705,42 +730,94 @@ void WorkArea::RepairKilledChange() {
     }
 }
 
-void WorkArea::BeginIndexChange() {
-    // Set still: a writer was killed between a record and its keys. The
-    // trees are built again from the records before anything else changes.
-    if (dbf_.IndexChangeOpen())
+void WorkArea::RepairMarked() {
+    const std::uint32_t recno = dbf_.IndexChangeRecord();
+    // Marked for this record while it is put right: a stop in a split of
+    // its own widens the mark as any change does.
+    changeOpen_ = true;
+    changeRecord_ = recno;
+    if (recno != 0) {
+        RepairRecord(recno);
+        return;
+    }
+    // Every tree again: other programs wait for it (see HeaderLock) rather
+    // than give up after the lock's time-out.
+    const bool held =
+        Exclusive() || dbf_.GetFile().Lock(kLockRepair, 1, LockKind::Write, LockTimeoutMs());
+    try {
         indexes_->RepairAll();
-    dbf_.SetIndexChangeOpen(true);
+    } catch (...) {
+        if (held && !Exclusive())
+            dbf_.GetFile().Unlock(kLockRepair, 1);
+        throw;
+    }
+    if (held && !Exclusive())
+        dbf_.GetFile().Unlock(kLockRepair, 1);
 }
 
-bool WorkArea::UpdateKeys(const std::string& oldRec, const std::string& newRec,
-                          std::uint32_t recno) {
-    // Every key first, so a key that cannot be computed changes nothing.
-    std::vector<std::optional<std::string>> olds, news;
-    for (int o = 1; o <= OrderCount(); ++o) {
-        olds.push_back(indexes_->KeyFor(o, oldRec, recno));
-        news.push_back(indexes_->KeyFor(o, newRec, recno));
-    }
-    if (olds == news)
-        return false;
+// A writer changes one record's entries in an order that leaves, at every
+// moment, only entries that agree with the record as the file holds it:
+// the old entries go before the record is written, the new ones come after.
+// What a stop leaves is therefore a record with some of its entries
+// missing, which this puts back.
+void WorkArea::RepairRecord(std::uint32_t recno) {
     dbf_.RefreshCount();
-    BeginIndexChange();
+    if (recno > dbf_.Count())
+        return; // the append stopped before its count: no entry was made
+    std::string record;
+    dbf_.ReadRecordFresh(recno, record);
+    const bool live = record[0] != '*';
     for (int o = 1; o <= OrderCount(); ++o) {
-        const auto& oldKey = olds[static_cast<std::size_t>(o - 1)];
-        const auto& newKey = news[static_cast<std::size_t>(o - 1)];
-        if (oldKey == newKey)
+        if (!indexes_->Unusable(o).empty())
             continue;
-        if (oldKey)
-            (void)indexes_->Remove(o, *oldKey, recno);
-        if (newKey)
-            indexes_->Insert(o, *newKey, recno);
-        if (o == order_) {
-            landed_.reset();
-            if (newKey)
-                Landed(IndexPos{*newKey, recno});
-        }
+        const auto key = indexes_->KeyFor(o, record, recno);
+        if (key && !indexes_->Contains(o, *key, recno))
+            (void)InsertKey(o, *key, recno, live);
     }
-    return true;
+}
+
+void WorkArea::BeginIndexChange(std::uint32_t recno) {
+    // Set still: a writer was killed between a record and its keys. What it
+    // left is put right before anything else changes.
+    if (dbf_.IndexChangeOpen())
+        RepairMarked();
+    dbf_.SetIndexChangeOpen(true, recno);
+    changeOpen_ = true;
+    changeRecord_ = recno;
+}
+
+void WorkArea::EndIndexChange() {
+    dbf_.SetIndexChangeOpen(false);
+    changeOpen_ = false;
+    changeRecord_ = 0;
+}
+
+void WorkArea::WidenIndexChange() {
+    if (!changeOpen_ || changeRecord_ == 0)
+        return;
+    dbf_.WidenIndexChange();
+    changeRecord_ = 0;
+}
+
+std::optional<std::uint32_t> WorkArea::InsertKey(int order, const std::string& key,
+                                                 std::uint32_t recno, bool live) {
+    if (!indexes_->Unique(order)) {
+        indexes_->Insert(order, key, recno);
+        return std::nullopt;
+    }
+    // A unique tag holds one record a key: the first, unless that one is
+    // deleted and this one is live. Deleted rows are hidden, so a live row
+    // must be the one the tag leads to.
+    const std::optional<std::uint32_t> holder = indexes_->Holder(order, key);
+    if (!holder) {
+        indexes_->Insert(order, key, recno);
+        return std::nullopt;
+    }
+    if (*holder == recno || !live || *holder > dbf_.Count() || !dbf_.IsDeleted(*holder))
+        return std::nullopt;
+    (void)indexes_->Remove(order, key, *holder);
+    indexes_->Insert(order, key, recno);
+    return holder;
 }
 
 void WorkArea::CommitExisting() {
@@ -752,14 +829,11 @@ void WorkArea::CommitExisting() {
                                        " is locked by another user: " + dbf_.Path());
     try {
         HeaderLock lock(*this, LockKind::Write);
+        // The keys to take away are those of the record as the file holds
+        // it, whoever wrote it last.
         std::string old;
-        dbf_.ReadRecord(recno_, old);
-        Change([&] {
-            const bool keysChanged = OrderCount() > 0 && UpdateKeys(old, rec_, recno_);
-            dbf_.WriteRecord(recno_, rec_);
-            if (keysChanged)
-                dbf_.SetIndexChangeOpen(false);
-        });
+        dbf_.ReadRecordFresh(recno_, old);
+        Change([&] { WriteChanged(old); });
         disk_ = rec_;
         dirty_ = false;
     } catch (...) {
@@ -769,6 +843,85 @@ void WorkArea::CommitExisting() {
     }
     if (autoLock)
         dbf_.GetFile().Unlock(kLockRecordBase + recno_, 1);
+}
+
+void WorkArea::WriteChanged(const std::string& old) {
+    // Every key first, so a key that cannot be computed changes nothing.
+    std::vector<std::optional<std::string>> olds, news;
+    for (int o = 1; o <= OrderCount(); ++o) {
+        olds.push_back(indexes_->KeyFor(o, old, recno_));
+        news.push_back(indexes_->KeyFor(o, rec_, recno_));
+    }
+    const bool live = rec_[0] != '*';
+    const bool recalled = old[0] == '*' && live;
+    std::vector<int> moving, claiming;
+    for (int o = 1; o <= OrderCount(); ++o) {
+        const auto i = static_cast<std::size_t>(o - 1);
+        if (olds[i] != news[i])
+            moving.push_back(o);
+        else if (recalled && news[i] && indexes_->Unique(o) &&
+                 indexes_->Holder(o, *news[i]) != recno_)
+            claiming.push_back(o); // a recalled row takes its key from a deleted one
+    }
+    if (moving.empty() && claiming.empty()) {
+        dbf_.WriteRecord(recno_, rec_);
+        return;
+    }
+    BeginIndexChange(recno_);
+    bool written = false;
+    try {
+        for (int o : moving)
+            if (const auto& oldKey = olds[static_cast<std::size_t>(o - 1)])
+                (void)indexes_->Remove(o, *oldKey, recno_);
+        dbf_.WriteRecord(recno_, rec_);
+        written = true;
+        for (int o : moving)
+            if (const auto& newKey = news[static_cast<std::size_t>(o - 1)])
+                (void)InsertKey(o, *newKey, recno_, live);
+        for (int o : claiming)
+            (void)InsertKey(o, *news[static_cast<std::size_t>(o - 1)], recno_, live);
+    } catch (...) {
+        // A refused change is not made: the old record goes back with its
+        // entries. Failing that, the mark leaves it to the next writer.
+        try {
+            if (written) {
+                for (int o : moving)
+                    if (const auto& newKey = news[static_cast<std::size_t>(o - 1)])
+                        (void)indexes_->Remove(o, *newKey, recno_);
+                dbf_.WriteRecord(recno_, old);
+            }
+            RepairRecord(recno_);
+            EndIndexChange();
+        } catch (...) {
+            if (written)
+                WidenChangeQuietly();
+        }
+        throw;
+    }
+    if (std::find(moving.begin(), moving.end(), order_) != moving.end()) {
+        landed_.reset();
+        if (const auto& newKey = news[static_cast<std::size_t>(order_ - 1)])
+            Landed(IndexPos{*newKey, recno_});
+    }
+    EndChangeQuietly();
+}
+
+// The change is whole once its entries are in: a mark that cannot be taken
+// away only sends the next writer to a record that needs nothing.
+void WorkArea::EndChangeQuietly() {
+    try {
+        EndIndexChange();
+    } catch (...) {
+        changeOpen_ = false;
+        changeRecord_ = 0;
+    }
+}
+
+void WorkArea::WidenChangeQuietly() {
+    try {
+        WidenIndexChange();
+    } catch (...) {
+    }
 }
 
 void WorkArea::CommitNew() {
@@ -786,23 +939,58 @@ void WorkArea::CommitNew() {
     std::uint32_t recno = 0;
     Change([&] {
         if (OrderCount() > 0)
-            BeginIndexChange();
+            BeginIndexChange(expected);
         recno = dbf_.AppendRecord(rec_);
         StopPoint("record-before-keys", dbf_.Path());
-        pendingAppend_ = false;
-        recno_ = recno;
-        disk_ = rec_;
-        dirty_ = false;
-        eof_ = false;
-        for (int o = 1; o <= OrderCount(); ++o)
-            if (const auto& key = keys[static_cast<std::size_t>(o - 1)])
-                indexes_->Insert(o, *key, recno);
+        const bool live = rec_[0] != '*';
+        int done = 0;
+        std::vector<std::pair<int, std::uint32_t>> displaced;
+        try {
+            for (int o = 1; o <= OrderCount(); ++o, ++done)
+                if (const auto& key = keys[static_cast<std::size_t>(o - 1)])
+                    if (const auto holder = InsertKey(o, *key, recno, live))
+                        displaced.emplace_back(o, *holder);
+        } catch (...) {
+            TakeBack(recno, keys, done, displaced);
+            throw;
+        }
         if (OrderCount() > 0)
-            dbf_.SetIndexChangeOpen(false);
+            EndChangeQuietly();
     });
+    pendingAppend_ = false;
+    recno_ = recno;
+    disk_ = rec_;
+    dirty_ = false;
+    eof_ = false;
     // The new record stays locked until the caller unlocks it.
     if (Exclusive() || dbf_.GetFile().Lock(kLockRecordBase + recno, 1, LockKind::Write, 0))
         locks_.insert(recno);
+}
+
+// An insert refused after its record was written leaves nothing: the record
+// is marked deleted first (so a stop from here on leaves no live row), its
+// entries go, and the table is cut back to its count before.
+void WorkArea::TakeBack(std::uint32_t recno, const std::vector<std::optional<std::string>>& keys,
+                        int done, const std::vector<std::pair<int, std::uint32_t>>& displaced) {
+    try {
+        std::string dead = rec_;
+        dead[0] = '*';
+        dbf_.WriteRecord(recno, dead);
+        for (int o = 1; o <= done; ++o)
+            if (const auto& key = keys[static_cast<std::size_t>(o - 1)])
+                (void)indexes_->Remove(o, *key, recno);
+        for (const auto& [o, holder] : displaced)
+            indexes_->Insert(o, *keys[static_cast<std::size_t>(o - 1)], holder);
+        dbf_.RefreshCount();
+        if (dbf_.Count() == recno)
+            dbf_.TruncateTo(recno - 1);
+        if (OrderCount() > 0)
+            EndIndexChange();
+    } catch (...) {
+        // The first failure is the one reported; the record is deleted, and
+        // the mark sends the next writer to every tree.
+        WidenChangeQuietly();
+    }
 }
 
 bool WorkArea::Lock(std::uint32_t recno) {
@@ -1096,22 +1284,33 @@ void WorkArea::Pack() {
     RequireWritable();
     RequireExclusive("Pack");
     Commit();
-    std::uint32_t count = dbf_.Count();
-    std::uint32_t out = 0;
-    std::string tmp;
-    // Records move before the tags are built again: a kill in between leaves
-    // the mark, and the next writer builds them from the records.
-    if (OrderCount() > 0)
-        dbf_.SetIndexChangeOpen(true);
-    for (std::uint32_t r = 1; r <= count; ++r) {
-        dbf_.ReadRecord(r, tmp);
-        if (tmp[0] == '*')
-            continue;
-        ++out;
-        if (out != r)
-            dbf_.WriteRecord(out, tmp);
+    // The live records go to a new file beside the table, which then takes
+    // the table's place in one step: stopped at any moment, the table is as
+    // it was or packed, every live record in it once. The new file carries
+    // the index mark until its tags are built, so an open after a stop in
+    // between builds them.
+    const std::string path = dbf_.Path();
+    RemoveLeftBeside(path, "pack");
+    const std::string temp = TempBeside(path, "pack");
+    ::unlink(temp.c_str());
+    File copy;
+    try {
+        copy.Create(temp);
+        copy.MatchMode(dbf_.GetFile());
+        // Held before the copy has the table's name: nobody opens it before
+        // this pack is done with it.
+        if (!copy.Lock(kLockOpen, 1, LockKind::Write, 0))
+            throw Error(XB_ERR_LOCKED, "Table is in use: " + temp);
+        dbf_.WriteLiveCopy(copy, OrderCount() > 0);
+        ReplaceFile(temp, path);
+    } catch (...) {
+        copy.Close();
+        ::unlink(temp.c_str());
+        throw;
     }
-    dbf_.TruncateTo(out);
+    landed_.reset();
+    locks_.clear();
+    dbf_.Adopt(copy);
     if (OrderCount() > 0) {
         indexes_->RebuildAll();
         dbf_.SetIndexChangeOpen(false);

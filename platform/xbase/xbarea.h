@@ -6,6 +6,8 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "platform/xbase/xbdbf.h"
 #include "platform/xbase/xbengine.h"
@@ -144,9 +146,8 @@ private:
     // A change of a shared table: raises the change counter first, so other
     // users drop their pages, and keeps this area's pages in step.
     template <class F> void Change(F&& write);
-    void Load(std::uint32_t recno);
-    // Go's reading part: the count as Refresh leaves it, then the record.
-    void GoTo(std::int32_t recno);
+    // fresh: from the file, not from the pages kept.
+    void Load(std::uint32_t recno, bool fresh = false);
     void SetEof();
     bool Visible(const std::string& record, std::uint32_t recno);
     bool InScope(const std::string& key) const;
@@ -174,14 +175,28 @@ private:
     void Landed(IndexPos&& at);
     void CommitNew();
     void CommitExisting();
-    // Moves the record's entries to its new keys; the landed entry follows the record.
-    // False when no key changes (nothing written).
-    bool UpdateKeys(const std::string& oldRec, const std::string& newRec, std::uint32_t recno);
-    // Marks the table while records and keys change together, after
-    // repairing the indexes when a killed writer left the mark.
-    void BeginIndexChange();
+    // Writes the record over old, moving its entries (see RepairRecord).
+    void WriteChanged(const std::string& old);
+    void TakeBack(std::uint32_t recno, const std::vector<std::optional<std::string>>& keys,
+                  int done, const std::vector<std::pair<int, std::uint32_t>>& displaced);
+    // Adds the record's entry; in a unique order a live record takes the
+    // key from a deleted one (whose number is returned).
+    std::optional<std::uint32_t> InsertKey(int order, const std::string& key, std::uint32_t recno,
+                                           bool live);
+    // Marks the table while a record's keys change (0: any record's), after
+    // repairing what a killed writer left under the mark.
+    void BeginIndexChange(std::uint32_t recno);
+    void EndIndexChange();
+    void EndChangeQuietly();
+    void WidenChangeQuietly();
+    // The change writes more than the record's entries (a split): after a
+    // stop every tree is built again.
+    void WidenIndexChange();
+    // Under the header's write lock: what the mark says a killed writer left.
+    void RepairMarked();
+    void RepairRecord(std::uint32_t recno);
     // At a writable open: tags a killed writer left without some of its
-    // keys are built again before anything reads them.
+    // keys are put right before anything reads them.
     void RepairKilledChange();
     void RequireWritable() const;
     void RequireExclusive(const char* what) const;
@@ -208,7 +223,9 @@ private:
     bool pendingAppend_ = false;
     std::set<std::uint32_t> locks_;
     int headerLockDepth_ = 0;
-    bool validated_ = false; // the pages kept are trusted for this step
+    bool changeOpen_ = false;        // this area has set the index mark
+    std::uint32_t changeRecord_ = 0; // the record the mark names (0: any)
+    bool validated_ = false;         // the pages kept are trusted for this step
     bool turbo_ = false;
     // The stamp the pages kept agree with (none: not trusted).
     std::optional<DbfFile::Stamp> indexStamp_, recordStamp_;

@@ -1,35 +1,63 @@
 #include "platform/xbase/xbcache.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 
 namespace xbase {
 
+namespace {
+std::atomic<std::size_t> g_budget{BlockCache::kDefaultBudget};
+std::atomic<std::size_t> g_inUse{0};
+} // namespace
+
+void BlockCache::SetBudget(std::size_t pages) {
+    g_budget = std::max<std::size_t>(pages, 1);
+}
+
+std::size_t BlockCache::PagesInUse() {
+    return g_inUse;
+}
+
+BlockCache::~BlockCache() {
+    g_inUse -= pages_.size();
+}
+
 BlockCache::Page* BlockCache::Current(std::uint64_t pageNo) {
     auto it = pages_.find(pageNo);
-    return it != pages_.end() && it->second->generation == generation_ ? it->second.get() : nullptr;
+    if (it == pages_.end() || it->second.page->generation != generation_)
+        return nullptr;
+    use_.splice(use_.end(), use_, it->second.use);
+    return it->second.page.get();
 }
 
 BlockCache::Page& BlockCache::Slot(std::uint64_t pageNo) {
     auto it = pages_.find(pageNo);
-    if (it != pages_.end())
-        return *it->second;
+    if (it != pages_.end()) {
+        use_.splice(use_.end(), use_, it->second.use);
+        it->second.page->generation = 0;
+        return *it->second.page;
+    }
+    // Room is made among this cache's own pages, the least recently used
+    // first. The page being filled is the most recently used from now on,
+    // so no later step of the same read can take its memory.
+    const std::size_t budget = g_budget;
+    const std::size_t own = std::min(kOwnPages, budget);
     std::unique_ptr<Page> fresh;
-    // The oldest page makes room; its memory is used for this one.
-    while (pages_.size() >= kMaxPages && !order_.empty()) {
-        auto old = pages_.find(order_.front());
-        order_.pop_front();
-        if (old != pages_.end()) {
-            fresh = std::move(old->second);
-            pages_.erase(old);
-        }
+    if (!use_.empty() && (pages_.size() >= budget || (g_inUse >= budget && pages_.size() >= own))) {
+        auto old = pages_.find(use_.front());
+        fresh = std::move(old->second.page);
+        use_.pop_front();
+        pages_.erase(old);
+        --g_inUse;
     }
     if (!fresh)
         fresh = std::make_unique<Page>();
+    fresh->generation = 0;
     Page* page = fresh.get();
-    page->generation = 0;
-    pages_.emplace(pageNo, std::move(fresh));
-    order_.push_back(pageNo);
+    use_.push_back(pageNo);
+    pages_.emplace(pageNo, Slot_{std::move(fresh), std::prev(use_.end())});
+    ++g_inUse;
     return *page;
 }
 
@@ -41,34 +69,28 @@ const BlockCache::Page& BlockCache::Get(std::uint64_t pageNo, bool reread) {
     nearInARow_ = near ? nearInARow_ + 1 : 0;
     if (reread || nearInARow_ < kNearInARow) {
         page = &Slot(pageNo);
-        page->generation = 0; // not valid until read whole
         page->valid = file_.ReadSome(pageNo * kPage, page->bytes, kPage);
         page->generation = generation_;
         lastMiss_ = pageNo;
         return *page;
     }
     // One read for this page and the ones after it; pages kept and current
-    // stay as they are (the file holds the same bytes for them).
+    // stay as they are (the file holds the same bytes for them). The page
+    // asked for is filled last: making room for the others cannot take it.
     ahead_.resize(kPage * kReadAhead);
     const std::size_t got = file_.ReadSome(pageNo * kPage, ahead_.data(), ahead_.size());
     lastMiss_ = pageNo + kReadAhead - 1;
-    Page* first = nullptr;
-    for (std::size_t i = 0; i < kReadAhead; ++i) {
-        const std::size_t from = i * kPage;
-        if (i > 0 && from >= got)
-            break;
-        Page* p = i == 0 ? nullptr : Current(pageNo + i);
-        if (!p) {
-            p = &Slot(pageNo + i);
-            p->generation = 0;
-            p->valid = got > from ? std::min(kPage, got - from) : 0;
-            std::memcpy(p->bytes, ahead_.data() + from, p->valid);
-            p->generation = generation_;
-        }
-        if (i == 0)
-            first = p;
-    }
-    return *first;
+    const auto fill = [&](Page& p, std::size_t from) {
+        p.valid = got > from ? std::min(kPage, got - from) : 0;
+        std::memcpy(p.bytes, ahead_.data() + from, p.valid);
+        p.generation = generation_;
+    };
+    for (std::size_t i = 1; i < kReadAhead && i * kPage < got; ++i)
+        if (!Current(pageNo + i))
+            fill(Slot(pageNo + i), i * kPage);
+    page = &Slot(pageNo);
+    fill(*page, 0);
+    return *page;
 }
 
 void BlockCache::Read(std::uint64_t offset, void* buf, std::size_t n, const char* what) {
@@ -93,14 +115,12 @@ void BlockCache::Read(std::uint64_t offset, void* buf, std::size_t n, const char
     }
 }
 
-void BlockCache::Write(std::uint64_t offset, const void* buf, std::size_t n) {
-    try {
-        file_.WriteAt(offset, buf, n);
-    } catch (...) {
-        Invalidate(); // the file's state is unknown now
-        throw;
-    }
-    const auto* in = static_cast<const char*>(buf);
+void BlockCache::ReadFresh(std::uint64_t offset, void* buf, std::size_t n, const char* what) {
+    file_.ReadAt(offset, buf, n, what);
+    Update(offset, static_cast<const char*>(buf), n);
+}
+
+void BlockCache::Update(std::uint64_t offset, const char* in, std::size_t n) {
     while (n > 0) {
         std::uint64_t pageNo = offset / kPage;
         std::size_t at = static_cast<std::size_t>(offset % kPage);
@@ -119,11 +139,21 @@ void BlockCache::Write(std::uint64_t offset, const void* buf, std::size_t n) {
     }
 }
 
+void BlockCache::Write(std::uint64_t offset, const void* buf, std::size_t n) {
+    try {
+        file_.WriteAt(offset, buf, n);
+    } catch (...) {
+        Invalidate(); // the file's state is unknown now
+        throw;
+    }
+    Update(offset, static_cast<const char*>(buf), n);
+}
+
 void BlockCache::DropFrom(std::uint64_t offset) {
     std::uint64_t first = offset / kPage;
-    for (auto& [pageNo, page] : pages_)
+    for (auto& [pageNo, slot] : pages_)
         if (pageNo >= first)
-            page->generation = 0;
+            slot.page->generation = 0;
 }
 
 } // namespace xbase

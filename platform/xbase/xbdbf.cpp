@@ -22,7 +22,9 @@ namespace xbase {
 //   15     1    encryption flag
 //   16     4    change counter of this engine, raised before every change
 //               of a shared table (other programs leave it or write zero)
-//   20     8    reserved
+//   20     4    while byte 14 is set: the one record whose keys change
+//               (0: any, the tags are built again after a stop)
+//   24     4    reserved
 //   28     1    table flags: 0x01 structural .cdx, 0x02 memo, 0x04 database
 //   29     1    code page mark
 //   30     2    reserved
@@ -99,6 +101,11 @@ void TodayYmd(unsigned char* out) {
 
 void DbfFile::Open(const std::string& path, bool writable) {
     file_.Open(path, writable);
+    LoadHeader();
+}
+
+void DbfFile::LoadHeader() {
+    const std::string& path = file_.Path();
     cache_.Invalidate();
     unsigned char h[32];
     std::uint64_t size = file_.Size();
@@ -185,9 +192,32 @@ bool DbfFile::IndexChangeOpen() {
     return flag != 0;
 }
 
-void DbfFile::SetIndexChangeOpen(bool open) {
+std::uint32_t DbfFile::IndexChangeRecord() {
+    unsigned char r[4];
+    file_.ReadAt(20, r, 4, "header");
+    return Le32(r);
+}
+
+void DbfFile::SetIndexChangeOpen(bool open, std::uint32_t record) {
+    if (open) {
+        // The record first: the mark never names one it was not set for.
+        unsigned char r[4];
+        PutLe32(r, record);
+        cache_.Write(20, r, 4);
+    }
     const unsigned char flag = open ? 1 : 0;
     cache_.Write(14, &flag, 1);
+}
+
+void DbfFile::WidenIndexChange() {
+    const unsigned char r[4] = {0, 0, 0, 0};
+    cache_.Write(20, r, 4);
+}
+
+bool DbfFile::IsDeleted(std::uint32_t recno) {
+    char mark = ' ';
+    cache_.Read(RecordOffset(recno), &mark, 1, "record");
+    return mark == '*';
 }
 
 DbfFile::Stamp DbfFile::ReadStamp() {
@@ -310,6 +340,11 @@ void DbfFile::ReadRecord(std::uint32_t recno, std::string& buf) {
     cache_.Read(RecordOffset(recno), buf.data(), buf.size(), "record");
 }
 
+void DbfFile::ReadRecordFresh(std::uint32_t recno, std::string& buf) {
+    buf.resize(static_cast<std::size_t>(recSize_));
+    cache_.ReadFresh(RecordOffset(recno), buf.data(), buf.size(), "record");
+}
+
 void DbfFile::WriteRecord(std::uint32_t recno, const std::string& buf) {
     cache_.Write(RecordOffset(recno), buf.data(), static_cast<std::size_t>(recSize_));
 }
@@ -331,6 +366,47 @@ void DbfFile::WriteCountAndDate(std::uint32_t n) {
     PutLe32(h + 3, n);
     cache_.Write(1, h, 7);
     count_ = n;
+}
+
+std::uint32_t DbfFile::WriteLiveCopy(File& out, bool markIndexes) {
+    std::string head(static_cast<std::size_t>(headerLen_), '\0');
+    file_.ReadAt(0, head.data(), head.size(), "header");
+    std::uint64_t at = static_cast<std::uint64_t>(headerLen_);
+    std::uint32_t live = 0;
+    std::string in, batch;
+    constexpr std::uint32_t kBatch = 4096; // records a read
+    for (std::uint32_t r = 1; r <= count_; r += kBatch) {
+        const std::uint32_t n = std::min(kBatch, count_ - r + 1);
+        in.resize(static_cast<std::size_t>(n) * recSize_);
+        file_.ReadAt(RecordOffset(r), in.data(), in.size(), "record");
+        batch.clear();
+        for (std::uint32_t i = 0; i < n; ++i) {
+            const char* rec = in.data() + static_cast<std::size_t>(i) * recSize_;
+            if (rec[0] == '*')
+                continue;
+            batch.append(rec, static_cast<std::size_t>(recSize_));
+            ++live;
+        }
+        if (!batch.empty())
+            out.WriteAt(at, batch.data(), batch.size());
+        at += batch.size();
+    }
+    const char eof = '\x1A';
+    out.WriteAt(at, &eof, 1);
+    auto* h = reinterpret_cast<unsigned char*>(head.data());
+    TodayYmd(h + 1);
+    PutLe32(h + 4, live);
+    h[14] = markIndexes ? 1 : 0;
+    PutLe32(h + 20, 0); // the whole index, not one record
+    out.WriteAt(0, head.data(), head.size());
+    out.Sync();
+    return live;
+}
+
+void DbfFile::Adopt(File& copy) {
+    const std::string path = file_.Path(); // the copy now has the table's name
+    file_.TakeOver(copy, path);
+    LoadHeader();
 }
 
 void DbfFile::TruncateTo(std::uint32_t n) {

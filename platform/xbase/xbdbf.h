@@ -38,6 +38,9 @@ inline constexpr std::uint8_t kFieldNullable = 0x02;
 inline constexpr std::uint64_t kLockOpen = 0x7FFFFFF0;   // read = shared use, write = exclusive
 inline constexpr std::uint64_t kLockHeader = 0x7FFFFFF1; // write = changing count or indexes
 inline constexpr std::uint64_t kLockRecordBase = 0x40000000;
+// Held while every tag is built again after a killed writer: others wait
+// for it instead of giving up when the header lock's time-out ends.
+inline constexpr std::uint64_t kLockRepair = 0x7FFFFFF2;
 
 class DbfFile {
 public:
@@ -90,6 +93,9 @@ public:
     // Stores a varchar or varbinary value (cut to the field's width).
     void SetVarValue(const FieldDesc& f, std::string& record, std::string_view value) const;
     void ReadRecord(std::uint32_t recno, std::string& buf);
+    // From the file itself: a program that writes a record in place without
+    // this engine's change counter is seen at once.
+    void ReadRecordFresh(std::uint32_t recno, std::string& buf);
     void WriteRecord(std::uint32_t recno, const std::string& buf);
     // Appends at the count read from disk; the caller holds kLockHeader.
     // Record first, then the end mark, then the header count, so a reader
@@ -99,11 +105,26 @@ public:
     // records and index keys together, so a writer killed half-way leaves
     // it set for the next writer to see (and repair the indexes).
     [[nodiscard]] bool IndexChangeOpen();
-    void SetIndexChangeOpen(bool open);
+    // Bytes 20-23 beside it: the one record whose keys change, so that the
+    // next writer puts that record's keys right and nothing else (0: any
+    // record, every tag is built again).
+    [[nodiscard]] std::uint32_t IndexChangeRecord();
+    void SetIndexChangeOpen(bool open, std::uint32_t record = 0);
+    // From one record to any: the change now writes more than its entries.
+    void WidenIndexChange();
+    [[nodiscard]] bool IsDeleted(std::uint32_t recno);
+    // Writes the header and the live records into out, a new file, and syncs
+    // it; markIndexes sets the index-change mark in the copy so that a later
+    // open builds its tags for it. Returns the records written.
+    std::uint32_t WriteLiveCopy(File& out, bool markIndexes);
+    // Goes on with the copy's description (and its locks) in place of the
+    // table's own.
+    void Adopt(File& copy);
     // Cuts the table to n records (pack and zap; exclusive).
     void TruncateTo(std::uint32_t n);
 
 private:
+    void LoadHeader();
     void AssignFlagBits();
     void WriteCountAndDate(std::uint32_t n);
     std::uint64_t RecordOffset(std::uint32_t recno) const {

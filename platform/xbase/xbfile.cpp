@@ -7,13 +7,16 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <strings.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 #include "platform/xbase/xberror.h"
+#include "platform/xbase/xbwrites.h"
 
 namespace xbase {
 
@@ -149,6 +152,7 @@ void File::ReadHead(std::uint64_t offset, void* buf, std::size_t n, const char* 
 }
 
 void File::WriteAt(std::uint64_t offset, const void* buf, std::size_t n) {
+    WritePoint();
     if (g_failWriteCountdown > 0 && --g_failWriteCountdown == 0)
         ThrowIo(path_, "write (injected)", EIO);
     std::size_t done = 0;
@@ -172,6 +176,7 @@ std::uint64_t File::Size() const {
 }
 
 void File::Truncate(std::uint64_t size) {
+    WritePoint();
     if (size < headSize_)
         Unmap(); // reads past the end of a mapping would fault
     if (::ftruncate(fd_, static_cast<off_t>(size)) != 0)
@@ -179,7 +184,74 @@ void File::Truncate(std::uint64_t size) {
 }
 
 void File::Sync() {
-    ::fdatasync(fd_);
+    if (::fsync(fd_) != 0)
+        ThrowIo(path_, "sync", errno);
+}
+
+void File::MatchMode(const File& other) {
+    struct stat st {};
+    if (::fstat(other.fd_, &st) == 0)
+        (void)::fchmod(fd_, st.st_mode & 07777);
+}
+
+void File::TakeOver(File& other, const std::string& path) {
+    if (&other == this)
+        return;
+    Close();
+    fd_ = other.fd_;
+    writable_ = other.writable_;
+    path_ = path;
+    other.fd_ = -1;
+    other.Unmap();
+}
+
+bool File::StillAt(const std::string& path) const {
+    struct stat mine {
+    }, there{};
+    return ::fstat(fd_, &mine) == 0 && ::stat(path.c_str(), &there) == 0 &&
+           mine.st_dev == there.st_dev && mine.st_ino == there.st_ino;
+}
+
+std::string TempBeside(const std::string& path, const std::string& what) {
+    return path + "." + what + "-" + std::to_string(::getpid());
+}
+
+void RemoveLeftBeside(const std::string& path, const std::string& what) {
+    const std::size_t slash = path.find_last_of('/');
+    const std::string dir = slash == std::string::npos ? "." : path.substr(0, slash);
+    const std::string prefix =
+        (slash == std::string::npos ? path : path.substr(slash + 1)) + "." + what + "-";
+    DIR* d = ::opendir(dir.c_str());
+    if (!d)
+        return;
+    std::vector<std::string> left;
+    while (dirent* e = ::readdir(d)) {
+        const std::string name = e->d_name;
+        if (name.compare(0, prefix.size(), prefix) != 0)
+            continue;
+        const std::string pid = name.substr(prefix.size());
+        if (pid.empty() || pid.find_first_not_of("0123456789") != std::string::npos ||
+            pid.size() > 9)
+            continue;
+        if (::kill(std::stoi(pid), 0) != 0 && errno == ESRCH)
+            left.push_back(dir + "/" + name);
+    }
+    ::closedir(d);
+    for (const auto& f : left)
+        ::unlink(f.c_str());
+}
+
+void ReplaceFile(const std::string& from, const std::string& to) {
+    WritePoint();
+    if (::rename(from.c_str(), to.c_str()) != 0)
+        ThrowIo(to, "rename", errno);
+    const std::size_t slash = to.find_last_of('/');
+    const std::string dir = slash == std::string::npos ? "." : to.substr(0, slash + 1);
+    const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
 }
 
 bool File::Lock(std::uint64_t offset, std::uint64_t len, LockKind kind, int timeoutMs) {

@@ -42,6 +42,14 @@ public:
     [[nodiscard]] std::uint64_t Size() const;
     void Truncate(std::uint64_t size);
     void Sync();
+    // Gives this file the permission bits of another.
+    void MatchMode(const File& other);
+    // Takes other's open description (and its locks), now found at path;
+    // other is closed.
+    void TakeOver(File& other, const std::string& path);
+    // Whether the path still names the file this description reads (false
+    // once another program has put a new file in its place).
+    [[nodiscard]] bool StillAt(const std::string& path) const;
 
     // Byte-range lock. wait: keep trying up to timeoutMs. true = granted.
     bool Lock(std::uint64_t offset, std::uint64_t len, LockKind kind, int timeoutMs);
@@ -56,6 +64,16 @@ private:
     std::size_t headSize_ = 0;
     std::string path_;
 };
+
+// Removes what stopped processes left beside path under names made by
+// TempBeside (the process that made each no longer runs).
+void RemoveLeftBeside(const std::string& path, const std::string& what);
+// A name beside path for a file this process makes and renames (what: its kind).
+[[nodiscard]] std::string TempBeside(const std::string& path, const std::string& what);
+
+// Puts from in the place of to in one step (both in one folder), and makes
+// the change durable.
+void ReplaceFile(const std::string& from, const std::string& to);
 
 // The path with its last component (and existing folders) found without
 // regard to case; unchanged when nothing matches.

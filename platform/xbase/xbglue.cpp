@@ -173,6 +173,7 @@ public:
                 cdx::Bag::Open(path, writable ? cdx::OpenMode::ReadWrite : cdx::OpenMode::ReadOnly,
                                cdx::KeyTypesFrom(schema_));
             entry->bag->KeepPages(keepPages_);
+            entry->bag->OnStructuralChange(structural_);
             bags_.push_back(std::move(entry));
             Reorder();
             return FirstOrderOf(bags_.size() - 1);
@@ -194,17 +195,25 @@ public:
                                                                      cdx::KeyTypesFrom(schema_))
                                                     : cdx::Bag::Create(path);
                 fresh->bag->KeepPages(keepPages_);
+                fresh->bag->OnStructuralChange(structural_);
                 bags_.push_back(std::move(fresh));
                 entry = bags_.back().get();
             }
+            // Every tag of the bag with the new one last, each key made
+            // before anything is written.
+            std::vector<std::shared_ptr<cdx::TagKeys>> keys;
+            for (auto& t : entry->bag->Tags())
+                if (::strcasecmp(t->Name().c_str(), def.name.c_str()) != 0)
+                    keys.push_back(std::make_shared<cdx::TagKeys>(t->Def(), schema_));
+            keys.push_back(std::make_shared<cdx::TagKeys>(def, schema_));
             try {
-                entry->bag->CreateTag(def);
-                Reorder();
-                RebuildBag(*entry);
+                entry->bag->BuildTag(def, area_.Dbf().Count(), Source(keys));
             } catch (...) {
                 Renumber();
                 throw;
             }
+            orders_.clear(); // tag objects may have been replaced
+            Reorder();
             for (std::size_t i = 0; i < orders_.size(); ++i)
                 if (orders_[i].bag == entry &&
                     ::strcasecmp(orders_[i].tag->Name().c_str(), def.name.c_str()) == 0)
@@ -259,6 +268,23 @@ public:
         const Order& o = At(order);
         Translate(o.bag->bag->Path(), [&] { o.tag->Insert(key, recno); });
     }
+    bool Contains(int order, const std::string& key, std::uint32_t recno) override {
+        const Order& o = At(order);
+        return Translate(o.bag->bag->Path(), [&] { return o.tag->Contains(key, recno); });
+    }
+    std::optional<std::uint32_t> Holder(int order, const std::string& key) override {
+        const Order& o = At(order);
+        return Translate(o.bag->bag->Path(), [&]() -> std::optional<std::uint32_t> {
+            std::string k = key.substr(0, static_cast<std::size_t>(o.tag->Def().keyLength));
+            k.resize(static_cast<std::size_t>(o.tag->Def().keyLength),
+                     o.tag->Def().keyType == 'C' ? ' ' : '\0');
+            const cdx::SeekResult r = o.tag->Seek(k);
+            if (r.entry && r.entry->key == k)
+                return r.entry->recno;
+            return std::nullopt;
+        });
+    }
+    bool Unique(int order) const override { return Listed(order).tag->Def().unique; }
     bool Remove(int order, const std::string& key, std::uint32_t recno) override {
         const Order& o = At(order);
         return Translate(o.bag->bag->Path(), [&] {
@@ -295,6 +321,11 @@ public:
     void DropPages() override {
         for (auto& b : bags_)
             b->bag->DropPages();
+    }
+    void OnStructuralChange(std::function<void()> hook) override {
+        structural_ = std::move(hook);
+        for (auto& b : bags_)
+            b->bag->OnStructuralChange(structural_);
     }
 
 private:
@@ -368,9 +399,11 @@ private:
     }
     // Each record's keys, read from the table.
     cdx::KeySource Source(const std::vector<std::shared_ptr<cdx::TagKeys>>& keys) {
-        return [this, &keys](std::uint32_t recno, std::vector<std::optional<std::string>>& out) {
+        return [this, &keys](std::uint32_t recno, std::vector<std::optional<std::string>>& out,
+                             bool& live) {
             std::string record;
             area_.Dbf().ReadRecord(recno, record);
+            live = record[0] != '*';
             RecordView view(area_, record, recno);
             for (std::size_t i = 0; i < keys.size() && i < out.size(); ++i)
                 out[i] = keys[i]->KeyFor(view);
@@ -428,6 +461,7 @@ private:
     std::vector<std::unique_ptr<BagEntry>> bags_;
     std::vector<Order> orders_;
     bool keepPages_ = false;
+    std::function<void()> structural_;
 };
 
 } // namespace

@@ -3,6 +3,7 @@
 // terms. xbglue.cpp implements it over expr/ and cdx/; xbglue_none.cpp
 // stands in (record order only) when those libraries are not built.
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -70,6 +71,11 @@ public:
     // Seek bytes of a search text; exact pads a character key to its length.
     virtual std::string SearchKey(int order, const std::string& text, bool exact) = 0;
     virtual void Insert(int order, const std::string& key, std::uint32_t recno) = 0;
+    // Whether the order holds this entry.
+    virtual bool Contains(int order, const std::string& key, std::uint32_t recno) = 0;
+    // For a unique order: the record whose entry holds the key, if any.
+    virtual std::optional<std::uint32_t> Holder(int order, const std::string& key) = 0;
+    [[nodiscard]] virtual bool Unique(int order) const = 0;
     // Removes the record's entry under key. When the tag holds none there
     // (its keys no longer match the table), the record's entry under any key
     // of a tag that is not unique goes instead; false when there is none.
@@ -89,6 +95,10 @@ public:
     // changed an index.
     virtual void KeepPages(bool on) = 0;
     virtual void DropPages() = 0;
+    // Called (in bags opened later too) before a change that writes more
+    // than one node of a tree: a stop within it may leave other entries
+    // than the changed one out of place.
+    virtual void OnStructuralChange(std::function<void()> hook) = 0;
 };
 
 [[nodiscard]] std::unique_ptr<IndexSet> MakeIndexSet(WorkArea& area);

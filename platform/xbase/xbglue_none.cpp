@@ -36,6 +36,9 @@ public:
     std::optional<IndexPos> SeekLast(int, const std::string&) override { return std::nullopt; }
     std::string SearchKey(int, const std::string& text, bool) override { return text; }
     void Insert(int, const std::string&, std::uint32_t) override {}
+    bool Contains(int, const std::string&, std::uint32_t) override { return false; }
+    std::optional<std::uint32_t> Holder(int, const std::string&) override { return std::nullopt; }
+    bool Unique(int) const override { return false; }
     bool Remove(int, const std::string&, std::uint32_t) override { return false; }
     bool NullFlagged(int) const override { return false; }
     std::string Unusable(int) const override { return ""; }
@@ -43,6 +46,7 @@ public:
     void RepairAll() override {}
     void KeepPages(bool) override {}
     void DropPages() override {}
+    void OnStructuralChange(std::function<void()>) override {}
 };
 
 } // namespace

@@ -94,8 +94,11 @@ std::uint32_t MemoFile::Write(std::uint32_t oldBlock, std::uint32_t type, const 
     PutBe32(reinterpret_cast<unsigned char*>(block.data()) + 4,
             static_cast<std::uint32_t>(data.size()));
     block += data;
-    // In place when the new contents fit the blocks the old ones took.
-    if (oldBlock != 0) {
+    // In place when the new contents fit the blocks the old ones took, and
+    // nobody else reads the file: another user may be reading the old text
+    // right now (a memo has no lock of its own), so a shared table gets new
+    // blocks, which the record points to once it is written.
+    if (oldBlock != 0 && !shared) {
         std::uint64_t at = static_cast<std::uint64_t>(oldBlock) * blockSize_;
         if (at >= 512 && at + 8 <= file_.Size()) {
             unsigned char h[8];

@@ -22,7 +22,8 @@ public:
 
     // Contents of the memo starting at block (block 0 = empty memo).
     void Read(std::uint32_t block, std::uint32_t& type, std::string& data);
-    // Stores data; reuses the old blocks when it fits there, else appends.
+    // Stores data; reuses the old blocks when it fits there and the table
+    // is not shared, else appends.
     // Returns the block to keep in the record (0 for empty data).
     std::uint32_t Write(std::uint32_t oldBlock, std::uint32_t type, const std::string& data,
                         bool shared, int lockTimeoutMs);

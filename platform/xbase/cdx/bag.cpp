@@ -41,6 +41,31 @@ std::uint8_t OptionsOf(const TagDef& d) {
                                      (d.forExpr.empty() ? 0 : kOptFor));
 }
 
+std::string NormalKey(const TagDef& d, std::string_view key) {
+    std::string k(key.substr(0, static_cast<std::size_t>(d.keyLength)));
+    k.resize(static_cast<std::size_t>(d.keyLength), PadOf(d.keyType));
+    return k;
+}
+
+// The definition as the file keeps it (name in upper case); throws when it
+// cannot be kept.
+TagDef Checked(const TagDef& def) {
+    TagDef d = def;
+    d.name = UpperName(d.name);
+    bool nameOk = !d.name.empty() && d.name.size() <= kNameLength &&
+                  !std::isdigit(static_cast<unsigned char>(d.name[0]));
+    for (char c : d.name)
+        nameOk = nameOk && (std::isalnum(static_cast<unsigned char>(c)) || c == '_');
+    if (!nameOk)
+        throw CdxError("invalid tag name \"" + def.name + "\"");
+    if (d.keyLength < 1 || d.keyLength > kMaxKeyLength)
+        throw CdxError("key length " + std::to_string(d.keyLength) + " of tag " + d.name +
+                       " is out of range 1 to 240");
+    if (d.keyExpr.size() + d.forExpr.size() > 508)
+        throw CdxError("expressions of tag " + d.name + " are too long");
+    return d;
+}
+
 Header DirectoryHeader(std::uint32_t root) {
     Header h;
     h.root = root;
@@ -59,9 +84,7 @@ Tag::Tag(Bag& bag, TagDef def, std::uint32_t header)
 Tag::~Tag() = default;
 
 std::string Tag::Normal(std::string_view key) const {
-    std::string k(key.substr(0, static_cast<std::size_t>(def_.keyLength)));
-    k.resize(static_cast<std::size_t>(def_.keyLength), PadOf(def_.keyType));
-    return k;
+    return NormalKey(def_, key);
 }
 
 #define QUELTA_TREE()                                                                              \
@@ -263,6 +286,10 @@ void Bag::DropPages() {
     file_->DropKept();
 }
 
+void Bag::OnStructuralChange(std::function<void()> hook) {
+    file_->SetStructuralHook(std::move(hook));
+}
+
 void Bag::Reload() {
     LoadDirectory();
 }
@@ -277,19 +304,7 @@ Tag* Bag::FindTag(std::string_view name) const {
 
 Tag& Bag::CreateTag(const TagDef& def) {
     file_->RequireWritable();
-    TagDef d = def;
-    d.name = UpperName(d.name);
-    bool nameOk = !d.name.empty() && d.name.size() <= kNameLength &&
-                  !std::isdigit(static_cast<unsigned char>(d.name[0]));
-    for (char c : d.name)
-        nameOk = nameOk && (std::isalnum(static_cast<unsigned char>(c)) || c == '_');
-    if (!nameOk)
-        throw CdxError("invalid tag name \"" + def.name + "\"");
-    if (d.keyLength < 1 || d.keyLength > kMaxKeyLength)
-        throw CdxError("key length " + std::to_string(d.keyLength) + " of tag " + d.name +
-                       " is out of range 1 to 240");
-    if (d.keyExpr.size() + d.forExpr.size() > 508)
-        throw CdxError("expressions of tag " + d.name + " are too long");
+    TagDef d = Checked(def);
     DeleteTag(d.name);
     std::uint32_t at = file_->Grow(kHeaderSize);
     std::string image;
@@ -310,6 +325,18 @@ Tag& Bag::CreateTag(const TagDef& def) {
     return *tags_.back();
 }
 
+Tag& Bag::BuildTag(const TagDef& def, std::uint32_t recordCount, const KeySource& keys) {
+    file_->RequireWritable();
+    const TagDef d = Checked(def);
+    std::vector<TagDef> defs;
+    for (const auto& t : tags_)
+        if (t->Name() != d.name)
+            defs.push_back(t->def_);
+    defs.push_back(d);
+    Rewrite(defs, recordCount, keys);
+    return *tags_.back();
+}
+
 bool Bag::DeleteTag(std::string_view name) {
     file_->RequireWritable();
     Tag* t = FindTag(name);
@@ -322,64 +349,84 @@ bool Bag::DeleteTag(std::string_view name) {
     return true;
 }
 
-std::vector<std::vector<Item>> Bag::SortedItems(std::uint32_t recordCount,
+std::vector<std::vector<Item>> Bag::SortedItems(const std::vector<TagDef>& defs,
+                                                std::uint32_t recordCount,
                                                 const KeySource& keys) const {
-    std::vector<std::vector<Item>> items(tags_.size());
+    std::vector<std::vector<Item>> items(defs.size());
+    std::vector<bool> live(static_cast<std::size_t>(recordCount) + 1, true);
     std::vector<std::optional<std::string>> row;
     for (std::uint32_t recno = 1; recno <= recordCount; ++recno) {
-        row.assign(tags_.size(), std::nullopt);
-        keys(recno, row);
-        for (std::size_t i = 0; i < tags_.size() && i < row.size(); ++i) {
+        row.assign(defs.size(), std::nullopt);
+        bool isLive = true;
+        keys(recno, row, isLive);
+        live[recno] = isLive;
+        for (std::size_t i = 0; i < defs.size() && i < row.size(); ++i) {
             if (!row[i])
                 continue;
             Item it;
-            it.key = tags_[i]->Normal(*row[i]);
+            it.key = NormalKey(defs[i], *row[i]);
             it.recno = recno;
             items[i].push_back(std::move(it));
         }
     }
-    for (std::size_t i = 0; i < tags_.size(); ++i) {
+    for (std::size_t i = 0; i < defs.size(); ++i) {
         auto& v = items[i];
         std::stable_sort(v.begin(), v.end(),
                          [](const Item& a, const Item& b) { return a.key < b.key; });
-        if (tags_[i]->def_.unique) // the first record of each key stays
-            v.erase(std::unique(v.begin(), v.end(),
-                                [](const Item& a, const Item& b) { return a.key == b.key; }),
-                    v.end());
+        if (!defs[i].unique)
+            continue;
+        // One entry a key: the first live record's, else the first record's,
+        // so a live row is found through the tag beside deleted ones.
+        std::vector<Item> kept;
+        for (std::size_t from = 0; from < v.size();) {
+            std::size_t to = from;
+            std::size_t pick = v.size();
+            for (; to < v.size() && v[to].key == v[from].key; ++to)
+                if (pick == v.size() && live[v[to].recno])
+                    pick = to;
+            kept.push_back(std::move(v[pick == v.size() ? from : pick]));
+            from = to;
+        }
+        v = std::move(kept);
     }
     return items;
 }
 
 void Bag::RebuildTrees(std::uint32_t recordCount, const KeySource& keys) {
     file_->RequireWritable();
-    const std::vector<std::vector<Item>> items = SortedItems(recordCount, keys);
+    std::vector<TagDef> defs;
+    for (const auto& t : tags_)
+        defs.push_back(t->def_);
+    const std::vector<std::vector<Item>> items = SortedItems(defs, recordCount, keys);
     for (std::size_t i = 0; i < tags_.size(); ++i) {
         Tag& t = *tags_[i];
-        // The new tree goes past the end; the header then points at it in
-        // one write, so the tag is whole at every moment.
-        const auto base = static_cast<std::uint32_t>((file_->Size() + kPage - 1) / kPage * kPage);
         std::string image;
         const std::uint32_t root =
-            BuildTree(image, base, items[i], t.def_.keyLength, PadOf(t.def_.keyType));
-        file_->Write(base, image);
-        Header h = DecodeHeader(*file_, t.header_);
-        h.root = root;
-        ++h.counter;
-        file_->Write(t.header_, EncodeHeader(h).substr(0, 12));
+            BuildTree(image, 0, items[i], t.def_.keyLength, PadOf(t.def_.keyType));
+        Tree(*file_, t.header_, t.def_.keyLength, PadOf(t.def_.keyType), t.def_.unique)
+            .Replace(std::move(image), root);
     }
 }
 
 void Bag::Rebuild(std::uint32_t recordCount, const KeySource& keys) {
+    std::vector<TagDef> defs;
+    for (const auto& t : tags_)
+        defs.push_back(t->def_);
+    Rewrite(defs, recordCount, keys);
+}
+
+void Bag::Rewrite(const std::vector<TagDef>& defs, std::uint32_t recordCount,
+                  const KeySource& keys) {
     file_->RequireWritable();
     // Each tag's tree is built once, from offset 0, and moved to where each
     // layout puts it.
     std::vector<std::uint32_t> roots;
-    std::vector<std::string> trees(tags_.size());
+    std::vector<std::string> trees(defs.size());
     {
-        const std::vector<std::vector<Item>> items = SortedItems(recordCount, keys);
-        for (std::size_t i = 0; i < tags_.size(); ++i)
-            roots.push_back(BuildTree(trees[i], 0, items[i], tags_[i]->def_.keyLength,
-                                      PadOf(tags_[i]->def_.keyType)));
+        const std::vector<std::vector<Item>> items = SortedItems(defs, recordCount, keys);
+        for (std::size_t i = 0; i < defs.size(); ++i)
+            roots.push_back(
+                BuildTree(trees[i], 0, items[i], defs[i].keyLength, PadOf(defs[i].keyType)));
     }
     // The index laid out from base on: each tag's header and tree, then the
     // directory's tree (whose header is the file's, at 0).
@@ -393,25 +440,25 @@ void Bag::Rebuild(std::uint32_t recordCount, const KeySource& keys) {
         Layout l;
         l.base = base;
         std::vector<Item> names;
-        for (std::size_t i = 0; i < tags_.size(); ++i) {
-            const Tag& t = *tags_[i];
+        for (std::size_t i = 0; i < defs.size(); ++i) {
+            const TagDef& d = defs[i];
             const auto at = base + static_cast<std::uint32_t>(l.image.size());
             l.image.append(kHeaderSize, '\0');
             const auto treeAt = at + kHeaderSize;
             std::string tree = trees[i];
-            MoveTree(tree, 0, treeAt, t.def_.keyLength);
+            MoveTree(tree, 0, treeAt, d.keyLength);
             l.image += tree;
             Header h;
             h.root = roots[i] + treeAt;
-            h.keyLength = t.def_.keyLength;
-            h.options = OptionsOf(t.def_);
-            h.descending = t.def_.descending;
-            h.keyExpr = t.def_.keyExpr;
-            h.forExpr = t.def_.forExpr;
+            h.keyLength = d.keyLength;
+            h.options = OptionsOf(d);
+            h.descending = d.descending;
+            h.keyExpr = d.keyExpr;
+            h.forExpr = d.forExpr;
             l.image.replace(at - base, kHeaderSize, EncodeHeader(h));
             l.headers.push_back(at);
             Item name;
-            name.key = DirectoryKey(t.Name());
+            name.key = DirectoryKey(d.name);
             name.recno = at;
             names.push_back(std::move(name));
         }
@@ -420,18 +467,30 @@ void Bag::Rebuild(std::uint32_t recordCount, const KeySource& keys) {
         l.dirRoot = BuildTree(l.image, base, names, kNameLength, ' ');
         return l;
     };
-    // One write of the file's header turns to a layout written before it.
+    // One write of the file's header turns to a layout written before it;
+    // the tag objects follow (kept for the names that stay).
     auto switchTo = [&](const Layout& l) {
         file_->Flush();
         file_->Write(0, EncodeHeader(DirectoryHeader(l.dirRoot)));
         file_->Flush();
-        for (std::size_t i = 0; i < tags_.size(); ++i)
-            tags_[i]->header_ = l.headers[i];
+        std::vector<std::unique_ptr<Tag>> next;
+        for (std::size_t i = 0; i < defs.size(); ++i) {
+            auto same = std::find_if(tags_.begin(), tags_.end(),
+                                     [&](const auto& t) { return t && t->Name() == defs[i].name; });
+            if (same != tags_.end()) {
+                (*same)->def_ = defs[i];
+                (*same)->header_ = l.headers[i];
+                next.push_back(std::move(*same));
+            } else {
+                next.push_back(std::unique_ptr<Tag>(new Tag(*this, defs[i], l.headers[i])));
+            }
+        }
+        tags_ = std::move(next);
     };
     // The new index goes past the end first, so the file holds a whole index
-    // at every moment: a writer killed in a pack or zap leaves one the next
-    // writer opens and repairs. Then, where it fits before that copy, the
-    // same again from the start, and the file is cut after it.
+    // at every moment: a writer killed in a pack, a zap or a tag's build
+    // leaves the old index or the new one. Then, where it fits before that
+    // copy, the same again from the start, and the file is cut after it.
     const auto end = static_cast<std::uint32_t>((file_->Size() + kPage - 1) / kPage * kPage);
     const Layout high = layOut(std::max(end, kHeaderSize));
     file_->Write(high.base, high.image);

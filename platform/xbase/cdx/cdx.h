@@ -131,9 +131,10 @@ using KeyTypeOf = std::function<char(const std::string& keyExpr)>;
 
 // The records to index: for each record from 1 to the count, fill one key
 // per tag (in Tags() order), or nullopt when the FOR condition leaves the
-// record out.
-using KeySource =
-    std::function<void(std::uint32_t recno, std::vector<std::optional<std::string>>& keys)>;
+// record out, and say whether the record is live (not marked deleted): a
+// unique tag keeps a live record's entry where it can.
+using KeySource = std::function<void(std::uint32_t recno,
+                                     std::vector<std::optional<std::string>>& keys, bool& live)>;
 
 class Bag {
 public:
@@ -158,6 +159,11 @@ public:
     // Adds an empty tag (a tag of the same name is replaced); fill it with
     // Insert or Rebuild.
     Tag& CreateTag(const TagDef& def);
+    // Adds a tag built from the records (a tag of the same name is replaced
+    // and goes last), writing the whole index anew: the file turns from the
+    // old index to the new one in one write, so a stop at any moment leaves
+    // every tag whole. keys fills the keys of the tags in their new order.
+    Tag& BuildTag(const TagDef& def, std::uint32_t recordCount, const KeySource& keys);
     // False when there is no such tag; its Tag pointer is invalid afterwards
     // (its pages stay unused until the next Rebuild).
     bool DeleteTag(std::string_view name);
@@ -166,10 +172,10 @@ public:
     // (the old one until one header write turns to the new).
     void Rebuild(std::uint32_t recordCount, const KeySource& keys);
     // Builds every tag's tree anew from the records, where other processes
-    // may read the file: the trees are written past the end and each tag's
-    // header then points at its new tree, so a reader (or a kill) meets
-    // the old tree or the new one, never half of one. The old pages stay
-    // unused until the next Rebuild.
+    // may read the file: each tree goes into free pages or past the end and
+    // the tag's header then points at it, so a reader (or a kill) meets the
+    // old tree or the new one, never half of one. The old tree's pages
+    // become free pages, which the next tree built takes.
     void RebuildTrees(std::uint32_t recordCount, const KeySource& keys);
     // Keeps index pages in memory between calls and writes changed ones at
     // Flush. Only while no other process reads or changes the file: an
@@ -183,6 +189,10 @@ public:
     // process may have changed the file, e.g. when a change counter moved.
     void KeepPages(bool on);
     void DropPages();
+    // Called before a change that writes more than one node of a tree (see
+    // PageFile::SetStructuralHook): the caller marks that more than the
+    // entries being changed may need repair after a stop.
+    void OnStructuralChange(std::function<void()> hook);
 
     // Reads the tag directory again (after another process changed it);
     // Tag pointers taken before are invalid afterwards.
@@ -193,8 +203,11 @@ private:
     Bag(std::string path, int fd, bool writable, KeyTypeOf keyTypeOf);
     void LoadDirectory();
     // Per tag, its entries of the records in key order.
-    [[nodiscard]] std::vector<std::vector<detail::Item>> SortedItems(std::uint32_t recordCount,
-                                                                     const KeySource& keys) const;
+    [[nodiscard]] std::vector<std::vector<detail::Item>>
+    SortedItems(const std::vector<TagDef>& defs, std::uint32_t recordCount,
+                const KeySource& keys) const;
+    // Writes the whole index anew with these tags, built from the records.
+    void Rewrite(const std::vector<TagDef>& defs, std::uint32_t recordCount, const KeySource& keys);
 
     std::string path_;
     int fd_ = -1;

@@ -7,6 +7,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/xbase/xbwrites.h"
+
 namespace xbase::cdx {
 
 CorruptError::CorruptError(const std::string& path, std::uint64_t offset, const std::string& what)
@@ -254,6 +256,7 @@ void PageFile::Write(std::uint32_t offset, std::string_view data) const {
 }
 
 void PageFile::WriteDirect(std::uint32_t offset, std::string_view data) const {
+    WritePoint();
     std::size_t done = 0;
     while (done < data.size()) {
         ssize_t n =
@@ -281,6 +284,7 @@ void PageFile::Truncate(std::uint64_t size) const {
     cache_.clear();
     kept_.clear();
     ++generation_;
+    WritePoint();
     if (ftruncate(fd_, static_cast<off_t>(size)) != 0)
         throw IoError("cannot truncate " + path_ + ": " + std::strerror(errno));
     size_ = diskSize_ = size;
@@ -605,9 +609,10 @@ std::uint32_t BuildTree(std::string& image, std::uint32_t base, const std::vecto
     }
 }
 
-void MoveTree(std::string& image, std::uint32_t from, std::uint32_t to, int keyLength) {
+void RelocateTree(std::string& image, const std::function<std::uint32_t(std::uint32_t)>& where,
+                  int keyLength) {
     const auto len = static_cast<std::size_t>(keyLength);
-    auto move = [&](std::uint32_t v) { return v == kNone ? v : v - from + to; };
+    auto move = [&](std::uint32_t v) { return v == kNone ? v : where(v); };
     for (std::size_t at = 0; at + kPage <= image.size(); at += kPage) {
         PutLe(image, at + 4, move(LoadLe(image, at + 4, 4)), 4);
         PutLe(image, at + 8, move(LoadLe(image, at + 8, 4)), 4);
@@ -617,6 +622,11 @@ void MoveTree(std::string& image, std::uint32_t from, std::uint32_t to, int keyL
         for (std::size_t i = 0, e = at + 12 + len + 4; i < count; ++i, e += len + 8)
             PutBe32(image, e, move(LoadBe32(image, e)));
     }
+}
+
+void MoveTree(std::string& image, std::uint32_t from, std::uint32_t to, int keyLength) {
+    RelocateTree(
+        image, [&](std::uint32_t v) { return v - from + to; }, keyLength);
 }
 
 } // namespace detail

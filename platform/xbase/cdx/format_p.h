@@ -3,6 +3,7 @@
 #include "platform/xbase/cdx/cdx.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -158,6 +159,14 @@ public:
     // cached; the owner drops them when others may have changed the file),
     // and a number that moves whenever they may have changed.
     [[nodiscard]] bool Stable() const { return keep_ || caching_; }
+    // Called before a change that writes more than one node of a tree (a
+    // split, a node freed, a root handed down): a stop half-way through
+    // such a change can leave more than one entry out of place.
+    void SetStructuralHook(std::function<void()> hook) { structural_ = std::move(hook); }
+    void BeforeStructural() const {
+        if (structural_)
+            structural_();
+    }
     [[nodiscard]] std::uint64_t Generation() const { return generation_; }
 
 private:
@@ -183,6 +192,7 @@ private:
     bool keep_ = false;
     mutable std::unordered_map<std::uint32_t, std::string> kept_;
     mutable std::uint64_t generation_ = 0;
+    std::function<void()> structural_;
 };
 
 [[nodiscard]] Header DecodeHeader(const PageFile& f, std::uint32_t offset);
@@ -279,6 +289,13 @@ public:
     [[nodiscard]] std::optional<Entry> Last(LeafCursor* cursor = nullptr) const;
     bool Insert(const std::string& key, std::uint32_t recno);
     bool Remove(const std::string& key, std::uint32_t recno);
+    // Puts a tree that BuildTree laid out from offset 0 (root at root) in
+    // the place of the tag's tree, where other processes may read: into
+    // the tag's free pages first, then past the end; the header then turns
+    // to it in one write, and the old tree's pages become free pages. A
+    // stop at any moment leaves the old tree or the new one, and at worst
+    // pages that no list holds.
+    void Replace(std::string image, std::uint32_t root);
     // Every entry by the leaf chain, checking order and links.
     void Walk(const std::function<bool(const Entry&)>& visit, bool check) const;
 
@@ -293,6 +310,10 @@ private:
     void WriteNode(const Node& n) const;
     std::uint32_t Allocate(Header& h) const;
     void Release(Header& h, std::uint32_t offset) const;
+    // Up to n pages taken off the free list (h.freeList is what is left).
+    std::vector<std::uint32_t> TakeFree(Header& h, std::size_t n) const;
+    // Every node of the tree at root.
+    std::vector<std::uint32_t> NodePages(std::uint32_t root) const;
     void SetSibling(std::uint32_t node, bool left, std::uint32_t value) const;
     void Store(Header& h, std::vector<Step>& path, std::size_t level) const;
     void Unlink(Header& h, std::vector<Step>& path, std::size_t level) const;
@@ -314,5 +335,20 @@ std::uint32_t BuildTree(std::string& image, std::uint32_t base, const std::vecto
 // it lies from to: the siblings of every node and the children of every
 // interior one.
 void MoveTree(std::string& image, std::uint32_t from, std::uint32_t to, int keyLength);
+// The same for pages put anywhere: where(offset in a tree laid out from 0)
+// is the page's place in the file.
+void RelocateTree(std::string& image, const std::function<std::uint32_t(std::uint32_t)>& where,
+                  int keyLength);
+
+// A freed page: the next free page (little-endian, 0 for none) and a mark.
+// Only pages carrying the mark are reused: a list another program left in
+// a form of its own is dropped instead (its pages stay unused), so a live
+// page is never taken for a free one.
+//
+// | offset | size | meaning                        |
+// |--------|------|--------------------------------|
+// | 0      | 4    | next free page, 0 for none     |
+// | 4      | 8    | "QFREEPG" and a NUL            |
+constexpr std::string_view kFreeMark("QFREEPG\0", 8);
 
 } // namespace xbase::cdx::detail

@@ -262,17 +262,6 @@ std::optional<Entry> Tree::Last(LeafCursor* cursor) const {
     }
 }
 
-// A freed page: the next free page (little-endian, 0 for none) and a mark.
-// Only pages carrying the mark are reused: a list another program left in
-// a form of its own is dropped instead (its pages stay unused), so a live
-// page is never taken for a free one.
-//
-// | offset | size | meaning                        |
-// |--------|------|--------------------------------|
-// | 0      | 4    | next free page, 0 for none     |
-// | 4      | 8    | "QFREEPG" and a NUL            |
-constexpr std::string_view kFreeMark("QFREEPG\0", 8);
-
 std::uint32_t Tree::Allocate(Header& h) const {
     if (h.freeList != 0 && h.freeList != kNone) {
         std::uint32_t page = h.freeList;
@@ -299,6 +288,95 @@ void Tree::Release(Header& h, std::uint32_t offset) const {
     h.freeList = offset;
 }
 
+std::vector<std::uint32_t> Tree::TakeFree(Header& h, std::size_t n) const {
+    std::vector<std::uint32_t> taken;
+    std::unordered_set<std::uint32_t> seen;
+    const std::uint64_t size = f_.Size();
+    while (taken.size() < n && h.freeList != 0 && h.freeList != kNone) {
+        const std::uint32_t page = h.freeList;
+        if (page % kPage != 0 || page < kHeaderSize || page + kPage > size ||
+            !seen.insert(page).second) {
+            h.freeList = 0; // an unusable list is dropped
+            break;
+        }
+        std::string b = f_.Read(page, 12, "free node");
+        if (b.compare(4, 8, kFreeMark) != 0) {
+            h.freeList = 0;
+            break;
+        }
+        taken.push_back(page);
+        h.freeList = LoadLe(b, 0, 4);
+    }
+    return taken;
+}
+
+std::vector<std::uint32_t> Tree::NodePages(std::uint32_t root) const {
+    std::vector<std::uint32_t> pages{root};
+    std::unordered_set<std::uint32_t> seen{root};
+    for (std::size_t i = 0; i < pages.size(); ++i) {
+        if (i >= 0x800000)
+            f_.Corrupt(pages[i], "index nodes form a loop");
+        Node n = ReadNode(pages[i]);
+        if (n.leaf)
+            continue;
+        for (std::uint32_t c : n.children)
+            if (seen.insert(c).second)
+                pages.push_back(c);
+    }
+    return pages;
+}
+
+void Tree::Replace(std::string image, std::uint32_t root) {
+    f_.RequireWritable();
+    Header h = ReadHeader();
+    const std::uint32_t oldRoot = h.root;
+    const std::size_t count = image.size() / kPage;
+    // The pages taken leave the list before anything is written to them.
+    std::vector<std::uint32_t> where = TakeFree(h, count);
+    std::sort(where.begin(), where.end());
+    if (!where.empty())
+        WriteHeader(h);
+    const auto end = static_cast<std::uint32_t>((f_.Size() + kPage - 1) / kPage * kPage);
+    for (std::uint32_t i = 0; where.size() < count; ++i)
+        where.push_back(end + i * kPage);
+    RelocateTree(
+        image, [&](std::uint32_t v) { return where[v / kPage]; }, keyLength_);
+    // Pages that follow each other in the file go in one write.
+    for (std::size_t i = 0; i < count;) {
+        std::size_t j = i + 1;
+        while (j < count && where[j] == where[j - 1] + kPage)
+            ++j;
+        f_.Write(where[i], std::string_view(image).substr(i * kPage, (j - i) * kPage));
+        i = j;
+    }
+    h.root = where[root / kPage];
+    WriteHeader(h);
+    // The old tree's pages, freed in file order so that the next tree taking
+    // them is written in few runs.
+    std::vector<std::uint32_t> old = NodePages(oldRoot);
+    std::sort(old.begin(), old.end());
+    const std::uint32_t rest = h.freeList == kNone ? 0 : h.freeList;
+    for (std::size_t i = 0; i < old.size();) {
+        std::size_t j = i + 1;
+        while (j < old.size() && old[j] == old[j - 1] + kPage)
+            ++j;
+        std::string run((j - i) * kPage, '\0');
+        for (std::size_t k = i; k < j; ++k) {
+            const std::uint32_t next = k + 1 < old.size() ? old[k + 1] : rest;
+            const std::size_t at = (k - i) * kPage;
+            for (std::size_t b = 0; b < 4; ++b)
+                run[at + b] = static_cast<char>((next >> (8 * b)) & 0xFF);
+            run.replace(at + 4, kFreeMark.size(), kFreeMark);
+        }
+        f_.Write(old[i], run);
+        i = j;
+    }
+    if (!old.empty()) {
+        h.freeList = old.front();
+        WriteHeader(h);
+    }
+}
+
 void Tree::SetSibling(std::uint32_t node, bool left, std::uint32_t value) const {
     if (node == kNone || node == 0)
         return;
@@ -313,6 +391,7 @@ void Tree::Store(Header& h, std::vector<Step>& path, std::size_t level) const {
     Node& n = path[level].node;
     std::string page = EncodeNode(n, pad_);
     if (page.empty()) {
+        f_.BeforeStructural();
         // Split where both halves fit, as near the middle as possible.
         std::size_t count = n.Count(), cut = 0;
         for (std::size_t d = 0; d < count && cut == 0; ++d) {
@@ -356,13 +435,25 @@ void Tree::Store(Header& h, std::vector<Step>& path, std::size_t level) const {
         Store(h, path, level - 1);
         return;
     }
-    f_.Write(n.offset, page);
-    if (level == 0 || n.Empty())
+    // It fits: written in place. The parent keeps a copy of the node's last
+    // key; a stop between the two writes must leave that copy at or above
+    // the node's keys (a copy too high still leads every search right), so
+    // a last key that rises is raised in the parent first, one that falls
+    // is lowered after.
+    if (level == 0 || n.Empty()) {
+        f_.Write(n.offset, page);
         return;
+    }
     Step& parent = path[level - 1];
     std::string_view last = n.Key(n.Count() - 1);
-    if (parent.node.Key(parent.index) != last ||
-        parent.node.recnos[parent.index] != n.recnos.back()) {
+    const int moved = CompareKey(last, n.recnos.back(), parent.node.Key(parent.index),
+                                 parent.node.recnos[parent.index]);
+    if (moved > 0) {
+        parent.node.Set(parent.index, last, n.recnos.back());
+        Store(h, path, level - 1);
+    }
+    f_.Write(n.offset, page);
+    if (moved < 0) {
         parent.node.Set(parent.index, last, n.recnos.back());
         Store(h, path, level - 1);
     }
@@ -379,6 +470,7 @@ void Tree::Unlink(Header& h, std::vector<Step>& path, std::size_t level) const {
         WriteNode(n);
         return;
     }
+    f_.BeforeStructural();
     SetSibling(n.left, false, n.right);
     SetSibling(n.right, true, n.left);
     Release(h, n.offset);
@@ -399,6 +491,7 @@ void Tree::Collapse(Header& h) const {
         Node root = ReadNode(h.root);
         if (root.leaf || root.Count() != 1)
             return;
+        f_.BeforeStructural();
         Node child = ReadNode(root.children[0]);
         child.root = true;
         child.left = child.right = kNone;

@@ -169,7 +169,7 @@ TEST_F(ModelTest, UniqueTagKeepsTheFirstRowOfAKey) {
                                            {std::string("b") + std::string(19, ' '), 1}}));
     t.Check();
     // Rebuilding keeps the lowest record of each key.
-    bag->Rebuild(6, [](std::uint32_t rec, std::vector<std::optional<std::string>>& keys) {
+    bag->Rebuild(6, [](std::uint32_t rec, std::vector<std::optional<std::string>>& keys, bool&) {
         keys[0] = rec % 2 ? "odd" : "even";
     });
     Tag& u = *bag->FindTag("unique_id");
@@ -277,14 +277,15 @@ TEST_F(ModelTest, IndexDumpReadsOurFiles) {
     for (std::size_t t = 0; t < 3; ++t)
         for (const auto& [k, r] : models[t])
             rows[r].resize(3), rows[r][t] = k;
-    bag->Rebuild(3000, [&](std::uint32_t rec, std::vector<std::optional<std::string>>& keys) {
-        auto it = rows.find(rec);
-        if (it == rows.end())
-            return;
-        for (std::size_t t = 0; t < 3; ++t)
-            if (!it->second[t].empty())
-                keys[t] = it->second[t];
-    });
+    bag->Rebuild(3000,
+                 [&](std::uint32_t rec, std::vector<std::optional<std::string>>& keys, bool&) {
+                     auto it = rows.find(rec);
+                     if (it == rows.end())
+                         return;
+                     for (std::size_t t = 0; t < 3; ++t)
+                         if (!it->second[t].empty())
+                             keys[t] = it->second[t];
+                 });
     EXPECT_LT(fs::file_size(path), before);
     for (const auto& t : bag->Tags())
         t->Check();
