@@ -299,7 +299,12 @@ CurResult CurSetToCursor(hCurCur destination, hCurCur source) {
     return CUR_OK;
 }
 
-CurResult CurForceReread(hCurCur) {
+// The engine keeps the pages it read while its change counter holds; a
+// program that writes rows in place without raising it is seen only once
+// they are read again.
+CurResult CurForceReread(hCurCur cursor) {
+    if (Select(cursor) != nullptr)
+        xb_SysProp(XB_PROP_REREAD, 1);
     return CUR_OK;
 }
 

@@ -528,6 +528,7 @@ void TTable::Resync() {
 void TTable::Refresh() {
     CheckActive();
     CheckBrowseMode();
+    Check(CurForceReread(cursor_));
     if (hasRow_) {
         UpdateCursorPos();
         if (ReadCurrent(CurLock::NoLock)) {

@@ -1,6 +1,7 @@
 // Two processes on one table: an edit waits for the other's post and starts
 // from what it stored; a write refused under the other's lock is reported
 // and never made later.
+#include <cstdio>
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
@@ -181,6 +182,65 @@ TEST(TwoProcesses, AWalkGoesOnWhenAnotherProgramMovesItsRow) {
     for (int n = 1; n <= 60; n += 2)
         want += "<m" + std::to_string(n) + ">,";
     EXPECT_EQ(listed, want);
+}
+
+// Writes a field of a record straight into the table file, as an outside
+// xBase program does: no change counter raised, no index touched.
+void WriteInPlace(const std::string& path, int recno, const std::string& field,
+                  const std::string& value) {
+    std::FILE* f = std::fopen(path.c_str(), "r+b");
+    ASSERT_NE(f, nullptr);
+    unsigned char h[32];
+    ASSERT_EQ(std::fread(h, 1, 32, f), 32u);
+    const long headerLen = h[8] | h[9] << 8, recSize = h[10] | h[11] << 8;
+    long offset = 1; // the deletion byte
+    for (long at = 32; at + 32 < headerLen; at += 32) {
+        unsigned char d[32];
+        std::fseek(f, at, SEEK_SET);
+        ASSERT_EQ(std::fread(d, 1, 32, f), 32u);
+        if (d[0] == 0x0D)
+            break;
+        if (field == reinterpret_cast<const char*>(d)) {
+            std::string bytes = value;
+            bytes.resize(d[16], ' ');
+            std::fseek(f, headerLen + (recno - 1) * recSize + offset, SEEK_SET);
+            ASSERT_EQ(std::fwrite(bytes.data(), 1, bytes.size(), f), bytes.size());
+            break;
+        }
+        offset += d[16];
+    }
+    std::fclose(f);
+}
+
+// F5 in the configuration manager: a refresh of a table shows what the
+// file holds, also a row another program changed in place unannounced.
+TEST(TwoProcesses, ARefreshShowsARowAnotherProgramChangedInPlace) {
+    test::TempFolder dir;
+    ASSERT_TRUE(test::InstallTables(dir.Path()));
+    for (int n = 1; n <= 30; ++n)
+        test::AppendRow(dir.Path(), "received.dbf",
+                        std::vector<std::pair<std::string, std::string>>{
+                            {"MESSAGE_ID", "<m" + std::to_string(n) + ">"},
+                            {"LINK_ID", "ACC1"},
+                            {"SUBJECT", "before"}});
+    TTable received;
+    received.SetDatabaseName(dir.Path());
+    received.SetTableName("received.dbf");
+    received.SetTableType(TTableType::ttXBFOX);
+    received.SetIndexName("LINK_ID");
+    received.Open();
+    const auto subjects = [&] {
+        std::string s;
+        for (received.First(); !received.Eof(); received.Next())
+            s += received.FieldByName("SUBJECT").AsString().substr(0, 1);
+        return s;
+    };
+    ASSERT_EQ(subjects(), std::string(30, 'b'));
+    WriteInPlace(dir.Path() + "/RECEIVED.DBF", 7, "SUBJECT", "after");
+    received.Refresh();
+    std::string want(30, 'b');
+    want[6] = 'a';
+    EXPECT_EQ(subjects(), want);
 }
 
 } // namespace

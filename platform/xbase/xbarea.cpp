@@ -181,6 +181,12 @@ void WorkArea::Revalidate() {
     }
 }
 
+void WorkArea::Reread() {
+    ForgetPages();
+    if (memo_.IsOpen())
+        memo_.Invalidate();
+}
+
 void WorkArea::ForgetRecords() {
     dbf_.Cache().Invalidate();
     recordStamp_.reset();

@@ -119,6 +119,9 @@ public:
     void Pack();
     void Zap();
     void SetTurbo(bool on) { turbo_ = on; }
+    // What the next steps read comes from the files again: rows another
+    // program changed in place without telling anyone show.
+    void Reread();
     [[nodiscard]] bool MayHaveVanished() const;
 
 private:

@@ -970,6 +970,9 @@ int64_t xb_SysProp(int property, int64_t value) {
             return 0;
         case XB_PROP_ONE_TAG_FILES:
             return 0;
+        case XB_PROP_REREAD:
+            Current().Reread();
+            return 1;
         case XB_PROP_VARLEN_FIELD:
             return IsVarLength(FieldNo(static_cast<int>(std::clamp<int64_t>(value, 0, 65535)))) ? 1
                                                                                                 : 0;

@@ -108,6 +108,7 @@ enum {
     XB_PROP_EXIT = 65005,          // closes every area and forgets the settings
     XB_PROP_ONE_TAG_FILES = 65006, // get: 1 when index files hold one tag each (0 here)
     XB_PROP_VARLEN_FIELD = 65012,  // value: field number; 1 when variable-length
+    XB_PROP_REREAD = 65020,        // set: the current area reads again from its files what it kept
 };
 
 // Error codes of xb_LastError.

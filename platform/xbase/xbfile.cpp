@@ -190,8 +190,13 @@ void File::Sync() {
 
 void File::MatchMode(const File& other) {
     struct stat st {};
-    if (::fstat(other.fd_, &st) == 0)
-        (void)::fchmod(fd_, st.st_mode & 07777);
+    if (::fstat(other.fd_, &st) != 0)
+        return;
+    // The owner where this user may give it, else at least the group, so the
+    // users who could write the table still can.
+    if (::fchown(fd_, st.st_uid, st.st_gid) != 0)
+        (void)::fchown(fd_, static_cast<uid_t>(-1), st.st_gid);
+    (void)::fchmod(fd_, st.st_mode & 07777);
 }
 
 void File::TakeOver(File& other, const std::string& path) {

@@ -42,7 +42,8 @@ public:
     [[nodiscard]] std::uint64_t Size() const;
     void Truncate(std::uint64_t size);
     void Sync();
-    // Gives this file the permission bits of another.
+    // Gives this file the owner, group and permission bits of another, as
+    // far as this user may.
     void MatchMode(const File& other);
     // Takes other's open description (and its locks), now found at path;
     // other is closed.
