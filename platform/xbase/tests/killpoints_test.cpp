@@ -223,6 +223,7 @@ int EveryStop(const TempDir& dir, const std::string& path, int mode,
     }
     SCOPED_TRACE("a whole run");
     check(0);
+    ::testing::Test::RecordProperty("stops", static_cast<int>(nth - 1));
     return static_cast<int>(nth - 1);
 }
 
@@ -318,6 +319,8 @@ TEST_F(KillPoints, AStoppedWriterLeavesOneRecordToPutRight) {
             std::set<std::string> live = LiveIds(p);
             ExpectWhole(p, live);
         });
+    RecordProperty("one_record_repairs", cheap);
+    RecordProperty("whole_repairs", whole);
     EXPECT_GT(cheap, 4) << whole << " stops needed every tree built again";
 }
 
