@@ -124,6 +124,7 @@ void DbfFile::LoadHeader() {
     codePageMark_ = h[29];
     count_ = Le32(h + 4);
     counter_ = Le32(h + 16);
+    encryption_ = h[15];
     if (headerLen_ < 33 || static_cast<std::uint64_t>(headerLen_) > size)
         ThrowCorrupt(path, "header", "header length out of range");
     if (recSize_ < 2)
@@ -199,14 +200,19 @@ std::uint32_t DbfFile::IndexChangeRecord() {
 }
 
 void DbfFile::SetIndexChangeOpen(bool open, std::uint32_t record) {
-    if (open) {
-        // The record first: the mark never names one it was not set for.
-        unsigned char r[4];
-        PutLe32(r, record);
-        cache_.Write(20, r, 4);
+    if (!open) {
+        const unsigned char flag = 0;
+        cache_.Write(14, &flag, 1);
+        return;
     }
-    const unsigned char flag = open ? 1 : 0;
-    cache_.Write(14, &flag, 1);
+    // The mark and its record in one write, with the bytes between as they
+    // are (the caller holds the header lock, so the counter is this one).
+    unsigned char b[10];
+    b[0] = 1;
+    b[1] = encryption_;
+    PutLe32(b + 2, counter_);
+    PutLe32(b + 6, record);
+    cache_.Write(14, b, sizeof b);
 }
 
 void DbfFile::WidenIndexChange() {

@@ -141,7 +141,8 @@ private:
     std::uint8_t signature_ = 0;
     std::uint8_t tableFlags_ = 0;
     std::uint8_t codePageMark_ = 0;
-    int nullFlags_ = -1; // index of the null-flags field
+    std::uint8_t encryption_ = 0; // header byte 15, kept as read
+    int nullFlags_ = -1;          // index of the null-flags field
 };
 
 } // namespace xbase
