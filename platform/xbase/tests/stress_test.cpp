@@ -284,13 +284,15 @@ std::optional<Fault> CheckRow(const Layout& l, bool withMemo, RowView& v) {
     return CheckMemo(v, memo);
 }
 
-// Puts a whole row (every derived field and the memo) into the buffer.
+// Puts a whole row (the memo and every derived field) into the buffer. The
+// memo goes first: the engine writes it to its file at once, the record only
+// at the commit.
 bool PutRow(std::uint64_t id, std::uint32_t ver, std::uint32_t link) {
     const std::string memo = MemoText(id, ver);
-    return Put("ID", IdText(id)) && Put("LINK", LinkText(link)) && Put("GRP", GroupText(id, ver)) &&
+    return xb_Replace("NOTES", XB_REPLACE_MEMO, memo.data(), static_cast<int>(memo.size())) == 1 &&
+           Put("ID", IdText(id)) && Put("LINK", LinkText(link)) && Put("GRP", GroupText(id, ver)) &&
            Put("VER", VerText(ver)) && Put("CHECK", CheckText(id, ver, link)) &&
-           Put("PAD1", Pad1(id, ver)) && Put("PAD2", Pad2(id, ver)) &&
-           xb_Replace("NOTES", XB_REPLACE_MEMO, memo.data(), static_cast<int>(memo.size())) == 1;
+           Put("PAD1", Pad1(id, ver)) && Put("PAD2", Pad2(id, ver));
 }
 
 // ---- the run ------------------------------------------------------------------
