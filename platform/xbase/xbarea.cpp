@@ -339,6 +339,7 @@ void WorkArea::GoTop() {
     Commit();
     bof_ = false;
     if (order_ == 0) {
+        HeaderLock lock(*this, LockKind::Read); // no record read while one is written
         Refresh();
         for (std::uint32_t r = 1; r <= dbf_.Count(); ++r)
             if (VisibleAt(r))
@@ -366,6 +367,7 @@ void WorkArea::GoBottom() {
     Commit();
     bof_ = false;
     if (order_ == 0) {
+        HeaderLock lock(*this, LockKind::Read);
         Refresh();
         for (std::uint32_t r = dbf_.Count(); r >= 1; --r)
             if (VisibleAt(r))
@@ -565,10 +567,14 @@ void WorkArea::Skip(int count) {
                 break;
         }
     };
-    if (order_ > 0)
+    if (order_ > 0) {
         ReadIndexed(step);
-    else
+    } else {
+        // Under the lock writers change records in: no record read half
+        // written, and the pages kept serve while the stamp holds.
+        HeaderLock lock(*this, LockKind::Read);
         step();
+    }
 }
 
 void WorkArea::Go(std::int32_t recno) {
@@ -578,7 +584,10 @@ void WorkArea::Go(std::int32_t recno) {
     // program may have written it in place without raising the change
     // counter. The pages stay; the next step checks them as ever.
     const bool fresh = !Exclusive() && !(turbo_ && Settings().headerCache);
+    // Under the lock writers change records in: never half of a change.
+    std::optional<HeaderLock> lock;
     if (fresh) {
+        lock.emplace(*this, LockKind::Read);
         dbf_.RefreshCount();
         if (memo_.IsOpen())
             memo_.Invalidate();
