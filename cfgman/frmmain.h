@@ -21,6 +21,7 @@ class QMenu;
 class QTabWidget;
 class QTableView;
 class QToolBar;
+class QTreeView;
 class QTreeWidget;
 class QTreeWidgetItem;
 
@@ -227,9 +228,9 @@ public:
     // Under the tree while an account is selected: its stored messages.
     QWidget* panelMessagesHolder = nullptr;
     QTabWidget* pageMessages = nullptr;
-    QTreeWidget* lstVReceived = nullptr;
-    QTreeWidget* lstVOutBox = nullptr;
-    QTreeWidget* lstVSent = nullptr;
+    QTreeView* lstVReceived = nullptr;
+    QTreeView* lstVOutBox = nullptr;
+    QTreeView* lstVSent = nullptr;
     QLabel* StatusPanel0 = nullptr; // 300 pixels: the last log text
     QLabel* StatusPanel1 = nullptr; // 50 pixels
 

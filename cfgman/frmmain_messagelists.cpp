@@ -7,6 +7,7 @@
 #include "cfgman/frmmain.h"
 #include "cfgman/frmmessage.h"
 #include "cfgman/frmmsgproperties.h"
+#include "cfgman/messagelistmodel.h"
 #include "cfgman/qtext.h"
 #include "platform/win/hooks.h"
 
@@ -14,55 +15,33 @@
 #include <QHeaderView>
 #include <QMenu>
 #include <QTabWidget>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <QVBoxLayout>
 
 namespace cfgman {
 
 namespace {
 
-constexpr int kRecNoRole = Qt::UserRole;
 constexpr int kPanelHeight = 175;
-// The column a list is being sorted by (its header learns it only after).
-constexpr const char* kSortColumn = "quelta_sort_column";
 
-// Rows compare their texts as the user's language sorts them.
-class TMessageItem : public QTreeWidgetItem {
-public:
-    using QTreeWidgetItem::QTreeWidgetItem;
-    bool operator<(const QTreeWidgetItem& other) const override {
-        const int column = treeWidget() ? treeWidget()->property(kSortColumn).toInt() : 0;
-        return QString::localeAwareCompare(text(column), other.text(column)) < 0;
-    }
-};
-
-QTreeWidget* MakeList(QWidget* parent, const char* name, TMessageTable table) {
-    auto* list = new QTreeWidget(parent);
+// The view shows the rows through a model of its own: a list of many rows
+// costs the rows, not a widget item for each.
+QTreeView* MakeList(QWidget* parent, const char* name, TMessageTable table) {
+    auto* list = new QTreeView(parent);
     list->setObjectName(QString::fromLatin1(name));
+    list->setModel(new TMessageListModel(table, list));
     list->setRootIsDecorated(false);
+    list->setUniformRowHeights(true);
     list->setSortingEnabled(false);
     list->setContextMenuPolicy(Qt::CustomContextMenu);
-    QStringList titles;
-    for (const std::string& t : MessageColumnTitles(table))
-        titles << Q(t);
-    list->setHeaderLabels(titles);
     list->setColumnWidth(0, 140);
     list->setColumnWidth(1, table == TMessageTable::Received ? 200 : 140);
     list->setColumnWidth(2, table == TMessageTable::Received ? 80 : 200);
     return list;
 }
 
-void FillList(QTreeWidget* list, const TMessageRows& rows) {
-    list->clear();
-    for (std::size_t r = 0; r < rows.size(); ++r) {
-        QStringList texts;
-        for (std::size_t c = 0; c < TMessageRows::kColumns; ++c) {
-            const std::string_view text = rows.Column(r, c);
-            texts << QString::fromUtf8(text.data(), qsizetype(text.size()));
-        }
-        auto* item = new TMessageItem(list, texts);
-        item->setData(0, kRecNoRole, rows.RecNo(r));
-    }
+TMessageListModel& ModelOf(const QTreeView* list) {
+    return *static_cast<TMessageListModel*>(list->model());
 }
 
 } // namespace
@@ -119,14 +98,14 @@ void TfrmMain::BuildMessagePanel() {
     MenuItem6 = item(PopupMenuReceived, "&Properties...", &TfrmMain::MenuItem6Click);
 
     const struct {
-        QTreeWidget* list;
+        QTreeView* list;
         QMenu* menu;
         void (TfrmMain::*open)();
     } lists[] = {{lstVReceived, PopupMenuReceived, &TfrmMain::MenuItem2Click},
                  {lstVOutBox, PopupMenuOutBox, &TfrmMain::Open2Click},
                  {lstVSent, PopupMenuSent, &TfrmMain::MenuItem7Click}};
     for (const auto& l : lists) {
-        QTreeWidget* list = l.list;
+        QTreeView* list = l.list;
         QMenu* menu = l.menu;
         connect(list, &QWidget::customContextMenuRequested, this,
                 [this, list, menu](const QPoint& at) {
@@ -135,7 +114,7 @@ void TfrmMain::BuildMessagePanel() {
                     menu->popup(list->viewport()->mapToGlobal(at));
                 });
         const auto open = l.open;
-        connect(list, &QTreeWidget::itemDoubleClicked, this,
+        connect(list, &QAbstractItemView::doubleClicked, this,
                 [this, open] { Command([this, open] { (this->*open)(); }); });
     }
     lstVReceived->header()->setSectionsClickable(true);
@@ -151,35 +130,37 @@ void TfrmMain::ShowMessageLists(bool on) {
 }
 
 void TfrmMain::RefreshMessageLists() {
+    // The rows shown go before they are read again: a long list is held once.
+    for (QTreeView* list : {lstVReceived, lstVOutBox, lstVSent})
+        ModelOf(list).Clear();
     data::TTable& account = Tables.TableNodes2;
-    if (!account.Active() || account.IsEmpty()) {
-        for (QTreeWidget* list : {lstVReceived, lstVOutBox, lstVSent})
-            list->clear();
+    if (!account.Active() || account.IsEmpty())
         return;
-    }
     // Rows other programs wrote since the account was selected show too.
     for (data::TTable* t : {&Tables.TableReceived, &Tables.TableOut, &Tables.TableSent})
         t->Refresh();
-    FillList(lstVReceived,
-             ReadMessageRows(Tables.TableReceived, Tables.XbReceived, TMessageTable::Received));
-    FillList(lstVOutBox, ReadMessageRows(Tables.TableOut, Tables.XbOut, TMessageTable::OutBox));
-    FillList(lstVSent, ReadMessageRows(Tables.TableSent, Tables.XbSent, TMessageTable::Sent));
+    ModelOf(lstVReceived)
+        .SetRows(ReadMessageRows(Tables.TableReceived, Tables.XbReceived, TMessageTable::Received));
+    ModelOf(lstVOutBox)
+        .SetRows(ReadMessageRows(Tables.TableOut, Tables.XbOut, TMessageTable::OutBox));
+    ModelOf(lstVSent).SetRows(
+        ReadMessageRows(Tables.TableSent, Tables.XbSent, TMessageTable::Sent));
 }
 
 void TfrmMain::SortReceived(int column) {
-    lstVReceived->setProperty(kSortColumn, column);
-    lstVReceived->sortItems(column, receivedDescending_ ? Qt::DescendingOrder : Qt::AscendingOrder);
+    ModelOf(lstVReceived)
+        .sort(column, receivedDescending_ ? Qt::DescendingOrder : Qt::AscendingOrder);
     receivedDescending_ = !receivedDescending_;
 }
 
 std::int32_t TfrmMain::SelectedMessage(TMessageTable table) const {
-    const QTreeWidget* list = table == TMessageTable::Received ? lstVReceived
-                              : table == TMessageTable::OutBox ? lstVOutBox
-                                                               : lstVSent;
-    const QTreeWidgetItem* item = list->currentItem();
-    if (!item || !item->isSelected())
+    const QTreeView* list = table == TMessageTable::Received ? lstVReceived
+                            : table == TMessageTable::OutBox ? lstVOutBox
+                                                             : lstVSent;
+    const QModelIndex current = list->currentIndex();
+    if (!current.isValid() || !list->selectionModel()->isSelected(current))
         return 0;
-    return item->data(0, kRecNoRole).toInt();
+    return ModelOf(list).RecNo(current.row());
 }
 
 namespace {

@@ -19,6 +19,11 @@
 //                       (mean of 10)
 //   lists, own rows     A0001 selected: its lists (N/10 received rows), once
 //                       in a fresh process, with the memory it took
+//   cfgman, own rows    the whole configuration manager (its windows as its
+//                       main() builds them, offscreen) started on the tables,
+//                       then A0001 selected in its tree: the CPU and wall time
+//                       until its lists are drawn, and the process's peak
+//                       resident memory, beside the same on the 0-row tables
 //
 //   bench_scale [--sizes 0,100000,1000000] [--runs N] [--cache DIR] [--bin DIR] [--keep]
 #include "bench/pass/corpus.h"
@@ -322,6 +327,35 @@ double ProcessCpu() {
     return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
 }
 
+// What the whole configuration manager measured, listing one account.
+struct WindowFigures {
+    double cpu = -1, wall = -1;
+    long rows = 0, peakKiB = 0, startKiB = 0;
+};
+
+WindowFigures RunWindow(const std::string& tables, const std::string& work,
+                        const std::string& account) {
+    Install(tables, work);
+    // The tree's sounds are not the listing's work.
+    win::TIniFile(work + "/win/quelta.ini").WriteBool("Misc", "SoundsDisabled", true);
+    const std::string out = work + "/window.out";
+    const auto env =
+        EnvironmentWith({"QUELTA_WINDIR=" + work + "/win", "QT_QPA_PLATFORM=offscreen"});
+    ::sync();
+    const RunResult r = Run({{kBin + "/bench_scale_window", account, out},
+                             env,
+                             "/dev/null",
+                             work + "/window.log",
+                             600});
+    WindowFigures f;
+    std::istringstream in(Read(out));
+    if (r.status != 0 || !(in >> f.cpu >> f.wall >> f.rows >> f.peakKiB >> f.startKiB)) {
+        std::fprintf(stderr, "cfgman window: status %d; see %s\n", r.status, work.c_str());
+        return {};
+    }
+    return f;
+}
+
 // What one child of the configuration manager's core measured.
 struct CoreFigures {
     double open = -1, tree = -1, lists = -1;
@@ -488,6 +522,7 @@ int main(int argc, char** argv) {
         constexpr int kFigures = 6;
         std::map<long, std::vector<std::vector<double>>> cpu;
         std::map<long, CoreFigures> own;
+        std::map<long, WindowFigures> window;
         for (long n : sizes) {
             const std::string tables = Tables(cache, n);
             auto& f = cpu[n];
@@ -505,6 +540,10 @@ int main(int argc, char** argv) {
                 f[5].push_back(o.lists);
                 if (o.lists >= 0 && (own.count(n) == 0 || o.lists <= own[n].lists))
                     own[n] = o;
+                // The run that listed fastest, with its own memory.
+                const WindowFigures w = RunWindow(tables, work, kOwner);
+                if (w.cpu >= 0 && (window.count(n) == 0 || w.cpu <= window[n].cpu))
+                    window[n] = w;
                 fs::remove_all(work);
             }
         }
@@ -538,8 +577,25 @@ int main(int argc, char** argv) {
                         "added by listing)\n",
                         n, own[n].rows, own[n].lists, own[n].peakKiB / 1024.0,
                         own[n].growthKiB / 1024.0);
+        std::printf("\nthe whole cfgman listing A0001 (selected in the tree until its lists are "
+                    "drawn;\nfastest of %d runs; peak RSS of the whole process, its ratio to the "
+                    "0-row case):\n",
+                    runs);
+        const double peerPeak = window.count(0) ? window[0].peakKiB : 0;
+        for (long n : sizes) {
+            const WindowFigures& w = window[n];
+            if (w.cpu < 0) {
+                std::printf("  %8ld-row tables: failed\n", n);
+                continue;
+            }
+            std::printf("  %8ld-row tables: %7ld rows, %.3f s CPU (%.3f s wall), peak RSS %.1f "
+                        "MiB %5.2fx (%.1f MiB at start-up)\n",
+                        n, w.rows, w.cpu, w.wall, w.peakKiB / 1024.0,
+                        peerPeak > 0 ? w.peakKiB / peerPeak : 0.0, w.startKiB / 1024.0);
+        }
         std::printf("\ngoals: every figure of the largest tables within 1.50x of the 0-row case;\n"
-                    "listing 100k own rows under 0.5 s and 60 MiB.\n");
+                    "listing 100k own rows under 0.5 s and 60 MiB; the whole cfgman listing\n"
+                    "them under 0.5 s CPU and 120 MiB.\n");
         const long largest = sizes.back();
         for (int k = 0; k < kFigures - 1; ++k) {
             const double peer = Median(cpu[0][static_cast<std::size_t>(k)]);
@@ -551,6 +607,13 @@ int main(int argc, char** argv) {
             if (own[n].rows >= 100000)
                 std::printf("  %-20s %s\n", "100k own rows",
                             own[n].lists >= 0 && own[n].lists < 0.5 && own[n].peakKiB < 60 * 1024
+                                ? "met"
+                                : "NOT met");
+        for (long n : sizes)
+            if (window[n].rows >= 100000)
+                std::printf("  %-20s %s\n", "cfgman, 100k rows",
+                            window[n].cpu >= 0 && window[n].cpu < 0.5 &&
+                                    window[n].peakKiB < 120 * 1024
                                 ? "met"
                                 : "NOT met");
     } catch (const std::exception& e) {

@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -25,9 +26,9 @@ enum class TMessageTable { Received, OutBox, Sent };
 
 // The rows of a list as it shows them: each row's record number and its
 // columns (received FROM, SUBJECT, RECDATE, FILENAME; outbox and sent
-// TONAME, TOADDRESS, SUBJECT, DATE; dates as "yyyy-mm-dd"). The texts of all
-// rows lie side by side in one buffer, so a list takes about the length of
-// what it shows.
+// TONAME, TOADDRESS, SUBJECT, DATE; dates as "yyyy-mm-dd"). The texts of the
+// rows lie side by side in blocks that never move, so a list takes about the
+// length of what it shows, also while it grows.
 class TMessageRows {
 public:
     static constexpr std::size_t kColumns = 4;
@@ -40,9 +41,17 @@ public:
     void Add(std::int32_t recNo, const std::array<std::string, kColumns>& columns);
 
 private:
+    static constexpr std::size_t kBlockSize = 64 * 1024;
+    struct TBlock {
+        std::unique_ptr<char[]> text;
+        std::size_t size = 0, capacity = 0;
+    };
     std::vector<std::int32_t> recNos_;
-    std::vector<std::uint32_t> ends_; // where each column's text ends, kColumns a row
-    std::string text_;
+    std::vector<std::uint32_t> blockOf_; // the block of each row's texts
+    // Where each column's text ends in its block, kColumns a row; a row
+    // begins where the one before it ends when both share a block.
+    std::vector<std::uint32_t> ends_;
+    std::vector<TBlock> blocks_;
 };
 
 [[nodiscard]] std::vector<std::string> MessageColumnTitles(TMessageTable table);

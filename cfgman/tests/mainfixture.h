@@ -13,6 +13,7 @@
 #include <QCoreApplication>
 #include <QMenu>
 #include <QPointer>
+#include <QTest>
 #include <QTreeWidget>
 
 namespace cfgtest {
@@ -73,8 +74,26 @@ protected:
         main_->treeMain->setCurrentItem(node);
         QCoreApplication::processEvents();
     }
-    static void SelectRow(QTreeWidget* list, int row) {
-        list->setCurrentItem(list->topLevelItem(row));
+    static void SelectRow(QTreeView* list, int row) {
+        list->setCurrentIndex(list->model()->index(row, 0));
+        QCoreApplication::processEvents();
+    }
+    // A list's texts in a column, top to bottom.
+    static QStringList Column(const QTreeView* list, int column) {
+        QStringList texts;
+        for (int i = 0; i < list->model()->rowCount(); ++i)
+            texts << list->model()->index(i, column).data().toString();
+        return texts;
+    }
+    // The text in a column of a list's current row.
+    static QString CurrentText(const QTreeView* list, int column) {
+        return list->currentIndex().siblingAtColumn(column).data().toString();
+    }
+    // A double click with the mouse on a list's row, as the user gives it.
+    static void DoubleClickRow(QTreeView* list, int row) {
+        const QRect at = list->visualRect(list->model()->index(row, 0));
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at.center());
+        QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at.center());
         QCoreApplication::processEvents();
     }
     // The texts of a menu's items, "-" for a separator.

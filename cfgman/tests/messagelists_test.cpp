@@ -74,6 +74,30 @@ TEST_F(StoreTest, TheListsShowTheSelectedAccountsRowsWithTheirRecordNumbers) {
                                                        "2023-12-31", "-k@x-.eml"}));
 }
 
+// Rows of every length, across the blocks their texts are kept in: each
+// column reads back as it was added, empty ones and one longer than a block
+// among them.
+TEST(MessageRows, EveryRowReadsBackAsItWasAddedAcrossTheBlocks) {
+    cfgman::TMessageRows rows;
+    std::vector<std::array<std::string, cfgman::TMessageRows::kColumns>> added;
+    for (int i = 0; i < 5000; ++i) {
+        std::array<std::string, cfgman::TMessageRows::kColumns> columns = {
+            std::string(static_cast<std::size_t>(i % 97), char('a' + i % 26)),
+            i % 7 == 0 ? std::string() : "subject " + std::to_string(i), std::string(),
+            std::to_string(i)};
+        if (i == 2500)
+            columns[2] = std::string(200000, 'x');
+        rows.Add(i + 1, columns);
+        added.push_back(columns);
+    }
+    ASSERT_EQ(rows.size(), added.size());
+    for (std::size_t r = 0; r < added.size(); ++r) {
+        ASSERT_EQ(rows.RecNo(r), static_cast<std::int32_t>(r + 1));
+        for (std::size_t c = 0; c < cfgman::TMessageRows::kColumns; ++c)
+            ASSERT_EQ(rows.Column(r, c), added[r][c]) << "row " << r << ", column " << c;
+    }
+}
+
 // Listing walks the received rows without their action rows following each
 // one; they follow the row the list comes back to, once.
 TEST_F(StoreTest, ListingMovesTheDetailsOnlyToTheRowItComesBackTo) {

@@ -7,6 +7,7 @@
 #include "cfgman/frmmsgproperties.h"
 #include "cfgman/frmmsgsource.h"
 #include "cfgman/frmrem.h"
+#include "cfgman/messagelistmodel.h"
 #include "cfgman/tests/mainfixture.h"
 #include "cfgman/tests/pymail.h"
 #include "mail/msmsg.h"
@@ -20,6 +21,9 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTabWidget>
+#include <QTest>
+#include <QTreeView>
+#include <numeric>
 
 namespace cfgtest {
 namespace {
@@ -37,6 +41,13 @@ void WriteMessage(const std::string& path, const std::string& subject, const std
     m.Body().Add(body);
     std::filesystem::create_directories(std::filesystem::path(path).parent_path());
     m.SaveToFile(path);
+}
+
+QStringList Column(const QAbstractItemModel& model) {
+    QStringList texts;
+    for (int r = 0; r < model.rowCount(); ++r)
+        texts << model.index(r, 0).data().toString();
+    return texts;
 }
 
 class MessageWindowsTest : public MainTest {
@@ -75,12 +86,6 @@ protected:
     std::string Folder(const std::string& account, const char* name) {
         return root_ + "messages/" + account + "/" + name + "/";
     }
-    static QStringList Column(QTreeWidget* list, int column) {
-        QStringList texts;
-        for (int i = 0; i < list->topLevelItemCount(); ++i)
-            texts << list->topLevelItem(i)->text(column);
-        return texts;
-    }
 };
 
 TEST_F(MessageWindowsTest, AnAccountShowsItsThreeListsWithTheirPopups) {
@@ -103,7 +108,7 @@ TEST_F(MessageWindowsTest, AnAccountShowsItsThreeListsWithTheirPopups) {
     EXPECT_EQ(Column(main_->lstVSent, 2), (QStringList{"Invoice", "Reminder"}));
     Select(Node({0, 1}));
     EXPECT_EQ(Column(main_->lstVReceived, 1), QStringList{"Other"});
-    EXPECT_EQ(main_->lstVSent->topLevelItemCount(), 0);
+    EXPECT_EQ(main_->lstVSent->model()->rowCount(), 0);
     Select(Node({0}));
     EXPECT_FALSE(main_->panelMessagesHolder->isVisible());
 
@@ -141,6 +146,93 @@ TEST_F(MessageWindowsTest, TheReceivedListSortsDescendingFirstThenTheOtherWay) {
     EXPECT_EQ(Column(main_->lstVReceived, 1), (QStringList{"gamma", "beta", "alpha"}));
 }
 
+TEST_F(MessageWindowsTest, TheCommandsActOnTheRowChosenWithTheKeysAlsoAfterASort) {
+    AddAccount("A1", "Orders", "");
+    AddReceived("<a@x>", "A1", "a.eml", "bob", "beta");
+    AddReceived("<b@x>", "A1", "b.eml", "Ann", "alpha");
+    AddReceived("<c@x>", "A1", "c.eml", "carl", "gamma");
+    for (const char* f : {"a.eml", "b.eml", "c.eml"})
+        WriteMessage(Folder("A1", "In") + f, f, "x");
+    Start();
+    Select(Node({0, 0}));
+    QTreeView* list = main_->lstVReceived;
+    list->setFocus();
+    QTest::keyClick(list, Qt::Key_Home);
+    QTest::keyClick(list, Qt::Key_Down);
+    ASSERT_EQ(CurrentText(list, 0), "Ann");
+    // The sort moves the chosen row, and the choice goes with it.
+    emit list->header()->sectionClicked(0);
+    ASSERT_EQ(Column(list, 0), (QStringList{"carl", "bob", "Ann"}));
+    EXPECT_EQ(CurrentText(list, 0), "Ann");
+    EXPECT_EQ(list->selectionModel()->selectedRows(), QModelIndexList{list->model()->index(2, 0)});
+    main_->MenuItem2->trigger();
+    ASSERT_NE(LastEditor<cfgman::TfrmInMessage>(), nullptr);
+    EXPECT_EQ(LastEditor<cfgman::TfrmInMessage>()->CurrentFileName(), Folder("A1", "In") + "b.eml");
+    answers_ = {win::IDYES};
+    main_->MenuItem3->trigger();
+    EXPECT_FALSE(std::filesystem::exists(Folder("A1", "In") + "b.eml"));
+    EXPECT_TRUE(std::filesystem::exists(Folder("A1", "In") + "a.eml"));
+    EXPECT_TRUE(std::filesystem::exists(Folder("A1", "In") + "c.eml"));
+    // Read again, the list shows the table's order and nothing chosen.
+    EXPECT_EQ(Column(list, 0), (QStringList{"bob", "carl"}));
+    EXPECT_FALSE(list->currentIndex().isValid());
+    main_->MenuItem3->trigger();
+    EXPECT_EQ(Rows("RECEIVED.DBF").size(), 2u);
+    EXPECT_EQ(main_->ErrorCount(), 0);
+}
+
+// The list sorts as the user's language does (here the C locale's plain
+// order, German and Swedish), rows of equal texts keeping their order,
+// whichever way it goes.
+TEST(MessageListModel, SortsAsTheLanguageComparesAndKeepsTheOrderOfEqualTexts) {
+    // A zero-width space weighs nothing in a language's order, yet comes
+    // after an empty text.
+    const QStringList texts = {"b",  "B", "\u200b", "",      "a",  "\u00e4", "A",     "b",
+                               "10", "9", "Zebra",  "zebra", "",   "\u00e9", "e",     "E",
+                               " x", "x", "\u00c4", "a",     "Ab", "ab",     "\u200b"};
+    const QLocale before;
+    for (const QLocale& language : {QLocale::c(), QLocale(QLocale::German, QLocale::Germany),
+                                    QLocale(QLocale::Swedish, QLocale::Sweden)}) {
+        QLocale::setDefault(language);
+        SCOPED_TRACE(language.name().toStdString());
+        cfgman::TMessageRows rows;
+        for (int i = 0; i < texts.size(); ++i)
+            rows.Add(i + 1, {texts[i].toStdString(), "", "", std::to_string(i)});
+        cfgman::TMessageListModel model(cfgman::TMessageTable::Received);
+        model.SetRows(std::move(rows));
+        std::vector<int> expected(static_cast<std::size_t>(texts.size()));
+        std::iota(expected.begin(), expected.end(), 0);
+        for (Qt::SortOrder order : {Qt::DescendingOrder, Qt::AscendingOrder, Qt::DescendingOrder}) {
+            std::stable_sort(expected.begin(), expected.end(), [&](int a, int b) {
+                const int c = QString::localeAwareCompare(texts[a], texts[b]);
+                return order == Qt::AscendingOrder ? c < 0 : c > 0;
+            });
+            model.sort(0, order);
+            std::vector<int> shown;
+            for (int r = 0; r < model.rowCount(); ++r) {
+                shown.push_back(model.RecNo(r) - 1);
+                EXPECT_EQ(model.index(r, 0).data().toString(), texts[shown.back()]);
+                EXPECT_EQ(model.index(r, 3).data().toString(), QString::number(shown.back()));
+            }
+            EXPECT_EQ(shown, expected)
+                << (order == Qt::AscendingOrder ? "ascending" : "descending");
+        }
+        // German puts "\u00e4" among the a's, Swedish after z.
+        model.sort(0, Qt::AscendingOrder);
+        const QStringList sorted = Column(model);
+        EXPECT_EQ(sorted.indexOf("\u00e4") < sorted.indexOf("b"),
+                  language.language() == QLocale::German);
+    }
+    QLocale::setDefault(before);
+
+    // What the view may ask of a list without rows.
+    cfgman::TMessageListModel empty(cfgman::TMessageTable::Sent);
+    EXPECT_EQ(empty.headerData(3, Qt::Horizontal, Qt::DisplayRole).toString(), "Date");
+    EXPECT_FALSE(empty.data(QModelIndex(), Qt::DisplayRole).isValid());
+    EXPECT_EQ(empty.RecNo(-1), 0);
+    EXPECT_EQ(empty.RecNo(0), 0);
+}
+
 TEST_F(MessageWindowsTest, AReceivedMessageOpensWithItsRowAndShowsItsProperties) {
     AddAccount("A1", "Orders", "");
     AddReceived("<r1@x>", "A1", "r1.eml", "Bob", "Hello");
@@ -149,8 +241,7 @@ TEST_F(MessageWindowsTest, AReceivedMessageOpensWithItsRowAndShowsItsProperties)
     WriteMessage(file, "Hello there", "How are you?");
     Start();
     Select(Node({0, 0}));
-    SelectRow(main_->lstVReceived, 0);
-    emit main_->lstVReceived->itemDoubleClicked(main_->lstVReceived->topLevelItem(0), 0);
+    DoubleClickRow(main_->lstVReceived, 0);
     auto* window = LastEditor<cfgman::TfrmInMessage>();
     ASSERT_NE(window, nullptr);
     EXPECT_EQ(window->RecNo(), 1);
@@ -275,7 +366,7 @@ TEST_F(MessageWindowsTest, DeleteAsksThenTakesFileAndRowOrSaysWhyNot) {
     EXPECT_FALSE(std::filesystem::exists(Folder("A1", "In") + "r1.eml"));
     EXPECT_EQ(LastLine().substr(LastLine().find(" -- ")),
               " -- Successfully deleted " + Folder("A1", "In") + "r1.eml");
-    ASSERT_EQ(main_->lstVReceived->topLevelItemCount(), 1);
+    ASSERT_EQ(main_->lstVReceived->model()->rowCount(), 1);
 
     SelectRow(main_->lstVReceived, 0);
     answers_ = {win::IDYES};
@@ -315,8 +406,8 @@ TEST_F(MessageWindowsTest, SendSelectedDeliversMovesAndAFailedSendChangesNothing
     EXPECT_EQ(sent[0].at("FILENAME"), "o1.eml");
     EXPECT_GE(sent[0].at("UNIQUE_ID").size(), 13u);
     EXPECT_EQ(Rows("outbox.dbf").size(), 1u);
-    EXPECT_EQ(main_->lstVOutBox->topLevelItemCount(), 1);
-    EXPECT_EQ(main_->lstVSent->topLevelItemCount(), 1);
+    EXPECT_EQ(main_->lstVOutBox->model()->rowCount(), 1);
+    EXPECT_EQ(main_->lstVSent->model()->rowCount(), 1);
     EXPECT_EQ(DbfRead(db_ + "sent.dbf", "FILENAME"), std::vector<std::string>{"o1.eml"});
 
     // The server is gone: an error, and the store as it was.
