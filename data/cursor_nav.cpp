@@ -243,9 +243,11 @@ CurResult CurSetToBookMark(hCurCur cursor, const std::uint8_t* bookmark) {
     if (recNo < 1 || recNo > xb_RecCount()) {
         xb_GoBottom();
         xb_Skip(1);
-    } else {
+    } else if (xb_Eof() != 0 || xb_Bof() != 0 || xb_RecNo() != recNo) {
         xb_Go(recNo);
     }
+    // Already there (a walk's next step): the engine goes on from its place
+    // with the pages it keeps; a go would read the record from the file.
     return CUR_OK;
 }
 

@@ -185,6 +185,16 @@ void WorkArea::Reread() {
     ForgetPages();
     if (memo_.IsOpen())
         memo_.Invalidate();
+    if (eof_ || dirty_ || pendingAppend_ || Exclusive())
+        return;
+    // The record it stands on too, keeping the entry a walk goes on from.
+    HeaderLock lock(*this, LockKind::Read);
+    dbf_.RefreshCount();
+    if (recno_ > dbf_.Count())
+        return;
+    std::optional<IndexPos> at = std::move(landed_);
+    Load(recno_, true);
+    landed_ = std::move(at);
 }
 
 void WorkArea::ForgetRecords() {
