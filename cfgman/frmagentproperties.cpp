@@ -56,6 +56,8 @@ TfrmAgentProperties::TfrmAgentProperties(QWidget* parent) : QDialog(parent) {
     t->addWidget(lstVTriggers, 1);
     btnAdd = new QPushButton(QStringLiteral("&Add"), trigger);
     t->addWidget(btnAdd, 0, Qt::AlignRight);
+    // While the list is hidden the choices stay at the top.
+    t->addStretch();
     PopupMenuTriggers = new QMenu(lstVTriggers);
     MenuItem1 = PopupMenuTriggers->addAction(QStringLiteral("Add.."));
     MenuItem2 = PopupMenuTriggers->addAction(QStringLiteral("Edit..."));

@@ -133,6 +133,10 @@ public:
     void btnAgentsDeleteClick();
     void mnuAttachClick();
     void mnuDetachClick();
+    // Attach with the account given by its key (the properties' button).
+    void AttachToAccount(const std::string& accountKey);
+    // Detach the attachment chosen: asks, then deletes that row only.
+    void DetachAttachment(std::int32_t recNo, const std::string& key, const std::string& agent);
 
     // ---- templates ----
     // A new template: the templates page, an editor from the selected account.
@@ -157,8 +161,8 @@ public:
     void SendNow1Click();
     void Properties1Click();     // outbox "&Properties..."
     void SentProperties1Click(); // sent "&Properties..."
-    void MenuItem7Click();   // sent "&Open..."
-    void MenuItem8Click();   // sent "&Delete..."
+    void MenuItem7Click();       // sent "&Open..."
+    void MenuItem8Click();       // sent "&Delete..."
     // Sends the selected sent item again: to the row's recipient, from the
     // account, with the stored file's body and attachments.
     void MenuItem10Click();
@@ -334,10 +338,15 @@ private:
     TfrmMessage* NewMessageEditor();
     void StartUp();
     void AddTreeItems(QTreeWidgetItem* parent, const TTreeItem& item);
+    // populateGroups without its last step, FollowTreeSelection: the
+    // commands follow the tree's selection.
+    void BuildTree();
+    void FollowTreeSelection();
     void EnableSelectionCommands(bool on);
     void ShowTreePopup(const QPoint& at);
     // Says that the node's row is gone and shows the tree as it is now.
     void RowGone(const QTreeWidgetItem* node);
+    void SayRowGone(const std::string& kind, const std::string& name);
     // Runs a maintenance command; afterwards, also after a failure, the tree
     // and the lists are read again on the rows they showed, since packing
     // and emptying renumber the rows.
@@ -359,6 +368,12 @@ private:
     // The received list's sort: one direction for every column.
     bool receivedDescending_ = true;
     std::string editingText_;
+    // The account last selected in the tree, which Modify on a group opens:
+    // found by its key, since packing renumbers the rows.
+    struct {
+        std::int32_t RecNo = 0;
+        std::string Key, Name;
+    } lastAccount_;
 };
 
 // The program's main window while it exists, for the windows it opens.

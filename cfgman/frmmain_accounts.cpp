@@ -47,22 +47,27 @@ void TfrmMain::mnuPropertiesClick() {
     if (!node)
         return;
     // An account node's own row; from any other node, the account last
-    // selected, on which the second accounts view stands.
+    // selected, found by its key (none when no account was selected yet).
     std::int32_t account = 0;
     if (NodeImage(node) == nkAccount) {
         account = NodeRow(node);
         if (account == 0)
             return RowGone(node);
-    } else if (Tables.TableNodes2.Active()) {
-        account = Tables.TableNodes2.RecNo();
+    } else {
+        if (lastAccount_.RecNo == 0)
+            return;
+        account =
+            LocateRow(Tables.TableNodes2, Tables.XbNodes2, lastAccount_.RecNo, lastAccount_.Key);
+        if (account == 0)
+            return SayRowGone("account", lastAccount_.Name);
     }
-    if (account == 0)
-        return;
     TfrmModify dialog(Tables, account, this);
-    // The tree's selection does not decide here: the dialog has put the
-    // selection views on its account and its attached agent.
-    dialog.Attach = [this] { mnuAttachClick(); };
-    dialog.Detach = [this] { mnuDetachClick(); };
+    // The tree's selection does not decide here: the dialog gives its own
+    // account and the attachment chosen in it.
+    dialog.Attach = [this](const std::string& accountKey) { AttachToAccount(accountKey); };
+    dialog.Detach = [this](std::int32_t recNo, const std::string& key, const std::string& agent) {
+        DetachAttachment(recNo, key, agent);
+    };
     dialog.FillAttachedAgents();
     dialog.exec();
 }

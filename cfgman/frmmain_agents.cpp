@@ -20,6 +20,7 @@
 #include <QThread>
 #include <QToolBar>
 #include <QTreeWidget>
+#include <QTreeWidgetItemIterator>
 
 namespace cfgman {
 
@@ -200,6 +201,15 @@ void TfrmMain::btnAgentsDeleteClick() {
 }
 
 void TfrmMain::mnuAttachClick() {
+    QTreeWidgetItem* node = treeMain->currentItem();
+    if (NodeImage(node) != nkAccount)
+        return;
+    if (NodeRow(node) == 0)
+        return RowGone(node);
+    AttachToAccount(NodeKey(node));
+}
+
+void TfrmMain::AttachToAccount(const std::string& accountKey) {
     RefreshAgents();
     QCoreApplication::processEvents();
     std::vector<std::string> agents;
@@ -214,13 +224,17 @@ void TfrmMain::mnuAttachClick() {
     }
     if (agent.empty())
         return;
-    const std::int32_t recNo = AttachAgent(Tables, agent);
+    const std::int32_t recNo = AttachAgent(Tables, accountKey, agent);
     const std::string key = Trim(Tables.TableAgents2.FieldByName("UNIQUE_ID").AsString());
-    QTreeWidgetItem* node = treeMain->currentItem();
-    if (NodeImage(node) == nkAccount && NodeRecNo(node) == Tables.TableNodes2.RecNo()) {
-        TTreeItem account;
-        account.Children.push_back({nkAgent, agent, recNo, {}, key});
-        AddTreeItems(node, account);
+    // The account's node shows the new attachment.
+    QTreeWidgetItem* account = nullptr;
+    for (QTreeWidgetItemIterator it(treeMain); *it && !account; ++it)
+        if (NodeImage(*it) == nkAccount && NodeKey(*it) == Trim(accountKey))
+            account = *it;
+    if (account) {
+        TTreeItem attached;
+        attached.Children.push_back({nkAgent, agent, recNo, {}, key});
+        AddTreeItems(account, attached);
     } else {
         populateGroups();
     }
@@ -230,11 +244,25 @@ void TfrmMain::mnuAttachClick() {
 }
 
 void TfrmMain::mnuDetachClick() {
+    QTreeWidgetItem* node = treeMain->currentItem();
+    if (NodeImage(node) != nkAgent)
+        return;
+    const std::int32_t recNo = NodeRow(node);
+    if (recNo == 0)
+        return RowGone(node);
+    DetachAttachment(recNo, NodeKey(node), S(node->text(0)));
+}
+
+void TfrmMain::DetachAttachment(std::int32_t recNo, const std::string& key,
+                                const std::string& agent) {
     if (win::MessageBox("Are you sure you want to detach this agent?", "Removal Confirmation",
                         win::MB_YESNO | win::MB_ICONQUESTION) != win::IDYES)
         return;
-    DetachAgent(Tables);
-    populateGroups();
+    // Found again after the question: meanwhile another program may have
+    // deleted or moved it.
+    if (!DetachAgent(Tables, recNo, key))
+        SayRowGone("attached agent", agent);
+    RebuildTreeKeepingSelection();
     treeMain->expandAll();
 }
 

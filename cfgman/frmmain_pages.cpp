@@ -128,7 +128,8 @@ void TfrmMain::mnuRenameClick() {
 void TfrmMain::Refresh1Click() {
     QWidget* page = pageControlMain->currentWidget();
     if (page == TSaccounts) {
-        populateGroups();
+        // The node chosen stays chosen when its row is still there.
+        RebuildTreeKeepingSelection();
         RefreshMessageLists();
     } else if (page == TSagents)
         RefreshAgents();

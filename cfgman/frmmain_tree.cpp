@@ -97,30 +97,32 @@ std::int32_t TfrmMain::NodeRow(const QTreeWidgetItem* node) {
     }
 }
 
+void TfrmMain::SayRowGone(const std::string& kind, const std::string& name) {
+    win::MessageBox("The " + kind + " " + name + " is no longer in the tables.",
+                    "Quelta Mail Management System", win::MB_OK | win::MB_ICONWARNING);
+}
+
 void TfrmMain::RowGone(const QTreeWidgetItem* node) {
     const char* kind = NodeImage(node) == nkGroup     ? "group"
                        : NodeImage(node) == nkAccount ? "account"
                                                       : "attached agent";
-    win::MessageBox(std::string("The ") + kind + " " + S(node->text(0)) +
-                        " is no longer in the tables.",
-                    "Quelta Mail Management System", win::MB_OK | win::MB_ICONWARNING);
+    SayRowGone(kind, S(node->text(0)));
     // Not at once: the node may be in the middle of an edit.
     QTimer::singleShot(0, this, [this] { Command([this] { RebuildTreeKeepingSelection(); }); });
 }
 
 void TfrmMain::RebuildTreeKeepingSelection() {
     const QTreeWidgetItem* was = treeMain->currentItem();
+    const bool selected = was != nullptr;
     const int image = NodeImage(was);
     const std::string key = NodeKey(was);
-    populateGroups();
-    if (!was)
-        return;
+    BuildTree();
     QTreeWidgetItem* found = nullptr;
-    for (QTreeWidgetItemIterator it(treeMain); *it && !found; ++it)
+    for (QTreeWidgetItemIterator it(treeMain); selected && *it && !found; ++it)
         if (NodeImage(*it) == image && (image == nkRoot || (!key.empty() && NodeKey(*it) == key)))
             found = *it;
     if (!found) {
-        treeMainChange(nullptr);
+        FollowTreeSelection();
         return;
     }
     for (QTreeWidgetItem* p = found->parent(); p; p = p->parent())
@@ -221,6 +223,21 @@ void TfrmMain::AddTreeItems(QTreeWidgetItem* parent, const TTreeItem& item) {
 }
 
 void TfrmMain::populateGroups() {
+    BuildTree();
+    FollowTreeSelection();
+}
+
+void TfrmMain::FollowTreeSelection() {
+    // A new tree has no selection (or one Qt chose): the commands follow
+    // it, so none acts on a row a selection view still stands on.
+    if (pageControlMain->currentWidget() == TSaccounts)
+        treeMainChange(treeMain->currentItem());
+    else
+        for (QAction* a : {mnuAttach, mnuDetach, AccountsBar.Modify, AccountsBar.Delete})
+            EnableCommand(a, false);
+}
+
+void TfrmMain::BuildTree() {
     // A failure leaves the tree as it was, so the tree is built first.
     const TTreeItem tree = BuildAccountTree(Tables);
     populating_ = true;
@@ -259,6 +276,8 @@ void TfrmMain::treeMainChange(QTreeWidgetItem* node) {
         EnableCommand(a, false);
     RefreshTemplates();
     if (!node) {
+        // No agent chosen: no agent's history either.
+        RetractPanel(panelHistoryHolder);
         ShowMessageLists(false);
         return;
     }
@@ -283,6 +302,9 @@ void TfrmMain::treeMainChange(QTreeWidgetItem* node) {
         TSaccounts->setVisible(true);
         break;
     case nkAccount:
+        lastAccount_.RecNo = Tables.TableNodes2.RecNo();
+        lastAccount_.Key = NodeKey(node);
+        lastAccount_.Name = S(node->text(0));
         EnableCommand(mnuAttach, true);
         for (QAction* a :
              {AccountsBar.Modify, AccountsBar.Delete, mnuMainDelete, mnuMainProperties, mnuRename})
@@ -320,6 +342,8 @@ void TfrmMain::treeMainEdited(QTreeWidgetItem* node, const std::string& newText)
         const std::string line = image == nkAccount ? RenameAccount(Tables, row, old, newText)
                                                     : RenameGroup(Tables, row, old, newText);
         node->setText(0, Q(newText));
+        if (image == nkAccount && NodeKey(node) == lastAccount_.Key)
+            lastAccount_.Name = newText;
         SendtoLog(line, 0);
     });
 }

@@ -6,6 +6,7 @@
 #include "cfgman/core/restrictions.h"
 #include "cfgman/core/schedule.h"
 #include "cfgman/core/settings.h"
+#include "cfgman/core/text.h"
 #include "cfgman/frmmain.h"
 #include "cfgman/frmrules.h"
 #include "platform/win/datetime.h"
@@ -55,6 +56,7 @@ void FillList(QTreeWidget* list, const std::vector<TRowItem>& items) {
     for (const TRowItem& item : items) {
         auto* row = new QTreeWidgetItem(list, {Q(item.Caption)});
         row->setData(0, Qt::UserRole, item.RecNo);
+        row->setData(0, Qt::UserRole + 1, Q(item.Key));
     }
 }
 
@@ -252,7 +254,12 @@ void TfrmModify::Load() {
     edtPassword->setText(Q(f.Password));
     edtPopAddress->setText(Q(f.Pop));
     edtSMTPAddress->setText(Q(f.Smtp));
-    edtMins->setValue(std::atoi(f.Minutes.c_str()));
+    const int minutes = std::atoi(f.Minutes.c_str());
+    // A stored interval below the box's range shows as it is.
+    edtMins->setMinimum(std::min(0, minutes));
+    edtMins->setValue(minutes);
+    loadedMinutes_ = edtMins->value();
+    accountKey_ = Trim(tables_.TableNodes2.FieldByName("UNIQUE_ID").AsString());
     if (const auto date = ParseScheduleDate(f.NextDate)) {
         syncing_ = true;
         cal->setSelectedDate(ToQDate(*date));
@@ -291,8 +298,7 @@ void TfrmModify::FillRules() {
 
 void TfrmModify::FillAttachedAgents() {
     tables_.XbNodes2.Go(account_);
-    const std::string id = tables_.TableNodes2.FieldByName("UNIQUE_ID").AsString();
-    FillList(lstVAttachedAgents, AttachedAgents(Folders().DataBasePath(), id));
+    FillList(lstVAttachedAgents, AttachedAgents(Folders().DataBasePath(), accountKey_));
     btnAttachAgent->setEnabled(bool(Attach));
     btnDetatchAgent->setEnabled(bool(Detach));
 }
@@ -345,14 +351,16 @@ void TfrmModify::btnPropertiesClick() {
 void TfrmModify::btnAttachAgentClick() {
     if (!Attach)
         return;
-    Attach();
+    Attach(accountKey_);
     FillAttachedAgents();
 }
 
 void TfrmModify::btnDetatchAgentClick() {
-    if (!Detach || SelectedRecNo(lstVAttachedAgents) == 0)
+    const std::int32_t recNo = SelectedRecNo(lstVAttachedAgents);
+    if (!Detach || recNo == 0)
         return;
-    Detach();
+    const QTreeWidgetItem* item = lstVAttachedAgents->currentItem();
+    Detach(recNo, S(item->data(0, Qt::UserRole + 1).toString()), S(item->text(0)));
     FillAttachedAgents();
 }
 
@@ -428,6 +436,7 @@ bool TfrmModify::Store() {
     f.Pop = S(edtPopAddress->text());
     f.Smtp = S(edtSMTPAddress->text());
     f.Minutes = S(edtMins->text());
+    f.KeepInterval = edtMins->value() == loadedMinutes_;
     f.NextDate = S(MedtNextDate->text());
     f.NextTime = S(MedtNextTime->text());
     if (const auto problem = CheckAccountFields(f)) {

@@ -6,6 +6,7 @@
 #include <QDialog>
 #include <cstdint>
 #include <functional>
+#include <string>
 
 class QCalendarWidget;
 class QLabel;
@@ -48,9 +49,12 @@ public:
     QTreeWidget* lstVAttachedAgents = nullptr;
     QPushButton *btnAttachAgent = nullptr, *btnDetatchAgent = nullptr;
 
-    // The main window's attach and detach commands; the buttons are off
-    // while these are empty.
-    std::function<void()> Attach, Detach;
+    // The main window's attach and detach commands, given the account's key
+    // and the chosen attachment (record number, key, caption); the buttons
+    // are off while these are empty.
+    std::function<void(const std::string& accountKey)> Attach;
+    std::function<void(std::int32_t recNo, const std::string& key, const std::string& agent)>
+        Detach;
 
     void FormShow();
     void FillRules();
@@ -86,6 +90,9 @@ private:
 
     TCfgTables& tables_;
     std::int32_t account_;
+    std::string accountKey_;
+    // The interval the box showed at opening: OK writes it only once changed.
+    int loadedMinutes_ = 0;
     bool shown_ = false;
     bool syncing_ = false;
 };

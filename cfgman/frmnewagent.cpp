@@ -98,6 +98,8 @@ TfrmNewAgent::TfrmNewAgent(QWidget* parent) : QDialog(parent) {
     body->addWidget(lstVTriggers, 1);
     btnAdd = new QPushButton(QStringLiteral("&Add"), EPWizardPage2);
     body->addWidget(btnAdd, 0, Qt::AlignRight);
+    // While the list is hidden the page keeps its heading and choices at the top.
+    body->addStretch();
     PopupMenuTriggers = new QMenu(lstVTriggers);
     mnuAddTrigger = PopupMenuTriggers->addAction(QStringLiteral("Add..."));
     Edit1 = PopupMenuTriggers->addAction(QStringLiteral("Edit..."));

@@ -6,6 +6,7 @@
 #include "widgets/richlabel.h"
 
 #include <QApplication>
+#include <QFontMetrics>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -19,6 +20,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <tuple>
 
 namespace cfgman {
@@ -70,11 +72,12 @@ TfrmUpdateField::TfrmUpdateField(QWidget* parent) : QDialog(parent) {
     lstCategories = new QListWidget(this);
     lstCategories->setObjectName(QStringLiteral("lstCategories"));
     lstCategories->setViewMode(QListView::IconMode);
+    // One column of large icons, each caption whole under its icon.
     lstCategories->setFlow(QListView::TopToBottom);
+    lstCategories->setWrapping(false);
     lstCategories->setMovement(QListView::Static);
     lstCategories->setIconSize(QSize(32, 32));
-    lstCategories->setGridSize(QSize(110, 70));
-    lstCategories->setFixedWidth(124);
+    lstCategories->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     lblCategories->setBuddy(lstCategories);
     const QStyle::StandardPixmap icons[] = {QStyle::SP_MessageBoxQuestion, QStyle::SP_ComputerIcon,
                                             QStyle::SP_FileDialogDetailedView};
@@ -169,7 +172,24 @@ void TfrmUpdateField::TakeUse(QTreeWidget* uses) {
         edtValue->setText(item->text(0));
 }
 
+void TfrmUpdateField::FitCategories() {
+    // Cells as wide as the longest caption in the font the list shows, the
+    // list as wide as a cell and tall enough for all of them.
+    const QFontMetrics metrics(lstCategories->font());
+    int widest = 0;
+    for (const TCategory& c : kCategories)
+        widest = std::max(widest, metrics.horizontalAdvance(QString::fromLatin1(c.Caption)));
+    const QSize icon = lstCategories->iconSize();
+    const QSize cell(std::max(widest, icon.width()) + 24, icon.height() + metrics.height() + 30);
+    lstCategories->setGridSize(cell);
+    const int frame = 2 * lstCategories->frameWidth();
+    lstCategories->setFixedWidth(cell.width() + frame);
+    lstCategories->setMinimumHeight(int(kCategories.size()) * cell.height() + frame);
+}
+
 void TfrmUpdateField::showEvent(QShowEvent* event) {
+    // The font is known once the window is polished, just before it shows.
+    FitCategories();
     QDialog::showEvent(event);
     SelectCategory(0);
     lstCategories->setFocus();

@@ -48,6 +48,7 @@ protected:
 
 private:
     void TakeUse(QTreeWidget* uses);
+    void FitCategories();
 
     std::string word_;
 };

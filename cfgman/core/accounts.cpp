@@ -2,6 +2,7 @@
 
 #include "cfgman/core/cfgtables.h"
 #include "cfgman/core/schedule.h"
+#include "cfgman/core/text.h"
 #include "data/schema.h"
 #include "mail/exception.h"
 #include "platform/win/datetime.h"
@@ -10,10 +11,11 @@ namespace cfgman {
 
 namespace {
 
-std::optional<std::string> ScheduleProblem(const std::string& minutes, const std::string& date,
+// minutes null: the interval is not written, so it is not checked either.
+std::optional<std::string> ScheduleProblem(const std::string* minutes, const std::string& date,
                                            const std::string& time) {
-    if (!ParseInterval(minutes))
-        return "'" + minutes + "' is not a number of minutes from 0 to " +
+    if (minutes && !ParseInterval(*minutes))
+        return "'" + *minutes + "' is not a number of minutes from 0 to " +
                std::to_string(kMaxInterval);
     if (!ParseScheduleDate(date))
         return "'" + date + "' is not a valid date";
@@ -26,10 +28,11 @@ void Put(data::TTable& t, const char* field, const std::string& value) {
     t.FieldByName(field).SetAsString(value);
 }
 
-// The fields both account windows write, from checked texts.
+// The fields both account windows write, from checked texts; minutes null
+// leaves the interval as stored.
 void PutAccount(data::TTable& n, const std::string& name, const std::string& smtp,
                 const std::string& pop, const std::string& login, const std::string& password,
-                const std::string& address, const std::string& minutes, win::TDateTime next,
+                const std::string& address, const std::string* minutes, win::TDateTime next,
                 const std::string& time) {
     Put(n, "NODE", name);
     Put(n, "SMTPADDRES", smtp);
@@ -37,7 +40,8 @@ void PutAccount(data::TTable& n, const std::string& name, const std::string& smt
     Put(n, "LOGIN", login);
     Put(n, "PASSWORD", password);
     Put(n, "ADDRESS", address);
-    n.FieldByName("FREQVAL").SetAsInteger(*ParseInterval(minutes));
+    if (minutes)
+        n.FieldByName("FREQVAL").SetAsInteger(*ParseInterval(*minutes));
     n.FieldByName("NEXTDATE").SetAsDateTime(next);
     Put(n, "NEXTTIME", time);
 }
@@ -49,7 +53,7 @@ std::optional<TEntryProblem> CheckNewAccount(const TNewAccount& a) {
         return TEntryProblem{1, "The account needs a name."};
     if (a.GroupId.empty())
         return TEntryProblem{2, "Select the group the account belongs to."};
-    if (auto p = ScheduleProblem(a.Minutes, a.NextDate, a.NextTime))
+    if (auto p = ScheduleProblem(&a.Minutes, a.NextDate, a.NextTime))
         return TEntryProblem{6, *p};
     return std::nullopt;
 }
@@ -70,7 +74,7 @@ std::string AddAccount(TCfgTables& t, const TNewAccount& a, const std::string& i
     try {
         Put(nodes, "UNIQUE_ID", uid);
         Put(nodes, "LINK_ID", a.GroupId);
-        PutAccount(nodes, a.Name, a.Smtp, a.Pop, a.Login, a.Password, a.Email, a.Minutes, next,
+        PutAccount(nodes, a.Name, a.Smtp, a.Pop, a.Login, a.Password, a.Email, &a.Minutes, next,
                    time);
         Put(nodes, "FREQTYPE", "H");
         nodes.FieldByName("LASTDATE").SetAsDateTime(next);
@@ -129,7 +133,7 @@ TAccountFields ReadAccount(TCfgTables& t, std::int32_t recNo) {
 }
 
 std::optional<std::string> CheckAccountFields(const TAccountFields& f) {
-    return ScheduleProblem(f.Minutes, f.NextDate, f.NextTime);
+    return ScheduleProblem(f.KeepInterval ? nullptr : &f.Minutes, f.NextDate, f.NextTime);
 }
 
 void WriteAccount(TCfgTables& t, std::int32_t recNo, const TAccountFields& f) {
@@ -141,8 +145,9 @@ void WriteAccount(TCfgTables& t, std::int32_t recNo, const TAccountFields& f) {
         throw data::EDatabaseError("Failed to position record, please re-index.");
     n.Edit();
     try {
-        PutAccount(n, f.Name, f.Smtp, f.Pop, f.Login, f.Password, f.Address, f.Minutes,
-                   *ParseScheduleDate(f.NextDate), TimeOfDay(*ParseScheduleTime(f.NextTime)));
+        PutAccount(n, f.Name, f.Smtp, f.Pop, f.Login, f.Password, f.Address,
+                   f.KeepInterval ? nullptr : &f.Minutes, *ParseScheduleDate(f.NextDate),
+                   TimeOfDay(*ParseScheduleTime(f.NextTime)));
         Put(n, "NOTES", f.Notes);
         n.Post();
     } catch (...) {
@@ -169,9 +174,10 @@ std::vector<TRowItem> AttachedAgents(const std::string& dataBase, const std::str
     agents.Open();
     std::vector<TRowItem> items;
     if (!accountId.empty() && partner.Seek(accountId))
-        for (; !agents.Eof() && agents.FieldByName("LINK_ID").AsString() == accountId;
+        for (; !agents.Eof() && Trim(agents.FieldByName("LINK_ID").AsString()) == Trim(accountId);
              agents.Next())
-            items.push_back({agents.FieldByName("AGENT").AsString(), agents.RecNo()});
+            items.push_back({agents.FieldByName("AGENT").AsString(), agents.RecNo(),
+                             Trim(agents.FieldByName("UNIQUE_ID").AsString())});
     agents.Close();
     return items;
 }

@@ -42,6 +42,9 @@ std::string AddAccount(TCfgTables& t, const TNewAccount& a, const std::string& i
 struct TAccountFields {
     std::string Name, Notes, Address, Login, Password, Pop, Smtp;
     std::string Minutes, NextDate, NextTime; // as the dialog shows them
+    // The interval as stored (a blank, or one the box cannot take) stays
+    // so: Minutes is then neither checked nor written.
+    bool KeepInterval = false;
 };
 // The row at recNo of the second accounts view.
 [[nodiscard]] TAccountFields ReadAccount(TCfgTables& t, std::int32_t recNo);

@@ -2,6 +2,7 @@
 
 #include "cfgman/core/accounttree.h"
 #include "cfgman/core/cfgtables.h"
+#include "cfgman/core/text.h"
 #include "data/schema.h"
 #include "platform/win/datetime.h"
 #include "platform/win/formatdatetime.h"
@@ -82,10 +83,14 @@ quelta::TAgentDefinition MessageAgent(std::vector<quelta::TAgentTrigger> trigger
     return a;
 }
 
-std::int32_t AttachAgent(TCfgTables& t, const std::string& agent) {
-    if (!t.TableNodes2.Active() || t.TableNodes2.IsEmpty())
+std::int32_t AttachAgent(TCfgTables& t, const std::string& accountKey, const std::string& agent) {
+    const std::string account = Trim(accountKey);
+    if (account.empty())
         throw data::EDatabaseError("No account is selected to attach the agent to.");
-    const std::string account = Text(t.TableNodes2, "UNIQUE_ID");
+    // The account chosen, never the one a table happens to stand on.
+    if (!KeyExists(t.TableNodes2.DatabaseName(), t.TableNodes2.TableName(), "UNIQUE_ID", account))
+        throw data::EDatabaseError("The account is no longer in the tables; " + agent +
+                                   " was not attached.");
     const std::string folder = t.TableAgents2.DatabaseName();
     std::string id = data::UniqueId(win::Now(), agent, data::kAgentSuffix);
     for (int tries = 0; KeyExists(folder, "Agents.dbf", "UNIQUE_ID", id); ++tries) {
@@ -107,8 +112,10 @@ std::int32_t AttachAgent(TCfgTables& t, const std::string& agent) {
     return t.TableAgents2.RecNo();
 }
 
-bool DetachAgent(TCfgTables& t) {
-    if (!t.TableAgents2.Active() || t.TableAgents2.IsEmpty())
+bool DetachAgent(TCfgTables& t, std::int32_t recNo, const std::string& key) {
+    if (!t.TableAgents2.Active() || recNo <= 0)
+        return false;
+    if (LocateRow(t.TableAgents2, t.XbAgents2, recNo, Trim(key)) == 0)
         return false;
     t.TableAgents2.Delete();
     return true;

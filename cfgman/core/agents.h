@@ -30,14 +30,17 @@ inline constexpr std::size_t kAgentNameWidth = 99;
 // The current date and time as the agent stamps hold it.
 [[nodiscard]] std::string AgentStamp();
 
-// Attaches the agent to the account TableNodes2 stands on with a new row of
-// TableAgents2; returns its record number. Its key is the moment and the
-// first six characters of the name; a key another row has waits for the
-// next second.
-std::int32_t AttachAgent(TCfgTables& t, const std::string& agent);
+// Attaches the agent to the account whose UNIQUE_ID is accountKey with a
+// new row of TableAgents2; returns its record number. Its key is the moment
+// and the first six characters of the name; a key another row has waits for
+// the next second. An account that no row holds any more, or no key at
+// all, is refused (EDatabaseError) and nothing is written.
+std::int32_t AttachAgent(TCfgTables& t, const std::string& accountKey, const std::string& agent);
 
-// Deletes the row TableAgents2 stands on; false when it stands on none.
-bool DetachAgent(TCfgTables& t);
+// Deletes the attachment row at recNo, or wherever packing moved the row
+// whose UNIQUE_ID is key; false, and nothing deleted, when no row holds
+// the key any more.
+bool DetachAgent(TCfgTables& t, std::int32_t recNo, const std::string& key);
 
 enum class TAgentRename { Renamed, Exists, Locked, Failed };
 // Renames the agent's file, never over another agent's, and makes the rows

@@ -137,7 +137,8 @@ std::vector<TRowItem> AccountRules(TCfgTables& t, std::int32_t accountRecNo) {
     t.XbNodes2.Go(accountRecNo);
     std::vector<TRowItem> items;
     for (t.TableRules.First(); !t.TableRules.Eof(); t.TableRules.Next())
-        items.push_back({t.TableRules.FieldByName("RULE").AsString(), t.TableRules.RecNo()});
+        items.push_back({t.TableRules.FieldByName("RULE").AsString(), t.TableRules.RecNo(),
+                         t.TableRules.FieldByName("UNIQUE_ID").AsString()});
     return items;
 }
 

@@ -60,19 +60,20 @@ TEST(AgentNames, TheEditorsAgentIsAMessageAgentThatKeepsItsCreation) {
     win::SetClock({});
 }
 
-TEST_F(AgentsTest, AttachingTwiceInOneSecondGivesTwoKeysAndDetachTakesTheCurrentRow) {
+TEST_F(AgentsTest, AttachingTwiceInOneSecondGivesTwoKeysAndDetachTakesTheRowItIsGiven) {
     AddGroup("G1", "Sales");
     AddAccount("A1", "G1", "Orders");
     AddAccount("A2", "G1", "Support");
     Open();
-    OnAccount("A2");
+    // Where the second accounts view stands does not decide.
+    OnAccount("A1");
     win::TDateTime t0 = 0;
     ASSERT_TRUE(win::TryEncodeDate(2026, 3, 4, t0));
     int calls = 0;
     // The clock stands still until the second key has met the first.
     win::SetClock([&] { return t0 + (++calls > 2 ? 1.0 / 86400 : 0.0); });
-    const std::int32_t first = cfgman::AttachAgent(*tables_, "Auto answer");
-    const std::int32_t second = cfgman::AttachAgent(*tables_, "Auto answer");
+    const std::int32_t first = cfgman::AttachAgent(*tables_, "A2", "Auto answer");
+    const std::int32_t second = cfgman::AttachAgent(*tables_, "A2", "Auto answer");
     EXPECT_NE(first, second);
     const auto rows = Rows("Agents.dbf");
     ASSERT_EQ(rows.size(), 2u);
@@ -82,24 +83,30 @@ TEST_F(AgentsTest, AttachingTwiceInOneSecondGivesTwoKeysAndDetachTakesTheCurrent
     EXPECT_EQ(rows[0].at("AGENT"), "Auto answer");
     EXPECT_EQ(rows[0].at("TYPE"), "");
     // A name shorter than six characters gives all of it.
-    OnAccount("A1");
-    cfgman::AttachAgent(*tables_, "Ord");
+    cfgman::AttachAgent(*tables_, "A1", "Ord");
     EXPECT_EQ(Rows("Agents.dbf")[2].at("UNIQUE_ID").substr(14), "Ord");
     EXPECT_EQ(Rows("Agents.dbf")[2].at("LINK_ID"), "A1");
 
-    // Detach deletes the row the second view stands on, nothing else.
-    tables_->XbAgents2.Go(first);
-    EXPECT_TRUE(cfgman::DetachAgent(*tables_));
+    // Detach deletes the row it is given, wherever the view stands, and
+    // only while that row still holds its key.
+    tables_->XbAgents2.Go(second);
+    EXPECT_TRUE(cfgman::DetachAgent(*tables_, first, "20260304000000Auto a"));
+    EXPECT_FALSE(cfgman::DetachAgent(*tables_, first, "20260304000000Auto a"));
+    EXPECT_FALSE(cfgman::DetachAgent(*tables_, second, "20260304000009Auto a"));
     const auto left = Rows("Agents.dbf");
     ASSERT_EQ(left.size(), 2u);
     EXPECT_EQ(left[0].at("UNIQUE_ID"), "20260304000001Auto a");
 }
 
-TEST_F(AgentsTest, AttachingNeedsAnAccount) {
+TEST_F(AgentsTest, AttachingNeedsAnAccountThatIsStillThere) {
+    AddGroup("G1", "Sales");
+    AddAccount("A1", "G1", "Orders");
     Open();
-    EXPECT_THROW(cfgman::AttachAgent(*tables_, "Orders"), data::EDatabaseError);
+    OnAccount("A1");
+    EXPECT_THROW(cfgman::AttachAgent(*tables_, "", "Orders"), data::EDatabaseError);
+    EXPECT_THROW(cfgman::AttachAgent(*tables_, "A9", "Orders"), data::EDatabaseError);
     EXPECT_TRUE(Rows("Agents.dbf").empty());
-    EXPECT_FALSE(cfgman::DetachAgent(*tables_));
+    EXPECT_FALSE(cfgman::DetachAgent(*tables_, 1, "T1"));
 }
 
 TEST_F(AgentsTest, ARenameMovesTheFileAndTheRowsThatAttachIt) {

@@ -20,6 +20,7 @@
 #include <QComboBox>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
@@ -455,6 +456,34 @@ TEST_F(AgentWindowsTest, TheWizardsTriggerChoiceDecidesWhatIsWrittenAndBadNamesS
     RunWizard(steps);
     main_->AgentsBar.New->trigger();
     EXPECT_FALSE(std::filesystem::exists(agents_ + "Never.agent"));
+}
+
+TEST_F(AgentWindowsTest, TheTriggerChoicesStayAtTheTopWhetherTheListShowsOrNot) {
+    cfgman::TfrmNewAgent wizard;
+    wizard.show();
+    wizard.EPWizard1->NextClick();
+    ASSERT_EQ(wizard.EPWizard1->ActivePage(), wizard.EPWizardPage2);
+    cfgman::TfrmAgentProperties properties;
+    properties.show();
+    for (auto [page, all, certain, list] :
+         {std::tuple<QWidget*, QRadioButton*, QRadioButton*, QWidget*>{
+              wizard.EPWizardPage2, wizard.optAll, wizard.optCertain, wizard.lstVTriggers},
+          {properties.Pages->widget(0), properties.optAll, properties.optCertain,
+           properties.lstVTriggers}}) {
+        SCOPED_TRACE(page->metaObject()->className());
+        for (QRadioButton* choice : {all, certain}) {
+            choice->click();
+            QCoreApplication::processEvents();
+            EXPECT_EQ(list->isVisible(), choice == certain);
+            // The choices follow each other at the top; the room left
+            // is below them, for the list when it shows.
+            const int top = page->layout()->contentsMargins().top();
+            const int gap = 3 * std::max(page->layout()->spacing(), 6);
+            EXPECT_LE(all->geometry().top(), top + 2 * all->height() + gap);
+            EXPECT_LE(certain->geometry().top() - all->geometry().bottom(), gap);
+            EXPECT_LT(certain->geometry().bottom(), page->height() / 2);
+        }
+    }
 }
 
 TEST_F(AgentWindowsTest, TheWizardEditsAndDeletesTheTriggersItIsGiven) {

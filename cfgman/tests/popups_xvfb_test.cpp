@@ -306,6 +306,7 @@ protected:
         AppendRow("NODES.DBF", {{"UNIQUE_ID", "A1"},
                                 {"LINK_ID", "G1"},
                                 {"NODE", "Shop"},
+                                {"NEXTTIME", "08:00"},
                                 {"ADDRESS", "shop@example.com"},
                                 {"POPADDRESS", "127.0.0.1:1"},
                                 {"LOGIN", "shop"},
@@ -339,6 +340,64 @@ protected:
                                   {"MESSAGE_ID", "<r1@x>"},
                                   {"NODE_ID", "A1"},
                                   {"ACTION", "Replied"}});
+    }
+
+    // Chooses an entry whose question is answered Yes.
+    void ExpectYes(const TUiNode& at, const QString& what, const QStringList& keys,
+                   const QString& question) {
+        SCOPED_TRACE(what.toStdString());
+        tried_.insert(what);
+        ASSERT_TRUE(OpenPopup(at, what));
+        AnswerYes(keys, question);
+    }
+    // Keys to the focused window that ask a question, answered Yes.
+    void AnswerYes(const QStringList& keys, const QString& question) {
+        const std::vector<TWindow> before = Windows();
+        ASSERT_TRUE(Key(keys));
+        const std::optional<TWindow> w = NewWindow(before);
+        ASSERT_TRUE(w) << "no question";
+        ASSERT_EQ(w->Title.toStdString(), question.toStdString());
+        ASSERT_TRUE(Focus(w->Id));
+        ASSERT_TRUE(Key({QStringLiteral("y")}));
+        EXPECT_TRUE(WaitGone(w->Id)) << "the question stayed";
+    }
+    // Keys to the main window that must open nothing: the File menu opened
+    // after them is the first window that shows.
+    void ExpectNothingOpens(const QStringList& keys) {
+        ASSERT_TRUE(MainFocus());
+        const std::vector<TWindow> before = Windows();
+        ASSERT_TRUE(Key(keys + QStringList{QStringLiteral("alt+f")}));
+        for (const TWindow& w : NewWindows(before)) {
+            EXPECT_EQ(w.Title.toStdString(), kApp.toStdString())
+                << keys.join(' ').toStdString() << " opened a window";
+            if (w.Title != kApp)
+                Dismiss(w, TDismiss::Escape);
+        }
+        ClosePopup();
+    }
+    // Polls the table as dbfread reads it until it holds these rows.
+    QStringList Eventually(const char* table, const QStringList& fields, const QStringList& rows) {
+        QElapsedTimer timer;
+        timer.start();
+        QStringList now = DbfRows(db_ + table, fields);
+        while (now != rows && timer.elapsed() < kHang) {
+            QThread::msleep(200);
+            now = DbfRows(db_ + table, fields);
+        }
+        return now;
+    }
+    // A row deleted by another program: this test's own process.
+    void DeleteElsewhere(const std::string& table, const std::string& key) {
+        data::TTable t;
+        t.SetDatabaseName(db_);
+        t.SetTableName(table);
+        t.Open();
+        for (t.First(); !t.Eof(); t.Next())
+            if (t.FieldByName("UNIQUE_ID").AsString() == key) {
+                t.Delete();
+                break;
+            }
+        t.Close();
     }
 
     uitest::TDesktop desktop_;
@@ -505,6 +564,249 @@ TEST_F(PopupsXvfbTest, EveryEntryOfEveryPopupDoesWhatItSays) {
          {"agents/Reply.agent", "agents/Forwarder.agent", "templates/Welcome.eml",
           "messages/A1/In/-r1@x-.eml", "messages/A1/Out/o1.eml", "messages/A1/Sent/s1.eml"})
         EXPECT_TRUE(std::filesystem::exists(root_ + file)) << file;
+}
+
+TEST_F(PopupsXvfbTest, YesChangesTheRowOfTheNodeChosenAndNothingElse) {
+    // An account before the one the walk uses: a table standing on its
+    // first row stands on another account than the one chosen.
+    AppendRow("NODES.DBF", {{"UNIQUE_ID", "A0"},
+                            {"LINK_ID", "G1"},
+                            {"NODE", "Archive"},
+                            {"NEXTTIME", "08:00"},
+                            {"FREQVAL", "-5"},
+                            {"POPADDRESS", "127.0.0.1:1"}});
+    Prepare();
+    AddGroup("G2", "Support");
+    AddAccount("A2", "G1", "Spare");
+    AddAccount("A3", "G1", "Closed");
+    Attach("T2", "A2", "Forwarder");
+    for (const char* account : {"A0", "A1"})
+        AppendRow("rules.dbf", {{"UNIQUE_ID", std::string("R") + account},
+                                {"LINK_ID", account},
+                                {"RULE", "Control Restriction"},
+                                {"COND", "A"},
+                                {"ACT1", "Y"},
+                                {"ACT2", "Y"}});
+    Spit(root_ + "agents/Old.agent", "[MAIN]\r\nAgentType=MESSAGE\r\n");
+    Spit(root_ + "templates/Old.eml", "Subject: Old\r\n\r\nx\r\n");
+    const std::string messages = root_ + "messages/A1/";
+    Spit(messages + "In/-r2@x-.eml",
+         "From: Eve <eve@example.com>\r\nSubject: Received two\r\n\r\n");
+    Spit(messages + "Out/o2.eml", "To: ann@example.com\r\nSubject: Outbox two\r\n\r\nHi\r\n");
+    Spit(messages + "Sent/s2.eml", "To: ann@example.com\r\nSubject: Sent two\r\n\r\nHi\r\n");
+    Spit(root_ + "messages/A2/In/-r3@x-.eml", "Subject: Spare mail\r\n\r\n");
+    AppendRow("RECEIVED.DBF", {{"MESSAGE_ID", "<r3@x>"},
+                               {"LINK_ID", "A2"},
+                               {"SUBJECT", "Spare mail"},
+                               {"FILENAME", "-r3@x-.eml"}});
+    AppendRow("RECEIVED.DBF", {{"MESSAGE_ID", "<r2@x>"},
+                               {"LINK_ID", "A1"},
+                               {"FROM", "Eve"},
+                               {"SUBJECT", "Received two"},
+                               {"FILENAME", "-r2@x-.eml"}});
+    for (const auto& [table, id, subject, file] :
+         {std::tuple{"outbox.dbf", "O2", "Outbox two", "o2.eml"},
+          std::tuple{"sent.dbf", "S2", "Sent two", "s2.eml"}})
+        AppendRow(table, {{"UNIQUE_ID", id},
+                          {"LINK_ID", "A1"},
+                          {"SUBJECT", subject},
+                          {"TONAME", "Ann"},
+                          {"TOADDRESS", "ann@example.com"},
+                          {"FILENAME", file}});
+
+    QProcess* cfgman = desktop_.Start(QStringLiteral(QUELTA_BIN_DIR "/cfgman"), {}, env_);
+    ASSERT_NE(cfgman, nullptr);
+    pid_ = cfgman->processId();
+    ASSERT_TRUE(MainFocus()) << "the main window never showed";
+    const QString removal = QStringLiteral("Removal Confirmation");
+
+    // Detach an attached agent with Ctrl+Del, Yes, the keyboard in its
+    // history; then Ctrl+Del again: nothing is chosen, nothing is asked,
+    // the other attachment stays.
+    auto shop = WaitTreeCell(QStringLiteral("Shop"));
+    ASSERT_TRUE(shop);
+    ASSERT_TRUE(Click(*shop));
+    ASSERT_TRUE(Key({QStringLiteral("Right")}));
+    auto reply = WaitTreeCell(QStringLiteral("Reply"));
+    ASSERT_TRUE(reply);
+    ASSERT_TRUE(Click(*reply));
+    auto history = Settled(QStringLiteral("table cell"), QStringLiteral("Replied"));
+    ASSERT_TRUE(history);
+    ASSERT_TRUE(Click(*history));
+    AnswerYes({QStringLiteral("ctrl+Delete")}, removal);
+    EXPECT_EQ(Eventually("Agents.dbf", {"UNIQUE_ID"}, {"T2"}), QStringList{"T2"});
+    ExpectNothingOpens({QStringLiteral("ctrl+Delete")});
+    EXPECT_EQ(DbfRows(db_ + "Agents.dbf", {"UNIQUE_ID"}), QStringList{"T2"});
+
+    // Delete an account with Del, Yes, the keyboard in its received list;
+    // then Ctrl+Ins attaches nowhere.
+    auto spare = WaitTreeCell(QStringLiteral("Spare"));
+    ASSERT_TRUE(spare);
+    ASSERT_TRUE(Click(*spare));
+    auto spareMail = Settled(QStringLiteral("table cell"), QStringLiteral("Spare mail"));
+    ASSERT_TRUE(spareMail);
+    ASSERT_TRUE(Click(*spareMail));
+    AnswerYes({QStringLiteral("Delete")}, kQuestion);
+    EXPECT_EQ(Eventually("NODES.DBF", {"NODE"}, {"Archive", "Shop", "Closed"}),
+              (QStringList{"Archive", "Shop", "Closed"}));
+    ExpectNothingOpens({QStringLiteral("ctrl+Insert")});
+    EXPECT_EQ(DbfRows(db_ + "Agents.dbf", {"UNIQUE_ID"}), QStringList{"T2"});
+
+    // Attach from the popup of an account another program deleted: refused,
+    // though the views still stand on the account chosen before.
+    shop = WaitTreeCell(QStringLiteral("Shop"));
+    ASSERT_TRUE(shop);
+    ASSERT_TRUE(Click(*shop));
+    DeleteElsewhere("NODES.DBF", "A3");
+    auto closed = WaitTreeCell(QStringLiteral("Closed"));
+    ASSERT_TRUE(closed);
+    ExpectWindow(*closed, "tree, account deleted elsewhere: Attach Agent...", {"a"}, kApp,
+                 TDismiss::Escape);
+    EXPECT_EQ(DbfRows(db_ + "Agents.dbf", {"UNIQUE_ID"}), QStringList{"T2"});
+
+    // Attach from the popup of the account chosen, then detach it again.
+    shop = WaitTreeCell(QStringLiteral("Shop"));
+    ASSERT_TRUE(shop);
+    tried_.insert("tree, account: Attach Agent... OK");
+    ASSERT_TRUE(OpenPopup(*shop, "tree, account: Attach Agent... OK"));
+    ASSERT_TRUE(Key({QStringLiteral("a")}));
+    auto forwarder = Showing(QStringLiteral("list item"), QStringLiteral("Forwarder"));
+    ASSERT_TRUE(forwarder);
+    ASSERT_TRUE(Click(*forwarder));
+    auto ok = Showing(QStringLiteral("push button"), QStringLiteral("OK"));
+    ASSERT_TRUE(ok);
+    ASSERT_TRUE(Click(*ok));
+    QStringList links =
+        Eventually("Agents.dbf", {"LINK_ID", "AGENT"}, {"A2|Forwarder", "A1|Forwarder"});
+    EXPECT_EQ(links, (QStringList{"A2|Forwarder", "A1|Forwarder"}));
+    auto attached = WaitTreeCell(QStringLiteral("Forwarder"));
+    ASSERT_TRUE(attached);
+    ExpectYes(*attached, "tree, attached agent: Detach Agent... Yes", {"d"}, removal);
+    EXPECT_EQ(Eventually("Agents.dbf", {"UNIQUE_ID"}, {"T2"}), QStringList{"T2"});
+
+    // Compress with a group chosen after an account; Modify opens that
+    // account, and OK changes its row only.
+    shop = WaitTreeCell(QStringLiteral("Shop"));
+    ASSERT_TRUE(shop);
+    ASSERT_TRUE(Click(*shop));
+    auto group = WaitTreeCell(QStringLiteral("Sales"));
+    ASSERT_TRUE(group);
+    ASSERT_TRUE(Click(*group));
+    ASSERT_TRUE(MainFocus());
+    // Rename and Maintain share their key: up from Exit instead (Properties
+    // is off for a group).
+    ASSERT_TRUE(Key({QStringLiteral("alt+f"), QStringLiteral("Up"), QStringLiteral("Up"),
+                     QStringLiteral("Up"), QStringLiteral("Right"), QStringLiteral("c")}));
+    QElapsedTimer packing;
+    packing.start();
+    while (DbfRecordCount(db_ + "NODES.DBF") != 2u && packing.elapsed() < kHang)
+        QThread::msleep(200);
+    ASSERT_EQ(DbfRecordCount(db_ + "NODES.DBF"), 2u) << "Compress did not run";
+    const QString properties = QStringLiteral("Modify Account Properties");
+    auto modify = Showing(QStringLiteral("push button"), QStringLiteral("Modify"));
+    ASSERT_TRUE(modify);
+    const std::vector<TWindow> before = Windows();
+    ASSERT_TRUE(Click(*modify));
+    std::optional<TWindow> dialog = NewWindow(before);
+    ASSERT_TRUE(dialog);
+    ASSERT_EQ(dialog->Title.toStdString(), properties.toStdString());
+    ASSERT_TRUE(Focus(dialog->Id));
+    ASSERT_TRUE(Key({QStringLiteral("alt+u"), QStringLiteral("ctrl+a")}));
+    ASSERT_TRUE(desktop_.Type(QStringLiteral("shop2")));
+    ASSERT_TRUE(Key({QStringLiteral("Return")}));
+    EXPECT_TRUE(WaitGone(dialog->Id));
+    EXPECT_EQ(Eventually("NODES.DBF", {"NODE", "LOGIN"}, {"Archive|", "Shop|shop2"}),
+              (QStringList{"Archive|", "Shop|shop2"}));
+
+    // OK on an account whose interval the box cannot show keeps it.
+    auto archive = WaitTreeCell(QStringLiteral("Archive"));
+    ASSERT_TRUE(archive);
+    ASSERT_TRUE(Click(*archive));
+    ASSERT_TRUE(MainFocus());
+    const std::vector<TWindow> open = Windows();
+    ASSERT_TRUE(Key({QStringLiteral("alt+f"), QStringLiteral("p")}));
+    dialog = NewWindow(open);
+    ASSERT_TRUE(dialog);
+    ASSERT_EQ(dialog->Title.toStdString(), properties.toStdString());
+    ASSERT_TRUE(Focus(dialog->Id));
+    ASSERT_TRUE(Key({QStringLiteral("alt+u"), QStringLiteral("ctrl+a")}));
+    ASSERT_TRUE(desktop_.Type(QStringLiteral("arch")));
+    ASSERT_TRUE(Key({QStringLiteral("Return")}));
+    EXPECT_TRUE(WaitGone(dialog->Id));
+    EXPECT_EQ(Eventually("NODES.DBF", {"NODE", "LOGIN", "FREQVAL"},
+                         {"Archive|arch|-5", "Shop|shop2|None"}),
+              (QStringList{"Archive|arch|-5", "Shop|shop2|None"}));
+
+    // An empty group deleted from its popup.
+    auto support = WaitTreeCell(QStringLiteral("Support"));
+    ASSERT_TRUE(support);
+    ExpectYes(*support, "tree, group: Delete... Yes", {"d"}, kQuestion);
+    EXPECT_EQ(Eventually("GROUPS.DBF", {"GROUP"}, {"Sales"}), QStringList{"Sales"});
+
+    // A row of each of the account's lists.
+    shop = WaitTreeCell(QStringLiteral("Shop"));
+    ASSERT_TRUE(shop);
+    ASSERT_TRUE(Click(*shop));
+    auto received = Settled(QStringLiteral("table cell"), QStringLiteral("Received two"));
+    ASSERT_TRUE(received);
+    ExpectYes(*received, "received list: Delete... Yes", {"d"}, kQuestion);
+    EXPECT_EQ(Eventually("RECEIVED.DBF", {"MESSAGE_ID"}, {"<r1@x>", "<r3@x>"}),
+              (QStringList{"<r1@x>", "<r3@x>"}));
+    for (const auto& [tab, subject, table, left] :
+         {std::tuple{"Outbox", "Outbox two", "outbox.dbf", "O1"},
+          std::tuple{"Sent", "Sent two", "sent.dbf", "S1"}}) {
+        auto page = Showing(QStringLiteral("page tab"), QString::fromLatin1(tab));
+        ASSERT_TRUE(page);
+        ASSERT_TRUE(Click(*page));
+        auto row = Showing(QStringLiteral("table cell"), QString::fromLatin1(subject));
+        ASSERT_TRUE(row);
+        ExpectYes(*row, QString::fromLatin1(tab) + " list: Delete... Yes", {"d"}, kQuestion);
+        EXPECT_EQ(Eventually(table, {"UNIQUE_ID"}, {left}), QStringList{left}) << table;
+    }
+
+    // An agent and a template.
+    auto tab = Showing(QStringLiteral("page tab"), QStringLiteral("Agents"));
+    ASSERT_TRUE(tab);
+    ASSERT_TRUE(Click(*tab));
+    auto old = Showing(QStringLiteral("table cell"), QStringLiteral("Old"));
+    ASSERT_TRUE(old);
+    ExpectYes(*old, "agents list: Delete... Yes", {"Down", "Down", "Down", "Return"}, kQuestion);
+    tab = Showing(QStringLiteral("page tab"), QStringLiteral("Auto-Reply Templates"));
+    ASSERT_TRUE(tab);
+    ASSERT_TRUE(Click(*tab));
+    old = Showing(QStringLiteral("table cell"), QStringLiteral("Old"));
+    ASSERT_TRUE(old);
+    ASSERT_TRUE(Click(*old));
+    auto button = Showing(QStringLiteral("push button"), QStringLiteral("Delete"));
+    ASSERT_TRUE(button);
+    const std::vector<TWindow> asking = Windows();
+    ASSERT_TRUE(Click(*button));
+    const std::optional<TWindow> question = NewWindow(asking);
+    ASSERT_TRUE(question);
+    ASSERT_EQ(question->Title.toStdString(), kQuestion.toStdString());
+    ASSERT_TRUE(Focus(question->Id));
+    ASSERT_TRUE(Key({QStringLiteral("y")}));
+    EXPECT_TRUE(WaitGone(question->Id));
+
+    ASSERT_TRUE(MainFocus());
+    ASSERT_TRUE(Key({"alt+f", "x"}));
+    ASSERT_TRUE(cfgman->waitForFinished(kHang));
+    // Every table as an outside reader sees it: only the rows chosen went.
+    EXPECT_EQ(DbfRows(db_ + "GROUPS.DBF", {"GROUP"}), QStringList{"Sales"});
+    EXPECT_EQ(DbfRows(db_ + "NODES.DBF", {"UNIQUE_ID", "LOGIN", "FREQVAL"}),
+              (QStringList{"A0|arch|-5", "A1|shop2|None"}));
+    EXPECT_EQ(DbfRows(db_ + "Agents.dbf", {"UNIQUE_ID", "LINK_ID"}), QStringList{"T2|A2"});
+    EXPECT_EQ(DbfRows(db_ + "RECEIVED.DBF", {"MESSAGE_ID"}), (QStringList{"<r1@x>", "<r3@x>"}));
+    EXPECT_EQ(DbfRows(db_ + "outbox.dbf", {"UNIQUE_ID"}), QStringList{"O1"});
+    EXPECT_EQ(DbfRows(db_ + "sent.dbf", {"UNIQUE_ID"}), QStringList{"S1"});
+    EXPECT_EQ(DbfRows(db_ + "rules.dbf", {"LINK_ID"}), (QStringList{"A0", "A1"}));
+    for (const char* gone : {"agents/Old.agent", "templates/Old.eml", "messages/A1/In/-r2@x-.eml",
+                             "messages/A1/Out/o2.eml", "messages/A1/Sent/s2.eml"})
+        EXPECT_FALSE(std::filesystem::exists(root_ + gone)) << gone;
+    for (const char* kept :
+         {"agents/Reply.agent", "agents/Forwarder.agent", "templates/Welcome.eml",
+          "messages/A1/In/-r1@x-.eml", "messages/A1/Out/o1.eml", "messages/A1/Sent/s1.eml"})
+        EXPECT_TRUE(std::filesystem::exists(root_ + kept)) << kept;
 }
 
 } // namespace

@@ -15,6 +15,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTabWidget>
 #include <QTest>
 #include <QTextEdit>
@@ -273,6 +274,34 @@ TEST_F(TemplatesTest, TheInserterShowsOnePanelPerCategoryAndBuildsItsCode) {
     EXPECT_EQ(d.Code(), "<<EXPRESSION~STR(1+3)>>");
     emit list->itemDoubleClicked(list->currentItem(), 0);
     EXPECT_EQ(d.result(), QDialog::Accepted);
+}
+
+TEST_F(TemplatesTest, TheInserterShowsEveryCategoryWholeInOneColumn) {
+    Start();
+    cfgman::TfrmUpdateField d(main_.get());
+    // A desktop whose font is larger than this test's own.
+    QFont large = d.font();
+    large.setPointSizeF(large.pointSizeF() * 1.5);
+    d.setFont(large);
+    d.show();
+    QCoreApplication::processEvents();
+    QListWidget* list = d.lstCategories;
+    const QRect shown = list->viewport()->rect();
+    QRect above;
+    for (int i = 0; i < list->count(); ++i) {
+        SCOPED_TRACE(list->item(i)->text().toStdString());
+        const QRect cell = list->visualItemRect(list->item(i));
+        EXPECT_TRUE(shown.contains(cell))
+            << cell.x() << "," << cell.y() << " " << cell.width() << "x" << cell.height();
+        EXPECT_LE(list->fontMetrics().horizontalAdvance(list->item(i)->text()), cell.width());
+        if (i > 0) {
+            EXPECT_EQ(cell.left(), above.left());
+            EXPECT_GE(cell.top(), above.bottom());
+        }
+        above = cell;
+    }
+    EXPECT_FALSE(list->horizontalScrollBar()->isVisible());
+    EXPECT_FALSE(list->verticalScrollBar()->isVisible());
 }
 
 TEST_F(TemplatesTest, TheHiddenMergePreviewOpensTheFilledCopyAndKeepsTheTemplate) {
