@@ -32,8 +32,15 @@ TEST_F(PassTest, AccountWithoutAgentsFilesItsMessages) {
     EXPECT_EQ(rows[0]["MESSAGE_ID"], "<id.1@example.com>");
     EXPECT_EQ(rows[0]["LINK_ID"], "ACC1");
     EXPECT_EQ(rows[0]["FILENAME"], "a.eml");
-    EXPECT_EQ(rows[1]["MESSAGE_ID"], "19981208102030No id");
-    EXPECT_EQ(rows[1]["RECDATE"].substr(0, 0), "");
+    EXPECT_EQ(rows[1]["MESSAGE_ID"],
+              quelta::HeaderKey(quelta::StoredHeaders(In("ACC1") + "b.eml")));
+    EXPECT_EQ(rows[1]["MESSAGE_ID"].substr(0, 20), "19981208102030No id#");
+    // Each row keeps what tells its message from another under its key.
+    for (const auto& [row, file] : {std::pair{rows[0], "a.eml"}, std::pair{rows[1], "b.eml"}}) {
+        const quelta::TMessageIdentity identity = quelta::StoredIdentity(In("ACC1") + file);
+        EXPECT_EQ(row.at("LASTUSER"), identity.headers) << file;
+        EXPECT_EQ(row.at("STATUS"), identity.size) << file;
+    }
     EXPECT_TRUE(Actions().empty());
     EXPECT_TRUE(LogHas("Processing message a.eml"));
     EXPECT_TRUE(LogHas(" Successfully copied "));
@@ -194,12 +201,18 @@ TEST_F(PassTest, AReceivedRowRefusedUnderAnotherProgramsLockIsWrittenOnce) {
     WriteAgent("count", {}, {{{"PLAY SOUND", "s.wav", ""}}});
     AddMessage("ACC1", "m.eml", "a@b.c", "first", "x\r\n", "Message-ID: <m@x>\r\n");
     OpenTables();
-    {
-        // Another program changes the received table for longer than the lock time-out.
-        data::test::THeaderLockHolder other(win::ResolvePath(root_ + "db/received.dbf"));
-        ASSERT_TRUE(other.Held());
-        EXPECT_THROW(p_->AgentsMain(), data::EDatabaseError);
-    }
+    // While the agent runs, another program starts to change the received
+    // table, for longer than the lock time-out.
+    std::unique_ptr<data::test::THeaderLockHolder> other;
+    win::SetSoundPlayer([&](const std::string& p) {
+        sounds_.push_back(p);
+        other = std::make_unique<data::test::THeaderLockHolder>(
+            win::ResolvePath(root_ + "db/received.dbf"));
+    });
+    EXPECT_THROW(p_->AgentsMain(), data::EDatabaseError);
+    ASSERT_TRUE(other && other->Held());
+    other.reset();
+    win::SetSoundPlayer([this](const std::string& p) { sounds_.push_back(p); });
     // Refused at the received row, after the agents.
     EXPECT_EQ(sounds_.size(), 1u);
     EXPECT_TRUE(std::filesystem::exists(Pending("ACC1") + "m.eml"));
