@@ -1,5 +1,6 @@
 #include "processor/receivedrows.h"
 
+#include "data/schema.h"
 #include "platform/win/paths.h"
 
 namespace quelta {
@@ -70,6 +71,7 @@ void TReceivedRows::Open() {
         v.source.SetDataSet(&v.table);
         v.xb.SetDataSource(&v.source);
     }
+    fileWidth_ = static_cast<std::size_t>(byKey_.FieldByName("FILENAME").Size());
 }
 
 TReceivedRow TReceivedRows::Current(data::TTable& table) {
@@ -99,22 +101,38 @@ TReceivedRows::Find(const std::string& storedKey, const std::string& account,
         if (!byKeyXb_.Seek(key) || Trimmed(byKey_, "MESSAGE_ID") != key)
             return {};
     }
-    auto walk = walked_.find(account);
-    if (walk == walked_.end()) {
-        ++walks_;
-        walk = walked_.emplace(account, std::multimap<std::string, TReceivedRow>()).first;
-        if (byAccountXb_.Seek(account)) {
-            for (; !byAccount_.Eof() && Trimmed(byAccount_, "LINK_ID") == account;
-                 byAccount_.Next()) {
-                TReceivedRow row = Current(byAccount_);
-                walk->second.emplace(row.key, std::move(row));
-            }
-        }
-    }
     std::vector<TReceivedRow> rows;
-    const auto [from, to] = walk->second.equal_range(key);
+    const auto [from, to] = Walked(account).equal_range(key);
     for (auto it = from; it != to; ++it)
         rows.push_back(it->second);
+    return rows;
+}
+
+std::multimap<std::string, TReceivedRow>& TReceivedRows::Walked(const std::string& account) {
+    auto walk = walked_.find(account);
+    if (walk != walked_.end())
+        return walk->second;
+    Open();
+    ++walks_;
+    walk = walked_.emplace(account, std::multimap<std::string, TReceivedRow>()).first;
+    if (byAccountXb_.Seek(account)) {
+        for (; !byAccount_.Eof() && Trimmed(byAccount_, "LINK_ID") == account; byAccount_.Next()) {
+            TReceivedRow row = Current(byAccount_);
+            walk->second.emplace(row.key, std::move(row));
+        }
+    }
+    return walk->second;
+}
+
+std::vector<TReceivedRow> TReceivedRows::Naming(const std::string& account, const std::string& file,
+                                                const std::string& fileKey) {
+    std::vector<TReceivedRow> rows;
+    const auto& walked = Walked(account);
+    const std::string held = file.substr(0, fileWidth_);
+    const std::string key = data::StoredMessageKey(fileKey);
+    for (const auto& [rowKey, row] : walked)
+        if (row.file == held && (file.size() <= fileWidth_ || rowKey == key))
+            rows.push_back(row);
     return rows;
 }
 

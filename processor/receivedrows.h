@@ -44,6 +44,12 @@ public:
     [[nodiscard]] std::vector<TReceivedRow>
     Find(const std::string& storedKey, const std::string& account,
          const std::function<bool(const TReceivedRow&)>& wanted);
+    // The account's rows that name a file: which message a filed file
+    // held when it arrived. FILENAME keeps the first 30 characters of a
+    // name, so a longer name is the row's when the row's key is the key of
+    // the message the file holds (fileKey, whole).
+    [[nodiscard]] std::vector<TReceivedRow>
+    Naming(const std::string& account, const std::string& file, const std::string& fileKey);
     // A row this program appended, for the walks kept.
     void Added(const std::string& account, const TReceivedRow& row);
     // How many times an account's rows were read: the cost beyond a seek.
@@ -52,6 +58,8 @@ public:
 private:
     void Open();
     static TReceivedRow Current(data::TTable& table);
+    // The account's rows by stored key, read once.
+    std::multimap<std::string, TReceivedRow>& Walked(const std::string& account);
 
     std::string folder_;
     data::TXbEnvHold env_; // deleted rows stay hidden but where a seek looks for them
@@ -61,6 +69,7 @@ private:
     // Account -> its rows by stored key, for the accounts walked.
     std::map<std::string, std::multimap<std::string, TReceivedRow>> walked_;
     int walks_ = 0;
+    std::size_t fileWidth_ = 0;
 };
 
 } // namespace quelta

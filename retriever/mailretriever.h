@@ -47,6 +47,9 @@ struct TStored {
 };
 // The stronger of two findings.
 [[nodiscard]] TStored Stronger(const TStored& a, const TStored& b);
+// The account's received rows that name a file holding a message of fileKey.
+using TRowsNaming = std::function<std::vector<quelta::TReceivedRow>(const std::string& file,
+                                                                    const std::string& fileKey)>;
 
 class TMailRetriever {
 public:
@@ -125,6 +128,7 @@ private:
     // What this account's received rows hold of a listed message.
     [[nodiscard]] TStored ReceivedRows(const TmsHeaders& headers, const std::string& key,
                                        const quelta::TMessageIdentity& identity);
+    [[nodiscard]] TRowsNaming Naming();
     // index: the message kept on the server as the log says, its delete mark cleared.
     void KeepOnServer(int index, const std::string& why);
     // Waits for the files still being written; a failure is only reported
@@ -153,18 +157,20 @@ private:
 
 // Where a listed message is, or is to be, stored: the first of its
 // numbered file names that is free in Pending and In, and what the files
-// under those names hold of it. A file's own identity counts: a pending
-// file as it lies (with no mark of the processor beside it) or as the
-// mark says it arrived; a filed one, which an agent may have changed, is
-// the message when its header lines are its own, and cannot be told from
-// it when they differ only where the composer writes anew.
+// under those names hold of it. What a file held when it arrived counts: a
+// pending file as it lies (with no mark of the processor beside it) or as
+// the mark says; a filed one, which an agent may have changed, as its
+// received row says. A file of an earlier version is the message when its
+// header lines are its own, and cannot be told from it when they differ
+// only where the composer writes anew.
 struct TStoreSlot {
     std::string name;
     TStored stored;
 };
-// names: the session's Pending and In files; size: LIST's figure.
+// names: the session's Pending and In files; size: LIST's figure; naming:
+// what the account's received rows say a filed file held when it arrived.
 [[nodiscard]] TStoreSlot LocateStored(const TStoredNames& names, const std::string& pendingFolder,
                                       const std::string& inFolder, const TmsHeaders& listed,
-                                      long size, const std::string& key);
+                                      long size, const std::string& key, const TRowsNaming& naming);
 
 } // namespace retriever

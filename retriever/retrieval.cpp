@@ -81,17 +81,34 @@ long long FileSize(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0 ? static_cast<long long>(st.st_size) : -1;
 }
 
-TStored JudgeFile(const std::string& path, bool pending, const TmsHeaders& listed,
-                  const quelta::TMessageIdentity& identity, const std::string& key) {
+TStored JudgeFile(const std::string& path, const std::string& name, bool pending,
+                  const TmsHeaders& listed, const quelta::TMessageIdentity& identity,
+                  const std::string& key, const TRowsNaming& naming) {
     const TmsHeaders stored = quelta::StoredHeaders(path);
     const quelta::TMessageIdentity now = quelta::IdentityOf(stored, FileSize(path));
-    const bool keyTaken = quelta::HeaderKey(stored) == key;
+    const std::string storedKey = quelta::HeaderKey(stored);
+    const bool keyTaken = storedKey == key;
     // A pending file is as it arrived until the processor marks it, before
     // an agent may change it; read after the file, a mark written meanwhile shows.
     if (pending) {
         quelta::TRunMark mark;
         if (!quelta::ReadRunMark(path, mark) || mark.identity.Known()) {
             TStored found = Compare(mark.identity.Known() ? mark.identity : now, identity);
+            found.keyTaken = found.held == THeld::Other && keyTaken;
+            return found;
+        }
+    }
+    // Filed, so an agent may have changed it: the row posta wrote for it
+    // says what arrived, unless an earlier version wrote it.
+    if (naming) {
+        const std::vector<quelta::TReceivedRow> rows = naming(name, storedKey);
+        bool known = !rows.empty();
+        TStored found;
+        for (const quelta::TReceivedRow& row : rows) {
+            known = known && row.identity.Known();
+            found = Stronger(found, Compare(row.identity, identity));
+        }
+        if (known) {
             found.keyTaken = found.held == THeld::Other && keyTaken;
             return found;
         }
@@ -108,7 +125,7 @@ TStored JudgeFile(const std::string& path, bool pending, const TmsHeaders& liste
 TStoreSlot SearchNames(const TStoredNames& names, const std::string& pendingFolder,
                        const std::string& inFolder, const TmsHeaders& listed,
                        const quelta::TMessageIdentity& identity, const std::string& nameKey,
-                       const std::string& key) {
+                       const std::string& key, const TRowsNaming& naming) {
     TStoreSlot slot;
     // Each taken name is a file: the search ends after as many steps.
     for (int number = 1;; ++number) {
@@ -119,8 +136,8 @@ TStoreSlot SearchNames(const TStoredNames& names, const std::string& pendingFold
             if (path.empty())
                 continue;
             taken = true;
-            slot.stored = Stronger(
-                slot.stored, JudgeFile(path, folder == &pendingFolder, listed, identity, key));
+            slot.stored = Stronger(slot.stored, JudgeFile(path, name, folder == &pendingFolder,
+                                                          listed, identity, key, naming));
             if (slot.stored.held == THeld::Same) {
                 slot.name = name;
                 return slot;
@@ -145,14 +162,15 @@ TStored Stronger(const TStored& a, const TStored& b) {
 
 TStoreSlot LocateStored(const TStoredNames& names, const std::string& pendingFolder,
                         const std::string& inFolder, const TmsHeaders& listed, long size,
-                        const std::string& key) {
+                        const std::string& key, const TRowsNaming& naming) {
     const quelta::TMessageIdentity identity = quelta::IdentityOf(listed, size);
     const std::string nameKey = quelta::NameKey(listed);
-    TStoreSlot slot = SearchNames(names, pendingFolder, inFolder, listed, identity, nameKey, key);
+    TStoreSlot slot =
+        SearchNames(names, pendingFolder, inFolder, listed, identity, nameKey, key, naming);
     // Files stored while keys were cut to 255 characters bear the cut key's name.
     if (slot.stored.held != THeld::Same && nameKey.size() > 255) {
-        const TStoreSlot old =
-            SearchNames(names, pendingFolder, inFolder, listed, identity, Cut255(nameKey), key);
+        const TStoreSlot old = SearchNames(names, pendingFolder, inFolder, listed, identity,
+                                           Cut255(nameKey), key, naming);
         if (old.stored.held == THeld::Same)
             return old;
         slot.stored = Stronger(slot.stored, old.stored);
@@ -178,6 +196,12 @@ TStored TMailRetriever::ReceivedRows(const TmsHeaders& headers, const std::strin
             found = Stronger(found, {THeld::Unsure, kOlderRow, false});
     }
     return found;
+}
+
+TRowsNaming TMailRetriever::Naming() {
+    return [this](const std::string& file, const std::string& fileKey) {
+        return rows_.Naming(TrimRight(currentNodeId_), file, fileKey);
+    };
 }
 
 void TMailRetriever::KeepOnServer(int index, const std::string& why) {
@@ -239,7 +263,7 @@ void TMailRetriever::RetrieveMesages() {
             TStored stored = ReceivedRows(item.Headers(), key, identity);
             if (stored.held != THeld::Same)
                 stored = Stronger(stored, LocateStored(stored_, pendingFolder, inFolder,
-                                                       item.Headers(), item.Size(), key)
+                                                       item.Headers(), item.Size(), key, Naming())
                                               .stored);
             // Nothing, or another message under its key: judged afresh.
             const bool fresh = stored.held == THeld::Nothing || stored.held == THeld::Other;
@@ -324,12 +348,13 @@ void TMailRetriever::SaveFetched(int index, std::istream& contents) {
         quelta::StoreFolderPath(messagesFolder_, currentNodeId_, quelta::TStoreFolder::In);
     const TmsRemoteInfoItem& item = pop_.Info().Items(index);
     const std::string key = quelta::HeaderKey(item.Headers());
-    TStoreSlot slot = LocateStored(stored_, pending, in, item.Headers(), item.Size(), key);
+    TStoreSlot slot =
+        LocateStored(stored_, pending, in, item.Headers(), item.Size(), key, Naming());
     // A file of this session still being written is not on the disk yet;
     // once it is, it may turn out to hold this message.
     while (slot.stored.held != THeld::Same && writer_.Busy(pending + slot.name)) {
         writer_.Wait(pending + slot.name);
-        slot = LocateStored(stored_, pending, in, item.Headers(), item.Size(), key);
+        slot = LocateStored(stored_, pending, in, item.Headers(), item.Size(), key, Naming());
     }
     // Stored meanwhile: not written twice; the delete mark stays as the
     // restrictions set it.
