@@ -18,6 +18,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace quelta {
@@ -280,7 +281,11 @@ bool TAgentProcessor::ProcessMessage(const Account& account, const std::string& 
     TRunMark mark;
     const bool ran = ReadRunMark(path, mark);
     messageKey_ = mark.key.empty() ? HeaderKey(headers) : mark.key;
-    identity_ = mark.identity.Known() ? mark.identity : StoredIdentity(path);
+    struct stat st;
+    identity_ = mark.identity.Known() ? mark.identity
+                : ::stat(path.c_str(), &st) == 0
+                    ? IdentityOf(headers, static_cast<long long>(st.st_size))
+                    : TMessageIdentity{};
     bool rowWritten = mark.row;
     if (!ran) {
         // One message, one row and one run of the agents per account, even
