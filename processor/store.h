@@ -41,8 +41,8 @@ std::string ForceStoreFolder(const std::string& messagesFolder, const std::strin
 [[nodiscard]] std::string DateKey(const TmsHeaders& headers);
 // What a message's file is named after: its Message-ID, else its date key.
 [[nodiscard]] std::string NameKey(const TmsHeaders& headers);
-// The header lines of a stored message file, up to its blank line (within
-// its first MiB); none when it cannot be read.
+// The header lines of a stored message file, up to its blank line however
+// far it is; none when it cannot be read.
 [[nodiscard]] TmsHeaders StoredHeaders(const std::string& path);
 
 // What tells two messages under one key apart, as a received row keeps it:

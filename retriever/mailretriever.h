@@ -9,7 +9,7 @@
 //   session: disconnect -> log in -> list (LIST, TOP) -> restrictions ->
 //            no fetch for what is stored (Pending, In, received) ->
 //            ProcessMarked (check, RETR, check, DELE) -> QUIT, also after a
-//            failure
+//            failure (but not over a dial-up link that dropped)
 //
 // A listed message is known by its key, its size and its whole header
 // block. What the store holds of it decides: the very message (it is not
