@@ -132,6 +132,7 @@ bool TagRas::IsConnected() {
 }
 
 void TagRas::Connect() {
+    lost_ = false;
     if (service_.empty()) {
         connected_ = true;
         dialled_ = false;
@@ -197,6 +198,7 @@ void TagRas::HangUp() {
             OnDisconnected(*this);
     }
     connected_ = false;
+    lost_ = false;
     handle_ = ~HRASCONN(0);
 }
 
@@ -253,6 +255,7 @@ void TagRas::OnDialEvent(unsigned state, unsigned error) {
             failed_ = true;
             return;
         }
+        lost_ = true;
         try {
             TagWaiter::RaiseInRunningWait(std::make_exception_ptr(ERASError(error)));
         } catch (...) {

@@ -8,7 +8,8 @@
 //                        | error: hung up, ERASError
 //                        | cancel / time-out: hung up, ECanceledError / ETimedOutError
 //   connected: a dial-up error (the link lost) ends the network wait that
-//   is running with ERASError; the socket's close then hangs up.
+//   is running with ERASError and marks the link lost; the socket's close
+//   then hangs up.
 #include "mail/agerrors.h"
 #include "mail/agwait.h"
 #include "platform/ras/rasapi.h"
@@ -53,6 +54,9 @@ public:
     void SetTimeOut(int seconds) { waiter_.SetTimeOut(seconds); }
     [[nodiscard]] unsigned LastError() const { return lastError_; }
     [[nodiscard]] bool Connected() const { return connected_; }
+    // The link went down after it was up: nothing sent reaches the server
+    // any more. Cleared by the next Connect or HangUp.
+    [[nodiscard]] bool LinkLost() const { return lost_; }
 
     std::function<void(TagRas& sender, const std::string& status)> OnStatusChange;
     std::function<void(TagRas& sender)> OnDisconnected;
@@ -87,4 +91,5 @@ private:
     bool cancel_ = false;
     bool connected_ = false;
     bool failed_ = false;
+    bool lost_ = false;
 };

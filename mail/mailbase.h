@@ -21,5 +21,6 @@ public:
     void ConnectIfNeeded();
     // When open: Logout, then Close. A failed logout still closes the
     // socket (so a connection is never reused after a failure) and raises.
+    // After the dial-up link was lost: Close alone.
     void Disconnect();
 };

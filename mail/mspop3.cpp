@@ -40,17 +40,23 @@ std::string TPop3DotUnstuffer::Feed(std::string_view chunk) {
 std::size_t TPop3DotUnstuffer::FeedInPlace(char* data, std::size_t size) {
     if (size == 0)
         return 0;
-    const bool endsLine = data[size - 1] == '\n';
+    // Only CR LF ends a line: a "." after a bare LF is the message's own.
+    const bool endsLine =
+        size >= 2 ? data[size - 2] == '\r' && data[size - 1] == '\n' : data[0] == '\n' && afterCr_;
+    const bool endsCr = data[size - 1] == '\r';
     // Runs between the stuffed dots move down whole; nothing moves before
-    // the first dot.
+    // the first dot. Bytes are only ever written below the next line feed
+    // looked at, so the byte before it is still the one received.
     std::size_t from = lineStart_ && data[0] == '.' ? 1 : 0;
     std::size_t to = 0;
     for (std::size_t at = from; at < size;) {
         const auto* lf = static_cast<const char*>(std::memchr(data + at, '\n', size - at));
         if (!lf)
             break;
-        at = static_cast<std::size_t>(lf - data) + 1;
-        if (at < size && data[at] == '.') {
+        const auto l = static_cast<std::size_t>(lf - data);
+        const bool crlf = l > 0 ? data[l - 1] == '\r' : afterCr_;
+        at = l + 1;
+        if (crlf && at < size && data[at] == '.') {
             std::memmove(data + to, data + from, at - from);
             to += at - from;
             from = ++at;
@@ -58,6 +64,7 @@ std::size_t TPop3DotUnstuffer::FeedInPlace(char* data, std::size_t size) {
     }
     std::memmove(data + to, data + from, size - from);
     lineStart_ = endsLine;
+    afterCr_ = endsCr;
     return to + size - from;
 }
 
@@ -118,9 +125,14 @@ void TmsCustomPOP::Stat() {
     Command("STAT");
     const std::string rest = reply_.size() > 4 ? reply_.substr(4) : std::string();
     const auto blank = rest.find(' ');
-    // Without a size the reply says nothing the counts can take.
-    if (blank == std::string::npos)
+    // Without a size the count still stands, when there is one; the size
+    // stays unknown.
+    if (blank == std::string::npos) {
+        long count = 0;
+        if (ParseNumber(rest, count) && count <= 0x7FFFFFFF)
+            messageCount_ = static_cast<int>(count);
         return;
+    }
     std::string sizeText = rest.substr(blank + 1);
     sizeText = sizeText.substr(0, sizeText.find(' '));
     long count = 0, size = 0;

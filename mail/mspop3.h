@@ -27,7 +27,8 @@ using TmsNumNotifyEvent = std::function<void(TagSocket& sender, int num)>;
 using TmsUserMsgSaveEvent = std::function<void(TagSocket& sender, int num, std::istream& contents)>;
 
 // Removes the "." that the server put before every line beginning with
-// one; remembers across chunks whether the next byte starts a line.
+// one; a line begins after CR LF, not after a bare LF inside a line.
+// Remembers across chunks whether the next byte starts a line.
 class TPop3DotUnstuffer {
 public:
     [[nodiscard]] std::string Feed(std::string_view chunk);
@@ -36,6 +37,7 @@ public:
 
 private:
     bool lineStart_ = true;
+    bool afterCr_ = false; // the last chunk ended with CR
 };
 
 class TmsCustomPOP : public TmsMailBase {
@@ -63,8 +65,9 @@ public:
     void Logout() override;
 
     // STAT into MessageCount and TotalSize. A reply without a blank after
-    // its first number leaves both as they are; numbers that are not
-    // numbers raise EConvertError.
+    // its first number gives the count alone (a first word that is no
+    // number leaves both as they are); numbers that are not numbers before
+    // a blank raise EConvertError.
     void Stat();
     // LIST for the size, RETR, then SaveMessage with the whole text.
     void RetrieveMessage(int index);

@@ -18,6 +18,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace quelta {
@@ -46,23 +47,11 @@ std::vector<std::string> PendingFiles(const std::string& folder) {
     return names;
 }
 
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
-
-// The journal beside a pending file that says its agents have run.
-std::string RunMark(const std::string& pendingPath) {
-    return pendingPath + ".run";
-}
-
 // The journal's state, written whole: a mark cut short by a kill must not
 // read as "the agents have not run".
-bool WriteRunMark(const std::string& pendingPath, const std::string& state) {
+bool WriteRunMark(const std::string& pendingPath, const TRunMark& mark) {
     try {
-        WriteFileWhole(RunMark(pendingPath), state);
+        WriteFileWhole(RunMarkPath(pendingPath), RunMarkText(mark));
         return true;
     } catch (const std::exception&) {
         return false;
@@ -159,11 +148,12 @@ void TAgentProcessor::OpenTables() {
     }
     for (data::TXbTable* p : partners)
         p->SysProp(1009, 0);
+    rows_.SetDatabaseFolder(dataBaseFolder_);
 }
 
 void TAgentProcessor::CloseTables() {
-    for (data::TTable* t :
-         {&received_, &accounts_, &pending_, &agents_, &actions_, &receivedByKey_})
+    rows_.Close();
+    for (data::TTable* t : {&received_, &accounts_, &pending_, &agents_, &actions_})
         if (t->Active())
             t->Close();
 }
@@ -224,6 +214,7 @@ void TAgentProcessor::AgentsMain() {
 
     accounts_.Refresh();
     received_.Refresh();
+    rows_.Forget();
     // Rows first, so a pass never walks a table that a close request shut.
     std::vector<Account> accounts;
     for (accounts_.First(); !accounts_.Eof(); accounts_.Next()) {
@@ -284,32 +275,48 @@ bool TAgentProcessor::ProcessMessage(const Account& account, const std::string& 
         return true;
     SendtoLog("Processing message " + name, 0);
     account_ = &account;
-    messageKey_ = MessageKey(current_);
-
-    const std::string mark = RunMark(path);
-    std::string state = win::FileExists(mark) ? ReadFile(mark) : "";
-    if (state.empty()) {
-        // Marked before the first agent: whatever fails from here on, the
-        // agents never run on this message again.
-        if (!WriteRunMark(path, "agents\n")) {
-            SendtoLog(" FAILED to mark " + path + " as in process", 0);
-            return true;
+    // Key and identity of the message as it arrived, before an agent can
+    // change the file; a mark keeps them for a pass that stopped midway.
+    const TmsHeaders headers = StoredHeaders(path);
+    TRunMark mark;
+    const bool ran = ReadRunMark(path, mark);
+    messageKey_ = mark.key.empty() ? HeaderKey(headers) : mark.key;
+    struct stat st;
+    identity_ = mark.identity.Known() ? mark.identity
+                : ::stat(path.c_str(), &st) == 0
+                    ? IdentityOf(headers, static_cast<long long>(st.st_size))
+                    : TMessageIdentity{};
+    bool rowWritten = mark.row;
+    if (!ran) {
+        // One message, one row and one run of the agents per account, even
+        // when its file comes to Pending again.
+        if (HasReceivedRow(messageKey_, headers, identity_, "")) {
+            SendtoLog("Message " + name + " was received before: its agents do not run again", 0);
+            rowWritten = true;
+        } else {
+            // Marked before the first agent: whatever fails from here on,
+            // the agents never run on this message again.
+            mark = {messageKey_, identity_, false};
+            if (!WriteRunMark(path, mark)) {
+                SendtoLog(" FAILED to mark " + path + " as in process", 0);
+                return true;
+            }
+            try {
+                RunAgents(account, path, messageKey_);
+            } catch (...) {
+                account_ = nullptr;
+                throw;
+            }
+            if (!LoadMessage(path)) {
+                account_ = nullptr;
+                return true;
+            }
+            win::StopPoint("filing:agents-ran");
         }
-        try {
-            RunAgents(account, path, messageKey_);
-        } catch (...) {
-            account_ = nullptr;
-            throw;
-        }
-        if (!LoadMessage(path)) {
-            account_ = nullptr;
-            return true;
-        }
-        win::StopPoint("filing:agents-ran");
+    } else if (!rowWritten) {
+        // A kill between the row and its mark leaves the row without the mark.
+        rowWritten = HasReceivedRow(messageKey_, headers, identity_, name);
     }
-    // A kill between the row and its mark leaves the row without the mark.
-    const bool rowWritten = state.find("row") != std::string::npos ||
-                            (!state.empty() && HasReceivedRow(messageKey_, name));
     MovetoReceived(folder, name, account, !rowWritten);
     received_.Refresh();
     account_ = nullptr;
@@ -354,46 +361,26 @@ bool TAgentProcessor::ProccessMESSAGEAgent(TmsMessage& message, const TAgentDefi
     return stop;
 }
 
-bool TAgentProcessor::HasReceivedRow(const std::string& key, const std::string& name) {
+bool TAgentProcessor::HasReceivedRow(const std::string& key, const TmsHeaders& headers,
+                                     const TMessageIdentity& identity, const std::string& name) {
     const auto width = static_cast<std::size_t>(received_.FieldByName("FILENAME").Size());
     const std::string file = TrimRight(name.substr(0, width));
     const std::string account = account_ ? account_->id : "";
-    // The key as rows hold it; rows written before long keys kept their
-    // digest hold the key's first 40 characters.
-    std::vector<std::string> stored = {TrimRight(data::StoredMessageKey(key))};
-    if (key.size() > data::kMessageKeyWidth)
-        stored.push_back(TrimRight(data::CutMessageKey(key)));
-    auto ours = [&](data::TTable& t) {
-        return TrimRight(t.FieldByName("LINK_ID").AsString()) == account &&
-               TrimRight(t.FieldByName("FILENAME").AsString()) == file;
+    auto ours = [&](const TReceivedRow& row) {
+        return row.identity.Known() ? row.identity == identity : !file.empty() && row.file == file;
     };
-    if (!receivedByKey_.Active()) {
-        receivedByKey_.SetDatabaseName(win::ResolvePath(dataBaseFolder_));
-        receivedByKey_.SetTableName("received.dbf");
-        receivedByKey_.SetTableType(data::TTableType::ttXBFOX);
-        receivedByKey_.SetIndexName("MESSAGE_ID");
-        receivedByKey_.SetReadOnly(true);
-        receivedByKey_.Open();
-        receivedByKeySource_.SetDataSet(&receivedByKey_);
-        receivedByKeyXb_.SetDataSource(&receivedByKeySource_);
-    }
-    bool shared = false;
-    for (const std::string& value : stored) {
-        if (value.empty() || !receivedByKeyXb_.Seek(value) ||
-            TrimRight(receivedByKey_.FieldByName("MESSAGE_ID").AsString()) != value)
-            continue;
-        if (ours(receivedByKey_))
-            return true;
-        shared = true;
-    }
-    // The tag keeps one row per key: when that row is another account's
-    // or another file's, this account's own rows tell.
-    if (!shared)
-        return false;
-    for (received_.First(); !received_.Eof(); received_.Next()) {
-        const std::string value = TrimRight(received_.FieldByName("MESSAGE_ID").AsString());
-        if (std::find(stored.begin(), stored.end(), value) != stored.end() && ours(received_))
-            return true;
+    // The key as rows hold it, then as rows written before held it: a long
+    // key's first 40 characters, a date key without its digest.
+    std::vector<std::string> stored = {data::StoredMessageKey(key)};
+    if (key.size() > data::kMessageKeyWidth)
+        stored.push_back(data::CutMessageKey(key));
+    if (headers.GetFieldValue("Message-ID").empty())
+        stored.push_back(data::StoredMessageKey(DateKey(headers)));
+    for (std::size_t i = 0; i < stored.size(); ++i) {
+        const bool older = i > 0; // rows of these keys kept no identity
+        for (const TReceivedRow& row : rows_.Find(stored[i], account, ours))
+            if (ours(row) && !(older && row.identity.Known()))
+                return true;
     }
     return false;
 }
@@ -414,9 +401,14 @@ bool TAgentProcessor::MovetoReceived(const std::string& folder, const std::strin
         received_.FieldByName("RECDATE").SetAsDateTime(
             static_cast<double>(static_cast<long>(date)));
         received_.FieldByName("FILENAME").SetAsString(name);
+        received_.FieldByName("LASTUSER").SetAsString(identity_.headers);
+        received_.FieldByName("STATUS").SetAsString(identity_.size);
         received_.Post();
+        rows_.Added(account.id,
+                    {TrimRight(received_.FieldByName("MESSAGE_ID").AsString()),
+                     TrimRight(received_.FieldByName("FILENAME").AsString()), identity_});
         win::StopPoint("filing:row-posted");
-        WriteRunMark(path, "agents\nrow\n");
+        WriteRunMark(path, {messageKey_, identity_, true});
         win::StopPoint("filing:row-marked");
     }
     std::string target;
@@ -447,7 +439,7 @@ bool TAgentProcessor::MovetoReceived(const std::string& folder, const std::strin
         return false;
     }
     win::StopPoint("filing:pending-removed");
-    ::unlink(RunMark(path).c_str());
+    ::unlink(RunMarkPath(path).c_str());
     return true;
 }
 

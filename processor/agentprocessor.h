@@ -15,6 +15,7 @@
 #include "platform/basic/engine.h"
 #include "platform/win/logbook.h"
 #include "processor/agentfile.h"
+#include "processor/receivedrows.h"
 
 #include <deque>
 #include <functional>
@@ -109,9 +110,11 @@ private:
                         const std::string& name);
     bool LoadMessage(const std::string& path);
     void RunAgents(const Account& account, const std::string& path, const std::string& key);
-    // True when the current account has a received row for this message
-    // (its key and its file), found on the MESSAGE_ID tag.
-    bool HasReceivedRow(const std::string& key, const std::string& name);
+    // True when the current account has a received row of this message:
+    // its key and identity, or for a row written before rows kept an
+    // identity, its key and this file (name; none: such rows do not count).
+    bool HasReceivedRow(const std::string& key, const TmsHeaders& headers,
+                        const TMessageIdentity& identity, const std::string& name);
     bool MovetoReceived(const std::string& pendingFolder, const std::string& name,
                         const Account& account, bool appendRow);
     void RunActions(const TAgentDefinition& agent, TmsMessage& message,
@@ -128,10 +131,7 @@ private:
     data::TXbTable accountsXb_, agentsXb_, pendingXb_, receivedXb_, actionsXb_;
     data::TDataSource accountsSource_;
     data::TDataSource partnerSources_[5];
-    // The received table in key order, opened when first needed.
-    data::TTable receivedByKey_;
-    data::TXbTable receivedByKeyXb_;
-    data::TDataSource receivedByKeySource_;
+    TReceivedRows rows_;
     TmsMessage current_, outgoing_;
     TmsSMTP smtp_;
     basic::TBasicEngine script_;
@@ -152,6 +152,7 @@ private:
     std::string agentId_;
     const Account* account_ = nullptr;
     std::string messageKey_;
+    TMessageIdentity identity_; // of the message as it arrived
     TmsMailAddress originalSender_;
 };
 

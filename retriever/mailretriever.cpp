@@ -135,9 +135,11 @@ void TMailRetriever::OpenTables() {
     // Details open after their master so their ranges follow it.
     for (data::TTable* t : {&received_, &accounts_, &groups_, &rules_, &pending_})
         data::OpenAtStartUp(*t);
+    rows_.SetDatabaseFolder(dataBaseFolder_);
 }
 
 void TMailRetriever::CloseTables() {
+    rows_.Close();
     for (data::TXbTable* p : {&accountsXb_, &orgsXb_, &groupsXb_, &receivedXb_, &rulesXb_})
         p->SysProp(1009, 0);
     for (data::TTable* t : {&accounts_, &orgs_, &groups_, &received_, &rules_, &pending_})

@@ -9,13 +9,21 @@
 //   session: disconnect -> log in -> list (LIST, TOP) -> restrictions ->
 //            no fetch for what is stored (Pending, In, received) ->
 //            ProcessMarked (check, RETR, check, DELE) -> QUIT, also after a
-//            failure
+//            failure (but not over a dial-up link that dropped)
+//
+// A listed message is known by its key, its size and its whole header
+// block. What the store holds of it decides: the very message (it is not
+// fetched again, and deleted as the restrictions say), another message
+// under its key (it is fetched and stored under a name of its own), or a
+// copy that cannot be told from it or shown to be whole (it stays on the
+// server, and the log says why when the restrictions would delete it).
 #include "data/dataset.h"
 #include "data/xbtable.h"
 #include "mail/agras.h"
 #include "mail/msmsg.h"
 #include "mail/mspop3.h"
 #include "platform/win/logbook.h"
+#include "processor/receivedrows.h"
 #include "retriever/backgroundwriter.h"
 #include "retriever/storednames.h"
 
@@ -26,6 +34,22 @@
 #include <string>
 
 namespace retriever {
+
+// What the store holds of a listed message, weakest first: nothing under
+// its key, another message under its key, a copy that may be this message
+// (why says why it cannot be told), this very message.
+enum class THeld { Nothing, Other, Unsure, Same };
+struct TStored {
+    THeld held = THeld::Nothing;
+    std::string why;
+    // The key itself is another message's (not only a file name alike).
+    bool keyTaken = false;
+};
+// The stronger of two findings.
+[[nodiscard]] TStored Stronger(const TStored& a, const TStored& b);
+// The account's received rows that name a file holding a message of fileKey.
+using TRowsNaming = std::function<std::vector<quelta::TReceivedRow>(const std::string& file,
+                                                                    const std::string& fileKey)>;
 
 class TMailRetriever {
 public:
@@ -101,14 +125,15 @@ private:
     // log: a match is logged ("Rule ... activated").
     void ApplyRestrictions(int index, bool log);
     void SaveFetched(int index, std::istream& contents);
+    // What this account's received rows hold of a listed message.
+    [[nodiscard]] TStored ReceivedRows(const TmsHeaders& headers, const std::string& key,
+                                       const quelta::TMessageIdentity& identity);
+    [[nodiscard]] TRowsNaming Naming();
+    // index: the message kept on the server as the log says, its delete mark cleared.
+    void KeepOnServer(int index, const std::string& why);
     // Waits for the files still being written; a failure is only reported
     // when the session has none of its own.
     void FinishWrites(bool report);
-    // What the received table holds of a key for the current account: a
-    // row of the whole key or its digest (Whole), of a date key (Shared:
-    // another message may have the same one), or nothing.
-    enum class TReceivedRow { None, Whole, Shared };
-    [[nodiscard]] TReceivedRow ReceivedRow(const std::string& key, bool byId);
 
     std::string messagesFolder_, agentsFolder_, dataBaseFolder_, programFolder_;
     data::TXbEnvHold env_; // before the tables: they never show a deleted row
@@ -116,6 +141,7 @@ private:
     data::TXbTable accountsXb_, orgsXb_, groupsXb_, receivedXb_, rulesXb_, pendingXb_;
     data::TDataSource accountsSource_;
     data::TDataSource partnerSources_[6];
+    quelta::TReceivedRows rows_;
     TmsRemotePOP pop_;
     TStoredNames stored_; // the current session's Pending and In files
     TBackgroundWriter writer_;
@@ -130,18 +156,21 @@ private:
 };
 
 // Where a listed message is, or is to be, stored: the first of its
-// numbered file names that is free in Pending and In, or that holds this
-// message already (stored). A file holds it when it has the same
-// Message-ID, or, for a message without one, the same header lines apart
-// from those the composer writes anew (Date, Received and the like stay
-// as they arrived however the processor saved the file).
+// numbered file names that is free in Pending and In, and what the files
+// under those names hold of it. What a file held when it arrived counts: a
+// pending file as it lies (with no mark of the processor beside it) or as
+// the mark says; a filed one, which an agent may have changed, as its
+// received row says. A file of an earlier version is the message when its
+// header lines are its own, and cannot be told from it when they differ
+// only where the composer writes anew.
 struct TStoreSlot {
     std::string name;
-    bool stored = false;
+    TStored stored;
 };
-// names: the session's Pending and In files.
+// names: the session's Pending and In files; size: LIST's figure; naming:
+// what the account's received rows say a filed file held when it arrived.
 [[nodiscard]] TStoreSlot LocateStored(const TStoredNames& names, const std::string& pendingFolder,
                                       const std::string& inFolder, const TmsHeaders& listed,
-                                      const std::string& key);
+                                      long size, const std::string& key, const TRowsNaming& naming);
 
 } // namespace retriever

@@ -9,6 +9,7 @@
 #include "processor/store.h"
 
 #include <istream>
+#include <sys/stat.h>
 #include <vector>
 
 namespace retriever {
@@ -60,12 +61,72 @@ std::string ReadRest(std::istream& stream) {
     return data;
 }
 
+const char* const kOlderRow =
+    "a received row of an earlier version has its key and cannot tell whether it is this message";
+const char* const kOtherSize =
+    "a stored copy with its header lines has another size than the server lists";
+const char* const kUntold = "a stored message has its key and cannot be told from it";
+
+// What a copy known as it arrived holds of the listed message.
+TStored Compare(const quelta::TMessageIdentity& copy, const quelta::TMessageIdentity& listed) {
+    if (copy.headers != listed.headers)
+        return {THeld::Other, "", true};
+    if (copy.size != listed.size)
+        return {THeld::Unsure, kOtherSize, false};
+    return {THeld::Same, "", false};
+}
+
+long long FileSize(const std::string& path) {
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0 ? static_cast<long long>(st.st_size) : -1;
+}
+
+TStored JudgeFile(const std::string& path, const std::string& name, bool pending,
+                  const TmsHeaders& listed, const quelta::TMessageIdentity& identity,
+                  const std::string& key, const TRowsNaming& naming) {
+    const TmsHeaders stored = quelta::StoredHeaders(path);
+    const quelta::TMessageIdentity now = quelta::IdentityOf(stored, FileSize(path));
+    const std::string storedKey = quelta::HeaderKey(stored);
+    const bool keyTaken = storedKey == key;
+    // A pending file is as it arrived until the processor marks it, before
+    // an agent may change it; read after the file, a mark written meanwhile shows.
+    if (pending) {
+        quelta::TRunMark mark;
+        if (!quelta::ReadRunMark(path, mark) || mark.identity.Known()) {
+            TStored found = Compare(mark.identity.Known() ? mark.identity : now, identity);
+            found.keyTaken = found.held == THeld::Other && keyTaken;
+            return found;
+        }
+    }
+    // Filed, so an agent may have changed it: the row posta wrote for it
+    // says what arrived, unless an earlier version wrote it.
+    if (naming) {
+        const std::vector<quelta::TReceivedRow> rows = naming(name, storedKey);
+        bool known = !rows.empty();
+        TStored found;
+        for (const quelta::TReceivedRow& row : rows) {
+            known = known && row.identity.Known();
+            found = Stronger(found, Compare(row.identity, identity));
+        }
+        if (known) {
+            found.keyTaken = found.held == THeld::Other && keyTaken;
+            return found;
+        }
+    }
+    if (now.headers == identity.headers)
+        return Compare(now, identity);
+    if (KeptLines(stored) == KeptLines(listed))
+        return {THeld::Unsure, kUntold, false};
+    return {THeld::Other, "", keyTaken};
+}
+
 // The first of a key's numbered names that is free in Pending and In, or
 // that holds this message already; nameKey gives the names.
 TStoreSlot SearchNames(const TStoredNames& names, const std::string& pendingFolder,
                        const std::string& inFolder, const TmsHeaders& listed,
-                       const std::string& nameKey, const std::string& key) {
-    const bool byId = !listed.GetFieldValue("Message-ID").empty();
+                       const quelta::TMessageIdentity& identity, const std::string& nameKey,
+                       const std::string& key, const TRowsNaming& naming) {
+    TStoreSlot slot;
     // Each taken name is a file: the search ends after as many steps.
     for (int number = 1;; ++number) {
         const std::string name = quelta::MessageFileName(nameKey, number);
@@ -75,41 +136,80 @@ TStoreSlot SearchNames(const TStoredNames& names, const std::string& pendingFold
             if (path.empty())
                 continue;
             taken = true;
-            const TmsHeaders stored = quelta::StoredHeaders(path);
-            const bool same = byId ? quelta::HeaderKey(stored) == key
-                                   : stored.GetFieldValue("Message-ID").empty() &&
-                                         KeptLines(stored) == KeptLines(listed);
-            if (same)
-                return {name, true};
+            slot.stored = Stronger(slot.stored, JudgeFile(path, name, folder == &pendingFolder,
+                                                          listed, identity, key, naming));
+            if (slot.stored.held == THeld::Same) {
+                slot.name = name;
+                return slot;
+            }
         }
-        if (!taken)
-            return {name, false};
+        if (!taken) {
+            slot.name = name;
+            return slot;
+        }
     }
 }
 
 } // namespace
 
-TStoreSlot LocateStored(const TStoredNames& names, const std::string& pendingFolder,
-                        const std::string& inFolder, const TmsHeaders& listed,
-                        const std::string& key) {
-    // Files stored while keys were cut to 255 characters bear the cut key's name.
-    if (key.size() > 255) {
-        const TStoreSlot old =
-            SearchNames(names, pendingFolder, inFolder, listed, Cut255(key), key);
-        if (old.stored)
-            return old;
-    }
-    return SearchNames(names, pendingFolder, inFolder, listed, key, key);
+TStored Stronger(const TStored& a, const TStored& b) {
+    TStored s = a.held >= b.held ? a : b;
+    if (s.why.empty())
+        s.why = a.held >= b.held ? b.why : a.why;
+    s.keyTaken = a.keyTaken || b.keyTaken;
+    return s;
 }
 
-TMailRetriever::TReceivedRow TMailRetriever::ReceivedRow(const std::string& key, bool byId) {
-    const std::string stored = TrimRight(data::StoredMessageKey(key));
-    // Rows of other accounts say nothing of this one's mailbox.
-    if (stored.empty() || !receivedXb_.Seek(stored) ||
-        TrimRight(received_.FieldByName("MESSAGE_ID").AsString()) != stored ||
-        TrimRight(received_.FieldByName("LINK_ID").AsString()) != TrimRight(currentNodeId_))
-        return TReceivedRow::None;
-    return byId ? TReceivedRow::Whole : TReceivedRow::Shared;
+TStoreSlot LocateStored(const TStoredNames& names, const std::string& pendingFolder,
+                        const std::string& inFolder, const TmsHeaders& listed, long size,
+                        const std::string& key, const TRowsNaming& naming) {
+    const quelta::TMessageIdentity identity = quelta::IdentityOf(listed, size);
+    const std::string nameKey = quelta::NameKey(listed);
+    TStoreSlot slot =
+        SearchNames(names, pendingFolder, inFolder, listed, identity, nameKey, key, naming);
+    // Files stored while keys were cut to 255 characters bear the cut key's name.
+    if (slot.stored.held != THeld::Same && nameKey.size() > 255) {
+        const TStoreSlot old = SearchNames(names, pendingFolder, inFolder, listed, identity,
+                                           Cut255(nameKey), key, naming);
+        if (old.stored.held == THeld::Same)
+            return old;
+        slot.stored = Stronger(slot.stored, old.stored);
+    }
+    return slot;
+}
+
+TStored TMailRetriever::ReceivedRows(const TmsHeaders& headers, const std::string& key,
+                                     const quelta::TMessageIdentity& identity) {
+    const std::string account = TrimRight(currentNodeId_);
+    TStored found;
+    const auto same = [&identity](const quelta::TReceivedRow& row) {
+        return row.identity == identity;
+    };
+    for (const quelta::TReceivedRow& row : rows_.Find(data::StoredMessageKey(key), account, same))
+        found = Stronger(found, row.identity.Known() ? Compare(row.identity, identity)
+                                                     : TStored{THeld::Unsure, kOlderRow, false});
+    // Rows written before keys held the digest hold a date key alone; a
+    // long key's first 40 characters say nothing, and only a file counts.
+    if (found.held != THeld::Same && headers.GetFieldValue("Message-ID").empty()) {
+        const auto any = [](const quelta::TReceivedRow&) { return true; };
+        if (!rows_.Find(data::StoredMessageKey(quelta::DateKey(headers)), account, any).empty())
+            found = Stronger(found, {THeld::Unsure, kOlderRow, false});
+    }
+    return found;
+}
+
+TRowsNaming TMailRetriever::Naming() {
+    return [this](const std::string& file, const std::string& fileKey) {
+        return rows_.Naming(TrimRight(currentNodeId_), file, fileKey);
+    };
+}
+
+void TMailRetriever::KeepOnServer(int index, const std::string& why) {
+    TmsRemoteInfoItem& item = pop_.Info().Items(index);
+    if (!item.DeleteMark())
+        return;
+    item.SetDeleteMark(false);
+    SendtoLog("Message " + std::to_string(index + 1) + " was left on the server: " + why);
 }
 
 void TMailRetriever::EndSession() noexcept {
@@ -152,34 +252,33 @@ void TMailRetriever::RetrieveMesages() {
             quelta::StoreFolderPath(messagesFolder_, currentNodeId_, quelta::TStoreFolder::In);
         win::RemoveAbandonedParts(pendingFolder);
         received_.Refresh();
+        rows_.Forget();
         stored_.Load({pendingFolder, inFolder});
         written_.clear();
         for (int i = 0; i < pop_.Info().Count(); ++i) {
             TmsRemoteInfoItem& item = pop_.Info().Items(i);
             const std::string key = quelta::HeaderKey(item.Headers());
-            const bool byId = !item.Headers().GetFieldValue("Message-ID").empty();
-            // This system's own copy, known by the whole key: a file that
-            // holds the message, or a row of this account that holds its
-            // Message-ID (or, for a long one, its digest). A row written
-            // before the digest holds the first 40 characters, which other
-            // messages may share: no proof, so only a file counts then.
-            const TReceivedRow row = ReceivedRow(key, byId);
-            const bool own =
-                row == TReceivedRow::Whole ||
-                LocateStored(stored_, pendingFolder, inFolder, item.Headers(), key).stored;
-            // A date key may stand for another message: this one is then
-            // kept on the server unread.
-            if (!own && row == TReceivedRow::Shared)
+            const quelta::TMessageIdentity identity =
+                quelta::IdentityOf(item.Headers(), item.Size());
+            TStored stored = ReceivedRows(item.Headers(), key, identity);
+            if (stored.held != THeld::Same)
+                stored = Stronger(stored, LocateStored(stored_, pendingFolder, inFolder,
+                                                       item.Headers(), item.Size(), key, Naming())
+                                              .stored);
+            // Nothing, or another message under its key: judged afresh.
+            const bool fresh = stored.held == THeld::Nothing || stored.held == THeld::Other;
+            ApplyRestrictions(i, fresh);
+            if (fresh)
                 continue;
-            ApplyRestrictions(i, !own);
-            if (own) {
-                // Not fetched again; deleted only when the restrictions
-                // would have fetched and deleted it (a session stopped
-                // between storing and DELE left it there).
-                const bool remove = item.RetrieveMark() && item.DeleteMark();
-                pop_.Unmark(i);
-                item.SetDeleteMark(remove);
-            }
+            // Not fetched again. The very message is deleted only when the
+            // restrictions would have fetched and deleted it (a session
+            // stopped between storing and DELE left it there); a copy that
+            // may be another message never deletes it.
+            const bool remove = item.RetrieveMark() && item.DeleteMark();
+            pop_.Unmark(i);
+            item.SetDeleteMark(remove);
+            if (stored.held != THeld::Same)
+                KeepOnServer(i, stored.why);
         }
         try {
             pop_.ProcessMarked();
@@ -247,23 +346,44 @@ void TMailRetriever::SaveFetched(int index, std::istream& contents) {
         quelta::ForceStoreFolder(messagesFolder_, currentNodeId_, quelta::TStoreFolder::Pending);
     const std::string in =
         quelta::StoreFolderPath(messagesFolder_, currentNodeId_, quelta::TStoreFolder::In);
-    const TmsHeaders& listed = pop_.Info().Items(index).Headers();
-    const std::string key = quelta::HeaderKey(listed);
-    TStoreSlot slot = LocateStored(stored_, pending, in, listed, key);
+    const TmsRemoteInfoItem& item = pop_.Info().Items(index);
+    const std::string key = quelta::HeaderKey(item.Headers());
+    TStoreSlot slot =
+        LocateStored(stored_, pending, in, item.Headers(), item.Size(), key, Naming());
     // A file of this session still being written is not on the disk yet;
     // once it is, it may turn out to hold this message.
-    while (!slot.stored && writer_.Busy(pending + slot.name)) {
+    while (slot.stored.held != THeld::Same && writer_.Busy(pending + slot.name)) {
         writer_.Wait(pending + slot.name);
-        slot = LocateStored(stored_, pending, in, listed, key);
+        slot = LocateStored(stored_, pending, in, item.Headers(), item.Size(), key, Naming());
     }
     // Stored meanwhile: not written twice; the delete mark stays as the
     // restrictions set it.
-    if (slot.stored)
+    if (slot.stored.held == THeld::Same)
         return;
+    if (slot.stored.held == THeld::Unsure) {
+        KeepOnServer(index, slot.stored.why);
+        return;
+    }
     // The text as the server delivered it, stored whole or not at all, while
     // the next message is fetched.
+    std::string text = ReadRest(contents);
+    const long long size = static_cast<long long>(text.size());
     written_[index] = pending + slot.name;
-    writer_.Write(pending + slot.name, ReadRest(contents));
+    writer_.Write(pending + slot.name, std::move(text));
+    const std::string n = std::to_string(index + 1);
+    if (slot.stored.keyTaken)
+        SendtoLog("Message " + n + " has the key of another message: stored as " + slot.name);
+    // Another size than listed: a cut copy (a server that does not
+    // dot-stuff ends a message at a lone "." line) never stands for the
+    // message on the server.
+    if (size != item.Size()) {
+        const std::string why = std::to_string(size) + " bytes arrived of the " +
+                                std::to_string(item.Size()) + " the server listed";
+        if (item.DeleteMark())
+            KeepOnServer(index, why);
+        else
+            SendtoLog("Message " + n + " was left on the server: " + why);
+    }
     Pump();
 }
 

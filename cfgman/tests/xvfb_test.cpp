@@ -49,7 +49,10 @@ TEST_F(XvfbTest, AUserMakesRenamesAndTriesToDeleteAGroup) {
     PointIniAtTest();
     QProcess* cfgman = StartCfgman();
     ASSERT_NE(cfgman, nullptr);
-    ASSERT_TRUE(Focus(kCaption)) << "the main window never showed";
+    ASSERT_TRUE(Focus(kCaption)) << "the main window never showed; cfgman "
+                                 << (cfgman->state() == QProcess::NotRunning
+                                         ? "ended with " + std::to_string(cfgman->exitCode())
+                                         : std::string("still runs"));
     ASSERT_TRUE(desktop_.WaitFor(kApp, Named(QStringLiteral("frame"), kCaption), uitest::kHang));
     ASSERT_TRUE(TreeShows(QStringLiteral("E-Mail Accounts")));
 

@@ -100,7 +100,11 @@ TEST(TPop3DotUnstuffer, OneByteAtATimeEqualsOneFeed) {
         {"lone dot line", "a\r\n..\r\nb\r\n", "a\r\n.\r\nb\r\n"},
         {"8-bit and NUL-free bytes", "\xe9t\xe9\r\n...\r\n", "\xe9t\xe9\r\n..\r\n"},
         {"stuffed lines in a row", "..a\r\n..\r\n...b\r\nc", ".a\r\n.\r\n..b\r\nc"},
-        {"bare line feeds", "x\n..y\n.\n", "x\n.y\n\n"},
+        // Only CR LF starts a line: a "." after a bare LF is data.
+        {"bare line feeds", "x\n..y\n.\n", "x\n..y\n.\n"},
+        {"a bare LF inside a CR LF line", "a\r\nb\n.\nc\r\n", "a\r\nb\n.\nc\r\n"},
+        {"a bare CR", "a\r..b\r\n..c\r\n", "a\r..b\r\n.c\r\n"},
+        {"CR CR LF", "a\r\r\n..b\r\n", "a\r\r\n.b\r\n"},
     };
     for (const auto& c : cases) {
         TPop3DotUnstuffer whole;
@@ -281,9 +285,8 @@ TEST(TmsRemotePOP, LoginFailures) {
         EXPECT_EQ(pop.MessageCount(), -1) << stat;
         pop.Close();
     }
-    // No blank after the first number: the counts keep their values, and
-    // the log-in stands.
-    for (const char* stat : {"+OK\r\n", "+OK 3\r\n", "+OK x\r\n"}) {
+    // No count at all: the counts keep their values, and the log-in stands.
+    for (const char* stat : {"+OK\r\n", "+OK x\r\n"}) {
         ScriptedServer srv({Say("+OK hi\r\n"), Hear(), Say("+OK\r\n"), Hear(), Say("+OK\r\n"),
                             Hear(), Say(stat), Hear(), Say("+OK bye\r\n"), Linger(2000)});
         Pop pop(srv.Address());
@@ -294,6 +297,21 @@ TEST(TmsRemotePOP, LoginFailures) {
         EXPECT_FALSE(pop.IsOpen()) << stat;
         EXPECT_EQ(srv.Heard().back(), "QUIT") << stat;
     }
+    // A count without a size: both messages are listed, the size stays unknown.
+    std::vector<Step> steps = {Say("+OK hi\r\n"), Hear(), Say("+OK\r\n"),  Hear(),
+                               Say("+OK\r\n"),    Hear(), Say("+OK 2\r\n")};
+    for (const std::string& head : {kHead1, kHead2})
+        for (const std::string& reply : {std::string("+OK 1 40\r\n"), "+OK\r\n" + head + ".\r\n"})
+            steps.insert(steps.end(), {Hear(), Say(reply)});
+    steps.insert(steps.end(), {Hear(), Say("+OK bye\r\n"), Linger(2000)});
+    ScriptedServer srv(steps);
+    Pop pop(srv.Address());
+    pop.UpdateInfo();
+    EXPECT_EQ(pop.MessageCount(), 2);
+    EXPECT_EQ(pop.TotalSize(), -1);
+    ASSERT_EQ(pop.Info().Count(), 2);
+    EXPECT_EQ(pop.Info().Items(1).Headers().GetFieldValue("Subject"), "two");
+    EXPECT_EQ(srv.Heard().back(), "QUIT");
 }
 
 TEST(TmsRemotePOP, EmptyMailboxAndSlowLines) {

@@ -96,6 +96,9 @@ void ScriptedServer::Run(std::vector<Step> steps) {
         case Step::Close:
             open = false;
             break;
+        case Step::Act:
+            s.action();
+            break;
         case Step::Linger: {
             timeval t{s.ms / 1000, (s.ms % 1000) * 1000};
             ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &t, sizeof t);

@@ -5,6 +5,7 @@
 // QCoreApplication and the Winsock loading the network tests share.
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -12,9 +13,10 @@
 namespace nettest {
 
 struct Step {
-    enum Kind { Send, Line, Data, Pause, Close, Abort, Linger } kind;
+    enum Kind { Send, Line, Data, Pause, Close, Abort, Linger, Act } kind;
     std::string text;
     int ms = 0;
+    std::function<void()> action = {};
 };
 // Sends bytes as they are.
 inline Step Say(std::string text, int pauseAfterMs = 0) {
@@ -41,6 +43,10 @@ inline Step Reset() {
 // Keeps the connection until the client closes it (or ms pass).
 inline Step Linger(int ms = 10000) {
     return {Step::Linger, {}, ms};
+}
+// Runs action on the server's thread, at this point of the dialogue.
+inline Step Do(std::function<void()> action) {
+    return {Step::Act, {}, 0, std::move(action)};
 }
 
 class ScriptedServer {

@@ -1,9 +1,11 @@
 #include "processor/tests/passfixture.h"
 
 #include "data/schema.h"
+#include "data/tests/deleterows.h"
 #include "data/tests/headerlock.h"
 #include "platform/com/registry.h"
 #include "platform/win/paths.h"
+#include "processor/receivedrows.h"
 #include "processor/startup.h"
 #include "processor/store.h"
 
@@ -32,8 +34,15 @@ TEST_F(PassTest, AccountWithoutAgentsFilesItsMessages) {
     EXPECT_EQ(rows[0]["MESSAGE_ID"], "<id.1@example.com>");
     EXPECT_EQ(rows[0]["LINK_ID"], "ACC1");
     EXPECT_EQ(rows[0]["FILENAME"], "a.eml");
-    EXPECT_EQ(rows[1]["MESSAGE_ID"], "19981208102030No id");
-    EXPECT_EQ(rows[1]["RECDATE"].substr(0, 0), "");
+    EXPECT_EQ(rows[1]["MESSAGE_ID"],
+              quelta::HeaderKey(quelta::StoredHeaders(In("ACC1") + "b.eml")));
+    EXPECT_EQ(rows[1]["MESSAGE_ID"].substr(0, 20), "19981208102030No id#");
+    // Each row keeps what tells its message from another under its key.
+    for (const auto& [row, file] : {std::pair{rows[0], "a.eml"}, std::pair{rows[1], "b.eml"}}) {
+        const quelta::TMessageIdentity identity = quelta::StoredIdentity(In("ACC1") + file);
+        EXPECT_EQ(row.at("LASTUSER"), identity.headers) << file;
+        EXPECT_EQ(row.at("STATUS"), identity.size) << file;
+    }
     EXPECT_TRUE(Actions().empty());
     EXPECT_TRUE(LogHas("Processing message a.eml"));
     EXPECT_TRUE(LogHas(" Successfully copied "));
@@ -194,12 +203,18 @@ TEST_F(PassTest, AReceivedRowRefusedUnderAnotherProgramsLockIsWrittenOnce) {
     WriteAgent("count", {}, {{{"PLAY SOUND", "s.wav", ""}}});
     AddMessage("ACC1", "m.eml", "a@b.c", "first", "x\r\n", "Message-ID: <m@x>\r\n");
     OpenTables();
-    {
-        // Another program changes the received table for longer than the lock time-out.
-        data::test::THeaderLockHolder other(win::ResolvePath(root_ + "db/received.dbf"));
-        ASSERT_TRUE(other.Held());
-        EXPECT_THROW(p_->AgentsMain(), data::EDatabaseError);
-    }
+    // While the agent runs, another program starts to change the received
+    // table, for longer than the lock time-out.
+    std::unique_ptr<data::test::THeaderLockHolder> other;
+    win::SetSoundPlayer([&](const std::string& p) {
+        sounds_.push_back(p);
+        other = std::make_unique<data::test::THeaderLockHolder>(
+            win::ResolvePath(root_ + "db/received.dbf"));
+    });
+    EXPECT_THROW(p_->AgentsMain(), data::EDatabaseError);
+    ASSERT_TRUE(other && other->Held());
+    other.reset();
+    win::SetSoundPlayer([this](const std::string& p) { sounds_.push_back(p); });
     // Refused at the received row, after the agents.
     EXPECT_EQ(sounds_.size(), 1u);
     EXPECT_TRUE(std::filesystem::exists(Pending("ACC1") + "m.eml"));
@@ -254,6 +269,99 @@ TEST_F(PassTest, LongMessageIdsAreFiledUnderKeysOfTheirOwn) {
     EXPECT_EQ(actionKeys, keys);
     EXPECT_TRUE(std::filesystem::exists(In("ACC2") + name0));
     EXPECT_TRUE(std::filesystem::is_empty(Pending("ACC2")));
+}
+
+TEST_F(PassTest, OneMessageGetsOneRowAndOneRunOfItsAgentsPerAccount) {
+    AddAccount("ACC1");
+    Attach("ACC1", "AG1", "count");
+    WriteAgent("count", {}, {{{"PLAY SOUND", "s.wav", ""}}});
+    // Rows deleted before, of the key of both messages: the unique tag
+    // keeps its entry for the first row, a deleted one.
+    for (const char* account : {"ACC1", "ACC9"})
+        AppendRow(root_ + "db", "RECEIVED.DBF",
+                  {{"MESSAGE_ID", "<m@x>"}, {"LINK_ID", account}, {"FILENAME", "old.eml"}});
+    ASSERT_EQ(data::test::DeleteRows(root_ + "db", "RECEIVED.DBF", "FILENAME", "old.eml",
+                                     data::test::TDeletion::DataLayer),
+              2);
+    // Killed after its row, before the mark said so.
+    AddMessage("ACC1", "m.eml", "a@b.c", "first", "x\r\n", "Message-ID: <m@x>\r\n");
+    const std::string path = Pending("ACC1") + "m.eml";
+    quelta::TRunMark mark{"<m@x>", quelta::StoredIdentity(path), false};
+    passtest::Spit(quelta::RunMarkPath(path), quelta::RunMarkText(mark));
+    AppendRow(root_ + "db", "RECEIVED.DBF",
+              {{"MESSAGE_ID", "<m@x>"},
+               {"LINK_ID", "ACC1"},
+               {"FILENAME", "m.eml"},
+               {"LASTUSER", mark.identity.headers},
+               {"STATUS", mark.identity.size}});
+    // Another message under that key, and a copy of the first that comes
+    // to Pending again (from a backup, say) under another name.
+    AddMessage("ACC1", "other.eml", "c@d.e", "second", "y\r\n", "Message-ID: <m@x>\r\n");
+    OpenTables();
+    p_->AgentsMain();
+    passtest::Spit(Pending("ACC1") + "again.eml", passtest::Slurp(In("ACC1") + "m.eml"));
+    p_->AgentsMain();
+
+    data::TXbEnvHold hidden; // the rows the programs see
+    std::vector<std::string> files;
+    for (auto& row : Rows("RECEIVED.DBF")) {
+        EXPECT_EQ(row["MESSAGE_ID"], "<m@x>");
+        files.push_back(row["FILENAME"]);
+    }
+    EXPECT_EQ(files, (std::vector<std::string>{"m.eml", "other.eml"}));
+    EXPECT_EQ(sounds_.size(), 1u); // only the other message's agents ran
+    EXPECT_TRUE(LogHas("Message again.eml was received before: its agents do not run again"));
+    EXPECT_TRUE(std::filesystem::is_empty(Pending("ACC1")));
+    EXPECT_TRUE(std::filesystem::exists(In("ACC1") + "again.eml"));
+}
+
+TEST(ReceivedRows, AnAccountsRowsAreReadOnlyWhenItsKeyMeetsAnotherRow) {
+    passtest::EnsureApp();
+    QTemporaryDir dir;
+    const std::string db = dir.path().toStdString() + "/";
+    ASSERT_EQ(QProcess::execute(QUELTA_BIN_DIR "/mkschema", {QString::fromStdString(db)}), 0);
+    data::TXbEnvHold hidden;
+    // Many rows of two accounts; a few keys in both, one behind a deleted row.
+    for (int n = 0; n < 300; ++n)
+        for (const char* account : {"A1", "A2"})
+            if (std::string(account) == "A1" || n % 2 == 0)
+                data::test::AppendRow(db, "RECEIVED.DBF",
+                                      {{"MESSAGE_ID", "<" + std::to_string(n) + "@x>"},
+                                       {"LINK_ID", account},
+                                       {"FILENAME", std::to_string(n) + ".eml"}});
+    data::test::AppendRow(db, "RECEIVED.DBF",
+                          {{"MESSAGE_ID", "<gone@x>"}, {"LINK_ID", "A1"}, {"FILENAME", "gone"}});
+    ASSERT_EQ(data::test::DeleteRows(db, "RECEIVED.DBF", "FILENAME", "gone",
+                                     data::test::TDeletion::OutsideMark),
+              1);
+    data::test::AppendRow(db, "RECEIVED.DBF",
+                          {{"MESSAGE_ID", "<gone@x>"}, {"LINK_ID", "A2"}, {"FILENAME", "back"}});
+    quelta::TReceivedRows rows;
+    rows.SetDatabaseFolder(db);
+    const auto any = [](const quelta::TReceivedRow&) { return true; };
+    auto files = [&](const std::string& key, const std::string& account) {
+        std::vector<std::string> names;
+        for (const auto& row : rows.Find(key, account, any))
+            names.push_back(row.file);
+        return names;
+    };
+    // The tag's row is the account's own, or no row holds the key: a seek.
+    for (int n = 1; n < 300; n += 2)
+        EXPECT_EQ(files("<" + std::to_string(n) + "@x>", "A1"),
+                  std::vector<std::string>{std::to_string(n) + ".eml"});
+    EXPECT_TRUE(files("<none@x>", "A2").empty());
+    EXPECT_TRUE(files("<1@x>", "A2").empty()); // A1's row: A2's rows are read once
+    EXPECT_EQ(rows.Walks(), 1);
+    // Another account's row in front, or a deleted one: the account's rows,
+    // read once for all of them.
+    for (int n = 0; n < 300; n += 100)
+        EXPECT_EQ(files("<" + std::to_string(n) + "@x>", "A2"),
+                  std::vector<std::string>{std::to_string(n) + ".eml"});
+    EXPECT_EQ(files("<gone@x>", "A2"), std::vector<std::string>{"back"});
+    EXPECT_EQ(rows.Walks(), 1);
+    rows.Forget();
+    EXPECT_EQ(files("<gone@x>", "A2"), std::vector<std::string>{"back"});
+    EXPECT_EQ(rows.Walks(), 2);
 }
 
 TEST_F(PassTest, CloseTakesEffectAfterTheMessageIsFiled) {

@@ -131,18 +131,32 @@ TEST_F(MergeCodes, SubjectIsExpanded) {
     EXPECT_EQ(reply.Subject(), "Re: Order 17");
 }
 
-TEST(MessageKey, IdOrDateKey) {
+TEST(MessageKey, IdOrDateKeyAndTheWholeHeaderBlock) {
     TmsMessage m;
     m.Headers().Add("Message-ID: <12.34>");
     EXPECT_EQ(quelta::MessageKey(m), "<12.34>");
-    m.Headers().Clear();
-    m.Headers().Add("Date: Tue, 8 Dec 1998 10:20:30 +0100");
-    m.Headers().Add("Subject: Re: order");
-    EXPECT_EQ(quelta::MessageKey(m), "19981208102030Re: o");
-    EXPECT_EQ(quelta::MessageFileName(quelta::MessageKey(m)), "19981208102030Re- o.eml");
+    EXPECT_EQ(quelta::NameKey(m.Headers()), "<12.34>");
+    // Without one: the date key, named after it, and keyed with a digest of
+    // every header line, so reports alike in date and subject stay apart.
+    auto report = [](const std::string& from, const std::string& subject) {
+        TmsHeaders h;
+        h.Add("Date: Tue, 8 Dec 1998 10:20:30 +0100");
+        h.Add("From: " + from);
+        h.Add("Subject: " + subject);
+        return h;
+    };
+    const TmsHeaders disk = report("a@host", "Re: order"), fan = report("b@host", "Re: order");
+    EXPECT_EQ(quelta::DateKey(disk), "19981208102030Re: o");
+    EXPECT_EQ(quelta::MessageFileName(quelta::NameKey(disk)), "19981208102030Re- o.eml");
+    const std::string key = quelta::HeaderKey(disk);
+    EXPECT_EQ(key.substr(0, 20), "19981208102030Re: o#");
+    EXPECT_EQ(key.size(), 36u);
+    EXPECT_EQ(quelta::HeaderKey(report("a@host", "Re: order")), key);
+    EXPECT_NE(quelta::HeaderKey(fan), key);
+    EXPECT_NE(quelta::HeaderKey(report("a@host", "Re: order!")), key);
     m.Headers().Clear();
     m.Headers().Add("Date: garbage");
-    EXPECT_EQ(quelta::MessageKey(m), "18991230000000");
+    EXPECT_EQ(quelta::DateKey(m.Headers()), "18991230000000");
     // A Message-ID is the key whole, however long.
     const std::string id = "<" + std::string(300, 'x') + "@y>";
     m.Headers().Clear();

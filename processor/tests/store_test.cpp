@@ -3,10 +3,21 @@
 #include "platform/win/paths.h"
 #include "platform/win/tests/test_dir.h"
 
+#include "mail/msmsgcls.h"
+
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 
 using quelta::SanitizeFileName;
+
+namespace {
+
+void Spit(const std::string& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
+}
+
+} // namespace
 
 TEST(Store, SanitizeKeepsLengthAndReplacesUnsafeCharacters) {
     EXPECT_EQ(quelta::MessageFileName("<12.34>"), "-12.34-.eml");
@@ -42,4 +53,38 @@ TEST(Store, LongKeysGiveNamesThatFitAndStayApart) {
     EXPECT_EQ(nameA.size(), quelta::kMaxKeyNameLength + 4);
     EXPECT_EQ(nameA, quelta::MessageFileName(a)); // the same key, the same name
     EXPECT_EQ(quelta::MessageFileName("<12.34>", 2), "-12.34-~2.eml");
+}
+
+TEST(MessageIdentity, HeaderBlockAndSizeEachCount) {
+    TmsHeaders a, b;
+    a.Add("Message-ID: <same@x>");
+    a.Add("Subject: one");
+    b.Add("Message-ID: <same@x>");
+    b.Add("Subject: two");
+    const quelta::TMessageIdentity one = quelta::IdentityOf(a, 1000);
+    EXPECT_EQ(one.headers.size(), 10u);
+    EXPECT_EQ(one.size.size(), 5u);
+    EXPECT_EQ(quelta::IdentityOf(a, 1000), one);
+    EXPECT_NE(quelta::IdentityOf(b, 1000).headers, one.headers);
+    EXPECT_EQ(quelta::IdentityOf(a, 999).headers, one.headers);
+    EXPECT_NE(quelta::IdentityOf(a, 999).size, one.size);
+    // A marked pending file keeps what was known of it as it arrived.
+    TestDir dir;
+    const std::string path = dir.path() + "m.eml";
+    quelta::TRunMark mark{"<odd\r\nkey%41>", one, false};
+    Spit(quelta::RunMarkPath(path), quelta::RunMarkText(mark));
+    quelta::TRunMark read;
+    ASSERT_TRUE(quelta::ReadRunMark(path, read));
+    EXPECT_EQ(read.key, mark.key);
+    EXPECT_EQ(read.identity, one);
+    EXPECT_FALSE(read.row);
+    mark.row = true;
+    Spit(quelta::RunMarkPath(path), quelta::RunMarkText(mark));
+    ASSERT_TRUE(quelta::ReadRunMark(path, read));
+    EXPECT_TRUE(read.row);
+    // Marks of earlier versions: the agents ran, nothing more is known.
+    Spit(quelta::RunMarkPath(path), "agents\n");
+    ASSERT_TRUE(quelta::ReadRunMark(path, read));
+    EXPECT_FALSE(read.identity.Known());
+    EXPECT_FALSE(quelta::ReadRunMark(path + "x", read));
 }

@@ -23,15 +23,16 @@ bool SendAll(int fd, const std::string& text) {
     return true;
 }
 
-// The text as a POP3 data block: each leading "." doubled, ended by ".".
-std::string Block(const std::string& text) {
+// The text as a POP3 data block: the "." that begins a line (after CR LF)
+// doubled, unless stuff is off; ended by ".".
+std::string Block(const std::string& text, bool stuff) {
     std::string out;
     bool lineStart = true;
-    for (char c : text) {
-        if (lineStart && c == '.')
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (stuff && lineStart && text[i] == '.')
             out += '.';
-        out += c;
-        lineStart = c == '\n';
+        out += text[i];
+        lineStart = text[i] == '\n' && i > 0 && text[i - 1] == '\r';
     }
     if (!out.empty() && !lineStart)
         out += "\r\n";
@@ -84,6 +85,16 @@ void TPop3Mailbox::RefuseDelete(const std::string& marker, const std::string& re
     refusal_ = refusal;
 }
 
+void TPop3Mailbox::SetStatWithoutSize(bool on) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    statWithoutSize_ = on;
+}
+
+void TPop3Mailbox::SetDotStuffing(bool on) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    dotStuffing_ = on;
+}
+
 std::vector<std::string> TPop3Mailbox::Messages() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return messages_;
@@ -111,6 +122,12 @@ void TPop3Mailbox::Session(int fd) {
     if (!SendAll(fd, "+OK test POP3 server ready\r\n"))
         return;
     std::vector<std::string> box = Messages(); // the session's view, numbered from 1
+    bool statWithoutSize = false, stuff = true;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        statWithoutSize = statWithoutSize_;
+        stuff = dotStuffing_;
+    }
     std::set<std::size_t> deleted;
     auto message = [&](const std::string& arg, std::size_t& index) {
         const long n = std::atol(arg.c_str());
@@ -151,14 +168,15 @@ void TPop3Mailbox::Session(int fd) {
             for (std::size_t k = 0; k < box.size(); ++k)
                 if (!deleted.count(k))
                     ++count, size += box[k].size();
-            reply = "+OK " + std::to_string(count) + " " + std::to_string(size) + "\r\n";
+            reply = "+OK " + std::to_string(count) +
+                    (statWithoutSize ? std::string() : " " + std::to_string(size)) + "\r\n";
         } else if (verb == "LIST" && message(rest, i)) {
             reply = "+OK " + rest + " " + std::to_string(box[i].size()) + "\r\n";
         } else if (verb == "TOP" && message(rest.substr(0, rest.find(' ')), i)) {
             const long lines = std::atol(rest.substr(rest.find(' ') + 1).c_str());
-            reply = "+OK\r\n" + Block(Top(box[i], lines));
+            reply = "+OK\r\n" + Block(Top(box[i], lines), stuff);
         } else if (verb == "RETR" && message(rest, i)) {
-            reply = "+OK\r\n" + Block(box[i]);
+            reply = "+OK\r\n" + Block(box[i], stuff);
         } else if (verb == "DELE" && message(rest, i)) {
             std::lock_guard<std::mutex> lock(mutex_);
             if (!refusedMarker_.empty() && box[i].find(refusedMarker_) != std::string::npos) {

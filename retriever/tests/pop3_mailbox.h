@@ -25,6 +25,11 @@ public:
     void Deliver(const std::string& bytes);
     // DELE of a message whose text holds marker is answered with refusal.
     void RefuseDelete(const std::string& marker, const std::string& refusal);
+    // Servers met in the field: STAT answered with the count alone ("+OK 2"),
+    // and data sent without doubling a leading "." (a line "." then ends
+    // a message early).
+    void SetStatWithoutSize(bool on);
+    void SetDotStuffing(bool on);
     // What is on the server now, in order.
     [[nodiscard]] std::vector<std::string> Messages() const;
     // Every command line of every session, in order.
@@ -40,6 +45,7 @@ private:
     mutable std::mutex mutex_;
     std::vector<std::string> messages_, commands_;
     std::string refusedMarker_, refusal_;
+    bool statWithoutSize_ = false, dotStuffing_ = true;
     std::thread thread_;
 };
 

@@ -132,18 +132,26 @@ protected:
     bool Logged(const std::string& text) const {
         return std::find(log_.begin(), log_.end(), text) != log_.end();
     }
+    // The received row the processor writes for a message as it arrived.
+    void Received(const std::string& account, const std::string& text, const std::string& file) {
+        TmsHeaders headers;
+        headers.SetText(text);
+        headers.CutAtBlankLine();
+        const quelta::TMessageIdentity identity =
+            quelta::IdentityOf(headers, static_cast<long long>(text.size()));
+        Append("received.dbf", {{"MESSAGE_ID", data::StoredMessageKey(quelta::HeaderKey(headers))},
+                                {"LINK_ID", account},
+                                {"FILENAME", file},
+                                {"LASTUSER", identity.headers},
+                                {"STATUS", identity.size}});
+    }
     // What the processor does with each pending file: a received row under
     // the message's key, the file moved to In.
     void FileAsTheProcessorDoes(const std::string& account) {
         const std::string in = messages_ + account + "/In/";
         fs::create_directories(in);
         for (const std::string& name : PendingNames(account)) {
-            TmsMessage m;
-            std::istringstream text(Pending(account, name));
-            m.LoadFromStream(text);
-            Append("received.dbf", {{"MESSAGE_ID", data::StoredMessageKey(quelta::MessageKey(m))},
-                                    {"LINK_ID", account},
-                                    {"FILENAME", name}});
+            Received(account, Pending(account, name), name);
             fs::rename(win::ResolvePath(messages_ + account + "/Pending/" + name), in + name);
         }
     }
@@ -277,9 +285,12 @@ TEST_F(Retriever, StoredMessagesAreDeletedOnlyWhereTheRulesWouldFetchAndDeleteTh
     const std::string older = message(olderId, "o");
     // Received by another account, not this one.
     const std::string elsewhere = message("<w@x>", "w");
-    // A row of its date key, which another message may share: left alone.
+    // Rows of earlier versions, which kept no identity: a date key, which
+    // another message may share, and a Message-ID, which another message
+    // may carry. Left on the server, and the log says why.
     const std::string alarm =
         Msg("Date: Tue, 8 Dec 2026 09:30:00 +0000\r\nSubject: Alarm\r\n", "b\r\n");
+    const std::string earlier = message("<old@x>", "old");
     TmsMessage edited;
     std::istringstream datedText(dated);
     edited.LoadFromStream(datedText);
@@ -287,7 +298,7 @@ TEST_F(Retriever, StoredMessagesAreDeletedOnlyWhereTheRulesWouldFetchAndDeleteTh
     std::ostringstream editedText;
     edited.SaveToStream(editedText);
     for (const auto* m :
-         {&cut, &received, &pending, &filed, &fresh, &dated, &older, &elsewhere, &alarm})
+         {&cut, &received, &pending, &filed, &fresh, &dated, &older, &elsewhere, &alarm, &earlier})
         dovecot_->Deliver(user, *m);
     Account("A1", dovecot_->Address(), user, "secret");
     Rule("A1", "All", "A", "", "", "Y", "Y");
@@ -298,25 +309,32 @@ TEST_F(Retriever, StoredMessagesAreDeletedOnlyWhereTheRulesWouldFetchAndDeleteTh
     WriteFile(messages_ + "A1/in/20261208090000Repor.eml", editedText.str());
     r_.OpenTables();
     // The processor files the messages after the retriever opened its tables.
-    Append("received.dbf", {{"MESSAGE_ID", data::StoredMessageKey(longId)}, {"LINK_ID", "A1"}});
-    Append("received.dbf", {{"MESSAGE_ID", "<e@x>"}, {"LINK_ID", "A1"}});
+    Received("A1", cut, quelta::MessageFileName(longId));
+    Received("A1", received, "-e@x-.eml");
+    Received("A1", dated, "20261208090000Repor.eml");
     Append("received.dbf", {{"MESSAGE_ID", data::CutMessageKey(olderId)}, {"LINK_ID", "A1"}});
-    Append("received.dbf", {{"MESSAGE_ID", "<w@x>"}, {"LINK_ID", "A9"}});
+    Received("A9", elsewhere, "-w@x-.eml");
     Append("received.dbf", {{"MESSAGE_ID", "20261208093000Alarm"}, {"LINK_ID", "A1"}});
+    Append("received.dbf", {{"MESSAGE_ID", "<old@x>"}, {"LINK_ID", "A1"}});
     Tick();
     EXPECT_EQ(PendingNames("A1"),
               (std::vector<std::string>{"-n@x-.eml", quelta::MessageFileName(olderId), "-p@x-.eml",
                                         "-w@x-.eml"}));
     EXPECT_EQ(Pending("A1", "-n@x-.eml"), fresh);
     EXPECT_EQ(Pending("A1", quelta::MessageFileName(olderId)), older);
-    EXPECT_EQ(dovecot_->Mailbox(user), std::vector<std::string>{alarm});
+    EXPECT_EQ(dovecot_->Mailbox(user), (std::vector<std::string>{alarm, earlier}));
+    for (const char* n : {"9", "10"})
+        EXPECT_TRUE(Logged(std::string("Message ") + n +
+                           " was left on the server: a received row of an earlier version has "
+                           "its key and cannot tell whether it is this message"))
+            << n;
     // Only the mail the rules judged afresh is logged.
-    for (int n = 1; n <= 9; ++n)
+    for (int n = 1; n <= 10; ++n)
         EXPECT_EQ(Logged("Rule All activated for message " + std::to_string(n)),
                   n == 5 || n == 7 || n == 8)
             << n;
-    for (const char* n : {"1", "2", "3", "4", "6", "9"})
-        EXPECT_FALSE(Logged(std::string("Retrieving  ") + n + " of 9")) << n;
+    for (const char* n : {"1", "2", "3", "4", "6", "9", "10"})
+        EXPECT_FALSE(Logged(std::string("Retrieving  ") + n + " of 10")) << n;
 
     // With "retrieve, keep" the stored ones stay on the server; a rule that
     // deletes unread, added later, deletes only what was never stored.
@@ -330,7 +348,7 @@ TEST_F(Retriever, StoredMessagesAreDeletedOnlyWhereTheRulesWouldFetchAndDeleteTh
     fs::create_directories(messages_ + "A2/pending");
     WriteFile(messages_ + "A2/pending/-p@x-.eml", pending);
     r_.CloseTables();
-    Append("received.dbf", {{"MESSAGE_ID", "<e2@x>"}, {"LINK_ID", "A2"}});
+    Received("A2", received2, "-e2@x-.eml");
     Tick();
     EXPECT_EQ(dovecot_->Mailbox(keep), (std::vector<std::string>{pending, received2, fresh}));
     EXPECT_EQ(PendingNames("A2"), (std::vector<std::string>{"-n@x-.eml", "-p@x-.eml"}));
@@ -603,16 +621,16 @@ TEST_F(Retriever, ScriptedFailuresStoreNothingDeleteNothingAndQuit) {
 TEST_F(Retriever, AFileThatCannotBeWrittenIsNotDeletedAndTheSessionStillQuits) {
     const std::string head = "Message-ID: <3@x>\r\nSubject: s\r\n";
     const std::string message = head + "\r\nbody\r\n";
+    const std::string list = "+OK 1 " + std::to_string(message.size()) + "\r\n";
     auto listTop = [&] {
-        return std::vector<Step>{Hear(), Say("+OK 1 900\r\n"), Hear(),
+        return std::vector<Step>{Hear(), Say(list), Hear(),
                                  Say("+OK\r\n" + head + "\r\nbody\r\n.\r\n")};
     };
-    std::vector<Step> steps = {Say("+OK\r\n"), Hear(), Say("+OK\r\n"),      Hear(),
-                               Say("+OK\r\n"), Hear(), Say("+OK 1 900\r\n")};
+    std::vector<Step> steps = {Say("+OK\r\n"), Hear(), Say("+OK\r\n"), Hear(),
+                               Say("+OK\r\n"), Hear(), Say(list)};
     for (const auto& part :
          {listTop(), listTop(),
-          std::vector<Step>{Hear(), Say("+OK 1 900\r\n"), Hear(),
-                            Say("+OK\r\n" + message + ".\r\n")},
+          std::vector<Step>{Hear(), Say(list), Hear(), Say("+OK\r\n" + message + ".\r\n")},
           listTop(), std::vector<Step>{Hear(), Say("+OK bye\r\n"), Linger(3000)}})
         steps.insert(steps.end(), part.begin(), part.end());
     ScriptedServer srv(steps);
