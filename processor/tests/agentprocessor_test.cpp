@@ -360,7 +360,10 @@ TEST(ReceivedRows, AnAccountsRowsAreReadOnlyWhenItsKeyMeetsAnotherRow) {
     EXPECT_EQ(files("<gone@x>", "A2"), std::vector<std::string>{"back"});
     EXPECT_EQ(rows.Walks(), 1);
     rows.Forget();
+    // The unique tag leads to the live row of a key: a seek finds it.
     EXPECT_EQ(files("<gone@x>", "A2"), std::vector<std::string>{"back"});
+    EXPECT_EQ(rows.Walks(), 1);
+    EXPECT_EQ(files("<0@x>", "A2"), std::vector<std::string>{"0.eml"});
     EXPECT_EQ(rows.Walks(), 2);
 }
 
