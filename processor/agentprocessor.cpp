@@ -162,8 +162,8 @@ void TAgentProcessor::OpenTables() {
 }
 
 void TAgentProcessor::CloseTables() {
-    for (data::TTable* t :
-         {&received_, &accounts_, &pending_, &agents_, &actions_, &receivedByKey_})
+    for (data::TTable* t : {&received_, &accounts_, &pending_, &agents_, &actions_, &receivedByKey_,
+                            &actionsByTime_, &answeredByKey_})
         if (t->Active())
             t->Close();
 }
