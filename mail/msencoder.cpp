@@ -69,6 +69,25 @@ std::string quoted(std::string_view value) {
     return out;
 }
 
+// A name parameter: quoted as it is while it is ASCII; else RFC 2231
+// ("name*=utf-8''K%C3%B6ln.pdf"), which every reader of today takes,
+// in the set that holds it.
+std::string nameParam(std::string_view param, std::string_view name, std::string_view readWith) {
+    const std::string clean = noBreaks(name);
+    if (!has8bit(clean))
+        return std::string(param) + "=" + quoted(clean);
+    static constexpr char hex[] = "0123456789ABCDEF";
+    std::string out = std::string(param) + "*=" + CharsetOfText(clean, readWith) + "''";
+    for (unsigned char c : clean) {
+        if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+            std::string_view("!#$&+-.^_`|~").find(static_cast<char>(c)) != std::string_view::npos)
+            out += static_cast<char>(c);
+        else
+            out += {'%', hex[c >> 4], hex[c & 15]};
+    }
+    return out;
+}
+
 std::string bareName(const std::string& fileName) {
     return win::ExtractFileName(fileName);
 }
@@ -88,6 +107,9 @@ TmsCustomEncoder::TmsCustomEncoder(const TmsCustomMessage& message)
                 eightBit_ = true;
         bodyUtf8_ = bodyUtf8_ && IsUtf8(line);
     }
+    for (int i = 0; i < message.Attachments().Count(); ++i)
+        if (has8bit(bareName(message.Attachments()[i].FileName())))
+            uuSafe = false;
     // Plain text with uuencoded files goes so while its text can go as it
     // is; sent, text that cannot goes the MIME way, where it is encoded.
     uu_ = message.Encoding() == meUU && (!message.ForSending() || (uuSafe && !eightBit_));
@@ -386,10 +408,11 @@ void TmsCustomEncoder::writeSinglePart() {
     else if (rtfBody)
         WriteLine("Content-Type: text/rtf" + charsetParam);
     else
-        WriteLine("Content-Type: " + type + "; name=" + quoted(name));
+        WriteLine("Content-Type: " + type + "; " + nameParam("name", name, message_.CharsetName()));
     WriteLine(std::string("Content-Transfer-Encoding: ") + AttachmentEncodingNames[encoding]);
     if (!htmlBody && !rtfBody)
-        WriteLine("Content-Disposition: attachment; filename=" + quoted(name));
+        WriteLine("Content-Disposition: attachment; " +
+                  nameParam("filename", name, message_.CharsetName()));
     WriteLine("");
     writeAttachmentData(item, encoding);
 }
@@ -438,10 +461,12 @@ void TmsCustomEncoder::writeMultipart(const std::string& type, bool alternativeM
         const std::uint8_t encoding = effectiveEncoding(item);
         const std::string type =
             item.ContentType().empty() ? "application/octet-stream" : noBreaks(item.ContentType());
-        WriteLine("Content-Type: " + type + (named ? "; name=" + quoted(name) : std::string()));
+        WriteLine("Content-Type: " + type +
+                  (named ? "; " + nameParam("name", name, message_.CharsetName()) : std::string()));
         WriteLine(std::string("Content-Transfer-Encoding: ") + AttachmentEncodingNames[encoding]);
         if (named)
-            WriteLine("Content-Disposition: attachment; filename=" + quoted(name));
+            WriteLine("Content-Disposition: attachment; " +
+                      nameParam("filename", name, message_.CharsetName()));
         WriteLine("");
         writeAttachmentData(item, encoding);
         WriteLine("");

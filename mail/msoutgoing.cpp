@@ -104,13 +104,19 @@ namespace {
 // Longest word a continuation line can hold after its blank.
 constexpr std::size_t kLongestWord = kMaxLineLength - 1;
 
-enum class TFieldKind { FreeText, Identifier, Structured };
+enum class TFieldKind { FreeText, Identifier, Addresses, Structured };
 
 TFieldKind KindOf(std::string_view name) {
     for (std::string_view id : {"Message-ID", "In-Reply-To", "References", "Resent-Message-ID",
                                 "Content-ID", "Original-Message-ID"})
         if (SameText(id, name))
             return TFieldKind::Identifier;
+    for (std::string_view a :
+         {"From", "Sender", "Reply-To", "To", "Cc", "Bcc", "Resent-From", "Resent-Sender",
+          "Resent-To", "Resent-Cc", "Resent-Bcc", "Return-Receipt-To",
+          "Disposition-Notification-To", "Errors-To", "Mail-Followup-To", "Mail-Reply-To"})
+        if (SameText(a, name))
+            return TFieldKind::Addresses;
     // Fields whose words have a syntax of their own: addresses, dates,
     // tokens, parameters, trace and signatures. Every other field is text.
     for (std::string_view s : {"From",
@@ -295,6 +301,26 @@ std::vector<std::string> OutgoingField(const std::vector<std::string_view>& line
 
     const TFieldKind kind = name.empty() ? TFieldKind::Structured : KindOf(name);
     const std::string label = name.empty() ? std::string("A header line") : name;
+    if (kind == TFieldKind::Addresses && sevenBit && Has8Bit(value)) {
+        // Display names written in 8-bit go as encoded words; addresses
+        // stay as they are.
+        std::string list;
+        for (const std::string& piece : SplitAddressList(value)) {
+            std::string address, display;
+            SplitMailAddress(piece, address, display);
+            if (!list.empty())
+                list += ", ";
+            if (display.empty())
+                list += address.empty() ? piece : "<" + address + ">";
+            else if (Has8Bit(display))
+                list +=
+                    EncodeHeaderWords(display, CharsetOfText(display, "")) + " <" + address + ">";
+            else
+                list += FormatMailAddress(display, address);
+        }
+        trailing.clear();
+        words = SplitWords(" " + list, trailing);
+    }
     if (kind == TFieldKind::FreeText) {
         words = EncodeFreeText(std::move(words), sevenBit);
     } else {

@@ -5,7 +5,9 @@
 
 #include "mail/msmime.h"
 #include "mail/msoutgoing.h"
+#include "mail/mssevenbit.h"
 #include "mail/msutils.h"
+#include "mail/tests/pyfields.h"
 #include "mail/tests/testutil.h"
 
 #include <cstdlib>
@@ -130,6 +132,15 @@ TEST(Outgoing, HeaderFieldsFoldAtBlanksEncodeWhatCannotAndNeverCutAnIdentifier) 
     const std::string longWord = "=?iso-8859-1?q?" + std::string(2000, 'z') + "=E4?=";
     EXPECT_EQ(Trim(DecodeHeaderWords(Unfold(Field("X-Z: " + longWord)).substr(4))),
               std::string(2000, 'z') + "\xE4");
+
+    // Display names in 8-bit go as encoded words, the addresses as they are.
+    const auto names = Field("Reply-To: J\xC3\xBCrgen Gro\xC3\x9F <j@example.net>, b@example.net, "
+                             "\"Desk, Sales\" <d@example.net>");
+    ASSERT_EQ(names.size(), 1u);
+    for (unsigned char c : names[0])
+        EXPECT_LT(c, 128);
+    EXPECT_EQ(DecodeHeaderWords(names[0]), "Reply-To: J\xC3\xBCrgen Gro\xC3\x9F <j@example.net>, "
+                                           "<b@example.net>, \"Desk, Sales\" <d@example.net>");
 
     // An identifier too long for a line is left out, never cut; the field
     // goes when nothing is left of it. Either is told.
@@ -276,4 +287,46 @@ TEST(Outgoing, PlainMailboxes) {
     EXPECT_TRUE(IsPlainMailbox(std::string(64, 'l') + "@b"));
     EXPECT_FALSE(IsPlainMailbox(std::string(65, 'l') + "@b"));
     EXPECT_FALSE(IsPlainMailbox("a@" + std::string(64, 'd') + ".com"));
+}
+
+TEST(SevenBit, EntitiesComeBackWithTheSameContent) {
+    // A forwarded message holding parts of its own: text in 8-bit with a
+    // line no server takes, a binary part sent as it was, a base64 part in
+    // one long line, a preamble in 8-bit; an entity that can go as it is.
+    std::string longLine;
+    while (longLine.size() < 3000)
+        longLine += "Gr\xC3\xBC\xC3\x9F"
+                    "e ";
+    const std::string entity =
+        "From: Bob <bob@example.net>\r\nSubject: =?utf-8?q?K=C3=B6ln?=\r\nMIME-Version: 1.0\r\n"
+        "Content-Type: multipart/mixed; boundary=\"o\"\r\nContent-Transfer-Encoding: 8bit\r\n\r\n"
+        "Vorwort \xC3\xA4\r\n--o\r\nContent-Type: text/plain; charset=utf-8\r\n"
+        "Content-Transfer-Encoding: 8bit\r\n\r\n" +
+        longLine + "\r\nzwei\r\n--o\r\nContent-Type: application/octet-stream\r\n\r\n\x01\xFF\xFE" +
+        "\r\n--o\r\nContent-Type: image/gif\r\nContent-Transfer-Encoding: base64\r\n\r\n" +
+        std::string(1200, 'Q') +
+        "\r\n--o\r\nContent-Type: message/rfc822\r\n\r\n"
+        "Subject: inner\r\nContent-Type: text/plain; "
+        "charset=iso-8859-1\r\n\r\ncaf\xE9\r\n--o--\r\n";
+    std::vector<std::string> notes;
+    const std::string safe = SevenBitEntity(entity, notes);
+    EXPECT_TRUE(notes.empty());
+    for (const auto& l : CrlfLines(safe)) {
+        EXPECT_LE(l.size(), kMaxLineLength);
+        for (unsigned char c : l)
+            ASSERT_LT(c, 128) << l.substr(0, 60);
+    }
+    ScratchDir dir;
+    WriteFile(dir / "before.eml", entity);
+    WriteFile(dir / "after.eml", safe);
+    const QJsonObject before = testpeers::PythonFields((dir / "before.eml").string(), {"Subject"});
+    const QJsonObject after = testpeers::PythonFields((dir / "after.eml").string(), {"Subject"});
+    EXPECT_EQ(after["parts"], before["parts"]);
+    EXPECT_EQ(after["texts"], before["texts"]);
+    EXPECT_EQ(after["types"], before["types"]);
+    EXPECT_EQ(testpeers::Values(after, "Subject"), testpeers::Values(before, "Subject"));
+
+    // What can go as it is, stays as it is.
+    const std::string plain = "Subject: x\r\n\r\nhello\r\n";
+    EXPECT_EQ(SevenBitEntity(plain, notes), plain);
 }

@@ -4,7 +4,8 @@
 // written and decoded (RFC 2047, each word in its own set); the Date as
 // seconds since 1970; the longest line and whether any byte is 8-bit; the
 // decoded bytes of each leaf part in hex, line breaks as LF; the text of
-// each leaf text part read in the character set it names; each leaf's type.
+// each leaf text part read in the character set it names; each leaf's type
+// and file name.
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -34,6 +35,7 @@ out['texts'] = [p.get_payload(decode=True).decode(p.get_content_charset() or 'us
                                                   'replace').replace('\r\n', '\n')
                 for p in m.walk() if not p.is_multipart() and p.get_content_maintype() == 'text']
 out['types'] = [p.get_content_type() for p in m.walk() if not p.is_multipart()]
+out['names'] = [p.get_filename() or '' for p in m.walk() if not p.is_multipart()]
 print(json.dumps(out))
 )";
     QProcess p;

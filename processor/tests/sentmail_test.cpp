@@ -162,6 +162,16 @@ TEST_F(PassTest, TextThatCannotGoAsItIsGoesEncodedAndWhole) {
         "Content-Type: text/plain; charset=us-ascii\r\n\r\nSee below.\r\n--b1\r\n"
         "Content-Type: message/rfc822\r\nContent-Transfer-Encoding: 8bit\r\n\r\n" +
             inner + "--b1--\r\n");
+    // Header text and a file name in 8-bit, as some programs still write them.
+    passtest::Spit(
+        Pending("ACC1") + "d.eml",
+        "From: Ann <ann@example.net>\r\nTo: sales@example.com\r\nSubject: pass names\r\n"
+        "Reply-To: J\xC3\xBCrgen Gro\xC3\x9F <juergen@example.net>\r\n"
+        "Thread-Topic: K\xC3\xB6ln\r\nMessage-ID: <d@example.net>\r\nMIME-Version: 1.0\r\n"
+        "Content-Type: multipart/mixed; boundary=\"b1\"\r\n\r\n--b1\r\n"
+        "Content-Type: text/plain; charset=us-ascii\r\n\r\nSee the plan.\r\n--b1\r\n"
+        "Content-Type: application/pdf; name=\"Plan K\xC3\xB6ln.pdf\"\r\n"
+        "Content-Transfer-Encoding: base64\r\n\r\nJVBERg==\r\n--b1--\r\n");
     passtest::Spit(Pending("ACC1") + "c.eml",
                    "From: Ann <ann@example.net>\r\nTo: sales@example.com\r\nSubject: pass uu\r\n"
                    "Message-ID: <c@example.net>\r\n\r\n" +
@@ -170,10 +180,11 @@ TEST_F(PassTest, TextThatCannotGoAsItIsGoesEncodedAndWhole) {
     p_->LoadSocketLayer();
     p_->AgentsMain();
 
-    ASSERT_EQ(sink.Count(), 3);
+    ASSERT_EQ(sink.Count(), 4);
     const QString text = QString::fromUtf8(line);
-    for (int n = 1; n <= 3; ++n) {
-        const QJsonObject view = PythonFields(sink.Dir() + "/" + std::to_string(n) + ".eml", {});
+    for (int n = 1; n <= 4; ++n) {
+        const QJsonObject view = PythonFields(sink.Dir() + "/" + std::to_string(n) + ".eml",
+                                              {"Reply-To", "Thread-Topic"});
         EXPECT_LE(view["longest"].toInt(), 998) << n;
         EXPECT_FALSE(view["eightbit"].toBool()) << n;
         const QStringList texts = Texts(view);
@@ -182,12 +193,18 @@ TEST_F(PassTest, TextThatCannotGoAsItIsGoesEncodedAndWhole) {
             EXPECT_EQ(texts, QStringList{text + "\n"});
         } else if (n == 2) { // the message inside the forward, read whole
             EXPECT_EQ(texts.last(), text + "\nend");
-        } else { // uuencoded mail sent the MIME way
+        } else if (n == 3) { // uuencoded mail sent the MIME way
             EXPECT_TRUE(texts[0].contains(text + "\n")) << texts[0].left(80).toStdString();
             EXPECT_EQ(view["parts"].toArray().last().toString().toStdString(), "616263");
+        } else { // 8-bit header text and file name, encoded
+            EXPECT_EQ(Decoded(view, "Reply-To"),
+                      QStringList{U("Jürgen Groß <juergen@example.net>")});
+            EXPECT_EQ(Decoded(view, "Thread-Topic"), QStringList{U("Köln")});
+            EXPECT_EQ(view["names"].toArray().last().toString(), U("Plan Köln.pdf"));
+            EXPECT_EQ(view["parts"].toArray().last().toString().toStdString(), "25504446");
         }
     }
-    EXPECT_TRUE(Actions().size() == 3u);
+    EXPECT_EQ(Actions().size(), 4u);
 }
 
 TEST_F(PassTest, LongHeaderTextIsKeptAndWhatMustBeCutIsTold) {
