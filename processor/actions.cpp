@@ -70,8 +70,9 @@ void TAgentProcessor::Send(TmsMessage& message, const std::string& subject) {
     smtp_.SetMailMessage(nullptr);
 }
 
-std::string TAgentProcessor::AnsweredTooOften(const std::string& address) {
-    const int answers = AnswersInLastDay(current_.Headers().GetFieldValue("From"), address);
+std::string TAgentProcessor::AnsweredTooOften(const TmsMessage& message,
+                                              const std::string& address) {
+    const int answers = AnswersInLastDay(message.Headers().GetFieldValue("From"), address);
     if (answers < kMaxAnswersPerDay)
         return {};
     return address + " was answered " + std::to_string(answers) + " times in the last 24 hours";
@@ -141,7 +142,7 @@ void TAgentProcessor::RunActions(const TAgentDefinition& agent, TmsMessage& mess
             }
             // Whatever the mail says, its sender is answered a few times a day.
             if (to.empty()) {
-                if (const std::string why = AnsweredTooOften(mailbox); !why.empty()) {
+                if (const std::string why = AnsweredTooOften(message, mailbox); !why.empty()) {
                     RefuseReply(why);
                     continue;
                 }
@@ -203,7 +204,7 @@ void TAgentProcessor::RunActions(const TAgentDefinition& agent, TmsMessage& mess
                     refuse(", it is automatic mail from that address");
                     continue;
                 }
-                if (const std::string why = AnsweredTooOften(target); !why.empty()) {
+                if (const std::string why = AnsweredTooOften(message, target); !why.empty()) {
                     refuse(", " + why);
                     continue;
                 }

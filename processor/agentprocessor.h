@@ -126,9 +126,9 @@ private:
     // the UNIQUE_ID tag from 24 hours ago, so the cost follows the day's
     // rows, not the table.
     int AnswersInLastDay(const std::string& fromValue, const std::string& address);
-    // Why the current message's sender (address) may not be answered again
+    // Why the sender of message (at address) may not be answered again
     // today, or "".
-    std::string AnsweredTooOften(const std::string& address);
+    std::string AnsweredTooOften(const TmsMessage& message, const std::string& address);
     // An automatic reply that is not sent: a row and a log line say why.
     void RefuseReply(const std::string& reason);
 
