@@ -130,7 +130,9 @@ std::optional<std::string> Evaluate(const std::string& command, const std::strin
             }
         }
     }
-    return v;
+    // Values of other sources (the account's row, a script) meet the
+    // UTF-8 text as UTF-8 too.
+    return ctx.Utf8 ? TextToUtf8(v, "") : v;
 }
 
 // Replaces body line i by the lines of text, so a value's own line breaks
