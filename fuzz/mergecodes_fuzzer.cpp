@@ -7,6 +7,7 @@
 
 #include "fuzz/fuzz_util.h"
 #include "mail/msmsg.h"
+#include "processor/autoreply.h"
 #include "processor/mergecodes.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -36,6 +37,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     };
     (void)quelta::ProccessMergeCodes(outgoing, repliedTo, context);
     context.Preview = true;
+    (void)quelta::ProccessMergeCodes(outgoing, repliedTo, context);
+    // As the processor's replies run: in UTF-8, the template made so first.
+    context.Preview = false;
+    context.Utf8 = true;
+    context.OnSubjectCut = [](const std::string&) {};
+    quelta::TemplateToUtf8(outgoing);
     (void)quelta::ProccessMergeCodes(outgoing, repliedTo, context);
     return 0;
 }

@@ -496,6 +496,11 @@ void TmsCustomDecoder::readFollowingParts() {
                 type = typeValue;
             else if (!type.empty() && mediaType(type) != LowerCase(type))
                 type = "text/plain";
+            // A text part keeps the character set its text is written in.
+            const std::string charset = GetHeaderParam("charset", typeValue);
+            if (LowerCase(type.empty() ? "text/plain" : type).starts_with("text/") &&
+                !charset.empty() && charset.find_first_of("\"\\\r\n") == std::string::npos)
+                type = (type.empty() ? "text/plain" : type) + "; charset=\"" + charset + "\"";
             item->SetContentType(type.empty() ? "text/plain" : type);
             const std::string name = partFileName(partHeaders_);
             if (!name.empty()) {

@@ -3,9 +3,11 @@
 #include <ostream>
 #include <random>
 
+#include "mail/mscharset.h"
 #include "mail/msmime.h"
 #include "mail/msoutgoing.h"
 #include "mail/mspars.h"
+#include "mail/mssevenbit.h"
 #include "mail/msstrings.h"
 #include "mail/msutils.h"
 #include "mail/msuucode.h"
@@ -67,57 +69,50 @@ std::string quoted(std::string_view value) {
     return out;
 }
 
-std::string bareName(const std::string& fileName) {
-    return win::ExtractFileName(fileName);
+// A name parameter: quoted as it is while it is ASCII; else RFC 2231
+// ("name*=utf-8''K%C3%B6ln.pdf"), which every reader of today takes,
+// in the set that holds it.
+std::string nameParam(std::string_view param, std::string_view name, std::string_view readWith) {
+    const std::string clean = noBreaks(name);
+    if (!has8bit(clean))
+        return std::string(param) + "=" + quoted(clean);
+    static constexpr char hex[] = "0123456789ABCDEF";
+    std::string out = std::string(param) + "*=" + CharsetOfText(clean, readWith) + "''";
+    for (unsigned char c : clean) {
+        if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+            std::string_view("!#$&+-.^_`|~").find(static_cast<char>(c)) != std::string_view::npos)
+            out += static_cast<char>(c);
+        else
+            out += {'%', hex[c >> 4], hex[c & 15]};
+    }
+    return out;
 }
 
-// RFC 2047 Q words of at most 75 characters; a UTF-8 character is never
-// split between two words.
-std::string encodeWords(std::string_view text, const std::string& charset) {
-    static constexpr char hex[] = "0123456789ABCDEF";
-    const std::string head = "=?" + charset + "?Q?";
-    const bool utf8 = LowerCase(charset) == "utf-8";
-    std::string out, word;
-    auto finish = [&] {
-        if (!out.empty())
-            out += ' ';
-        out += head + word + "?=";
-        word.clear();
-    };
-    for (size_t i = 0; i < text.size(); ++i) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        std::string piece;
-        if (std::isalnum(c) || c == '!' || c == '*' || c == '+' || c == '-' || c == '/') {
-            piece = static_cast<char>(c);
-        } else if (c == ' ') {
-            piece = "_";
-        } else {
-            piece = {'=', hex[c >> 4], hex[c & 15]};
-        }
-        // Room for the whole of a multi-byte character before it starts.
-        size_t need = piece.size();
-        if (utf8 && c >= 0xC0)
-            need = 3 * (c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : 2);
-        if (!word.empty() && head.size() + word.size() + need + 2 > 75)
-            finish();
-        word += piece;
-    }
-    if (!word.empty() || out.empty())
-        finish();
-    return out;
+std::string bareName(const std::string& fileName) {
+    return win::ExtractFileName(fileName);
 }
 
 } // namespace
 
 TmsCustomEncoder::TmsCustomEncoder(const TmsCustomMessage& message)
     : message_(message), headers_(message.Headers()) {
+    bool uuSafe = true;
     for (const std::string& line : message.Body()) {
         if (line.size() >= 256)
             longLines_ = true;
+        if (line.size() > kMaxLineLength)
+            uuSafe = false;
         for (unsigned char c : line)
             if (c >= 128 || c == 0 || c == '\r' || c == '\n')
                 eightBit_ = true;
+        bodyUtf8_ = bodyUtf8_ && IsUtf8(line);
     }
+    for (int i = 0; i < message.Attachments().Count(); ++i)
+        if (has8bit(bareName(message.Attachments()[i].FileName())))
+            uuSafe = false;
+    // Plain text with uuencoded files goes so while its text can go as it
+    // is; sent, text that cannot goes the MIME way, where it is encoded.
+    uu_ = message.Encoding() == meUU && (!message.ForSending() || (uuSafe && !eightBit_));
 }
 
 TmsCustomEncoder::~TmsCustomEncoder() = default;
@@ -163,16 +158,19 @@ void TmsCustomEncoder::Encode() {
     stream_->clear();
     buffer_.clear();
     WriteEnvelope();
-    if (message_.Encoding() == meUU) {
+    if (uu_) {
         writeUUEncoded();
     } else {
-        const std::string type = message_.GetContentType();
+        // A uuencoded message sent the MIME way: its text and its files.
+        const std::string type = message_.Encoding() != meUU          ? message_.GetContentType()
+                                 : message_.Attachments().Count() > 0 ? "multipart/mixed"
+                                                                      : "text/plain";
         if (message_.Attachments().Count() == 0)
             writeTextOnly(type);
         else if (type == "multipart/mixed")
-            writeMultipart(false);
+            writeMultipart(type, false);
         else if (type == "multipart/alternative")
-            writeMultipart(true);
+            writeMultipart(type, true);
         else
             writeSinglePart();
     }
@@ -184,10 +182,45 @@ void TmsCustomEncoder::Encode() {
 
 std::string TmsCustomEncoder::HeaderText(std::string_view text) const {
     const std::string clean = noBreaks(text);
-    if (!has8bit(clean))
-        return clean;
-    const std::string& kept = message_.CharsetName();
-    return encodeWords(clean, !kept.empty() && kept != "us-ascii" ? kept : "iso-8859-1");
+    if (has8bit(clean))
+        return EncodeHeaderWords(clean, CharsetOfText(clean, message_.CharsetName()));
+    // ASCII that a reader would take for encoded words is encoded, so it
+    // reads back as itself.
+    if (DecodeHeaderWords(clean) != clean)
+        return EncodeHeaderWords(clean, "us-ascii");
+    return clean;
+}
+
+bool TmsCustomEncoder::WriteAsWritten(std::string_view name, bool same) {
+    if (!same)
+        return false;
+    const std::vector<std::string> lines = headers_.FieldLines(name);
+    if (lines.empty())
+        return false;
+    for (size_t i = 0; i < lines.size(); ++i)
+        if (has8bit(lines[i]) || lines[i].find_first_of("\r\n") != std::string::npos ||
+            (i > 0 && lines[i][0] != ' ' && lines[i][0] != '\t'))
+            return false;
+    for (const std::string& l : lines)
+        WriteLine(l);
+    return true;
+}
+
+void TmsCustomEncoder::WriteSender() {
+    // The From field as the message holds it, while it names the sender:
+    // a message passed on keeps every character of it.
+    const TmsMailAddress& sender = message_.Sender();
+    const std::vector<std::string> pieces = headers_.GetAddressPieces("From");
+    bool same = false;
+    if (pieces.size() == 1) {
+        TmsMailAddress written;
+        ParseMailAddress(pieces[0], written);
+        written.SetName(DecodeHeaderWords(written.Name()));
+        same = written.Address() == sender.Address() && written.Name() == sender.Name() &&
+               !sender.Address().empty();
+    }
+    if (!WriteAsWritten("From", same))
+        WriteLine(SenderText());
 }
 
 std::string TmsCustomEncoder::AddressText(std::string_view name, std::string_view address) const {
@@ -233,6 +266,12 @@ void TmsCustomEncoder::WriteCommonHeaders(std::initializer_list<std::string_view
                 break;
         }
     };
+    // The subject as written while it says what the message's subject says:
+    // a long one is not cut and an encoded one keeps its character sets.
+    const std::vector<std::string> subject =
+        !message_.Subject().empty() && headers_.GetFieldValue("Subject") == message_.Subject()
+            ? headers_.FieldLines("Subject")
+            : std::vector<std::string>{};
     for (const char* name : managed)
         removeAll(name);
     for (std::string_view name : extraManaged)
@@ -240,9 +279,18 @@ void TmsCustomEncoder::WriteCommonHeaders(std::initializer_list<std::string_view
     for (const std::string& line : headers_)
         if (!line.empty()) // an empty line would end the header block here
             WriteLine(noBreaks(line));
-    if (!message_.Subject().empty())
-        WriteLine("Subject:  " + HeaderText(message_.Subject()));
-    if (message_.Encoding() == meMIME)
+    if (!message_.Subject().empty()) {
+        bool asWritten = !subject.empty();
+        for (size_t i = 0; i < subject.size(); ++i)
+            asWritten = asWritten && !has8bit(subject[i]) &&
+                        (i == 0 || subject[i][0] == ' ' || subject[i][0] == '\t');
+        if (asWritten)
+            for (const std::string& l : subject)
+                WriteLine(noBreaks(l));
+        else
+            WriteLine("Subject:  " + HeaderText(message_.Subject()));
+    }
+    if (!uu_)
         WriteLine("Mime-Version: 1.0");
 }
 
@@ -251,11 +299,14 @@ bool TmsCustomEncoder::bodyNeedsQP() const {
 }
 
 std::string TmsCustomEncoder::charsetLabel() const {
-    // The charset the text was read with stays, unless it cannot hold the text.
+    // The charset the text was read with stays, unless it cannot hold the
+    // text; 8-bit text without one is UTF-8 when it reads as such.
     const std::string& kept = message_.CharsetName();
-    if (!kept.empty() && !(kept == "us-ascii" && eightBit_))
+    if (!kept.empty() && !(LowerCase(kept) == "us-ascii" && eightBit_))
         return kept;
-    if (message_.CharSet() == csISO8859 || eightBit_)
+    if (eightBit_)
+        return bodyUtf8_ ? "utf-8" : "iso-8859-1";
+    if (message_.CharSet() == csISO8859)
         return "iso-8859-1";
     return "us-ascii";
 }
@@ -316,8 +367,23 @@ void TmsCustomEncoder::writeAttachmentData(const TmsAttItem& item, std::uint8_t 
     } else if (encoding == aeQuotedPrintable) {
         EncodeQuotedPrintable(data, [this](std::string_view line) { WriteLine(line); });
     } else {
+        // A part holding a message or parts cannot be encoded as a whole:
+        // sent, the text inside it is, where it cannot go as it is.
+        const std::string type = LowerCase(GetFirstToken(item.ContentType()));
+        std::string inside;
+        std::string_view text = data;
+        if (message_.ForSending() && !sevenBitSafe(data)) {
+            std::vector<std::string> notes;
+            if (type.starts_with("multipart/"))
+                inside =
+                    SevenBitMultipart(data, GetHeaderParam("boundary", item.ContentType()), notes);
+            else if (type.starts_with("message/"))
+                inside = SevenBitEntity(data, notes);
+            if (!inside.empty())
+                text = inside;
+        }
         TStringList lines;
-        lines.SetText(data);
+        lines.SetText(text);
         for (const std::string& line : lines)
             WriteLine(line);
     }
@@ -333,20 +399,25 @@ void TmsCustomEncoder::writeSinglePart() {
     const std::uint8_t encoding = effectiveEncoding(item);
     const std::string type =
         item.ContentType().empty() ? "application/octet-stream" : noBreaks(item.ContentType());
+    // A body file keeps the character set its type names.
+    const std::string charset = GetHeaderParam("charset", item.ContentType());
+    const std::string charsetParam =
+        charset.empty() ? std::string() : "; charset=" + quoted(charset);
     if (htmlBody)
-        WriteLine("Content-Type: text/html");
+        WriteLine("Content-Type: text/html" + charsetParam);
     else if (rtfBody)
-        WriteLine("Content-Type: text/rtf");
+        WriteLine("Content-Type: text/rtf" + charsetParam);
     else
-        WriteLine("Content-Type: " + type + "; name=" + quoted(name));
+        WriteLine("Content-Type: " + type + "; " + nameParam("name", name, message_.CharsetName()));
     WriteLine(std::string("Content-Transfer-Encoding: ") + AttachmentEncodingNames[encoding]);
     if (!htmlBody && !rtfBody)
-        WriteLine("Content-Disposition: attachment; filename=" + quoted(name));
+        WriteLine("Content-Disposition: attachment; " +
+                  nameParam("filename", name, message_.CharsetName()));
     WriteLine("");
     writeAttachmentData(item, encoding);
 }
 
-void TmsCustomEncoder::writeMultipart(bool alternativeMessage) {
+void TmsCustomEncoder::writeMultipart(const std::string& type, bool alternativeMessage) {
     const TmsAttList& atts = message_.Attachments();
     const int count = atts.Count();
     auto lowerName = [&](int i) { return LowerCase(bareName(atts[i].FileName())); };
@@ -356,7 +427,7 @@ void TmsCustomEncoder::writeMultipart(bool alternativeMessage) {
 
     const std::string outer = MakeBoundary();
     std::string current = outer;
-    WriteLine("Content-Type: " + message_.GetContentType() + "; boundary=" + quoted(outer));
+    WriteLine("Content-Type: " + type + "; boundary=" + quoted(outer));
     WriteLine("");
     WriteLine(LoadStr(SMultipartPreamble));
     WriteLine("");
@@ -390,10 +461,12 @@ void TmsCustomEncoder::writeMultipart(bool alternativeMessage) {
         const std::uint8_t encoding = effectiveEncoding(item);
         const std::string type =
             item.ContentType().empty() ? "application/octet-stream" : noBreaks(item.ContentType());
-        WriteLine("Content-Type: " + type + (named ? "; name=" + quoted(name) : std::string()));
+        WriteLine("Content-Type: " + type +
+                  (named ? "; " + nameParam("name", name, message_.CharsetName()) : std::string()));
         WriteLine(std::string("Content-Transfer-Encoding: ") + AttachmentEncodingNames[encoding]);
         if (named)
-            WriteLine("Content-Disposition: attachment; filename=" + quoted(name));
+            WriteLine("Content-Disposition: attachment; " +
+                      nameParam("filename", name, message_.CharsetName()));
         WriteLine("");
         writeAttachmentData(item, encoding);
         WriteLine("");
@@ -454,7 +527,7 @@ void TmsMessageEncoder::writeAddressField(std::string_view name, const TmsAddres
 }
 
 void TmsMessageEncoder::WriteEnvelope() {
-    WriteLine(SenderText());
+    WriteSender();
     const auto* m = dynamic_cast<const TmsMessage*>(&message_);
     if (m) {
         writeAddressField("To", m->Recipients());
@@ -470,7 +543,7 @@ void TmsMessageEncoder::WriteEnvelope() {
 }
 
 void TmsArticleEncoder::WriteEnvelope() {
-    WriteLine(SenderText());
+    WriteSender();
     if (const auto* a = dynamic_cast<const TmsArticle*>(&message_))
         WriteLine("Newsgroups: " + noBreaks(a->NewsGroups()));
     WriteCommonHeaders({"Newsgroups"});

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "mail/exception.h"
+#include "mail/msutils.h"
 #include "platform/win/hooks.h"
 
 namespace {
@@ -317,11 +318,11 @@ std::string DecodeQPText(std::string_view text) {
     return out;
 }
 
-std::string DecodeHeaderWords(std::string_view value) {
-    std::string out;
-    out.reserve(value.size());
+void ForEachHeaderPiece(std::string_view value,
+                        const std::function<void(std::string_view, std::string_view)>& piece) {
     size_t i = 0;
     bool afterWord = false;
+    std::string decoded;
     while (i < value.size()) {
         const size_t start = value.find("=?", i);
         if (start == std::string_view::npos)
@@ -333,7 +334,7 @@ std::string DecodeHeaderWords(std::string_view value) {
         if (close == std::string_view::npos)
             break; // never closed: the rest stays as written
         const char kind = q1 + 2 < value.size() ? value[q1 + 1] : '\0';
-        std::string decoded;
+        decoded.clear();
         bool ok = q1 > start + 2 && value[q1 + 2] == '?';
         if (ok && (kind == 'B' || kind == 'b')) {
             ok = decodeBase64(value.substr(q1 + 3, close - q1 - 3), decoded);
@@ -357,20 +358,64 @@ std::string DecodeHeaderWords(std::string_view value) {
         }
         if (!ok) {
             // Not an encoded word: keep "=?" and look further.
-            out.append(value.substr(i, start + 2 - i));
+            piece(value.substr(i, start + 2 - i), {});
             i = start + 2;
             afterWord = false;
             continue;
         }
         const std::string_view between = value.substr(i, start - i);
         const bool blanksOnly = between.find_first_not_of(" \t\r\n") == std::string_view::npos;
-        if (!(afterWord && blanksOnly))
-            out.append(between);
-        out += decoded;
+        if (!(afterWord && blanksOnly) && !between.empty())
+            piece(between, {});
+        // RFC 2231 lets a language follow the charset: "utf-8*de".
+        std::string_view charset = value.substr(start + 2, q1 - start - 2);
+        charset = charset.substr(0, charset.find('*'));
+        piece(decoded, charset);
         afterWord = true;
         i = close + 2;
     }
     if (i < value.size())
-        out.append(value.substr(i));
+        piece(value.substr(i), {});
+}
+
+std::string DecodeHeaderWords(std::string_view value) {
+    std::string out;
+    out.reserve(value.size());
+    ForEachHeaderPiece(value, [&](std::string_view bytes, std::string_view) { out += bytes; });
+    return out;
+}
+
+std::string EncodeHeaderWords(std::string_view text, std::string_view charset) {
+    static constexpr char hex[] = "0123456789ABCDEF";
+    const std::string head = "=?" + std::string(charset) + "?Q?";
+    const bool utf8 = LowerCase(charset) == "utf-8";
+    std::string out, word;
+    auto finish = [&] {
+        if (!out.empty())
+            out += ' ';
+        out += head + word + "?=";
+        word.clear();
+    };
+    for (size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        std::string piece;
+        if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+            c == '!' || c == '*' || c == '+' || c == '-' || c == '/') {
+            piece = static_cast<char>(c);
+        } else if (c == ' ') {
+            piece = "_";
+        } else {
+            piece = {'=', hex[c >> 4], hex[c & 15]};
+        }
+        // Room for the whole of a multi-byte character before it starts.
+        size_t need = piece.size();
+        if (utf8 && c >= 0xC0)
+            need = 3 * (c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : 2);
+        if (!word.empty() && head.size() + word.size() + need + 2 > 75)
+            finish();
+        word += piece;
+    }
+    if (!word.empty() || out.empty())
+        finish();
     return out;
 }

@@ -82,3 +82,13 @@ private:
 // only inside Q words, decoded text is never decoded again, and a word that
 // is malformed or never closed is kept as written.
 [[nodiscard]] std::string DecodeHeaderWords(std::string_view value);
+// The same pass, piece by piece: text around the words (charset "") and
+// each word's decoded bytes with its charset (a language after "*" dropped).
+void ForEachHeaderPiece(
+    std::string_view value,
+    const std::function<void(std::string_view bytes, std::string_view charset)>& piece);
+
+// Text as RFC 2047 Q words of at most 75 characters each, separated by one
+// blank (readers join adjacent words without it); a UTF-8 character is never
+// split between two words.
+[[nodiscard]] std::string EncodeHeaderWords(std::string_view text, std::string_view charset);

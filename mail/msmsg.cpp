@@ -151,6 +151,15 @@ void TmsCustomMessage::SaveToFile(const std::string& fileName) {
     }
 }
 
+void TmsCustomMessage::SaveForSending(std::ostream& stream) {
+    struct Flag {
+        bool& on;
+        ~Flag() { on = false; }
+    } flag{forSending_};
+    forSending_ = true;
+    SaveToStream(stream);
+}
+
 void TmsCustomMessage::LoadFromFile(const std::string& fileName) {
     Clear();
     std::ifstream in(win::ResolvePath(fileName), std::ios::binary);

@@ -62,6 +62,14 @@ public:
     virtual void Validate() const;
     // Writes the message from the stream's start (the .eml format).
     virtual void SaveToStream(std::ostream& stream) = 0;
+    // Writes the message as SMTP sends it: the composer's sending form,
+    // whose every line is 7-bit text of at most 998 characters (a
+    // uuencoded message whose text cannot go so goes as MIME, and parts that
+    // hold whole messages have their text encoded within). Files keep the
+    // form SaveToStream writes.
+    void SaveForSending(std::ostream& stream);
+    // True while SaveForSending composes.
+    [[nodiscard]] bool ForSending() const { return forSending_; }
     // Reads the whole stream from its start into the message, without
     // clearing it first.
     virtual void LoadFromStream(std::istream& stream) = 0;
@@ -94,6 +102,7 @@ private:
     TmsAttList attachments_;
     mutable std::string contentType_ = "text/plain";
     int tag_ = 0;
+    bool forSending_ = false;
 };
 
 class TmsMessage : public TmsCustomMessage {

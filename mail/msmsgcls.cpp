@@ -215,6 +215,13 @@ std::string TmsHeaders::UnfoldedValue(int line, int end) const {
     return value;
 }
 
+std::vector<std::string> TmsHeaders::FieldLines(std::string_view name) const {
+    const int line = FindField(name, 0);
+    if (line < 0)
+        return {};
+    return {items_.begin() + line, items_.begin() + FieldEnd(line)};
+}
+
 std::string TmsHeaders::GetRawFieldValue(std::string_view name) const {
     const int line = FindField(name, 0);
     return line < 0 ? std::string() : UnfoldedValue(line, FieldEnd(line));

@@ -150,6 +150,9 @@ public:
     // to 255 characters, except for Content-Type and X-UIDL, which come
     // back whole and as written.
     [[nodiscard]] std::string GetFieldValue(std::string_view name) const;
+    // The lines of the first field called name, continuation lines
+    // included, as written; empty when there is none.
+    [[nodiscard]] std::vector<std::string> FieldLines(std::string_view name) const;
     // The same value as written: joined, but neither decoded nor cut.
     [[nodiscard]] std::string GetRawFieldValue(std::string_view name) const;
     // The addresses of every field called name, in order, as texts with

@@ -1,5 +1,7 @@
 #include "mail/msoutgoing.h"
 
+#include "mail/mscharset.h"
+#include "mail/msmime.h"
 #include "mail/msutils.h"
 #include "platform/win/formatdatetime.h"
 
@@ -35,29 +37,31 @@ std::string FieldName(std::string_view line) {
 
 } // namespace
 
-std::string MailDateText(win::TDateTime local) {
-    const win::DateParts p = win::DecodeDateTime(local);
-    // The zone in force at that moment (summer time included).
+std::string MailDateText(std::int64_t unixSeconds) {
+    // The local time of that moment and the zone in force at it: in the
+    // hour that repeats when summer time ends, the same wall time has two
+    // offsets, and only the moment tells which.
+    const auto when = static_cast<std::time_t>(unixSeconds);
     std::tm t{};
-    t.tm_year = p.year - 1900;
-    t.tm_mon = p.month - 1;
-    t.tm_mday = p.day;
-    t.tm_hour = p.hour;
-    t.tm_min = p.minute;
-    t.tm_sec = p.second;
-    t.tm_isdst = -1;
-    long offset = 0;
-    const std::time_t when = std::mktime(&t);
-    std::tm back{};
-    if (when != static_cast<std::time_t>(-1) && ::localtime_r(&when, &back))
-        offset = back.tm_gmtoff / 60;
+    if (!::localtime_r(&when, &t))
+        ::gmtime_r(&when, &t);
+    win::DateParts p;
+    p.year = t.tm_year + 1900;
+    p.month = t.tm_mon + 1;
+    p.day = t.tm_mday;
+    p.hour = t.tm_hour;
+    p.minute = t.tm_min;
+    p.second = t.tm_sec > 59 ? 59 : t.tm_sec;
+    long offset = t.tm_gmtoff / 60;
     const char sign = offset < 0 ? '-' : '+';
     if (offset < 0)
         offset = -offset;
     char zone[48];
     std::snprintf(zone, sizeof zone, " %c%02ld%02ld", sign, offset / 60, offset % 60);
     // Fresh settings: English names and ":" whatever the program set.
-    return win::FormatDateTime("ddd, dd mmm yyyy hh:nn:ss", local, win::FormatSettings{}) + zone;
+    return win::FormatDateTime("ddd, dd mmm yyyy hh:nn:ss", win::EncodeDateTime(p),
+                               win::FormatSettings{}) +
+           zone;
 }
 
 std::string MessageIDDomain(std::string_view addressOrDomain) {
@@ -95,35 +99,267 @@ std::string MakeMessageID(std::string_view domain) {
     return "<" + std::string(left) + "@" + (right.empty() ? "localhost" : right) + ">";
 }
 
-std::vector<std::string> FoldHeaderLine(std::string_view line) {
-    std::vector<std::string> out;
-    std::string_view rest = line;
-    while (rest.size() > kMaxLineLength) {
-        // Fold before the last blank within the limit that has text before it.
-        std::size_t first = 0;
-        while (first < rest.size() && IsBlank(rest[first]))
-            ++first;
-        std::size_t fold = 0;
-        for (std::size_t i = kMaxLineLength; i > first; --i)
-            if (IsBlank(rest[i])) {
-                fold = i;
-                break;
-            }
-        if (fold > 0) {
-            out.emplace_back(rest.substr(0, fold));
-            rest.remove_prefix(fold);
+namespace {
+
+// Longest word a continuation line can hold after its blank.
+constexpr std::size_t kLongestWord = kMaxLineLength - 1;
+
+enum class TFieldKind { FreeText, Identifier, Addresses, Structured };
+
+TFieldKind KindOf(std::string_view name) {
+    for (std::string_view id : {"Message-ID", "In-Reply-To", "References", "Resent-Message-ID",
+                                "Content-ID", "Original-Message-ID"})
+        if (SameText(id, name))
+            return TFieldKind::Identifier;
+    for (std::string_view a :
+         {"From", "Sender", "Reply-To", "To", "Cc", "Bcc", "Resent-From", "Resent-Sender",
+          "Resent-To", "Resent-Cc", "Resent-Bcc", "Return-Receipt-To",
+          "Disposition-Notification-To", "Errors-To", "Mail-Followup-To", "Mail-Reply-To"})
+        if (SameText(a, name))
+            return TFieldKind::Addresses;
+    // Fields whose words have a syntax of their own: addresses, dates,
+    // tokens, parameters, trace and signatures. Every other field is text.
+    for (std::string_view s : {"From",
+                               "Sender",
+                               "Reply-To",
+                               "To",
+                               "Cc",
+                               "Bcc",
+                               "Resent-From",
+                               "Resent-Sender",
+                               "Resent-To",
+                               "Resent-Cc",
+                               "Resent-Bcc",
+                               "Resent-Date",
+                               "Date",
+                               "Received",
+                               "Return-Path",
+                               "Delivered-To",
+                               "Envelope-To",
+                               "X-Original-To",
+                               "Return-Receipt-To",
+                               "Disposition-Notification-To",
+                               "Errors-To",
+                               "Mime-Version",
+                               "Content-Type",
+                               "Content-Transfer-Encoding",
+                               "Content-Disposition",
+                               "Content-Location",
+                               "Content-Language",
+                               "DKIM-Signature",
+                               "DomainKey-Signature",
+                               "ARC-Seal",
+                               "ARC-Message-Signature",
+                               "ARC-Authentication-Results",
+                               "Authentication-Results",
+                               "Received-SPF",
+                               "Auto-Submitted",
+                               "Precedence",
+                               "X-Priority",
+                               "Importance",
+                               "Priority",
+                               "Sensitivity",
+                               "Newsgroups",
+                               "Path",
+                               "Xref",
+                               "Followup-To"})
+        if (SameText(s, name))
+            return TFieldKind::Structured;
+    if (StartsText("List-", name))
+        return TFieldKind::Structured;
+    return TFieldKind::FreeText;
+}
+
+bool Has8Bit(std::string_view s) {
+    for (unsigned char c : s)
+        if (c >= 128)
+            return true;
+    return false;
+}
+
+// "=?charset?Q?text?=" or "?B?" as one word.
+bool IsEncodedWord(std::string_view w) {
+    if (w.size() < 8 || !w.starts_with("=?") || !w.ends_with("?="))
+        return false;
+    const std::size_t q1 = w.find('?', 2);
+    return q1 != std::string_view::npos && q1 + 3 < w.size() && w[q1 + 2] == '?' &&
+           std::string_view("BbQq").find(w[q1 + 1]) != std::string_view::npos &&
+           w.find('?', q1 + 3) == w.size() - 2;
+}
+
+// A word with the blanks before it.
+struct TWord {
+    std::string Blanks;
+    std::string Text;
+};
+
+// The words of a field value and the blanks after the last one.
+std::vector<TWord> SplitWords(std::string_view value, std::string& trailing) {
+    std::vector<TWord> words;
+    std::size_t i = 0;
+    while (i < value.size()) {
+        std::size_t b = i;
+        while (b < value.size() && IsBlank(value[b]))
+            ++b;
+        if (b == value.size()) {
+            trailing.assign(value.substr(i));
+            break;
+        }
+        std::size_t e = b;
+        while (e < value.size() && !IsBlank(value[e]))
+            ++e;
+        words.push_back({std::string(value.substr(i, b - i)), std::string(value.substr(b, e - b))});
+        i = e;
+    }
+    return words;
+}
+
+// Text as encoded words, each a word of its own with a blank before it.
+void AppendEncoded(std::vector<TWord>& out, std::string blanks, std::string_view text,
+                   std::string_view charset) {
+    const std::string words = EncodeHeaderWords(text, charset);
+    std::size_t at = 0;
+    while (at <= words.size()) {
+        std::size_t end = words.find(' ', at);
+        if (end == std::string::npos)
+            end = words.size();
+        out.push_back({std::move(blanks), words.substr(at, end - at)});
+        blanks = " ";
+        at = end + 1;
+    }
+}
+
+// The words of a free-text field with every word that cannot go as it is
+// encoded. Blanks that stand between two encoded words vanish when read
+// back, so blanks beside a word that becomes encoded go inside its words.
+std::vector<TWord> EncodeFreeText(std::vector<TWord> words, bool sevenBit) {
+    auto needs = [&](const std::string& w) {
+        if (IsEncodedWord(w))
+            return false;
+        return w.size() > kLongestWord || (sevenBit && Has8Bit(w));
+    };
+    std::vector<TWord> out;
+    for (std::size_t i = 0; i < words.size();) {
+        const std::string& w = words[i].Text;
+        if (IsEncodedWord(w) && w.size() > kLongestWord) {
+            // One long encoded word: the same bytes in words short enough.
+            ForEachHeaderPiece(w, [&](std::string_view bytes, std::string_view charset) {
+                if (charset.empty())
+                    AppendEncoded(out, words[i].Blanks, bytes, "us-ascii");
+                else
+                    AppendEncoded(out, words[i].Blanks, bytes, charset);
+            });
+            ++i;
             continue;
         }
-        // The word runs past the limit: it is cut, the text after it folds on.
-        std::size_t end = first;
-        while (end < rest.size() && !IsBlank(rest[end]))
-            ++end;
-        out.emplace_back(rest.substr(0, std::min(end, kCutWord)));
-        rest.remove_prefix(end);
-        if (rest.empty())
-            return out;
+        if (!needs(w)) {
+            out.push_back(words[i++]);
+            continue;
+        }
+        std::size_t j = i;
+        std::string text = words[i].Text;
+        while (j + 1 < words.size() && needs(words[j + 1].Text)) {
+            ++j;
+            text += words[j].Blanks + words[j].Text;
+        }
+        std::string blanks = words[i].Blanks;
+        if (!out.empty() && IsEncodedWord(out.back().Text) && !blanks.empty()) {
+            text = blanks + text;
+            blanks = " ";
+        }
+        if (j + 1 < words.size() && IsEncodedWord(words[j + 1].Text) &&
+            !words[j + 1].Blanks.empty()) {
+            text += words[j + 1].Blanks;
+            words[j + 1].Blanks = " ";
+        }
+        const std::string charset = !Has8Bit(text) ? "us-ascii" : CharsetOfText(text, "");
+        AppendEncoded(out, blanks, text, charset);
+        i = j + 1;
     }
-    out.emplace_back(rest);
+    return out;
+}
+
+} // namespace
+
+std::vector<std::string> OutgoingField(const std::vector<std::string_view>& lines, bool sevenBit,
+                                       std::vector<std::string>& notes) {
+    bool within = true;
+    for (std::string_view l : lines)
+        within = within && l.size() <= kMaxLineLength && !(sevenBit && Has8Bit(l));
+    if (within || lines.empty())
+        return {lines.begin(), lines.end()};
+
+    // The field unfolded: name, then the value with its folds taken out.
+    const std::size_t colon = lines[0].find(':');
+    const std::string name = FieldName(lines[0]);
+    const std::string prefix(colon == std::string_view::npos ? "" : lines[0].substr(0, colon + 1));
+    std::string value(lines[0].substr(prefix.size()));
+    for (std::size_t k = 1; k < lines.size(); ++k)
+        value += lines[k];
+    std::string trailing;
+    std::vector<TWord> words = SplitWords(value, trailing);
+
+    const TFieldKind kind = name.empty() ? TFieldKind::Structured : KindOf(name);
+    const std::string label = name.empty() ? std::string("A header line") : name;
+    if (kind == TFieldKind::Addresses && sevenBit && Has8Bit(value)) {
+        // Display names written in 8-bit go as encoded words; addresses
+        // stay as they are.
+        std::string list;
+        for (const std::string& piece : SplitAddressList(value)) {
+            std::string address, display;
+            SplitMailAddress(piece, address, display);
+            if (!list.empty())
+                list += ", ";
+            if (display.empty())
+                list += address.empty() ? piece : "<" + address + ">";
+            else if (Has8Bit(display))
+                list +=
+                    EncodeHeaderWords(display, CharsetOfText(display, "")) + " <" + address + ">";
+            else
+                list += FormatMailAddress(display, address);
+        }
+        trailing.clear();
+        words = SplitWords(" " + list, trailing);
+    }
+    if (kind == TFieldKind::FreeText) {
+        words = EncodeFreeText(std::move(words), sevenBit);
+    } else {
+        std::vector<TWord> kept;
+        for (TWord& w : words) {
+            if (w.Text.size() <= kLongestWord) {
+                kept.push_back(std::move(w));
+            } else if (kind == TFieldKind::Identifier) {
+                notes.push_back(label + ": an identifier of " + std::to_string(w.Text.size()) +
+                                " characters was left out");
+            } else {
+                notes.push_back(label + ": a word of " + std::to_string(w.Text.size()) +
+                                " characters was cut to " + std::to_string(kCutWord));
+                w.Text.resize(kCutWord);
+                kept.push_back(std::move(w));
+            }
+        }
+        words = std::move(kept);
+        if (kind == TFieldKind::Identifier && words.empty())
+            return {};
+    }
+
+    // Folded greedily before the blanks; a fold where the text had none
+    // (right after the name) adds one, which readers drop.
+    std::vector<std::string> out;
+    std::string line = prefix;
+    for (TWord& w : words) {
+        if (line.size() + w.Blanks.size() + w.Text.size() <= kMaxLineLength) {
+            line += w.Blanks + w.Text;
+            continue;
+        }
+        out.push_back(std::move(line));
+        line = (w.Blanks.empty() ? std::string(" ") : w.Blanks) + w.Text;
+        if (line.size() > kMaxLineLength) // a run of blanks longer than a line
+            line = " " + w.Text;
+    }
+    if (line.size() + trailing.size() <= kMaxLineLength)
+        line += trailing;
+    out.push_back(std::move(line));
     return out;
 }
 
@@ -141,27 +377,22 @@ void TOutgoingFilter::writeHeaderBlock(std::string& out, bool endsWithBlankLine)
         lines.push_back(line);
     }
     out += "Date: " + stamp_.Date + "\r\n";
-    bool keptId = false;
-    std::string body;
+    out += "Message-ID: " + stamp_.MessageID + "\r\n";
     for (std::size_t i = 0; i < lines.size();) {
         std::size_t end = i + 1;
         while (end < lines.size() && !lines[end].empty() && IsBlank(lines[end][0]))
             ++end;
         const std::string name = FieldName(lines[i]);
-        bool drop = IsTraceField(name) || SameText(name, "Date");
-        if (SameText(name, "Message-ID")) {
-            drop = !stamp_.KeepMessageID || keptId;
-            keptId = keptId || !drop;
+        const bool drop =
+            IsTraceField(name) || SameText(name, "Date") || SameText(name, "Message-ID");
+        if (!drop) {
+            const std::vector<std::string_view> field(lines.begin() + static_cast<long>(i),
+                                                      lines.begin() + static_cast<long>(end));
+            for (const std::string& piece : OutgoingField(field, true, notes_))
+                out += piece + "\r\n";
         }
-        if (!drop)
-            for (std::size_t k = i; k < end; ++k)
-                for (const std::string& piece : FoldHeaderLine(lines[k]))
-                    body += piece + "\r\n";
         i = end;
     }
-    if (!keptId)
-        out += "Message-ID: " + stamp_.MessageID + "\r\n";
-    out += body;
     if (endsWithBlankLine)
         out += "\r\n";
 }
@@ -175,6 +406,10 @@ void TOutgoingFilter::writeBody(std::string_view chunk, std::string& out) {
         if (length > 0 && piece.back() == '\r')
             --length;
         while (column_ + length > kMaxLineLength) {
+            if (!broken_)
+                notes_.push_back("A body line over " + std::to_string(kMaxLineLength) +
+                                 " characters was broken");
+            broken_ = true;
             const std::size_t room = kMaxLineLength - column_;
             out.append(piece.substr(0, room));
             out += "\r\n";

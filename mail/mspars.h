@@ -122,11 +122,19 @@ protected:
     void WriteCommonHeaders(std::initializer_list<std::string_view> extraManaged);
     // "From:     " and the sender.
     [[nodiscard]] std::string SenderText() const;
+    // The From field as the message holds it while it names the sender,
+    // else SenderText.
+    void WriteSender();
+    // Writes the lines of the first field called name as the message holds
+    // them, when same and they are 7-bit; false when it wrote nothing.
+    bool WriteAsWritten(std::string_view name, bool same);
     // Display name (quoted, or encoded when it holds 8-bit bytes), " <",
     // the address and ">".
     [[nodiscard]] std::string AddressText(std::string_view name, std::string_view address) const;
     // A header text with CR and LF taken out and, when it holds 8-bit
-    // bytes, written as RFC 2047 encoded words in the message's charset.
+    // bytes, written as RFC 2047 encoded words in a character set that
+    // holds it (UTF-8 when it reads as such, else the message's own, else
+    // ISO 8859-1).
     [[nodiscard]] std::string HeaderText(std::string_view text) const;
 
     const TmsCustomMessage& message_;
@@ -138,7 +146,7 @@ private:
     void writeTextPartHeaders(const std::string& type);
     void writePreparedBody();
     void writeSinglePart();
-    void writeMultipart(bool alternativeMessage);
+    void writeMultipart(const std::string& type, bool alternativeMessage);
     void writeAttachmentData(const TmsAttItem& item, std::uint8_t encoding);
     [[nodiscard]] std::uint8_t effectiveEncoding(const TmsAttItem& item) const;
     [[nodiscard]] bool bodyNeedsQP() const;
@@ -149,6 +157,8 @@ private:
     std::string buffer_;
     bool longLines_ = false;
     bool eightBit_ = false;
+    bool bodyUtf8_ = true;
+    bool uu_ = false; // written as plain text with uuencoded files
 };
 
 class TmsMessageEncoder : public TmsCustomEncoder {

@@ -2,6 +2,7 @@
 
 #include "mail/msoutgoing.h"
 #include "mail/msstrings.h"
+#include "platform/win/datetime.h"
 
 #include <exception>
 
@@ -65,7 +66,8 @@ void TmsSMTP::SendMessage() {
 
     if (OnPrepare)
         OnPrepare(*this);
-    msg.SaveToStream(*stream_);
+    notes_.clear();
+    msg.SaveForSending(*stream_);
     stream_->flush();
 
     if (OnSending)
@@ -90,8 +92,7 @@ void TmsSMTP::SendMessage() {
     // Every line that starts with "." gets another, so the data arrives as
     // written; the end mark's line break is sent only when the text lacks one.
     TOutgoingStamp stamp;
-    stamp.Date = MailDateText(win::Now());
-    stamp.KeepMessageID = keepMessageId_;
+    stamp.Date = MailDateText(win::NowUnix());
     std::string domain = ::MessageIDDomain(messageIdDomain_);
     if (domain.empty())
         domain = ::MessageIDDomain(sender);
@@ -103,6 +104,7 @@ void TmsSMTP::SendMessage() {
     SendStream(*stream_, [&](std::string_view chunk, bool last) {
         return stuffer.Feed(outgoing.Feed(chunk, last));
     });
+    notes_ = outgoing.Notes();
     if (!stuffer.AtLineEnd())
         SendLine("");
     SendLine(".");

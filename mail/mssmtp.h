@@ -8,9 +8,10 @@
 //   SendMessage: validate, compose into a temporary file, MAIL FROM 250,
 //          RCPT TO 250/251 each, DATA 354, the text dot-stuffed, "." 250
 //
-// What goes out is stamped for this send (mail/msoutgoing.h): the date of
-// sending, a Message-ID of its own, no trace fields of an earlier
-// delivery, no line over 998 characters.
+// What goes out is composed for sending (7-bit text, mail/mspars.h) and
+// stamped for this send (mail/msoutgoing.h): the moment of sending, a
+// Message-ID of its own, no trace fields of an earlier delivery, no line
+// over 998 characters.
 #include "mail/mailbase.h"
 #include "mail/mscls.h"
 #include "mail/msmsg.h"
@@ -18,6 +19,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // Doubles a "." that starts a line, so no line of the data ends it early;
 // remembers whether the text so far ends with a line break.
@@ -43,10 +45,10 @@ public:
 
     TmsNotifyEvent OnPrepare, OnSending, OnMailSent;
 
-    // A message passed on unchanged (redirected) keeps its Message-ID;
-    // every other send gives it one of its own.
-    [[nodiscard]] bool KeepMessageID() const { return keepMessageId_; }
-    void SetKeepMessageID(bool keep) { keepMessageId_ = keep; }
+    // What the last send had to change in the message's text beyond its
+    // date and identity (a word cut, an identifier left out), one line
+    // each; empty when it went as composed.
+    [[nodiscard]] const std::vector<std::string>& Notes() const { return notes_; }
     // The domain (or an address on it) of new Message-IDs; empty: the
     // sender's domain, else the local host name.
     [[nodiscard]] const std::string& MessageIDDomain() const { return messageIdDomain_; }
@@ -68,6 +70,6 @@ private:
 
     TmsMessage* mailMessage_ = nullptr;
     std::unique_ptr<TTempFileStream> stream_;
-    bool keepMessageId_ = false;
+    std::vector<std::string> notes_;
     std::string messageIdDomain_;
 };

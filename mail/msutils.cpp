@@ -7,6 +7,7 @@
 #include <mutex>
 
 #include "mail/exception.h"
+#include "mail/mscharset.h"
 #include "mail/msmsgcls.h"
 #include "platform/win/paths.h"
 
@@ -54,6 +55,16 @@ std::string unquoteName(std::string_view text) {
         }
         return out;
     }
+    return StripQuotes(t);
+}
+
+// An address as written: a quoted local part ("john doe"@example.com)
+// keeps its quotes; only an address that is one quoted string loses them.
+std::string unquoteAddress(std::string_view text) {
+    const std::string t = Trim(text);
+    if (t.size() >= 2 && t.front() == '"' && quotedEnd(t, 0) != t.size() - 1 &&
+        quotedEnd(t, 0) != std::string_view::npos)
+        return t;
     return StripQuotes(t);
 }
 
@@ -172,7 +183,14 @@ bool SameText(std::string_view a, std::string_view b) {
 }
 
 std::string Cut255(std::string_view text) {
-    return std::string(text.substr(0, 255));
+    if (text.size() <= 255)
+        return std::string(text);
+    // UTF-8 text is cut before a character, never inside one.
+    size_t n = 255;
+    if (IsUtf8(text))
+        while (n > 0 && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80)
+            --n;
+    return std::string(text.substr(0, n));
 }
 
 bool IsPlainMailbox(std::string_view address) {
@@ -180,13 +198,27 @@ bool IsPlainMailbox(std::string_view address) {
     if (at == std::string_view::npos || address.size() > 254)
         return false;
     const std::string_view local = address.substr(0, at), domain = address.substr(at + 1);
-    if (local.empty() || local.size() > 64 || local.front() == '.' || local.back() == '.' ||
-        local.find("..") != std::string_view::npos)
-        return false;
-    for (char c : local)
-        if (!(std::isalnum(static_cast<unsigned char>(c)) && static_cast<unsigned char>(c) < 128) &&
-            std::string_view("!#$%&'*+-/=?^_`{|}~.").find(c) == std::string_view::npos)
+    if (local.size() >= 2 && local.front() == '"' && local.back() == '"') {
+        // A quoted local part: printable ASCII and blanks, "\" escaping one.
+        if (local.size() > 64)
             return false;
+        for (size_t i = 1; i + 1 < local.size(); ++i) {
+            const auto c = static_cast<unsigned char>(local[i]);
+            if (c < 32 || c > 126 || c == '"')
+                return false;
+            if (c == '\\' && ++i + 1 >= local.size())
+                return false;
+        }
+    } else {
+        if (local.empty() || local.size() > 64 || local.front() == '.' || local.back() == '.' ||
+            local.find("..") != std::string_view::npos)
+            return false;
+        for (char c : local)
+            if (!(std::isalnum(static_cast<unsigned char>(c)) &&
+                  static_cast<unsigned char>(c) < 128) &&
+                std::string_view("!#$%&'*+-/=?^_`{|}~.").find(c) == std::string_view::npos)
+                return false;
+    }
     if (domain.size() > 2 && domain.front() == '[' && domain.back() == ']') {
         for (char c : domain.substr(1, domain.size() - 2))
             if (c <= ' ' || c == '[' || c == ']' || c == '\\' ||
@@ -230,13 +262,13 @@ void SplitMailAddress(std::string_view text, std::string& address, std::string& 
             address.clear();
             name = StripQuotes(text);
         } else {
-            address = StripQuotes(text.substr(lt + 1, gt - lt - 1));
+            address = unquoteAddress(text.substr(lt + 1, gt - lt - 1));
             std::string rest(text.substr(0, lt));
             rest += text.substr(gt + 1);
             name = unquoteName(rest);
         }
     } else if (const size_t paren = text.find('('); paren != std::string_view::npos) {
-        address = StripQuotes(text.substr(0, paren));
+        address = unquoteAddress(text.substr(0, paren));
         std::string_view after = text.substr(paren + 1);
         if (!after.empty())
             after.remove_suffix(1);

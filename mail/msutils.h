@@ -15,8 +15,8 @@ class TmsMailAddress;
 
 // Fills address from "Name <box>", "box (Name)" or a bare "box"; both parts
 // cut to 255 characters. A quoted display name loses its quotes and its
-// backslash escapes. Text with "<" but no ">" after it gives an empty
-// address and the whole text as the name. Never raises.
+// backslash escapes; an address keeps a quoted local part as written. Text with "<" but no ">"
+// after it gives an empty address and the whole text as the name. Never raises.
 void ParseMailAddress(std::string_view text, TmsMailAddress& address);
 // The same parse, as two texts.
 void SplitMailAddress(std::string_view text, std::string& address, std::string& name);
@@ -28,10 +28,10 @@ void SplitMailAddress(std::string_view text, std::string& address, std::string& 
 // "Undisclosed:;" nothing.
 [[nodiscard]] std::vector<std::string> SplitAddressList(std::string_view text);
 
-// True for a plain mailbox as SMTP takes it: a dot-atom local part of at
-// most 64 characters, "@", and a domain of letters, digits and "-" in
-// dot-separated labels (or an address literal in brackets); ASCII, no
-// blanks, 254 characters at most.
+// True for a plain mailbox as SMTP takes it: a dot-atom or quoted local
+// part ("john doe"@example.com) of at most 64 characters, "@", and a domain of letters, digits and
+// "-" in dot-separated labels (or an address literal in brackets); ASCII, no blanks, 254 characters
+// at most.
 [[nodiscard]] bool IsPlainMailbox(std::string_view address);
 
 // A display name as written in a header: in double quotes, with "\" and
@@ -76,4 +76,6 @@ void ParseMailDate(std::string_view text, win::TDateTime& dateTime, std::string&
 [[nodiscard]] bool StartsText(std::string_view prefix, std::string_view text);
 // Equal without regard to ASCII case.
 [[nodiscard]] bool SameText(std::string_view a, std::string_view b);
+// The first 255 characters; UTF-8 text is cut before a character, never
+// inside one.
 [[nodiscard]] std::string Cut255(std::string_view text);

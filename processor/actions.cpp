@@ -2,6 +2,8 @@
 #include "processor/agentprocessor.h"
 
 #include "automation/quelta_tlb.h"
+#include "mail/mscharset.h"
+#include "mail/msutils.h"
 #include "platform/win/hooks.h"
 #include "platform/win/osactions.h"
 #include "platform/win/paths.h"
@@ -46,12 +48,13 @@ void TAgentProcessor::RefuseReply(const std::string& reason) {
     SendtoLog("Agent not Auto-Replying: " + reason, 0);
 }
 
-void TAgentProcessor::Send(TmsMessage& message, const std::string& subject, bool passedOn) {
+void TAgentProcessor::Send(TmsMessage& message, const std::string& subject) {
     try {
         smtp_.SetServer(account_ ? account_->smtpAddress : "");
         smtp_.SetMailMessage(&message);
-        // A redirected message keeps its identity; new ones are the account's.
-        smtp_.SetKeepMessageID(passedOn);
+        // Every message sent is one of the account's, with an identity of
+        // its own: a redirect changes what it passes on, and a recipient
+        // who holds the original would take it for that one.
         smtp_.SetMessageIDDomain(account_ ? account_->address : "");
         smtp_.Send();
     } catch (const std::exception& e) {
@@ -59,7 +62,20 @@ void TAgentProcessor::Send(TmsMessage& message, const std::string& subject, bool
                       " Subject: " + subject,
                   0);
     }
+    // What could not go as it was is never changed without a word.
+    for (const std::string& note : smtp_.Notes()) {
+        AddAgentEntry(messageKey_, "Mail sent with a change: " + note);
+        SendtoLog("Mail sent with a change: " + note + " Subject: " + subject, 0);
+    }
     smtp_.SetMailMessage(nullptr);
+}
+
+std::string TAgentProcessor::AnsweredTooOften(const TmsMessage& message,
+                                              const std::string& address) {
+    const int answers = AnswersInLastDay(message.Headers().GetFieldValue("From"), address);
+    if (answers < kMaxAnswersPerDay)
+        return {};
+    return address + " was answered " + std::to_string(answers) + " times in the last 24 hours";
 }
 
 void TAgentProcessor::RunActions(const TAgentDefinition& agent, TmsMessage& message,
@@ -72,6 +88,7 @@ void TAgentProcessor::RunActions(const TAgentDefinition& agent, TmsMessage& mess
     // Judged on the message as it arrived, before this agent's own forward
     // adds its mark.
     const std::string automatic = AutomaticMailReason(message, address);
+    const std::string senderMailbox = PlainMailbox(originalSender_.Address());
     const int passedOn = PassedOnCount(message.Headers());
     const TmsHeaders answered = message.Headers();
 
@@ -93,15 +110,26 @@ void TAgentProcessor::RunActions(const TAgentDefinition& agent, TmsMessage& mess
                 continue;
             }
             outgoing_.LoadFromFile(win::ResolvePath(p2));
+            // The template's texts and the values taken from the message
+            // meet in UTF-8, whatever sets each was written in.
+            TemplateToUtf8(outgoing_);
             outgoing_.Sender().SetName(node);
             outgoing_.Sender().SetAddress(address);
-            SetOnlyRecipient(outgoing_, originalSender_.Address(), originalSender_.Name());
+            const TmsMailAddress author = SenderInUtf8(message);
+            SetOnlyRecipient(outgoing_, originalSender_.Address(), author.Name());
             outgoing_.Headers().Add(kAutoReplyMarker);
             TMergeContext ctx;
             ctx.NodeName = node;
             ctx.NodeAddress = address;
+            ctx.Utf8 = true;
             ctx.Log = [this](const std::string& s) { SendtoLog(s, 0); };
             ctx.Evaluate = ScriptEvaluator(script_);
+            ctx.OnSubjectCut = [this](const std::string& whole) {
+                const std::string note =
+                    "the subject of " + std::to_string(whole.size()) + " characters was cut to 255";
+                AddAgentEntry(messageKey_, "AutoReply with a change: " + note);
+                SendtoLog("AutoReply with a change: " + note, 0);
+            };
             std::string to = ProccessMergeCodes(outgoing_, message, ctx);
             if (!to.empty())
                 SetOnlyRecipient(outgoing_, to, "");
@@ -112,12 +140,19 @@ void TAgentProcessor::RunActions(const TAgentDefinition& agent, TmsMessage& mess
                 RefuseReply("the recipient is not a plain mailbox (" + written + ")");
                 continue;
             }
+            // Whatever the mail says, its sender is answered a few times a day.
+            if (to.empty()) {
+                if (const std::string why = AnsweredTooOften(message, mailbox); !why.empty()) {
+                    RefuseReply(why);
+                    continue;
+                }
+            }
             outgoing_.Recipients()[0].SetAddress(mailbox);
             MarkAutomaticReply(outgoing_.Headers(), answered);
             std::string subject = outgoing_.Headers().GetFieldValue("Subject");
             SendtoLog("Agent Auto-Replying with " + subject, 0);
             AddAgentEntry(messageKey_, "AutoReply Generated, SUBJECT: " + subject);
-            Send(outgoing_, subject, false);
+            Send(outgoing_, subject);
         } else if (name == "CLOSE QUELTA") {
             AddAgentEntry(messageKey_, "Close Quelta");
             closeRequested_ = true;
@@ -147,10 +182,7 @@ void TAgentProcessor::RunActions(const TAgentDefinition& agent, TmsMessage& mess
             AddAgentEntry(messageKey_, "Agent Delayed for " + p2 + " seconds");
         } else if (name == "FORWARD TO" || name == "REDIRECT TO") {
             const bool forward = name == "FORWARD TO";
-            // A message that went round between forwarding accounts stops here.
-            if (passedOn >= kMaxPassedOn) {
-                const std::string why =
-                    ", it was passed on " + std::to_string(passedOn) + " times already";
+            auto refuse = [&](const std::string& why) {
                 AddAgentEntry(messageKey_, std::string(forward ? "Message not Forwarded to: "
                                                                : "Message not Redirected to: ") +
                                                p2 + why);
@@ -158,35 +190,55 @@ void TAgentProcessor::RunActions(const TAgentDefinition& agent, TmsMessage& mess
                     std::string(forward ? "Agent not forwarding " : "Agent not redirecting ") +
                         message.Headers().GetFieldValue("Subject") + why,
                     0);
+            };
+            // A message that went round between forwarding accounts stops here.
+            if (passedOn >= kMaxPassedOn) {
+                refuse(", it was passed on " + std::to_string(passedOn) + " times already");
                 continue;
             }
-            if (!p3.empty())
-                message.Body().Insert(0, p3);
-            std::string originalTo = message.Headers().GetFieldValue("To");
+            // Back to the address it came from: automatic mail never (a
+            // responder would answer it again), other mail a few times a day.
+            const std::string target = PlainMailbox(p2);
+            if (!target.empty() && SameText(target, senderMailbox)) {
+                if (!automatic.empty()) {
+                    refuse(", it is automatic mail from that address");
+                    continue;
+                }
+                if (const std::string why = AnsweredTooOften(message, target); !why.empty()) {
+                    refuse(", " + why);
+                    continue;
+                }
+            }
+            std::string originalTo = HeaderInUtf8(message, "To");
             SetOnlyRecipient(message, p2, "");
             // Only the new recipient gets it: the original copies were mailed once.
             message.CC().Clear();
             message.BCC().Clear();
             message.Headers().Add(forward ? kForwardMarker : kRedirectMarker);
             std::string subject = message.Headers().GetFieldValue("Subject");
+            // Lines on top of the body, in its own character set where it
+            // holds them.
+            std::vector<std::string> top;
+            const std::string note = TextToUtf8(p3, "");
             if (forward) {
+                const TmsMailAddress author = SenderInUtf8(message);
                 message.Sender().SetName(node);
                 message.Sender().SetAddress(address);
-                message.Body().Insert(0, kHyphens);
-                message.Body().Insert(
-                    0, "Forwarded Message:  Originally from: " + originalSender_.Name() + " " +
-                           originalSender_.Address());
+                top = {"Forwarded Message:  Originally from: " + author.Name() + " " +
+                           author.Address(),
+                       kHyphens};
                 AddAgentEntry(messageKey_, "Message Forwarded to: " + p2);
                 SendtoLog("Agent Forwarding " + subject, 0);
             } else {
-                message.Body().Insert(0, kHyphens);
-                message.Body().Insert(0, "Message Redirected To: " + p2);
-                message.Body().Insert(0, "Originally To: " + originalTo);
-                message.Body().Insert(0, "Processed by Quelta Account: " + node);
+                top = {"Processed by Quelta Account: " + TextToUtf8(node, ""),
+                       "Originally To: " + originalTo, "Message Redirected To: " + p2, kHyphens};
                 AddAgentEntry(messageKey_, "Message Redirected to: " + p2);
                 SendtoLog("Agent redirecting " + subject, 0);
             }
-            Send(message, subject, !forward);
+            if (!p3.empty())
+                top.push_back(note);
+            InsertLinesOnTop(message, top);
+            Send(message, subject);
             message.Sender().Assign(originalSender_);
         } else if (name == "PRINT") {
             // recognised; nothing to do

@@ -153,7 +153,8 @@ void TAgentProcessor::OpenTables() {
 
 void TAgentProcessor::CloseTables() {
     rows_.Close();
-    for (data::TTable* t : {&received_, &accounts_, &pending_, &agents_, &actions_})
+    for (data::TTable* t :
+         {&received_, &accounts_, &pending_, &agents_, &actions_, &actionsByTime_, &answeredByKey_})
         if (t->Active())
             t->Close();
 }

@@ -119,9 +119,19 @@ private:
                         const Account& account, bool appendRow);
     void RunActions(const TAgentDefinition& agent, TmsMessage& message,
                     const std::string& pendingPath, bool& stop);
-    // passedOn: the message goes on unchanged (a redirect) and keeps its
-    // Message-ID.
-    void Send(TmsMessage& message, const std::string& subject, bool passedOn);
+    // Sends through the account's server; a failure and every change the
+    // send had to make are logged, the changes also as rows.
+    void Send(TmsMessage& message, const std::string& subject);
+    // How many times in the last 24 hours the current account answered a
+    // sender, as its action rows of that time say: automatic replies to
+    // messages whose received row has this From value, and mail passed on
+    // to this address. Counts up to kMaxAnswersPerDay; the rows are read on
+    // the UNIQUE_ID tag from 24 hours ago, so the cost follows the day's
+    // rows, not the table.
+    int AnswersInLastDay(const std::string& fromValue, const std::string& address);
+    // Why the sender of message (at address) may not be answered again
+    // today, or "".
+    std::string AnsweredTooOften(const TmsMessage& message, const std::string& address);
     // An automatic reply that is not sent: a row and a log line say why.
     void RefuseReply(const std::string& reason);
 
@@ -132,6 +142,11 @@ private:
     data::TDataSource accountsSource_;
     data::TDataSource partnerSources_[5];
     TReceivedRows rows_;
+    // The action rows in key (time) order and the received rows by key, for
+    // counting answers; opened when first needed.
+    data::TTable actionsByTime_, answeredByKey_;
+    data::TXbTable answeredByKeyXb_;
+    data::TDataSource answeredByKeySource_;
     TmsMessage current_, outgoing_;
     TmsSMTP smtp_;
     basic::TBasicEngine script_;

@@ -1,9 +1,11 @@
 #include "processor/mergecodes.h"
 
+#include "mail/mscharset.h"
 #include "mail/msmsg.h"
 #include "platform/basic/engine.h"
 #include "platform/win/formatdatetime.h"
 #include "processor/agentfile.h"
+#include "processor/autoreply.h"
 
 #include <optional>
 
@@ -40,10 +42,12 @@ CodeSpan FindCode(const std::string& line) {
 // The value of REPLYFIELD: the text after "=" of the last body line that
 // starts with the field name.
 std::string ReplyField(const TmsCustomMessage& repliedTo, const std::string& field,
-                       const std::function<void(const std::string&)>& onMatch = {}) {
+                       const std::function<void(const std::string&)>& onMatch = {},
+                       bool utf8 = false) {
     std::string value;
     const std::string upField = UpperAZ(field);
-    for (const auto& line : repliedTo.Body().Lines()) {
+    for (const auto& raw : repliedTo.Body().Lines()) {
+        const std::string line = utf8 ? BodyLineInUtf8(repliedTo, raw) : raw;
         if (line.size() < field.size() || UpperAZ(line.substr(0, field.size())) != upField)
             continue;
         size_t eq = line.find('=');
@@ -54,6 +58,15 @@ std::string ReplyField(const TmsCustomMessage& repliedTo, const std::string& fie
             onMatch(value);
     }
     return value;
+}
+
+// Bytes of UTF-8 text up to at most n, never inside a character.
+size_t Utf8Prefix(const std::string& text, size_t n) {
+    if (n >= text.size())
+        return text.size();
+    while (n > 0 && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80)
+        --n;
+    return n;
 }
 
 std::string NowText(const std::string& format) {
@@ -68,20 +81,20 @@ std::optional<std::string> Evaluate(const std::string& command, const std::strin
     const std::string par = UpperAZ(param);
     std::string v;
     if (cmd == "REPLYHEADER") {
-        v = repliedTo.Headers().GetFieldValue(param);
+        v = ctx.Utf8 ? HeaderInUtf8(repliedTo, param) : repliedTo.Headers().GetFieldValue(param);
         if (par == "FROMNAME") {
-            v = repliedTo.Sender().Name();
+            v = ctx.Utf8 ? SenderInUtf8(repliedTo).Name() : repliedTo.Sender().Name();
         } else if (par == "FROMADDRESS") {
             v = repliedTo.Sender().Address();
         } else if (par == "BODY") {
             v.clear();
             for (const auto& line : repliedTo.Body().Lines())
-                v += line + "\r\n";
+                v += (ctx.Utf8 ? BodyLineInUtf8(repliedTo, line) : line) + "\r\n";
             if (v.size() > 4000)
-                v.resize(3000);
+                v.resize(ctx.Utf8 ? Utf8Prefix(v, 3000) : 3000);
         }
     } else if (cmd == "REPLYFIELD") {
-        v = ReplyField(repliedTo, param);
+        v = ReplyField(repliedTo, param, {}, ctx.Utf8);
     } else if (cmd == "EXPRESSION" || cmd == "SCRIPTCOMMAND") {
         if (!ctx.Preview && !param.empty() && ctx.Evaluate) {
             std::string result;
@@ -117,7 +130,9 @@ std::optional<std::string> Evaluate(const std::string& command, const std::strin
             }
         }
     }
-    return v;
+    // Values of other sources (the account's row, a script) meet the
+    // UTF-8 text as UTF-8 too.
+    return ctx.Utf8 ? TextToUtf8(v, "") : v;
 }
 
 // Replaces body line i by the lines of text, so a value's own line breaks
@@ -186,6 +201,8 @@ std::string ProccessMergeCodes(TmsMessage& outgoing, const TmsCustomMessage& rep
         for (char& c : s)
             if (c == '\r' || c == '\n')
                 c = ' ';
+        if (s.size() > 255 && context.OnSubjectCut)
+            context.OnSubjectCut(s);
         outgoing.SetSubject(s);
         // The header line follows, so look-ups see what is sent.
         if (!outgoing.Headers().GetFieldValue("Subject").empty()) {
@@ -209,10 +226,13 @@ std::string ProccessMergeCodes(TmsMessage& outgoing, const TmsCustomMessage& rep
         if (tilde != std::string::npos) {
             if (UpperAZ(code.substr(0, tilde)) == "REPLYFIELD") {
                 const bool toLine = UpperAZ(line.substr(0, 3)) == "TO:";
-                v = ReplyField(repliedTo, code.substr(tilde + 1), [&](const std::string& value) {
-                    if (toLine)
-                        overrideRecipient = value;
-                });
+                v = ReplyField(
+                    repliedTo, code.substr(tilde + 1),
+                    [&](const std::string& value) {
+                        if (toLine)
+                            overrideRecipient = value;
+                    },
+                    context.Utf8);
             }
             Log(context, "the result of the REPLYFIELD merge code was  " + v);
         }

@@ -24,6 +24,12 @@ struct TMergeContext {
     std::string NodeName;    // the account's NODE
     std::string NodeAddress; // the account's ADDRESS
     std::string VersionText = kProcessorVersionText;
+    // Values from the replied-to message as UTF-8 text, whole, for an
+    // outgoing message whose texts are UTF-8 (the processor's replies).
+    bool Utf8 = false;
+    // Told when the expanded subject had to be cut to the 255 characters a
+    // subject holds (its whole text given).
+    std::function<void(const std::string&)> OnSubjectCut;
     std::function<void(const std::string&)> Log;
     // Evaluates a Basic expression into its result text with one enclosing
     // character at each end; false when the engine raised.

@@ -20,14 +20,20 @@ std::string Uncut(const std::string& row, std::size_t width, const std::string& 
 }
 
 // A mailbox the SMTP envelope can carry: local part "@" domain, no blanks,
-// control characters or angle brackets.
+// control characters or angle brackets, except blanks inside a quoted
+// local part ("john doe"@example.com).
 bool IsMailbox(std::string_view box) {
     const std::size_t at = box.rfind('@');
     if (at == std::string_view::npos || at == 0 || at + 1 == box.size())
         return false;
-    for (const char c : box)
+    const bool quoted = at >= 2 && box.front() == '"' && box[at - 1] == '"';
+    for (std::size_t i = 0; i < box.size(); ++i) {
+        const char c = box[i];
+        if (quoted && i < at && c == ' ')
+            continue;
         if (static_cast<unsigned char>(c) <= ' ' || c == 0x7f || c == '<' || c == '>')
             return false;
+    }
     return true;
 }
 

@@ -15,6 +15,7 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTextEdit>
+#include <algorithm>
 
 namespace cfgtest {
 namespace {
@@ -84,6 +85,40 @@ TEST_F(CustomSendTest, CopiesStopWhenAskedAndCarryTheChosenCodings) {
         "Custom Send failed after 0 of 3 copies through mx: 553 5.1.3 Error: malformed address");
     EXPECT_EQ(sink.Count(), 3);
     EXPECT_FALSE(smtp.IsOpen());
+}
+
+TEST_F(CustomSendTest, UUEncodedTextThatCannotGoAsItIsGoesTheMimeWay) {
+    if (!HaveAiosmtpd())
+        GTEST_SKIP() << "python3-aiosmtpd is not installed";
+    SmtpSink sink;
+    ASSERT_GT(sink.Port(), 0);
+    Spit(root_ + "figures.bin", kFile);
+    TmsSMTP smtp;
+    smtp.SetWinsockLoaded(true);
+    // Text with umlauts in UUEncode, to a quoted local part as written.
+    cfgman::TShownMessage shown{"iso-8859-1",
+                                "Desk <desk@example.com>",
+                                "John <\"john doe\"@example.com>",
+                                "",
+                                "Gr\xfc\xdf"
+                                "e",
+                                {"F\xfcr Sie.", "Ende"},
+                                {root_ + "figures.bin"}};
+    TmsMessage message;
+    cfgman::MakeCustomSendMessage(shown, csISO8859, meUU, message);
+    auto r = cfgman::SendCopies(smtp, ServerOf(sink), message, 1, {});
+    EXPECT_EQ(cfgman::CopiesLogLine(r, "mx"), "Custom Send: 1 copy sent through mx.");
+    ASSERT_EQ(sink.Count(), 1);
+    EXPECT_NE(sink.Read("1.json").find(R"(["\"john doe\"@example.com"])"), std::string::npos);
+    const std::string raw = sink.Read("1.eml");
+    EXPECT_EQ(std::count_if(raw.begin(), raw.end(), [](char c) { return c & 0x80; }), 0);
+    const QJsonObject m = PyMail(sink.Dir() + "/1.eml");
+    EXPECT_TRUE(m["mime"].toBool());
+    EXPECT_EQ(m["to"].toArray(), QJsonArray{"\"john doe\"@example.com"});
+    EXPECT_EQ(m["subject"].toString(), QString::fromUtf8("Grüße"));
+    EXPECT_EQ(m["charset"].toString(), "iso-8859-1");
+    EXPECT_EQ(m["body"].toString(), QString::fromUtf8("Für Sie.\nEnde\n"));
+    EXPECT_EQ(m["attachments"].toObject()["figures.bin"].toString(), Hex(kFile));
 }
 
 TEST_F(CustomSendTest, WhatCannotBeSentIsNamedBeforeConnecting) {

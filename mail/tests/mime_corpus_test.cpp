@@ -374,8 +374,11 @@ def summary(path):
     out.append('body ' + hx(body_text(body)))
     for p in leaves:
         name = p.get_param('name') or p.get_filename()
+        ctype = p.get_content_type()
+        if p.get_content_maintype() == 'text' and p.get_param('charset'):
+            ctype += '; charset="%s"' % p.get_param('charset')
         out.append('att ' + (hx(name.encode('latin-1')) if name else '-') + ' ' +
-                   p.get_content_type() + ' ' + (hx(payload(p)) if payload(p) is not None else '-'))
+                   ctype + ' ' + (hx(payload(p)) if payload(p) is not None else '-'))
     return '\n'.join(out) + '\n'
 
 for line in sys.stdin:

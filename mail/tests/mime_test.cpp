@@ -487,6 +487,49 @@ TEST(Composer, HeaderTextsCannotBreakTheHeaderBlock) {
     EXPECT_EQ(back.Subject(), "hello  Bcc: other@z");
 }
 
+TEST(Composer, HeaderTextGoesInASetThatHoldsItAndAsWrittenWhereUnchanged) {
+    // Decoded UTF-8 in a message whose body is ISO 8859-1: labelled UTF-8.
+    TmsMessage m;
+    m.Sender() = TmsMailAddress("j@example.net", "J\xC3\xBCrgen Gro\xC3\x9F");
+    m.Recipients().Add("desk@example.com", "");
+    m.SetCharsetName("iso-8859-1");
+    m.SetSubject("Bestellung f\xC3\xBCr K\xC3\xB6ln");
+    m.Body() = {"caf\xe9"};
+    // ASCII that reads like an encoded word, and a file name in UTF-8.
+    m.Headers() = TmsHeaders{"X-Own: 1"};
+    m.Attachments().AddItem(item("K\xC3\xB6ln.pdf", "%PDF"));
+    std::string text = Save(m);
+    EXPECT_TRUE(hasLine(text, "From:     =?utf-8?Q?J=C3=BCrgen_Gro=C3=9F?= <j@example.net>"));
+    EXPECT_TRUE(hasLine(text, "Subject:  =?utf-8?Q?Bestellung_f=C3=BCr_K=C3=B6ln?="));
+    EXPECT_TRUE(hasLine(text, "Content-Disposition: attachment; filename*=utf-8''K%C3%B6ln.pdf"));
+    TmsMessage back;
+    Load(back, text);
+    EXPECT_EQ(back.Subject(), m.Subject());
+    EXPECT_EQ(back.Sender().Name(), m.Sender().Name());
+    ASSERT_EQ(back.Attachments().Count(), 1);
+    EXPECT_EQ(back.Attachments()[0].FileName(), "K\xC3\xB6ln.pdf");
+    TmsMessage literal;
+    literal.SetSubject("see =?utf-8?q?x?= here");
+    text = Save(literal);
+    Load(back, text);
+    EXPECT_EQ(back.Subject(), "see =?utf-8?q?x?= here");
+
+    // A message read and written again keeps its subject and sender as
+    // written, the sets of their words included, and a text part its set.
+    const std::string read =
+        Crlf({"From: =?iso-8859-1?q?J=FCrgen?= <j@example.net>", "To: desk@example.com",
+              "Subject: =?koi8-r?b?8NLJ18XU?= and =?utf-8?q?K=C3=B6ln?=", "MIME-Version: 1.0",
+              "Content-Type: multipart/alternative; boundary=\"b\"", "", "--b",
+              "Content-Type: text/plain; charset=utf-8", "", "K\xC3\xB6ln", "--b",
+              "Content-Type: text/html; charset=\"UTF-8\"", "", "<p>K\xC3\xB6ln</p>", "--b--"});
+    TmsMessage again;
+    Load(again, read);
+    text = Save(again);
+    EXPECT_TRUE(hasLine(text, "From: =?iso-8859-1?q?J=FCrgen?= <j@example.net>"));
+    EXPECT_TRUE(hasLine(text, "Subject: =?koi8-r?b?8NLJ18XU?= and =?utf-8?q?K=C3=B6ln?="));
+    EXPECT_TRUE(hasLine(text, "Content-Type: text/html; charset=\"UTF-8\"")) << text;
+}
+
 TEST(Composer, NewsArticles) {
     TmsArticle a;
     a.Sender() = TmsMailAddress("n@x", "Poster");

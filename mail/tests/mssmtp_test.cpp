@@ -7,6 +7,7 @@
 #include "mail/agwinsock.h"
 #include "mail/tests/tcp_server.h"
 #include "mail/tests/testutil.h"
+#include "platform/win/datetime.h"
 
 #include <QDir>
 #include <QJsonArray>
@@ -16,6 +17,7 @@
 #include <QTemporaryDir>
 
 #include <cmath>
+#include <cstdlib>
 #include <ctime>
 #include <fstream>
 #include <functional>
@@ -316,6 +318,7 @@ TEST(TmsSMTPAiosmtpd, ComposedMessageWithToCcAndBcc) {
     EXPECT_TRUE(view["body"].toString().startsWith(".\n..double\nplain line"));
 }
 
+using testpeers::Decoded;
 using testpeers::PythonFields;
 using testpeers::Values;
 
@@ -346,8 +349,22 @@ TEST(TmsSMTPAiosmtpd, SentMailHasTheDateOfSendingAnIdOfItsOwnAndNoTrace) {
     smtp.ConnectIfNeeded();
     smtp.SendMessage();
     smtp.SendMessage();
-    smtp.SetKeepMessageID(true); // passed on unchanged
-    smtp.SendMessage();
+    {
+        // Sent in the hour that repeats when summer time ends: the date is
+        // the moment of sending, with the offset in force at that moment.
+        const char* oldZone = std::getenv("TZ");
+        const std::string saved = oldZone ? oldZone : "";
+        setenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3", 1);
+        tzset();
+        win::SetUnixClock([] { return std::int64_t{1792888200}; }); // 00:30 UTC
+        smtp.SendMessage();
+        win::SetUnixClock({});
+        if (oldZone)
+            setenv("TZ", saved.c_str(), 1);
+        else
+            unsetenv("TZ");
+        tzset();
+    }
     smtp.Disconnect();
     ASSERT_EQ(sink.Count(), 3);
     EXPECT_EQ(msg.Headers(), before); // the stored message keeps what it holds
@@ -356,11 +373,13 @@ TEST(TmsSMTPAiosmtpd, SentMailHasTheDateOfSendingAnIdOfItsOwnAndNoTrace) {
                              "Return-Path", "Delivered-To", "Subject"};
     const QJsonObject first = PythonFields(sink.Dir() + "/1.eml", fields);
     const QJsonObject second = PythonFields(sink.Dir() + "/2.eml", fields);
-    const QJsonObject kept = PythonFields(sink.Dir() + "/3.eml", fields);
-    for (const QJsonObject* v : {&first, &second, &kept}) {
+    const QJsonObject repeated = PythonFields(sink.Dir() + "/3.eml", fields);
+    for (const QJsonObject* v : {&first, &second, &repeated}) {
         EXPECT_EQ(Values(*v, "Date").size(), 1);
         // The date of sending: within a day of now, however slow the machine.
-        EXPECT_LT(std::abs((*v)["when"].toDouble() - double(std::time(nullptr))), 86400.0);
+        if (v != &repeated) {
+            EXPECT_LT(std::abs((*v)["when"].toDouble() - double(std::time(nullptr))), 86400.0);
+        }
         EXPECT_TRUE(Values(*v, "Received").isEmpty());
         EXPECT_TRUE(Values(*v, "Return-Path").isEmpty());
         EXPECT_TRUE(Values(*v, "Delivered-To").isEmpty());
@@ -370,10 +389,12 @@ TEST(TmsSMTPAiosmtpd, SentMailHasTheDateOfSendingAnIdOfItsOwnAndNoTrace) {
     const QString id1 = Values(first, "Message-ID")[0], id2 = Values(second, "Message-ID")[0];
     EXPECT_TRUE(id1.startsWith("<") && id1.endsWith("@example.com>")) << id1.toStdString();
     EXPECT_NE(id1, id2);
-    EXPECT_EQ(Values(kept, "Message-ID"), QStringList{"<stored.1@example.net>"});
+    EXPECT_NE(Values(repeated, "Message-ID")[0], id2);
+    EXPECT_EQ(Values(repeated, "Date"), QStringList{"Sun, 25 Oct 2026 02:30:00 +0200"});
+    EXPECT_EQ(repeated["when"].toDouble(), 1792888200.0);
 }
 
-TEST(TmsSMTPAiosmtpd, LongLinesAreFoldedOrCutAndTheMessageArrives) {
+TEST(TmsSMTPAiosmtpd, LongHeaderTextArrivesWholeAndNoIdentifierGoesCut) {
     if (!HaveAiosmtpd())
         GTEST_SKIP() << "python3-aiosmtpd is not installed (apt-get install python3-aiosmtpd)";
     SmtpSink sink;
@@ -381,13 +402,21 @@ TEST(TmsSMTPAiosmtpd, LongLinesAreFoldedOrCutAndTheMessageArrives) {
     std::string words;
     for (int i = 0; words.size() < (1u << 20); ++i)
         words += (i ? " w" : "w") + std::to_string(i);
+    const std::string blob(1u << 20, 'b');
+    std::string umlauts;
+    for (int i = 0; i < 2500; ++i)
+        umlauts += "\xC3\xBC"; // "ü" in UTF-8
     const std::string longId = "<" + std::string(5000, 'i') + "@example.net>";
     TmsMessage msg;
     msg.Sender().SetAddress("desk@example.com");
     msg.Recipients().Add("ann@example.net", "");
     msg.Headers().Add("Message-ID: " + longId);
+    msg.Headers().Add("In-Reply-To: " + longId);
+    msg.Headers().Add("References: <a@example.net> " + longId + " <b@example.net>");
     msg.Headers().Add("X-Words: " + words);
-    msg.Headers().Add("X-Blob: " + std::string(3000, 'b'));
+    msg.Headers().Add("X-Blob: " + blob);
+    msg.Headers().Add("X-Umlauts: =?utf-8?q?Gr=C3=BC=C3=9F?= " + umlauts + " Ende");
+    msg.Headers().Add("X-Original-To: " + std::string(2000, 'o'));
     msg.SetSubject("Long lines");
     msg.Body().Add(std::string(1500, 'q'));
     // A text attachment kept as "7 bit" with a line no server takes.
@@ -401,16 +430,30 @@ TEST(TmsSMTPAiosmtpd, LongLinesAreFoldedOrCutAndTheMessageArrives) {
     smtp.SetTimeOut(120);
     smtp.SetServer("127.0.0.1:" + std::to_string(sink.Port()));
     smtp.SetMailMessage(&msg);
-    smtp.SetKeepMessageID(true);
     smtp.Send();
     ASSERT_EQ(sink.Count(), 1);
+    // What could not go whole is told.
+    EXPECT_EQ(smtp.Notes(), (std::vector<std::string>{
+                                "In-Reply-To: an identifier of 5014 characters was left out",
+                                "References: an identifier of 5014 characters was left out",
+                                "X-Original-To: a word of 2000 characters was cut to 255"}));
     const QJsonObject view =
-        PythonFields(sink.Dir() + "/1.eml", {"X-Words", "X-Blob", "Message-ID"});
+        PythonFields(sink.Dir() + "/1.eml", {"X-Words", "X-Blob", "X-Umlauts", "Message-ID",
+                                             "In-Reply-To", "References", "X-Original-To"});
     EXPECT_LE(view["longest"].toInt(), 998);
-    EXPECT_EQ(Values(view, "X-Words"), QStringList{QString::fromStdString(words)});
-    EXPECT_EQ(Values(view, "X-Blob"), QStringList{QString(254, 'b')});
-    EXPECT_EQ(Values(view, "Message-ID"),
-              QStringList{QString::fromStdString(longId.substr(0, 254))});
+    EXPECT_FALSE(view["eightbit"].toBool());
+    // Free text arrives whole, every character as it was.
+    EXPECT_EQ(Decoded(view, "X-Words"), QStringList{QString::fromStdString(words)});
+    EXPECT_EQ(Decoded(view, "X-Blob"), QStringList{QString::fromStdString(blob)});
+    EXPECT_EQ(Decoded(view, "X-Umlauts"),
+              QStringList{QString::fromUtf8("Grüß " + umlauts + " Ende")});
+    // An identifier is never sent cut: the message has one of its own, and
+    // one too long to name is left out of the fields that name others.
+    ASSERT_EQ(Values(view, "Message-ID").size(), 1);
+    EXPECT_TRUE(Values(view, "Message-ID")[0].endsWith("@example.com>"));
+    EXPECT_TRUE(Values(view, "In-Reply-To").isEmpty());
+    EXPECT_EQ(Values(view, "References"), QStringList{"<a@example.net> <b@example.net>"});
+    EXPECT_EQ(Values(view, "X-Original-To"), QStringList{QString(255, 'o')});
     const QJsonArray parts = view["parts"].toArray();
     ASSERT_EQ(parts.size(), 2);
     EXPECT_EQ(parts[0].toString().toStdString(), mailtest::Hex(std::string(1500, 'q') + "\n"));

@@ -38,6 +38,7 @@ constexpr long kUnixToDelphi = 25569; // 1970-01-01 as a day number
 std::mutex g_mutex;
 std::function<TDateTime()> g_clock;
 std::function<std::uint64_t()> g_ticks;
+std::function<std::int64_t()> g_unixClock;
 
 } // namespace
 
@@ -120,6 +121,28 @@ TDateTime Now() {
     return EncodeDateTime(p);
 }
 
+std::int64_t NowUnix() {
+    std::function<TDateTime()> local;
+    {
+        std::lock_guard<std::mutex> lock(g_mutex);
+        if (g_unixClock)
+            return g_unixClock();
+        local = g_clock;
+    }
+    if (!local)
+        return static_cast<std::int64_t>(std::time(nullptr));
+    const DateParts p = DecodeDateTime(local());
+    std::tm t{};
+    t.tm_year = p.year - 1900;
+    t.tm_mon = p.month - 1;
+    t.tm_mday = p.day;
+    t.tm_hour = p.hour;
+    t.tm_min = p.minute;
+    t.tm_sec = p.second;
+    t.tm_isdst = -1;
+    return static_cast<std::int64_t>(std::mktime(&t));
+}
+
 std::uint64_t GetTickCount() {
     {
         std::lock_guard<std::mutex> lock(g_mutex);
@@ -134,6 +157,11 @@ std::uint64_t GetTickCount() {
 void SetClock(std::function<TDateTime()> source) {
     std::lock_guard<std::mutex> lock(g_mutex);
     g_clock = std::move(source);
+}
+
+void SetUnixClock(std::function<std::int64_t()> source) {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    g_unixClock = std::move(source);
 }
 
 void SetTickSource(std::function<std::uint64_t()> source) {

@@ -24,12 +24,18 @@ bool TryEncodeTime(int hour, int minute, int second, int msec, TDateTime& out);
 
 // Local time now, unless a test has set the clock.
 [[nodiscard]] TDateTime Now();
+// The moment now as seconds since 1970 (UTC): the moment a test has set,
+// else the local time a test has set (read in the local zone), else the
+// system's clock. Unlike a local time it names one moment also in the hour
+// that repeats when summer time ends.
+[[nodiscard]] std::int64_t NowUnix();
 // Milliseconds from an arbitrary start, never going back.
 [[nodiscard]] std::uint64_t GetTickCount();
 
 // Test control: a fixed time (or {} to go back to the real clock), and a
 // tick source that replaces the monotonic clock.
 void SetClock(std::function<TDateTime()> source);
+void SetUnixClock(std::function<std::int64_t()> source);
 void SetTickSource(std::function<std::uint64_t()> source);
 
 } // namespace win

@@ -3,7 +3,9 @@
 // replies say what they answer, passed-on mail stops going round.
 #include "processor/tests/passfixture.h"
 
+#include "data/schema.h"
 #include "mail/tests/pyfields.h"
+#include "platform/win/datetime.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -92,7 +94,7 @@ TEST_F(PassTest, AutomaticMailIsNotAnsweredAndTheAgentGoesOn) {
     EXPECT_EQ(passtest::Slurp(tmpl), tmplText); // the template keeps what it holds
 }
 
-TEST_F(PassTest, PassedOnMailStopsGoingRoundAndRedirectsKeepTheirIdentity) {
+TEST_F(PassTest, PassedOnMailStopsGoingRoundAndRedirectsHaveIdentitiesOfTheirOwn) {
     if (!passtest::HaveAiosmtpd())
         GTEST_SKIP() << "python3-aiosmtpd is not installed";
     passtest::SmtpSink sink;
@@ -130,10 +132,84 @@ TEST_F(PassTest, PassedOnMailStopsGoingRoundAndRedirectsKeepTheirIdentity) {
 
     const QJsonObject forwarded =
         PythonFields(sink.Dir() + "/1.eml", {"Message-ID", "X-QueltaForward", "Auto-Submitted"});
-    const QJsonObject redirected = PythonFields(sink.Dir() + "/2.eml", {"Message-ID"});
+    const QJsonObject redirected = PythonFields(sink.Dir() + "/2.eml", {"Message-ID", "From"});
     EXPECT_EQ(Values(forwarded, "X-QueltaForward").size(), 3);
     ASSERT_EQ(Values(forwarded, "Message-ID").size(), 1);
     EXPECT_TRUE(Values(forwarded, "Message-ID")[0].endsWith("@example.com>"));
     EXPECT_LT(std::abs(forwarded["when"].toDouble() - double(std::time(nullptr))), 86400.0);
-    EXPECT_EQ(Values(redirected, "Message-ID"), QStringList{"<a@example.net>"});
+    // A redirect is not the message it passes on (it adds lines): it has an
+    // identity of its own, so a recipient who holds the original keeps both.
+    // Its sender stays as written.
+    ASSERT_EQ(Values(redirected, "Message-ID").size(), 1);
+    EXPECT_TRUE(Values(redirected, "Message-ID")[0].endsWith("@example.com>"));
+    EXPECT_EQ(Values(redirected, "From"), QStringList{"Away <away@example.net>"});
+}
+
+TEST_F(PassTest, OneSenderIsAnsweredAFewTimesADayWhateverTheMailSays) {
+    if (!passtest::HaveAiosmtpd())
+        GTEST_SKIP() << "python3-aiosmtpd is not installed";
+    passtest::SmtpSink sink;
+    ASSERT_GT(sink.Port(), 0);
+    const std::string smtp = "127.0.0.1:" + std::to_string(sink.Port());
+    AddAccount("ACC1", smtp);
+    AddAccount("ACC2", smtp);
+    Attach("ACC1", "AG1", "reply");
+    Attach("ACC2", "AG2", "pass");
+    const std::string tmpl = root_ + "templates/thanks.eml";
+    passtest::Spit(tmpl, "Subject: Re: <<REPLYHEADER~Subject>>\r\n\r\nThank you.\r\n");
+    WriteAgent("reply", {}, {{{"AUTO-REPLY", tmpl, ""}}});
+    WriteAgent("pass", {}, {{{"FORWARD TO", "bob@example.net", ""}}});
+    // What the tables hold from before: answers to Bob two days ago and by
+    // another account today, and one to someone else today. None counts.
+    const std::string db = root_ + "db";
+    const std::string reply = "AutoReply Generated, SUBJECT: Re: Earlier";
+    const struct {
+        double age;
+        const char* key;
+        const char* account;
+        const char* from;
+    } before[] = {{2.0, "<old@example.net>", "ACC1", "Bob <bob@example.net>"},
+                  {0.1, "<other@example.net>", "ACC9", "Bob <bob@example.net>"},
+                  {0.1, "<ann@example.net>", "ACC1", "Ann <ann@example.net>"}};
+    for (const auto& b : before) {
+        AppendRow(db, "ACTIONS.DBF",
+                  {{"UNIQUE_ID", data::UniqueId(win::Now() - b.age, reply, data::kActionSuffix)},
+                   {"MESSAGE_ID", b.key},
+                   {"NODE_ID", b.account},
+                   {"ACTION", reply}});
+        AppendRow(db, "RECEIVED.DBF",
+                  {{"MESSAGE_ID", b.key}, {"LINK_ID", b.account}, {"FROM", b.from}});
+    }
+    // Bob writes five times, marked as a person's mail; his responder once.
+    for (int i = 1; i <= 5; ++i) {
+        const std::string n = std::to_string(i);
+        AddMessage("ACC1", "b" + n + ".eml", "Bob <bob@example.net>", "Order " + n, "x\r\n",
+                   "Message-ID: <b" + n + "@example.net>\r\nAuto-Submitted: no\r\n");
+    }
+    for (int i = 1; i <= 4; ++i) {
+        const std::string n = std::to_string(i);
+        AddMessage("ACC2", "p" + n + ".eml", "Bob <bob@example.net>", "Note " + n, "x\r\n",
+                   "Message-ID: <p" + n + "@example.net>\r\n");
+    }
+    AddMessage("ACC2", "r1.eml", "Bob <bob@example.net>", "Out of office: Note", "x\r\n",
+               "Message-ID: <r1@example.net>\r\nX-Autoreply: yes\r\nPrecedence: auto_reply\r\n");
+    OpenTables();
+    p_->LoadSocketLayer();
+    p_->AgentsMain();
+
+    EXPECT_EQ(sink.Count(), 6);
+    std::vector<std::string> actions = Actions();
+    actions.erase(actions.begin(), actions.begin() + 3);
+    const std::string often = "bob@example.net was answered 3 times in the last 24 hours";
+    EXPECT_EQ(actions,
+              (std::vector<std::string>{
+                  "AutoReply Generated, SUBJECT: Re: Order 1",
+                  "AutoReply Generated, SUBJECT: Re: Order 2",
+                  "AutoReply Generated, SUBJECT: Re: Order 3", "AutoReply not sent: " + often,
+                  "AutoReply not sent: " + often, "Message Forwarded to: bob@example.net",
+                  "Message Forwarded to: bob@example.net", "Message Forwarded to: bob@example.net",
+                  "Message not Forwarded to: bob@example.net, " + often,
+                  "Message not Forwarded to: bob@example.net, it is automatic mail from that "
+                  "address"}));
+    EXPECT_TRUE(LogHas("Agent not Auto-Replying: " + often));
 }
