@@ -2,7 +2,11 @@
 // aiosmtpd on 127.0.0.1 (smtp_sink.py beside this file) for the tests that
 // send real mail: every accepted message is stored as <n>.eml (the data as
 // received) and <n>.json (the envelope). The server stops with the object.
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
+#include <QStringList>
 #include <QTemporaryDir>
 #include <filesystem>
 #include <fstream>
@@ -36,6 +40,15 @@ public:
         std::stringstream s;
         s << in.rdbuf();
         return s.str();
+    }
+    // The envelope recipients of the nth message stored.
+    [[nodiscard]] QStringList Recipients(int n) const {
+        QStringList out;
+        const auto env =
+            QJsonDocument::fromJson(QByteArray::fromStdString(Read(std::to_string(n) + ".json")));
+        for (const auto& v : env["to"].toArray())
+            out << v.toString();
+        return out;
     }
     // Messages stored so far.
     [[nodiscard]] int Count() const {

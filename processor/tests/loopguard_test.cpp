@@ -17,19 +17,6 @@ using passtest::PassTest;
 using testpeers::PythonFields;
 using testpeers::Values;
 
-namespace {
-
-QStringList Recipients(const passtest::SmtpSink& sink, int n) {
-    QStringList out;
-    const auto env =
-        QJsonDocument::fromJson(QByteArray::fromStdString(sink.Read(std::to_string(n) + ".json")));
-    for (const auto& v : env["to"].toArray())
-        out << v.toString();
-    return out;
-}
-
-} // namespace
-
 TEST_F(PassTest, AutomaticMailIsNotAnsweredAndTheAgentGoesOn) {
     if (!passtest::HaveAiosmtpd())
         GTEST_SKIP() << "python3-aiosmtpd is not installed";
@@ -61,7 +48,7 @@ TEST_F(PassTest, AutomaticMailIsNotAnsweredAndTheAgentGoesOn) {
     p_->AgentsMain();
 
     ASSERT_EQ(sink.Count(), 1);
-    EXPECT_EQ(Recipients(sink, 1), QStringList{"ann@example.net"});
+    EXPECT_EQ(sink.Recipients(1), QStringList{"ann@example.net"});
     const std::string sound = "Played Sound: s.wav", no = "AutoReply not sent: ";
     EXPECT_EQ(Actions(),
               (std::vector<std::string>{
@@ -118,8 +105,8 @@ TEST_F(PassTest, PassedOnMailStopsGoingRoundAndRedirectsHaveIdentitiesOfTheirOwn
     p_->AgentsMain();
 
     ASSERT_EQ(sink.Count(), 2);
-    EXPECT_EQ(Recipients(sink, 1), QStringList{"boss@example.com"});
-    EXPECT_EQ(Recipients(sink, 2), QStringList{"archive@example.com"});
+    EXPECT_EQ(sink.Recipients(1), QStringList{"boss@example.com"});
+    EXPECT_EQ(sink.Recipients(2), QStringList{"archive@example.com"});
     const std::string why = ", it was passed on 3 times already";
     EXPECT_EQ(
         Actions(),

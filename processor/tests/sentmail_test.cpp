@@ -5,6 +5,7 @@
 // goes encoded; nothing is cut without a word.
 #include "processor/tests/passfixture.h"
 
+#include "mail/tests/clientmail.h"
 #include "mail/tests/pyfields.h"
 
 #include <QJsonArray>
@@ -19,51 +20,13 @@ using testpeers::Values;
 
 namespace {
 
-QStringList Recipients(const passtest::SmtpSink& sink, int n) {
-    QStringList out;
-    const auto env =
-        QJsonDocument::fromJson(QByteArray::fromStdString(sink.Read(std::to_string(n) + ".json")));
-    for (const auto& v : env["to"].toArray())
-        out << v.toString();
-    return out;
-}
-
 QString U(const char* utf8) {
     return QString::fromUtf8(utf8);
 }
 
-// A message as a mail client of today writes it: UTF-8 throughout, the
-// text twice (plain and HTML), the header text in encoded words.
-const std::string kPlain = "Guten Tag,\r\n\r\nbitte liefern Sie 3 St\xC3\xBC"
-                           "ck nach K\xC3\xB6ln.\r\nGr\xC3\xBC\xC3\x9F"
-                           "e, J\xC3\xBCrgen\r\n";
-const std::string kHtml = "<html><body><p>bitte liefern Sie 3 St\xC3\xBC"
-                          "ck nach K\xC3\xB6ln.</p></body></html>\r\n";
-const std::string kClientMail = "Message-ID: <c1.4711@example.net>\r\n"
-                                "Date: Tue, 8 Dec 1998 10:20:30 +0100\r\n"
-                                "MIME-Version: 1.0\r\n"
-                                "User-Agent: Mozilla Thunderbird\r\n"
-                                "Content-Language: de-DE\r\n"
-                                "To: Sales Desk <sales@example.com>\r\n"
-                                "From: =?UTF-8?Q?J=C3=BCrgen_Gro=C3=9F?= <juergen@example.net>\r\n"
-                                "Subject: Bestellung =?UTF-8?Q?f=C3=BCr_K=C3=B6ln?=\r\n"
-                                "Content-Type: multipart/alternative;\r\n"
-                                " boundary=\"------------0123456789ABCDEF\"\r\n"
-                                "\r\n"
-                                "This is a multi-part message in MIME format.\r\n"
-                                "--------------0123456789ABCDEF\r\n"
-                                "Content-Type: text/plain; charset=UTF-8; format=flowed\r\n"
-                                "Content-Transfer-Encoding: 8bit\r\n"
-                                "\r\n" +
-                                kPlain +
-                                "\r\n"
-                                "--------------0123456789ABCDEF\r\n"
-                                "Content-Type: text/html; charset=UTF-8\r\n"
-                                "Content-Transfer-Encoding: 8bit\r\n"
-                                "\r\n" +
-                                kHtml +
-                                "\r\n"
-                                "--------------0123456789ABCDEF--\r\n";
+const std::string& kPlain = testpeers::kClientPlain;
+const std::string& kHtml = testpeers::kClientHtml;
+const std::string kClientMail = testpeers::ClientMail("Sales Desk <sales@example.com>");
 
 // A reply template as the configuration manager saves German text: ISO
 // 8859-1, quoted-printable.
@@ -103,8 +66,8 @@ TEST_F(PassTest, RepliesAndForwardsKeepEveryCharacterInASetThatHoldsIt) {
     p_->AgentsMain();
 
     ASSERT_EQ(sink.Count(), 2);
-    EXPECT_EQ(Recipients(sink, 1), QStringList{"juergen@example.net"});
-    EXPECT_EQ(Recipients(sink, 2), QStringList{"lager@example.com"});
+    EXPECT_EQ(sink.Recipients(1), QStringList{"juergen@example.net"});
+    EXPECT_EQ(sink.Recipients(2), QStringList{"lager@example.com"});
     const QStringList fields{"Subject", "To", "From"};
 
     const QJsonObject reply = PythonFields(sink.Dir() + "/1.eml", fields);
@@ -289,8 +252,8 @@ TEST_F(PassTest, AQuotedLocalPartIsKeptAsWritten) {
     p_->AgentsMain();
 
     ASSERT_EQ(sink.Count(), 2);
-    EXPECT_EQ(Recipients(sink, 1), QStringList{"\"john doe\"@example.net"});
-    EXPECT_EQ(Recipients(sink, 2), QStringList{"\"john doe\"@example.com"});
+    EXPECT_EQ(sink.Recipients(1), QStringList{"\"john doe\"@example.net"});
+    EXPECT_EQ(sink.Recipients(2), QStringList{"\"john doe\"@example.com"});
     EXPECT_EQ(Actions(),
               (std::vector<std::string>{"AutoReply Generated, SUBJECT: Re: Hello",
                                         "Message Forwarded to: \"john doe\"@example.com"}));

@@ -5,6 +5,7 @@
 // themselves, an auto-responder's answer, a bounce. However many rounds
 // run, the mail sent stops growing; what arrives is read with Python's
 // email package, every character as the original had it.
+#include "mail/tests/clientmail.h"
 #include "mail/tests/dovecot_server.h"
 #include "mail/tests/pyfields.h"
 #include "mail/tests/smtp_sink.h"
@@ -64,41 +65,9 @@ std::string Mail(const std::string& from, const std::string& subject, const std:
            "@example.net>\r\n\r\nHello.\r\n";
 }
 
-// A message as a mail client of today writes it: UTF-8 throughout, the
-// text twice (plain and HTML), the header text in encoded words.
-const std::string kPlain = "Guten Tag,\r\n\r\nbitte liefern Sie 3 St\xC3\xBC"
-                           "ck nach K\xC3\xB6ln.\r\nGr\xC3\xBC\xC3\x9F"
-                           "e, J\xC3\xBCrgen\r\n";
-const std::string kHtml = "<html><body><p>bitte liefern Sie 3 St\xC3\xBC"
-                          "ck nach K\xC3\xB6ln.</p></body></html>\r\n";
-std::string ClientMail(const std::string& to) {
-    return "Message-ID: <c1.4711@example.net>\r\n"
-           "Date: Tue, 8 Dec 1998 10:20:30 +0100\r\n"
-           "MIME-Version: 1.0\r\n"
-           "User-Agent: Mozilla Thunderbird\r\n"
-           "To: " +
-           to +
-           "\r\n"
-           "From: =?UTF-8?Q?J=C3=BCrgen_Gro=C3=9F?= <juergen@example.net>\r\n"
-           "Subject: Bestellung =?UTF-8?Q?f=C3=BCr_K=C3=B6ln?=\r\n"
-           "Content-Type: multipart/alternative;\r\n"
-           " boundary=\"------------0123456789ABCDEF\"\r\n"
-           "\r\n"
-           "This is a multi-part message in MIME format.\r\n"
-           "--------------0123456789ABCDEF\r\n"
-           "Content-Type: text/plain; charset=UTF-8; format=flowed\r\n"
-           "Content-Transfer-Encoding: 8bit\r\n"
-           "\r\n" +
-           kPlain +
-           "\r\n"
-           "--------------0123456789ABCDEF\r\n"
-           "Content-Type: text/html; charset=UTF-8\r\n"
-           "Content-Transfer-Encoding: 8bit\r\n"
-           "\r\n" +
-           kHtml +
-           "\r\n"
-           "--------------0123456789ABCDEF--\r\n";
-}
+const std::string& kPlain = testpeers::kClientPlain;
+const std::string& kHtml = testpeers::kClientHtml;
+using testpeers::ClientMail;
 
 QString Lf(const std::string& crlf) {
     return QString::fromUtf8(crlf).replace("\r\n", "\n");
